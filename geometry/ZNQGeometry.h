@@ -1,0 +1,333 @@
+// ZNQGeometry: the one in-memory polygon mesh of Korvane.
+//
+// A plain record of counts and heap arrays. Every cache reader fills one, every
+// mesh operation edits one in place, and the node turns one into its host mesh.
+// A "node" is one polygon corner, i.e. one entry of _polyVInd; node normals,
+// UVWs and colours are stored per node, motion vectors and user data per vertex.
+//
+// Memory: every array (geometry, derived data and operation temporaries) comes
+// from _MemAlloc and goes back through _MemFree, so _memUsed / _memPeak always
+// describe what the geometry holds and an optional limit can refuse growth.
+//
+// Derived data (edges, adjacency lists, normals, flags, ...) are built on first
+// request by the _DynGet... getters, cached in _dyn, and released with
+// _DynRelease. Whatever changes positions, polygons or node data must call
+// _DynRelease(-1) before the next getter call.
+//
+// Thread safety: a geometry belongs to one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <Imath/half.h>
+
+// Element types of all geometry arrays: 12 and 16 bytes.
+struct float3
+{
+    float x, y, z;
+};
+struct float4
+{
+    float x, y, z, w; // r, g, b, a for colours
+};
+
+// Per-node record of _DynGetPolyNodeFlags, 4 bytes.
+struct ZNQNodeFlags
+{
+    uint8_t _reserved; // byte 0: carries nothing
+    uint8_t _convex;   // byte 1: bit 0 set when the corner is convex or straight
+    half _cos;         // bytes 2-3: cosine of the corner angle
+};
+static_assert(sizeof(ZNQNodeFlags) == 4, "node record is 4 bytes");
+
+// Point octree over a set of vertex positions (inner working in ZNQOctree.h).
+struct ZNQOctree;
+
+// Request mask bits of the derived-data items, in mask order.
+enum : int32_t
+{
+    kDynVertUsed = 0x1,
+    kDynPolyIllegal = 0x2,
+    kDynPolyClasses = 0x4,
+    kDynOctree = 0x8,
+    kDynEdges = 0x10,
+    kDynEdgeAdjPoly = 0x20,
+    kDynVertAdjVert = 0x40,
+    kDynVertAdjPoly = 0x80,
+    kDynVertAvrgDist = 0x100,
+    kDynVertBL = 0x200,
+    kDynVertI = 0x400,
+    kDynVertICtr = 0x800,
+    kDynVertIArea = 0x1000,
+    kDynVertIOctree = 0x2000,
+    kDynPolyNodeFlags = 0x10000,
+    kDynPolyVIndOffset = 0x20000,
+    kDynPolyEInd = 0x40000,
+    kDynPolyFlags = 0x80000,
+    kDynPolyAreas = 0x100000,
+    kDynPolyNrm = 0x200000,
+    kDynVertNrm = 0x1000000,
+    kDynVertUvw = 0x2000000,
+    kDynVertCol = 0x4000000,
+    kDynAll = -1,
+};
+
+// Polygon flag bits of _DynGetPolyFlags.
+enum : uint8_t
+{
+    kPolyFlagConvex = 0x01,
+    kPolyFlagIllegal = 0x80,
+};
+
+// The cache of derived items, in the order of the mask table. Counts are -1
+// while not computed, pointers null. Adjacency lists keep three fields: the
+// one-byte count per element, the shared int32 block, and one pointer per
+// element into that block (a slice may be longer than its count).
+struct ZNQDynData
+{
+    // 0x1
+    int32_t _numVertUsed;
+    int32_t _numVertUnused;
+    // 0x2
+    int32_t _numPolyIllegal;
+    // 0x4
+    int32_t _numPolyTris;
+    int32_t _numPolyQuads;
+    int32_t _numPolyFivePlus;
+    int32_t _numPolyTwoMinus;
+    // 0x8
+    ZNQOctree* _octree;
+    // 0x10: _numEdges pairs (first < second); per vertex the edges at it,
+    // entry k joining the vertex with entry k of its neighbour list.
+    int32_t _numEdges;
+    int32_t* _edges;              // [2 * _numEdges]
+    uint8_t* _vertAdjEdgeNum;     // [_numVert]
+    int32_t* _vertAdjEdgeBlock;   // [sum of _vertAdjEdgeNum]
+    int32_t** _vertAdjEdgeArr;    // [_numVert] into _vertAdjEdgeBlock
+    // 0x20: per edge the polygons using it, ascending, once per node
+    uint8_t* _edgeAdjPolyNum;     // [_numEdges]
+    int32_t* _edgeAdjPolyBlock;   // [number of nodes]
+    int32_t** _edgeAdjPolyArr;    // [_numEdges]
+    // 0x40: per vertex its neighbour vertices; capacity 2 x nodes on the vertex
+    uint8_t* _vertAdjVertNum;     // [_numVert]
+    int32_t* _vertAdjVertBlock;   // [2 * number of nodes]
+    int32_t** _vertAdjVertArr;    // [_numVert]
+    // 0x80: per vertex the polygons with a node on it, one entry per node
+    uint8_t* _vertAdjPolyNum;     // [_numVert]
+    int32_t* _vertAdjPolyBlock;   // [number of nodes]
+    int32_t** _vertAdjPolyArr;    // [_numVert]
+    // 0x100
+    float* _vertAvrgDistToAdjVert; // [_numVert]
+    // 0x200: boundary loops
+    int32_t _numVertBL;
+    int32_t* _vertBLIntIdx;       // [_numVertBL] index of each loop's last vertex
+    int32_t* _vertBLVertIdx;      // [number of boundary vertices]
+    // 0x400: vertex islands
+    int32_t _numVertI;
+    int32_t* _vertIID;            // [_numVert] island of each vertex
+    int32_t* _vertINumVert;       // [_numVertI]
+    int32_t* _vertIBlock;         // [_numVert]
+    int32_t** _vertIVertArr;      // [_numVertI] ascending vertex lists
+    // 0x800
+    float3* _vertICtr;            // [_numVertI]
+    // 0x1000
+    float* _vertIArea;            // [_numVertI]
+    // 0x2000
+    ZNQOctree* _vertIOctree;      // [_numVertI] objects
+    // 0x10000
+    ZNQNodeFlags* _polyNodeFlags; // [number of nodes]
+    // 0x20000
+    int32_t* _polyVIndOffset;     // [_numPoly]
+    // 0x40000
+    int32_t* _polyEInd;           // [number of nodes] edge from node to next node
+    // 0x80000
+    uint8_t* _polyFlags;          // [_numPoly]
+    // 0x100000
+    float* _polyAreas;            // [_numPoly]
+    // 0x200000
+    float3* _polyNrm;             // [_numPoly]
+    // 0x1000000
+    float3* _vertNrm;             // [_numVert]
+    // 0x2000000
+    float3* _vertUvw;             // [_numVert]
+    // 0x4000000
+    float4* _vertCol;             // [_numVert]
+};
+
+struct ZNQGeometry
+{
+    // ---- memory budget ----
+    int16_t _memTrack;   // 1: count every allocation and release
+    int16_t _memLimitOn; // nonzero: refuse allocations above _memLimit
+    int64_t _memLimit;   // bytes
+    int64_t _memUsed;    // bytes held now (usable size of each block)
+    int64_t _memPeak;    // highest _memUsed since counting was switched on
+
+    // ---- vertices ----
+    int32_t _numVert;
+    float3* _vertPos;     // [_numVert]; null: no mesh
+    float3* _vertMotion;  // [_numVert] or null
+    float4* _vertUser4;   // [_numVert] or null
+    float3* _vertUser3[2]; // [_numVert] each, or null
+    float* _vertUser1[4]; // [_numVert] each, or null
+
+    // ---- polygons and nodes ----
+    int32_t _numPoly;
+    uint8_t* _polyNumVert; // [_numPoly] corner count, 0..255
+    int32_t* _polyVInd;    // [number of nodes] vertex of each node, polygon after polygon
+    float3* _nodeNrm;      // [number of nodes] or null
+    float3* _nodeUvw;      // [number of nodes] or null
+    float4* _nodeCol;      // [number of nodes] or null
+
+    // ---- derived data ----
+    ZNQDynData _dyn;
+
+    int32_t _threading; // 1: derived-data builders may run a thread team
+
+    // ------------------------------------------------------------------
+    // Creation and clearing
+
+    // Zero-fills the record, switches counting on, releases all derived
+    // data (counts to -1) and sets _threading. Use instead of a constructor;
+    // the record stays a plain aggregate.
+    void Init(int32_t threading = 0);
+
+    // Frees every array and all derived data; counts and limit back to 0,
+    // _memUsed/_memPeak kept while counting was on; _threading kept.
+    void Clear();
+
+    // Number of nodes: the sum of _polyNumVert.
+    int64_t NumNodes() const;
+
+    // ------------------------------------------------------------------
+    // Counted allocation. Null when the limit or the heap refuses; a request
+    // of 0 bytes still returns a valid block, so null always means refusal.
+    void* _MemAlloc(size_t bytes, bool zeroed);
+    // Frees *block (counted) and nulls it; a null block is skipped.
+    template <typename T>
+    void _MemFree(T*& block)
+    {
+        _MemFreeRaw(static_cast<void*>(block));
+        block = nullptr;
+    }
+    void _MemFreeRaw(void* block);
+
+    // Typed convenience over _MemAlloc: count elements of T.
+    template <typename T>
+    T* _MemAllocArr(size_t count, bool zeroed)
+    {
+        return static_cast<T*>(_MemAlloc(count * sizeof(T), zeroed));
+    }
+
+    // ------------------------------------------------------------------
+    // Derived data. Getters return 0 / null without a mesh or on failure
+    // (then the item is released); pointers stay valid until the next release.
+    bool _DynBuild(int32_t mask);
+    void _DynRelease(int32_t mask);
+
+    int32_t _DynGetNumVertUsed();
+    int32_t _DynGetNumVertUnused();
+    int32_t _DynGetNumPolyIllegal();
+    int32_t _DynGetNumPolyTris();
+    int32_t _DynGetNumPolyQuads();
+    int32_t _DynGetNumPolyFivePlus();
+    int32_t _DynGetNumPolyTwoMinus();
+    ZNQOctree* _DynGetOctree();
+    int32_t _DynGetNumEdges();
+    int32_t* _DynGetEdges();
+    uint8_t* _DynGetVertAdjEdgeNum();
+    int32_t** _DynGetVertAdjEdgeArr();
+    uint8_t* _DynGetEdgeAdjPolyNum();
+    int32_t** _DynGetEdgeAdjPolyArr();
+    uint8_t* _DynGetVertAdjVertNum();
+    int32_t** _DynGetVertAdjVertArr();
+    uint8_t* _DynGetVertAdjPolyNum();
+    int32_t** _DynGetVertAdjPolyArr();
+    float* _DynGetVertAvrgDistToAdjVert();
+    int32_t _DynGetNumVertBL();
+    int32_t* _DynGetVertBLIntIdx();
+    int32_t* _DynGetVertBLVertIdx();
+    int32_t _DynGetNumVertI();
+    int32_t* _DynGetVertIID();
+    float3* _DynGetVertICtr();
+    float* _DynGetVertIArea();
+    ZNQOctree* _DynGetVertIOctree();
+    ZNQNodeFlags* _DynGetPolyNodeFlags();
+    int32_t* _DynGetPolyVIndOffset();
+    int32_t* _DynGetPolyEInd();
+    uint8_t* _DynGetPolyFlags();
+    float* _DynGetPolyAreas();
+    float3* _DynGetPolyNrm();
+    float3* _DynGetVertNrm();
+    float3* _DynGetVertUvw();
+    float4* _DynGetVertCol();
+
+    // ------------------------------------------------------------------
+    // Motion vectors: multiplies each motion vector by factor when positions
+    // and motions exist. Keeps derived data.
+    void ScaleMotionVectors(float factor);
+
+    // ------------------------------------------------------------------
+    // Mesh operations (meshops/). All return an error code, 0 also when there
+    // is nothing to do, and carry every per-vertex and per-node array along.
+
+    // Blurs and smoothing (meshops/ZNQBlur.cpp). elementType: 0 float3,
+    // 2 float4, 7 half, 14 float, 15 double. weights: one per vertex or null.
+    int32_t BlurVertexData(float strength, const float* weights, int32_t iterations, void* data,
+                           int32_t count, int32_t elementType);
+    int32_t BlurNormals(float strength, int32_t iterations);
+    int32_t BlurMotions(float strength, int32_t iterations);
+    int32_t BlurColors(float strength, int32_t iterations);
+    int32_t BlurUvws(float strength, int32_t iterations);
+    int32_t SimpleSmooth(float strength, int32_t iterations);
+    int32_t FillZeroNodeNormals();
+
+    // Edge repair (meshops/ZNQFixEdges.cpp).
+    int32_t FixEdges(bool fixNonManifold, bool fixDouble);
+
+    // Hole closing (meshops/ZNQCloseHoles.cpp). maxExtent 0: nothing;
+    // < 0: no size limit. maxVertices <= 2: nothing.
+    int32_t CloseHoles(float maxExtent, uint8_t maxVertices);
+
+    // Inversion and quadrangulation (meshops/ZNQInvert.cpp, ZNQQuadrangulate.cpp).
+    void InvertPolygons(bool negateNormals);
+    int32_t Quadrangulate(float maxNormalAngle, float maxCornerDeviation);
+
+    // Push and thickness (meshops/ZNQPush.cpp).
+    int32_t Push(float distance, bool relative, int32_t smoothIterations);
+    int32_t Thickness(float innerOffset, float outerOffset, bool relative, int32_t smoothIterations,
+                      int32_t innerScaleArray, int32_t outerScaleArray);
+
+    // Triangulation (meshops/ZNQTriangulate.cpp). polygons null: all.
+    int32_t Triangulate(const int32_t* polygons, int32_t count, bool selectedKeep);
+    int32_t TriangulateFivePlus();
+    int32_t TriangulateConcave();
+
+    // Disconnect (meshops/ZNQDisconnect.cpp): one vertex per node.
+    int32_t DisconnectPolygons();
+};
+
+// Scope guard over the counted allocator: frees what it holds on every exit.
+// Use for operation temporaries so early returns keep the books balanced.
+template <typename T>
+struct ZNQScopedArray
+{
+    ZNQGeometry& geo;
+    T* ptr;
+    ZNQScopedArray(ZNQGeometry& g, size_t count, bool zeroed)
+        : geo(g), ptr(g._MemAllocArr<T>(count, zeroed))
+    {
+    }
+    ~ZNQScopedArray() { geo._MemFree(ptr); }
+    ZNQScopedArray(const ZNQScopedArray&) = delete;
+    ZNQScopedArray& operator=(const ZNQScopedArray&) = delete;
+    // Hands the block over to the caller; the guard no longer frees it.
+    T* release()
+    {
+        T* p = ptr;
+        ptr = nullptr;
+        return p;
+    }
+    T& operator[](size_t i) { return ptr[i]; }
+};

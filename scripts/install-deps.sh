@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs, with apt-get, whatever the build needs and the machine lacks.
+# Usage: scripts/install-deps.sh [core|bench|fuzz|all]   (default: core)
+set -e
+want="cmake g++ make libimath-dev libgtest-dev libgmock-dev libfast-float-dev"
+case "${1:-core}" in
+    bench|all) want="$want libbenchmark-dev libopenmesh-dev libtinyobjloader-dev libassimp-dev libcgal-dev hyperfine" ;;
+esac
+case "${1:-core}" in
+    fuzz|all) want="$want clang libclang-rt-14-dev" ;;
+esac
+missing=""
+for p in $want; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "installing:$missing"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq || true
+    $SUDO apt-get install -y -qq $missing >/dev/null
+fi
