@@ -1,0 +1,4 @@
+// Placeholder: replaced by the operation's implementation.
+#include "geometry/ZNQGeometry.h"
+
+int32_t ZNQGeometry::Quadrangulate(float, float) { return 0; }
