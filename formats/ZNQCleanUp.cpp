@@ -1,0 +1,289 @@
+// Post-load clean-up: removes illegal polygons (fewer than 3 corners, an index
+// out of range, a repeated index) with their node data, then the vertices no
+// polygon uses with all their per-vertex data.
+//
+// Both steps compact in order: mark, count, allocate the new arrays once at
+// their final size, copy, swap. A refused allocation leaves the geometry as it
+// was before the call.
+#include <cstring>
+
+#include "errors/ZNQError.h"
+#include "formats/ZNQFormats.h"
+
+int32_t CleanUp(ZNQGeometry& geometry)
+{
+    if (!geometry._vertPos)
+        return ZNQ_OK;
+
+    // A getter answers 0 both for "none" and for a failed build; a count left
+    // at -1 on a non-empty mesh tells the failure apart.
+    const bool hasVerts = geometry._numVert > 0;
+    const int32_t numIllegal = geometry._DynGetNumPolyIllegal();
+    if (hasVerts && geometry._dyn._numPolyIllegal < 0)
+    {
+        geometry._DynRelease(kDynAll);
+        return 90; // "the dynamic geometry function _DynGetNumPolyIllegal() failed."
+    }
+    const int32_t numUnused = geometry._DynGetNumVertUnused();
+    if (hasVerts && geometry._dyn._numVertUnused < 0)
+    {
+        geometry._DynRelease(kDynAll);
+        return 89; // "the dynamic geometry function _DynGetNumVertUnused() failed."
+    }
+    if (numIllegal == 0 && numUnused == 0)
+        return ZNQ_OK;
+
+    int32_t rc = ZNQ_OK;
+    {
+        ZNQScopedArray<int32_t> list(geometry, static_cast<size_t>(numIllegal), false);
+        if (!list.ptr)
+        {
+            geometry._DynRelease(kDynAll);
+            return ZNQ_ERR_MEMORY;
+        }
+        int32_t length = 0;
+        if (numIllegal > 0)
+        {
+            const uint8_t* flags = geometry._DynGetPolyFlags();
+            if (!flags)
+            {
+                geometry._DynRelease(kDynAll);
+                return 118; // "the dynamic geometry function _DynGetPolyFlags() failed."
+            }
+            for (int32_t p = 0; p < geometry._numPoly && length < numIllegal; ++p)
+                if (flags[p] & kPolyFlagIllegal)
+                    list[length++] = p;
+        }
+        rc = DeletePolygons(geometry, list.ptr, length, false);
+    }
+
+    if (rc == ZNQ_OK)
+    {
+        const int32_t unusedNow = geometry._DynGetNumVertUnused();
+        if (geometry._numVert > 0 && geometry._dyn._numVertUnused < 0)
+            rc = 89;
+        else if (unusedNow != 0)
+            rc = DeleteUnusedVertices(geometry);
+    }
+    geometry._DynRelease(kDynAll);
+    return rc;
+}
+
+int32_t DeletePolygons(ZNQGeometry& geometry, const int32_t* list, int32_t length, bool keepListed)
+{
+    if (!list && length > 0)
+        return 8; // "illegal combination of parameters."
+    if (!geometry._vertPos || geometry._numVert <= 0 || geometry._numPoly <= 0 ||
+        (length <= 0 && !keepListed))
+        return ZNQ_OK;
+
+    const int32_t numPoly = geometry._numPoly;
+    // Marks: 0 keeps the polygon.
+    ZNQScopedArray<uint8_t> marks(geometry, static_cast<size_t>(numPoly), false);
+    if (!marks.ptr)
+    {
+        geometry._DynRelease(kDynAll);
+        return ZNQ_ERR_MEMORY;
+    }
+    if (length <= 0)
+    {
+        std::memset(marks.ptr, 1, static_cast<size_t>(numPoly)); // keepListed, nothing listed
+    }
+    else
+    {
+        std::memset(marks.ptr, keepListed ? 1 : 0, static_cast<size_t>(numPoly));
+        const uint8_t listedMark = keepListed ? 0 : 1;
+        for (int32_t i = 0; i < length; ++i)
+        {
+            const int32_t p = list[i];
+            if (p >= 0 && p < numPoly)
+                marks[static_cast<size_t>(p)] = listedMark;
+        }
+    }
+
+    int32_t keptPoly = 0;
+    int64_t keptNodes = 0;
+    for (int32_t p = 0; p < numPoly; ++p)
+        if (!marks[static_cast<size_t>(p)])
+        {
+            ++keptPoly;
+            keptNodes += geometry._polyNumVert[p];
+        }
+
+    // The new arrays, all or none.
+    uint8_t* newNumVert = nullptr;
+    int32_t* newVInd = nullptr;
+    float3* newNrm = nullptr;
+    float3* newUvw = nullptr;
+    float4* newCol = nullptr;
+    if (keptPoly > 0)
+    {
+        const size_t kn = static_cast<size_t>(keptNodes);
+        bool ok = true;
+        if (geometry._nodeNrm)
+            ok = ok && (newNrm = geometry._MemAllocArr<float3>(kn, false)) != nullptr;
+        if (geometry._nodeUvw)
+            ok = ok && (newUvw = geometry._MemAllocArr<float3>(kn, false)) != nullptr;
+        if (geometry._nodeCol)
+            ok = ok && (newCol = geometry._MemAllocArr<float4>(kn, false)) != nullptr;
+        ok = ok && (newNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(keptPoly),
+                                                                false)) != nullptr;
+        ok = ok && (newVInd = geometry._MemAllocArr<int32_t>(kn, false)) != nullptr;
+        if (!ok)
+        {
+            geometry._MemFree(newNrm);
+            geometry._MemFree(newUvw);
+            geometry._MemFree(newCol);
+            geometry._MemFree(newNumVert);
+            geometry._MemFree(newVInd);
+            geometry._DynRelease(kDynAll);
+            return ZNQ_ERR_MEMORY;
+        }
+
+        // Copy the kept polygons in order, a run of kept polygons at a time.
+        int32_t q = 0;
+        int64_t src = 0, dst = 0;
+        for (int32_t p = 0; p < numPoly; ++p)
+        {
+            const int64_t n = geometry._polyNumVert[p];
+            if (!marks[static_cast<size_t>(p)])
+            {
+                newNumVert[q++] = static_cast<uint8_t>(n);
+                std::memcpy(newVInd + dst, geometry._polyVInd + src, static_cast<size_t>(n) * 4);
+                if (newNrm)
+                    std::memcpy(newNrm + dst, geometry._nodeNrm + src, static_cast<size_t>(n) * sizeof(float3));
+                if (newUvw)
+                    std::memcpy(newUvw + dst, geometry._nodeUvw + src, static_cast<size_t>(n) * sizeof(float3));
+                if (newCol)
+                    std::memcpy(newCol + dst, geometry._nodeCol + src, static_cast<size_t>(n) * sizeof(float4));
+                dst += n;
+            }
+            src += n;
+        }
+    }
+
+    geometry._MemFree(geometry._polyNumVert);
+    geometry._MemFree(geometry._polyVInd);
+    geometry._MemFree(geometry._nodeNrm);
+    geometry._MemFree(geometry._nodeUvw);
+    geometry._MemFree(geometry._nodeCol);
+    geometry._polyNumVert = newNumVert;
+    geometry._polyVInd = newVInd;
+    geometry._nodeNrm = newNrm;
+    geometry._nodeUvw = newUvw;
+    geometry._nodeCol = newCol;
+    geometry._numPoly = keptPoly;
+    geometry._DynRelease(kDynAll);
+    return ZNQ_OK;
+}
+
+namespace
+{
+
+// Copies the entries of the used vertices, in order, from src to dst.
+template <typename T>
+void CompactVertexArray(const T* src, T* dst, const int32_t* remap, int32_t numVert)
+{
+    for (int32_t v = 0; v < numVert; ++v)
+        if (remap[v] >= 0)
+            dst[remap[v]] = src[v];
+}
+
+} // namespace
+
+int32_t DeleteUnusedVertices(ZNQGeometry& geometry)
+{
+    if (!geometry._vertPos || geometry._numVert <= 0)
+        return ZNQ_OK;
+
+    const int32_t numVert = geometry._numVert;
+    const int64_t numNodes = geometry.NumNodes();
+
+    ZNQScopedArray<int32_t> remap(geometry, static_cast<size_t>(numVert), true);
+    if (!remap.ptr)
+        return ZNQ_ERR_MEMORY;
+
+    // Mark. An index out of range would make the renumbering read outside
+    // the table: such a geometry must go through CleanUp (or DeletePolygons)
+    // first, and is refused unchanged.
+    const uint32_t nv = static_cast<uint32_t>(numVert);
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const uint32_t v = static_cast<uint32_t>(geometry._polyVInd[k]);
+        if (v >= nv)
+            return ZNQ_ERR_INVALID_STATE;
+        remap[v] = 1;
+    }
+
+    // Number the used vertices in order; unused ones get -1.
+    int32_t used = 0;
+    for (int32_t v = 0; v < numVert; ++v)
+        remap[static_cast<size_t>(v)] = remap[static_cast<size_t>(v)] ? used++ : -1;
+    if (used == numVert)
+        return ZNQ_OK;
+
+    // The new per-vertex arrays, all or none.
+    const size_t m = static_cast<size_t>(used);
+    float3* newMotion = nullptr;
+    float4* newUser4 = nullptr;
+    float3* newUser3[2] = {nullptr, nullptr};
+    float* newUser1[4] = {nullptr, nullptr, nullptr, nullptr};
+    float3* newPos = nullptr;
+    bool ok = true;
+    if (geometry._vertMotion)
+        ok = ok && (newMotion = geometry._MemAllocArr<float3>(m, false)) != nullptr;
+    if (geometry._vertUser4)
+        ok = ok && (newUser4 = geometry._MemAllocArr<float4>(m, false)) != nullptr;
+    for (int i = 0; i < 2; ++i)
+        if (geometry._vertUser3[i])
+            ok = ok && (newUser3[i] = geometry._MemAllocArr<float3>(m, false)) != nullptr;
+    for (int i = 0; i < 4; ++i)
+        if (geometry._vertUser1[i])
+            ok = ok && (newUser1[i] = geometry._MemAllocArr<float>(m, false)) != nullptr;
+    ok = ok && (newPos = geometry._MemAllocArr<float3>(m, false)) != nullptr;
+    if (!ok)
+    {
+        geometry._MemFree(newMotion);
+        geometry._MemFree(newUser4);
+        for (int i = 0; i < 2; ++i)
+            geometry._MemFree(newUser3[i]);
+        for (int i = 0; i < 4; ++i)
+            geometry._MemFree(newUser1[i]);
+        geometry._MemFree(newPos);
+        return ZNQ_ERR_MEMORY;
+    }
+
+    const int32_t* rm = remap.ptr;
+    CompactVertexArray(geometry._vertPos, newPos, rm, numVert);
+    if (newMotion)
+        CompactVertexArray(geometry._vertMotion, newMotion, rm, numVert);
+    if (newUser4)
+        CompactVertexArray(geometry._vertUser4, newUser4, rm, numVert);
+    for (int i = 0; i < 2; ++i)
+        if (newUser3[i])
+            CompactVertexArray(geometry._vertUser3[i], newUser3[i], rm, numVert);
+    for (int i = 0; i < 4; ++i)
+        if (newUser1[i])
+            CompactVertexArray(geometry._vertUser1[i], newUser1[i], rm, numVert);
+
+    for (int64_t k = 0; k < numNodes; ++k)
+        geometry._polyVInd[k] = rm[geometry._polyVInd[k]];
+
+    geometry._MemFree(geometry._vertPos);
+    geometry._MemFree(geometry._vertMotion);
+    geometry._MemFree(geometry._vertUser4);
+    for (int i = 0; i < 2; ++i)
+        geometry._MemFree(geometry._vertUser3[i]);
+    for (int i = 0; i < 4; ++i)
+        geometry._MemFree(geometry._vertUser1[i]);
+    geometry._vertPos = newPos;
+    geometry._vertMotion = newMotion;
+    geometry._vertUser4 = newUser4;
+    for (int i = 0; i < 2; ++i)
+        geometry._vertUser3[i] = newUser3[i];
+    for (int i = 0; i < 4; ++i)
+        geometry._vertUser1[i] = newUser1[i];
+    geometry._numVert = used;
+    geometry._DynRelease(kDynAll);
+    return ZNQ_OK;
+}

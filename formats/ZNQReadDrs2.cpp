@@ -1,0 +1,664 @@
+// Reader of .drs2, Korvane's ascii and binary mesh cache format.
+//
+// Both variants start with the text header "Drosil2-File-Format <year> asc|bin
+// format". The ascii variant continues with keywords and numbers:
+//
+//   AmountOfVertices V          then V x (x y z)
+//   AmountOfPolygonValues T     then records "n i0 .. in-1" until T values
+//   AmountOfVertexColors C      C = 0 or V; then C x (r g b a)
+//   AmountOfMotionVectors M     M = 0 or V; then M x (x y z)
+//   AmountOfNormalVectors N     N = 0 or V; then N x (x y z)
+//
+// The binary variant skips the two line-break bytes after "format" and holds
+// the same sections as little-endian blocks: i32 V, V x 3 f32, i32 T, i32
+// count width, i32 index width (1, 2 or 4 bytes each), the records, i32 C,
+// [f32 min, f32 max, C x 4 u16 quantised as min + code * (max - min) / 65000],
+// i32 M, M x 3 f32, i32 N, N x 3 f32.
+//
+// Colours and normals are per vertex in the file and become per-node data.
+// Every count is checked against what the rest of the file can hold before
+// its array is allocated.
+#include <charconv>
+#include <cstring>
+
+#include "errors/ZNQError.h"
+#include "formats/ZNQFormats.h"
+#include "formats/ZNQReaderUtil.h"
+
+using znq_reader::InFile;
+
+namespace
+{
+
+// ---------------------------------------------------------------------------
+// Tokens: whitespace-separated words read from the stream through a block
+// buffer, each into a fixed 64-character buffer.
+
+const size_t kTokenCap = 64; // 63 characters + NUL
+
+inline bool IsSpaceChar(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+class TokenReader
+{
+public:
+    explicit TokenReader(FILE* f) : _f(f) {}
+
+    enum Result
+    {
+        kEnd = 0,    // the file ended before a token
+        kToken = 1,  // tok holds the token
+        kBad = -1,   // longer than 63 characters or holding a NUL byte
+    };
+
+    Result Next(char* tok)
+    {
+        for (;;)
+        {
+            if (_pos == _len && !Fill())
+                return kEnd;
+            if (!IsSpaceChar(_buf[_pos]))
+                break;
+            ++_pos;
+        }
+        size_t n = 0;
+        bool bad = false;
+        for (;;)
+        {
+            if (_pos == _len && !Fill())
+                break;
+            const char c = _buf[_pos];
+            if (IsSpaceChar(c))
+                break;
+            if (c == '\0' || n == kTokenCap - 1)
+                bad = true;
+            else
+                tok[n++] = c;
+            ++_pos;
+        }
+        tok[n] = '\0';
+        return bad ? kBad : kToken;
+    }
+
+    // File offset of the first character not yet consumed.
+    int64_t Offset() const { return _bufOffset + static_cast<int64_t>(_pos); }
+
+private:
+    bool Fill()
+    {
+        _bufOffset += static_cast<int64_t>(_len);
+        _pos = 0;
+        _len = FileRead(_buf, 1, sizeof(_buf), _f);
+        return _len > 0;
+    }
+
+    FILE* _f;
+    size_t _pos = 0;
+    size_t _len = 0;
+    int64_t _bufOffset = 0;
+    char _buf[16384];
+};
+
+// A decimal integer filling the whole token, with optional sign; values
+// beyond the int64 range saturate (they are refused as too large later).
+bool ParseInt(const char* s, int64_t& value)
+{
+    bool negative = false;
+    if (*s == '+' || *s == '-')
+        negative = *s++ == '-';
+    if (*s < '0' || *s > '9')
+        return false;
+    int64_t v = 0;
+    for (; *s >= '0' && *s <= '9'; ++s)
+    {
+        const int d = *s - '0';
+        v = (v > (INT64_MAX - d) / 10) ? INT64_MAX : v * 10 + d;
+    }
+    if (*s)
+        return false;
+    value = negative ? -v : v;
+    return true;
+}
+
+// A real number filling the whole token, independent of the C locale.
+// Overflow gives an infinity and underflow zero, as the C library would.
+bool ParseFloat(const char* s, float& value)
+{
+    if (*s == '+' && (s[1] == '+' || s[1] == '-'))
+        return false;
+    if (*s == '+')
+        ++s; // from_chars takes no plus sign
+    const char* end = s + std::strlen(s);
+    auto r = std::from_chars(s, end, value);
+    if (r.ec == std::errc::result_out_of_range)
+    {
+        double d;
+        auto rd = std::from_chars(s, end, d);
+        if (rd.ec != std::errc() || rd.ptr != end)
+            return false;
+        value = static_cast<float>(d);
+        return true;
+    }
+    return r.ec == std::errc() && r.ptr == end;
+}
+
+// ---------------------------------------------------------------------------
+// Shared by both variants.
+
+// Expands per-vertex values to new node arrays; code on a refused allocation.
+template <typename T>
+int32_t ExpandToNodes(ZNQGeometry& geo, const T* perVert, T*& nodeField, int32_t memCode)
+{
+    const int64_t numNodes = geo.NumNodes();
+    T* nodes = geo._MemAllocArr<T>(static_cast<size_t>(numNodes), false);
+    if (!nodes)
+        return memCode;
+    znq_reader::GatherToNodes(perVert, geo._numVert, geo._polyVInd, numNodes, nodes);
+    nodeField = nodes;
+    return ZNQ_OK;
+}
+
+// The counts C, M and N must be 0 or V.
+int32_t CheckItemCount(int64_t count, int32_t numVert)
+{
+    if (count < 0)
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+    if (count != 0 && count != numVert)
+        return ZNQ_ERR_LOAD_USERDATA_COUNT;
+    return ZNQ_OK;
+}
+
+// Polygon records collected into a temporary of T values become the corner
+// counts and the index array. Values: n, i0 .. in-1, n, ...
+int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValues, int32_t numPoly,
+                        int64_t numNodes)
+{
+    geo._polyNumVert = geo._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
+    if (!geo._polyNumVert)
+        return ZNQ_ERR_MEMORY;
+    geo._polyVInd = geo._MemAllocArr<int32_t>(static_cast<size_t>(numNodes), false);
+    if (!geo._polyVInd)
+        return ZNQ_ERR_MEMORY;
+    geo._numPoly = numPoly;
+    int64_t node = 0;
+    int32_t p = 0;
+    for (int64_t i = 0; i < numValues;)
+    {
+        const int32_t n = values[i++];
+        geo._polyNumVert[p++] = static_cast<uint8_t>(n);
+        std::memcpy(geo._polyVInd + node, values + i, static_cast<size_t>(n) * 4);
+        node += n;
+        i += n;
+    }
+    return ZNQ_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Ascii variant.
+
+class AsciiReader
+{
+public:
+    AsciiReader(ZNQGeometry& geo, InFile& in, TokenReader& tr) : _geo(geo), _in(in), _tr(tr) {}
+
+    int32_t Read(bool loadNormals, bool loadMotions, bool loadColors)
+    {
+        int64_t numVert;
+        int32_t rc = ReadCount("amountofvertices", numVert);
+        if (rc)
+            return rc;
+        if (numVert == 0)
+            return AllocEmptyMesh();
+        // Each value needs at least one character and a separator.
+        if (numVert > INT32_MAX || !TextHolds(numVert * 3))
+            return ZNQ_ERR_LOAD_READ;
+        _geo._vertPos = _geo._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
+        if (!_geo._vertPos)
+            return ZNQ_ERR_LOAD_MEMORY;
+        _geo._numVert = static_cast<int32_t>(numVert);
+        if (!ReadFloats(&_geo._vertPos[0].x, numVert * 3))
+            return ZNQ_ERR_LOAD_READ;
+
+        if ((rc = ReadPolygons()) != 0)
+            return rc;
+
+        // Colours.
+        int64_t count;
+        if ((rc = ReadCount("amountofvertexcolors", count)) != 0 ||
+            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+            return rc;
+        if (count > 0)
+        {
+            if (!loadColors)
+            {
+                if (!ReadFloats(nullptr, count * 4))
+                    return ZNQ_ERR_LOAD_READ;
+            }
+            else
+            {
+                ZNQScopedArray<float4> col(_geo, static_cast<size_t>(count), false);
+                if (!col.ptr)
+                    return ZNQ_ERR_LOAD_MEMORY;
+                if (!ReadFloats(&col.ptr[0].x, count * 4))
+                    return ZNQ_ERR_LOAD_READ;
+                if ((rc = ExpandToNodes(_geo, col.ptr, _geo._nodeCol, ZNQ_ERR_MEMORY)) != 0)
+                    return rc;
+            }
+        }
+
+        // Motion vectors, per vertex as in the file.
+        if ((rc = ReadCount("amountofmotionvectors", count)) != 0 ||
+            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+            return rc;
+        if (count > 0)
+        {
+            if (!loadMotions)
+            {
+                if (!ReadFloats(nullptr, count * 3))
+                    return ZNQ_ERR_LOAD_READ;
+            }
+            else
+            {
+                _geo._vertMotion = _geo._MemAllocArr<float3>(static_cast<size_t>(count), false);
+                if (!_geo._vertMotion)
+                    return ZNQ_ERR_LOAD_MEMORY;
+                if (!ReadFloats(&_geo._vertMotion[0].x, count * 3))
+                    return ZNQ_ERR_LOAD_READ;
+            }
+        }
+
+        // Normals.
+        if ((rc = ReadCount("amountofnormalvectors", count)) != 0 ||
+            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+            return rc;
+        if (count > 0)
+        {
+            if (!loadNormals)
+                return ReadFloats(nullptr, count * 3) ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+            ZNQScopedArray<float3> nrm(_geo, static_cast<size_t>(count), false);
+            if (!nrm.ptr)
+                return ZNQ_ERR_LOAD_MEMORY;
+            if (!ReadFloats(&nrm.ptr[0].x, count * 3))
+                return ZNQ_ERR_LOAD_READ;
+            return ExpandToNodes(_geo, nrm.ptr, _geo._nodeNrm, ZNQ_ERR_MEMORY);
+        }
+        return ZNQ_OK;
+    }
+
+private:
+    // The room for values numbers in the rest of the text: each takes at
+    // least one character plus a separator (the very last may end the file).
+    bool TextHolds(int64_t values) const
+    {
+        return values <= 0 || 2 * values - 1 <= _in.size - _tr.Offset();
+    }
+
+    // A keyword (any case) and its count; a wrong or missing keyword, a
+    // missing or malformed count or a negative one: 50.
+    int32_t ReadCount(const char* keyword, int64_t& count)
+    {
+        char tok[kTokenCap];
+        if (_tr.Next(tok) != TokenReader::kToken || std::strcmp(StrToLower(tok), keyword) != 0)
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        if (_tr.Next(tok) != TokenReader::kToken || !ParseInt(tok, count) || count < 0)
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        return ZNQ_OK;
+    }
+
+    // count reals into dst, or parsed and dropped for a null dst.
+    bool ReadFloats(float* dst, int64_t count)
+    {
+        char tok[kTokenCap];
+        float v;
+        for (int64_t i = 0; i < count; ++i)
+        {
+            if (_tr.Next(tok) != TokenReader::kToken || !ParseFloat(tok, v))
+                return false;
+            if (dst)
+                dst[i] = v;
+        }
+        return true;
+    }
+
+    int32_t AllocEmptyMesh()
+    {
+        _geo._vertPos = _geo._MemAllocArr<float3>(1, true);
+        return _geo._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
+    }
+
+    int32_t ReadPolygons()
+    {
+        int64_t numValues;
+        int32_t rc = ReadCount("amountofpolygonvalues", numValues);
+        if (rc)
+            return rc;
+        if (numValues > INT32_MAX || !TextHolds(numValues))
+            return ZNQ_ERR_LOAD_READ;
+        ZNQScopedArray<int32_t> values(_geo, static_cast<size_t>(numValues), false);
+        if (!values.ptr)
+            return ZNQ_ERR_LOAD_MEMORY;
+
+        char tok[kTokenCap];
+        int64_t read = 0, numNodes = 0;
+        int32_t numPoly = 0;
+        while (read < numValues)
+        {
+            int64_t n;
+            if (_tr.Next(tok) != TokenReader::kToken || !ParseInt(tok, n))
+                return ZNQ_ERR_LOAD_READ;
+            if (n < 0 || n > 255)
+                return ZNQ_ERR_POLYGON_TOO_LARGE;
+            // A record running past T: the count and the records disagree.
+            if (read + 1 + n > numValues)
+                return ZNQ_ERR_UNKNOWN_FORMAT;
+            values[static_cast<size_t>(read++)] = static_cast<int32_t>(n);
+            for (int64_t i = 0; i < n; ++i)
+            {
+                int64_t index;
+                if (_tr.Next(tok) != TokenReader::kToken || !ParseInt(tok, index))
+                    return ZNQ_ERR_LOAD_READ;
+                // Indices beyond 32 bits are out of range like -1; the
+                // clean-up removes their polygons.
+                values[static_cast<size_t>(read++)] =
+                    (index < INT32_MIN || index > INT32_MAX) ? -1 : static_cast<int32_t>(index);
+            }
+            ++numPoly;
+            numNodes += n;
+        }
+        return InstallPolygons(_geo, values.ptr, numValues, numPoly, numNodes);
+    }
+
+    ZNQGeometry& _geo;
+    InFile& _in;
+    TokenReader& _tr;
+};
+
+// ---------------------------------------------------------------------------
+// Binary variant.
+
+inline int64_t LoadWidth(const unsigned char* p, int32_t width)
+{
+    switch (width)
+    {
+    case 1: return p[0];
+    case 2:
+    {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    default:
+    {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    }
+}
+
+class BinaryReader
+{
+public:
+    BinaryReader(ZNQGeometry& geo, InFile& in) : _geo(geo), _in(in) {}
+
+    int32_t Read(bool loadNormals, bool loadMotions, bool loadColors)
+    {
+        int32_t numVert;
+        if (!_in.ReadI32(numVert) || numVert < 0)
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        if (numVert == 0)
+        {
+            _geo._vertPos = _geo._MemAllocArr<float3>(1, true);
+            return _geo._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
+        }
+        if (!_in.Holds(numVert, 12))
+            return ZNQ_ERR_LOAD_READ;
+        _geo._vertPos = _geo._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
+        if (!_geo._vertPos)
+            return ZNQ_ERR_LOAD_MEMORY;
+        _geo._numVert = numVert;
+        if (!_in.ReadBytes(_geo._vertPos, int64_t(numVert) * 12))
+            return ZNQ_ERR_LOAD_READ;
+
+        int32_t rc = ReadPolygons();
+        if (rc)
+            return rc;
+
+        // Colours: range, then 4 quantised components per vertex.
+        int32_t count;
+        if (!_in.ReadI32(count))
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        if ((rc = CheckItemCount(count, numVert)) != 0)
+            return rc;
+        if (count > 0)
+        {
+            if (!loadColors)
+            {
+                if (!_in.Skip(8 + 8 * int64_t(count)))
+                    return ZNQ_ERR_LOAD_READ;
+            }
+            else if ((rc = ReadColors(count)) != 0)
+                return rc;
+        }
+
+        // Motion vectors.
+        if (!_in.ReadI32(count))
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        if ((rc = CheckItemCount(count, numVert)) != 0)
+            return rc;
+        if (count > 0)
+        {
+            if (!loadMotions)
+            {
+                if (!_in.Skip(12 * int64_t(count)))
+                    return ZNQ_ERR_LOAD_READ;
+            }
+            else
+            {
+                if (!_in.Holds(count, 12))
+                    return ZNQ_ERR_LOAD_READ;
+                _geo._vertMotion = _geo._MemAllocArr<float3>(static_cast<size_t>(count), false);
+                if (!_geo._vertMotion)
+                    return ZNQ_ERR_LOAD_MEMORY;
+                if (!_in.ReadBytes(_geo._vertMotion, int64_t(count) * 12))
+                    return ZNQ_ERR_LOAD_READ;
+            }
+        }
+
+        // Normals.
+        if (!_in.ReadI32(count))
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        if ((rc = CheckItemCount(count, numVert)) != 0)
+            return rc;
+        if (count > 0)
+        {
+            if (!loadNormals)
+                return _in.Skip(12 * int64_t(count)) ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+            if (!_in.Holds(count, 12))
+                return ZNQ_ERR_LOAD_READ;
+            ZNQScopedArray<float3> nrm(_geo, static_cast<size_t>(count), false);
+            if (!nrm.ptr)
+                return ZNQ_ERR_LOAD_MEMORY;
+            if (!_in.ReadBytes(nrm.ptr, int64_t(count) * 12))
+                return ZNQ_ERR_LOAD_READ;
+            return ExpandToNodes(_geo, nrm.ptr, _geo._nodeNrm, ZNQ_ERR_LOAD_MEMORY);
+        }
+        return ZNQ_OK;
+    }
+
+private:
+    // The records are read as one block (at most what the rest of the file
+    // holds), checked and counted in a first pass and copied in a second;
+    // the stream then continues right after the last record.
+    int32_t ReadPolygons()
+    {
+        int32_t numValues, countWidth, indexWidth;
+        if (!_in.ReadI32(numValues) || numValues < 0)
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        if (!_in.ReadI32(countWidth) || !_in.ReadI32(indexWidth))
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        auto validWidth = [](int32_t w) { return w == 1 || w == 2 || w == 4; };
+        if (!validWidth(countWidth) || !validWidth(indexWidth))
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+
+        const int64_t minWidth = countWidth < indexWidth ? countWidth : indexWidth;
+        const int64_t maxWidth = countWidth < indexWidth ? indexWidth : countWidth;
+        if (!_in.Holds(numValues, minWidth))
+            return ZNQ_ERR_LOAD_READ;
+        const int64_t start = FileTell(_in.f);
+        if (start < 0)
+            return ZNQ_ERR_LOAD_READ;
+        int64_t blockBytes = int64_t(numValues) * maxWidth;
+        if (blockBytes > _in.size - start)
+            blockBytes = _in.size - start;
+        ZNQScopedArray<unsigned char> block(_geo, static_cast<size_t>(blockBytes), false);
+        if (!block.ptr)
+            return ZNQ_ERR_LOAD_MEMORY;
+        const int64_t got =
+            static_cast<int64_t>(FileRead(block.ptr, 1, static_cast<size_t>(blockBytes), _in.f));
+        const unsigned char* raw = block.ptr;
+
+        // Pass 1: check and count.
+        int64_t off = 0, read = 0, numNodes = 0;
+        int32_t numPoly = 0;
+        while (read < numValues)
+        {
+            if (off + countWidth > got)
+                return ZNQ_ERR_LOAD_READ;
+            const int64_t n = LoadWidth(raw + off, countWidth);
+            if (n < 0 || n > 255)
+                return ZNQ_ERR_POLYGON_TOO_LARGE;
+            if (read + 1 + n > numValues)
+                return ZNQ_ERR_UNKNOWN_FORMAT; // a record running past T
+            off += countWidth;
+            if (off + n * indexWidth > got)
+                return ZNQ_ERR_LOAD_READ;
+            off += n * indexWidth;
+            read += 1 + n;
+            numNodes += n;
+            ++numPoly;
+        }
+
+        // Pass 2: fill.
+        _geo._polyNumVert = _geo._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
+        if (!_geo._polyNumVert)
+            return ZNQ_ERR_MEMORY;
+        _geo._polyVInd = _geo._MemAllocArr<int32_t>(static_cast<size_t>(numNodes), false);
+        if (!_geo._polyVInd)
+            return ZNQ_ERR_MEMORY;
+        _geo._numPoly = numPoly;
+        int32_t* vind = _geo._polyVInd;
+        const unsigned char* p = raw;
+        for (int32_t poly = 0; poly < numPoly; ++poly)
+        {
+            const int32_t n = static_cast<int32_t>(LoadWidth(p, countWidth));
+            p += countWidth;
+            _geo._polyNumVert[poly] = static_cast<uint8_t>(n);
+            if (indexWidth == 4)
+            {
+                std::memcpy(vind, p, static_cast<size_t>(n) * 4);
+            }
+            else
+            {
+                for (int32_t i = 0; i < n; ++i)
+                    vind[i] = static_cast<int32_t>(LoadWidth(p + int64_t(i) * indexWidth, indexWidth));
+            }
+            p += int64_t(n) * indexWidth;
+            vind += n;
+        }
+        return FileSeek(_in.f, start + off, 0) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+    }
+
+    int32_t ReadColors(int32_t count)
+    {
+        float range[2];
+        if (!_in.ReadBytes(range, 8))
+            return ZNQ_ERR_LOAD_READ;
+        if (!_in.Holds(count, 8))
+            return ZNQ_ERR_LOAD_READ;
+        // Decoded per vertex first: the 16-bit codes are read into the back
+        // half of the float array and widened in place.
+        const int64_t values = int64_t(count) * 4;
+        ZNQScopedArray<float4> col(_geo, static_cast<size_t>(count), false);
+        if (!col.ptr)
+            return ZNQ_ERR_LOAD_MEMORY;
+        if (!_in.ReadBytes(reinterpret_cast<unsigned char*>(col.ptr) + 2 * values, 2 * values))
+            return ZNQ_ERR_LOAD_READ;
+        // The step is (max - min) / 65000 in double, rounded to float; codes
+        // above 65000 decode beyond the maximum.
+        const float minimum = range[0];
+        const float scale = static_cast<float>(static_cast<double>(range[1] - range[0]) / 65000.0);
+        znq_reader::WidenInPlace<float>(col.ptr, values, [minimum, scale](uint16_t code) {
+            return static_cast<float>(code) * scale + minimum;
+        });
+        return ExpandToNodes(_geo, col.ptr, _geo._nodeCol, ZNQ_ERR_MEMORY);
+    }
+
+    ZNQGeometry& _geo;
+    InFile& _in;
+};
+
+// Header "Drosil2-File-Format <year> asc|bin format". 0 with isBinary set, or 50.
+int32_t ReadHeader(TokenReader& tr, bool& isBinary)
+{
+    char tok[kTokenCap];
+    if (tr.Next(tok) != TokenReader::kToken || std::strcmp(tok, "Drosil2-File-Format") != 0)
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+    int64_t year;
+    if (tr.Next(tok) != TokenReader::kToken || !ParseInt(tok, year) || year <= 1971)
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+    if (tr.Next(tok) != TokenReader::kToken)
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+    StrToLower(tok);
+    if (std::strcmp(tok, "asc") == 0)
+        isBinary = false;
+    else if (std::strcmp(tok, "bin") == 0)
+        isBinary = true;
+    else
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+    if (tr.Next(tok) != TokenReader::kToken || std::strcmp(StrToLower(tok), "format") != 0)
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+    return ZNQ_OK;
+}
+
+int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMotions,
+                     bool loadColors)
+{
+    TokenReader tr(in.f);
+    bool isBinary = false;
+    int32_t rc = ReadHeader(tr, isBinary);
+    if (rc)
+        return rc;
+    if (!isBinary)
+        return AsciiReader(geo, in, tr).Read(loadNormals, loadMotions, loadColors);
+    // The binary blocks start two bytes (CR LF) after "format".
+    if (FileSeek(in.f, tr.Offset() + 2, 0) != 0)
+        return ZNQ_ERR_LOAD_READ;
+    return BinaryReader(geo, in).Read(loadNormals, loadMotions, loadColors);
+}
+
+} // namespace
+
+int32_t ReadDrs2(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
+                 bool loadColors)
+{
+    geometry.Clear();
+    int32_t rc;
+    {
+        InFile in;
+        const int opened = in.Open(path);
+        if (opened == 1)
+            return ZNQ_ERR_LOAD_OPEN;
+        if (opened != 0)
+            rc = ZNQ_ERR_LOAD_READ; // not a seekable file
+        else
+            rc = ReadDrs2File(geometry, in, loadNormals, loadMotions, loadColors);
+    } // closes the file
+    if (rc == ZNQ_OK)
+        rc = CleanUp(geometry);
+    if (rc != ZNQ_OK)
+        geometry.Clear();
+    return rc;
+}

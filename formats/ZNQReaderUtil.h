@@ -1,0 +1,167 @@
+// Internal helpers of the .znq and .drs2 readers. Not part of the public
+// interface of formats/ (that is ZNQFormats.h); self-contained on purpose.
+//
+// All cache formats are little-endian and so is every supported host (x86-64,
+// arm64), so binary blocks are read straight into the geometry's arrays.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <Imath/half.h>
+
+#include "formats/ZNQFormats.h"
+#include "geometry/ZNQGeometry.h"
+
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__)
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the cache readers need a little-endian host");
+#endif
+
+namespace znq_reader
+{
+
+// An open file with its size, taken once after opening so that every count
+// can be checked against what the rest of the file can hold BEFORE anything
+// is allocated: a 100-byte hostile file never makes us allocate gigabytes.
+struct InFile
+{
+    FILE* f = nullptr;
+    int64_t size = -1;
+
+    ~InFile() { FileClose(f); }
+
+    // Opens with "rb" and measures the file. 0 on success, 1 when the open
+    // fails, 2 when the stream cannot seek (a pipe, for instance).
+    int Open(const char* path)
+    {
+        f = FileOpen(path, "rb");
+        if (!f)
+            return 1;
+        if (FileSeek(f, 0, 2) != 0)
+            return 2;
+        size = FileTell(f);
+        if (size < 0 || FileSeek(f, 0, 0) != 0)
+            return 2;
+        return 0;
+    }
+
+    // Bytes from the current position to the end; 0 when unknown.
+    int64_t Remaining() const
+    {
+        const int64_t pos = FileTell(f);
+        return (pos < 0 || pos > size) ? 0 : size - pos;
+    }
+
+    // True when count elements of elemSize bytes can still follow. Negative
+    // counts never fit; the product cannot overflow for 32-bit counts and
+    // element sizes below 2^31.
+    bool Holds(int64_t count, int64_t elemSize) const
+    {
+        if (count < 0 || elemSize < 0)
+            return false;
+        if (count > 0 && elemSize > INT64_MAX / count)
+            return false;
+        return count * elemSize <= Remaining();
+    }
+
+    // One bulk read of exactly bytes bytes.
+    bool ReadBytes(void* dst, int64_t bytes)
+    {
+        if (bytes <= 0)
+            return true;
+        return FileRead(dst, 1, static_cast<size_t>(bytes), f) == static_cast<size_t>(bytes);
+    }
+
+    bool ReadI32(int32_t& v) { return ReadBytes(&v, 4); }
+    bool ReadU32(uint32_t& v) { return ReadBytes(&v, 4); }
+
+    // Forward skip that also fails when the skipped bytes are not in the file
+    // (a plain seek past the end succeeds on most systems).
+    bool Skip(int64_t bytes)
+    {
+        if (bytes < 0 || bytes > Remaining())
+            return false;
+        return bytes == 0 || FileSeek(f, bytes, 1) == 0;
+    }
+};
+
+// Widens count 16-bit values stored at the byte offset 2*count of a buffer of
+// count 32-bit slots into those slots, in place and front to back: slot i
+// (bytes 4i..4i+3) never reaches a source value not yet read (bytes from
+// 2*count + 2*(i+1) on), because 4i+3 < 2*count + 2i + 2 for every i < count.
+// Convert(uint16_t) -> Out gives the element, Out is 4 bytes.
+template <typename Out, typename Convert>
+inline void WidenInPlace(void* buffer, int64_t count, Convert convert)
+{
+    static_assert(sizeof(Out) == 4, "widening writes 4-byte slots");
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    const unsigned char* src = bytes + 2 * count;
+    for (int64_t i = 0; i < count; ++i)
+    {
+        uint16_t v;
+        std::memcpy(&v, src + 2 * i, 2);
+        const Out out = convert(v);
+        std::memcpy(bytes + 4 * i, &out, 4);
+    }
+}
+
+inline float HalfBitsToFloat(uint16_t bits)
+{
+    half h;
+    h.setBits(bits);
+    return static_cast<float>(h); // Imath's table lookup
+}
+
+// Reads count half floats from the file into dst (room for count floats) and
+// converts them in place. False on a short read.
+inline bool ReadHalfsAsFloats(InFile& in, float* dst, int64_t count)
+{
+    if (!in.ReadBytes(reinterpret_cast<unsigned char*>(dst) + 2 * count, 2 * count))
+        return false;
+    WidenInPlace<float>(dst, count, HalfBitsToFloat);
+    return true;
+}
+
+// Per-vertex values to nodes: node k receives the value of the vertex its
+// index names. An index outside [0, numVert) reads nothing and gives a zero
+// value; the clean-up removes its polygon afterwards.
+template <typename T>
+inline void GatherToNodes(const T* perVert, int32_t numVert, const int32_t* vind, int64_t numNodes,
+                          T* out)
+{
+    const uint32_t n = static_cast<uint32_t>(numVert < 0 ? 0 : numVert);
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const uint32_t v = static_cast<uint32_t>(vind[k]);
+        if (v < n)
+            out[k] = perVert[v];
+        else
+            std::memset(&out[k], 0, sizeof(T));
+    }
+}
+
+// The same gather from comps half floats per vertex, converting on the way.
+inline void GatherHalfsToNodes(const uint16_t* perVert, int comps, int32_t numVert,
+                               const int32_t* vind, int64_t numNodes, float* out)
+{
+    const uint32_t n = static_cast<uint32_t>(numVert < 0 ? 0 : numVert);
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const uint32_t v = static_cast<uint32_t>(vind[k]);
+        float* o = out + k * comps;
+        if (v < n)
+        {
+            const uint16_t* s = perVert + static_cast<int64_t>(v) * comps;
+            for (int c = 0; c < comps; ++c)
+                o[c] = HalfBitsToFloat(s[c]);
+        }
+        else
+        {
+            for (int c = 0; c < comps; ++c)
+                o[c] = 0.0f;
+        }
+    }
+}
+
+} // namespace znq_reader
