@@ -2,7 +2,7 @@
 # Installs, with apt-get, whatever the build needs and the machine lacks.
 # Usage: scripts/install-deps.sh [core|bench|fuzz|all]   (default: core)
 set -e
-want="cmake g++ make libimath-dev libgtest-dev libgmock-dev libfast-float-dev"
+want="cmake g++ make libimath-dev libgtest-dev libgmock-dev libfast-float-dev libstb-dev"
 case "${1:-core}" in
     bench|all) want="$want libbenchmark-dev libopenmesh-dev libtinyobjloader-dev libassimp-dev libcgal-dev hyperfine" ;;
 esac
