@@ -1,0 +1,158 @@
+#include "plugin/KorvaneCreateCmd.h"
+
+#include <maya/MGlobal.h>
+#include <maya/MString.h>
+
+KorvaneCreateCmd::~KorvaneCreateCmd() = default;
+
+void* KorvaneCreateCmd::creator()
+{
+    return new KorvaneCreateCmd();
+}
+
+namespace {
+
+void ShowUsage()
+{
+    MGlobal::displayInfo("usage: KorvaneCreate [-h] [-v on|off] [-n baseName]");
+    MGlobal::displayInfo("    -h     log help.");
+    MGlobal::displayInfo("    -v     verbose.                          Default: off.");
+    MGlobal::displayInfo("    -n     the base name for the nodes.      Default: \"Korvane\".");
+    MGlobal::displayInfo("example: KorvaneCreate -v on -n myReaderMesh");
+}
+
+void ShowArgumentError(unsigned int index)
+{
+    MString line("[KorvaneCreate] failed to get argument ");
+    line += index;
+    line += "!";
+    MGlobal::displayError(line);
+}
+
+// Flag and value pairs. An empty baseName after success means the help was
+// shown and nothing is to be created.
+MStatus ParseArguments(const MArgList& args, MString& baseName, bool& verbose)
+{
+    baseName = "Korvane";
+    verbose = false;
+    MStatus status;
+    const unsigned int count = args.length(&status);
+    if (status.error())
+    {
+        ShowArgumentError(0);
+        return status;
+    }
+    for (unsigned int i = 0; i < count; i += 2)
+    {
+        const MString flag = args.asString(i, &status);
+        if (status.error())
+        {
+            ShowArgumentError(i);
+            return status;
+        }
+        MString value;
+        if (i + 1 < count)
+        {
+            value = args.asString(i + 1, &status);
+            if (status.error())
+            {
+                ShowArgumentError(i + 1);
+                return status;
+            }
+        }
+
+        if (flag == "-h" || flag == "-help" || flag == "--help")
+        {
+            baseName.clear();
+            ShowUsage();
+            return MStatus::kSuccess;
+        }
+        if (flag == "-v" && (value == "0" || value == "1" || value == "off" || value == "on"))
+        {
+            verbose = value == "1" || value == "on";
+            continue;
+        }
+        if (flag != "-n")
+        {
+            MGlobal::displayError(MString("[KorvaneCreate] syntax error: \"") + flag +
+                                  "\" (unknown or missing argument?)");
+            return MStatus::kFailure;
+        }
+        if (value.length() == 0 || value.asChar()[0] == '-')
+        {
+            MGlobal::displayError("[KorvaneCreate] missing name after \"-n\".");
+            return MStatus::kFailure;
+        }
+        baseName = value;
+    }
+    return MStatus::kSuccess;
+}
+
+// Runs one network command (display and undo off); on failure shows it.
+MStatus Run(const MString& command, MString* result)
+{
+    const MStatus status = result ? MGlobal::executeCommand(command, *result, false, false)
+                                  : MGlobal::executeCommand(command, false, false);
+    if (status.error())
+        MGlobal::displayError(MString("[KorvaneCreate] failed to execute \"") + command + "\".");
+    return status;
+}
+
+} // namespace
+
+MStatus KorvaneCreateCmd::doIt(const MArgList& args)
+{
+    MString baseName;
+    bool verbose = false;
+    MStatus status = ParseArguments(args, baseName, verbose);
+    if (status.error())
+        return status;
+    if (baseName.length() == 0)
+        return MStatus::kSuccess;
+
+    if (verbose)
+        MGlobal::displayInfo(MString("[KorvaneCreate] base node name: ") + baseName);
+
+    MString transformName = baseName + "1";
+    MString shapeName = baseName + "Shape";
+    MString nodeName = baseName + "Node";
+
+    if (verbose)
+        MGlobal::displayInfo("[KorvaneCreate] creating the main nodes.");
+
+    MString result;
+    status = Run(MString("createNode transform -n ") + transformName, &result);
+    if (status.error())
+        return status;
+    transformName = result;
+
+    // The suffix the host gave the transform ("1", or "2" when it had to
+    // rename it) is what shape and node follow.
+    const int baseLength = static_cast<int>(baseName.length());
+    const int transformLength = static_cast<int>(transformName.length());
+    MString suffix;
+    if (transformLength > baseLength)
+        suffix = transformName.substring(baseLength, transformLength - 1);
+    shapeName += suffix;
+    nodeName += suffix;
+
+    status = Run(MString("createNode mesh -n ") + shapeName + " -p " + transformName, &result);
+    if (status.error())
+        return status;
+    shapeName = result;
+
+    status = Run(MString("sets -add initialShadingGroup ") + shapeName, nullptr);
+    if (status.error())
+        return status;
+
+    status = Run(MString("createNode Korvane -n ") + nodeName, &result);
+    if (status.error())
+        return status;
+    nodeName = result;
+
+    status = Run(MString("connectAttr ") + nodeName + ".outMesh " + shapeName + ".inMesh", nullptr);
+    if (status.error())
+        return status;
+
+    return MGlobal::executeCommand(MString("select ") + transformName, false, false);
+}

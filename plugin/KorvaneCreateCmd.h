@@ -1,0 +1,27 @@
+// KorvaneCreate [-h] [-v on|off] [-n baseName]
+//
+// Builds the node network that shows a cache: a transform B1, a mesh shape
+// BShape1 under it in the default shading group, and a Korvane node BNode1
+// whose outMesh drives the shape's inMesh; then selects the transform. When
+// the host renames the transform (B2 because B1 exists), shape and node take
+// the same suffix. Not undoable.
+#pragma once
+
+#include <maya/MArgList.h>
+#include <maya/MPxCommand.h>
+#include <maya/MStatus.h>
+
+class KorvaneCreateCmd : public MPxCommand
+{
+public:
+    KorvaneCreateCmd() = default;
+    ~KorvaneCreateCmd() override;
+
+    // Parses the flags and runs createNode, sets, connectAttr and select.
+    // Returns kFailure on a syntax error, the host's status when an argument
+    // cannot be read or a network command fails, success after the help text.
+    MStatus doIt(const MArgList& args) override;
+
+    // Command creator for registration: a new command, owned by the host.
+    static void* creator();
+};

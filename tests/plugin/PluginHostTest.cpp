@@ -1,0 +1,721 @@
+// The plug-in as a Maya user meets it, driven through the headless host:
+// loading, the node type and its attributes, the KorvaneCreate command, and
+// evaluations of small cache files written by the tests themselves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "korvane/HeadlessHost.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kPluginPath[] = KORVANE_PLUGIN_PATH;
+const char kLoadLine[] = "[Quorbel] initializing plugin Korvane v.1.236.";
+
+bool IsLoaded()
+{
+    for (const std::string& p : khost::ListPlugins())
+        if (p == "Korvane")
+            return true;
+    return false;
+}
+
+bool HasNodeType(const std::string& name, unsigned int* typeId = nullptr)
+{
+    for (const khost::NodeTypeInfo& t : khost::ListNodeTypes())
+        if (t.name == name)
+        {
+            if (typeId)
+                *typeId = t.typeId;
+            return true;
+        }
+    return false;
+}
+
+bool HasCommand(const std::string& name)
+{
+    for (const khost::CommandInfo& c : khost::ListCommands())
+        if (c.name == name)
+            return true;
+    return false;
+}
+
+struct Lines
+{
+    std::vector<std::string> infos, errors;
+};
+
+Lines Take()
+{
+    Lines l;
+    for (const khost::Message& m : khost::TakeMessages())
+        (m.kind == khost::MessageKind::kInfo ? l.infos : l.errors).push_back(m.text);
+    return l;
+}
+
+// A fresh scene with the plug-in loaded and no pending messages; a folder
+// of its own for the test's cache files.
+class PluginTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!IsLoaded())
+        {
+            const khost::PluginLoadResult r = khost::LoadPlugin(kPluginPath);
+            ASSERT_TRUE(r.loaded) << r.error;
+        }
+        khost::NewScene();
+        khost::TakeMessages();
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("korvane_plugin_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        const fs::path p = dir_ / name;
+        std::ofstream(p, std::ios::binary) << text;
+        return p.string();
+    }
+
+    // KorvaneCreate with no arguments, then the inputs pointing at dir_.
+    void CreateNetwork(const std::string& name, const std::string& format)
+    {
+        const khost::CommandResult r = khost::Execute("KorvaneCreate");
+        ASSERT_EQ(r.status, khost::kSuccess) << r.error;
+        Set("m_flPath", dir_.string());
+        Set("m_flName", name);
+        Set("m_flFormat", format);
+        khost::TakeMessages();
+    }
+
+    void Set(const std::string& attr, const std::string& value)
+    {
+        std::string error;
+        ASSERT_EQ(khost::SetAttr("KorvaneNode1", attr, value, &error), khost::kSuccess)
+            << attr << "=" << value << ": " << error;
+    }
+
+    khost::EvalResult Eval()
+    {
+        khost::EvalResult r = khost::Evaluate("KorvaneShape1", "inMesh");
+        EXPECT_TRUE(r.error.empty()) << r.error;
+        return r;
+    }
+
+    fs::path dir_;
+};
+
+// Two triangles around the diagonal 0-2 of a unit square; every corner has
+// its own UV, the first triangle's corners the normal +x, the second's +y.
+//
+//   3 ---- 2
+//   |   /  |
+//   | /    |
+//   0 ---- 1
+const char kTwoTrianglesObj[] = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                                "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                                "vn 1 0 0\nvn 0 1 0\n"
+                                "f 1/1/1 2/2/1 3/3/1\nf 1/1/2 3/3/2 4/4/2\n";
+
+// One triangle with RGBA colours and motion vectors (4 along each axis).
+const char kMovingTriangleDrs2[] = "Drosil2-File-Format 2000 asc format\n"
+                                   "amountofvertices 3\n0 0 0\n1 0 0\n0 1 0\n"
+                                   "amountofpolygonvalues 4\n3 0 1 2\n"
+                                   "amountofvertexcolors 3\n1 0 0 1\n0 1 0 0.5\n0 0 1 0.25\n"
+                                   "amountofmotionvectors 3\n4 0 0\n0 4 0\n0 0 4\n"
+                                   "amountofnormalvectors 0\n";
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Loading and unloading.
+
+TEST(PluginLoad, LoadLineTypeCommandAndUnload)
+{
+    if (IsLoaded())
+        ASSERT_TRUE(khost::UnloadPlugin("Korvane", true).unloaded);
+    khost::TakeMessages();
+
+    const khost::PluginLoadResult load = khost::LoadPlugin(kPluginPath);
+    ASSERT_TRUE(load.loaded) << load.error;
+    EXPECT_EQ(load.status, khost::kSuccess);
+    EXPECT_EQ(load.name, "Korvane");
+    EXPECT_FALSE(load.apiVersion.empty());
+    const Lines lines = Take();
+    ASSERT_EQ(lines.infos.size(), 1u);
+    EXPECT_EQ(lines.infos[0], kLoadLine);
+    EXPECT_TRUE(lines.errors.empty());
+
+    unsigned int typeId = 0;
+    EXPECT_TRUE(HasNodeType("Korvane", &typeId));
+    EXPECT_EQ(typeId, 0x11FF10u);
+    EXPECT_TRUE(HasCommand("KorvaneCreate"));
+
+    // Unloading removes both registrations itself: the host has nothing left
+    // to clean up after it.
+    const khost::PluginUnloadResult unload = khost::UnloadPlugin("Korvane", true);
+    ASSERT_TRUE(unload.unloaded) << unload.error;
+    EXPECT_EQ(unload.status, khost::kSuccess);
+    EXPECT_TRUE(unload.leftoverNodeTypes.empty());
+    EXPECT_TRUE(unload.leftoverCommands.empty());
+    EXPECT_FALSE(HasNodeType("Korvane"));
+    EXPECT_FALSE(HasCommand("KorvaneCreate"));
+
+    // And it loads again.
+    ASSERT_TRUE(khost::LoadPlugin(kPluginPath).loaded);
+    EXPECT_TRUE(HasNodeType("Korvane"));
+    EXPECT_TRUE(HasCommand("KorvaneCreate"));
+    EXPECT_EQ(Take().infos, std::vector<std::string>{kLoadLine});
+}
+
+// ---------------------------------------------------------------------------
+// Attributes.
+
+namespace {
+
+struct ExpectedInput
+{
+    const char* longName;
+    const char* niceName;
+    khost::AttrKind kind;
+    double def;          // numeric and enum
+    const char* text;    // string default
+    double softMin, softMax; // both 0: no soft range
+};
+
+using K = khost::AttrKind;
+const ExpectedInput kInputs[31] = {
+    {"m_active", "Active", K::kBool, 1, nullptr, 0, 0},
+    {"m_flPath", "Path", K::kString, 0, "C:/Temp/Cache/", 0, 0},
+    {"m_flName", "Filename", K::kString, 0, "File.#", 0, 0},
+    {"m_flFormat", "Fileformat", K::kEnum, 4, nullptr, 0, 0},
+    {"m_flIndexMode", "Index Mode", K::kEnum, 0, nullptr, 0, 0},
+    {"m_flIdxValue", "Idx Value", K::kFloat, 1, nullptr, 1, 10},
+    {"m_flIdxFractionStrength", "Idx Fraction Strength", K::kFloat, 0, nullptr, 0, 1},
+    {"m_flLoadNormals", "Load Normal Vectors", K::kBool, 0, nullptr, 0, 0},
+    {"m_flLoadMotions", "Load Motion Vectors", K::kBool, 0, nullptr, 0, 0},
+    {"m_flLoadUVWs", "Load UVWs", K::kBool, 0, nullptr, 0, 0},
+    {"m_flLoadColors", "Load Colors", K::kBool, 0, nullptr, 0, 0},
+    {"m_wfObjGroupActive", "Use Groups", K::kBool, 0, nullptr, 0, 0},
+    {"m_wfObjGroupInvert", "Invert", K::kBool, 0, nullptr, 0, 0},
+    {"m_wfObjGroupNames", "Group Names", K::kString, 0, "grp1;grp2;", 0, 0},
+    {"m_dtScaleMotions", "Scale Motion Vectors", K::kFloat, 1, nullptr, 0, 0},
+    {"m_dtBlurNormals", "Blur Normals", K::kInt, 0, nullptr, 0, 10},
+    {"m_dtBlurMotions", "Blur Motions", K::kInt, 0, nullptr, 0, 10},
+    {"m_dtBlurUVWs", "Blur UVWs", K::kInt, 0, nullptr, 0, 10},
+    {"m_dtBlurColors", "Blur Colors", K::kInt, 0, nullptr, 0, 10},
+    {"m_fxFixDoubleEdges", "Fix double Edges", K::kBool, 0, nullptr, 0, 0},
+    {"m_fxFixNonManiEdges", "Fix non-manifold Edges", K::kBool, 0, nullptr, 0, 0},
+    {"m_fxCloseHoles", "Close Holes", K::kBool, 0, nullptr, 0, 0},
+    {"m_fxInvertPolygons", "Invert Polygons", K::kBool, 0, nullptr, 0, 0},
+    {"m_fxQuadrangulate", "Quadrangulate", K::kBool, 0, nullptr, 0, 0},
+    {"m_fxPush", "Push", K::kFloat, 0, nullptr, 0, 3},
+    {"m_fxThickness", "Thickness", K::kFloat, 0, nullptr, 0, 3},
+    {"m_fxTriangulate", "Triangulate", K::kEnum, 0, nullptr, 0, 0},
+    {"m_fxSimpleSmooth", "Simple Smooth", K::kInt, 0, nullptr, 0, 25},
+    {"m_dtPostBlurNormals", "Blur Normals", K::kInt, 0, nullptr, 0, 10},
+    {"m_dtPostDisconnectPolys", "Disconnect all Polygons", K::kBool, 0, nullptr, 0, 0},
+    {"m_msSetOnlyVertices", "Set only Vertices (and 1st Polygon)", K::kBool, 0, nullptr, 0, 0},
+};
+
+// The node type's own attributes (inherited ones come before m_active).
+std::vector<khost::AttributeInfo> OwnAttributes()
+{
+    std::vector<khost::AttributeInfo> all;
+    EXPECT_TRUE(khost::TypeAttributes("Korvane", &all));
+    size_t first = 0;
+    while (first < all.size() && all[first].longName != "m_active")
+        ++first;
+    return std::vector<khost::AttributeInfo>(all.begin() + static_cast<long>(first), all.end());
+}
+
+std::vector<std::string> Labels(const khost::AttributeInfo& a)
+{
+    std::vector<std::string> labels;
+    for (size_t i = 0; i < a.fields.size(); ++i)
+    {
+        EXPECT_EQ(a.fields[i].value, static_cast<int>(i)) << a.longName;
+        labels.push_back(a.fields[i].label);
+    }
+    return labels;
+}
+
+} // namespace
+
+TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsAndRanges)
+{
+    const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
+    ASSERT_EQ(attrs.size(), 32u);
+    for (int i = 0; i < 31; ++i)
+    {
+        const ExpectedInput& e = kInputs[i];
+        const khost::AttributeInfo& a = attrs[static_cast<size_t>(i)];
+        SCOPED_TRACE(e.longName);
+        EXPECT_EQ(a.longName, e.longName);
+        EXPECT_EQ(a.shortName, e.longName);
+        EXPECT_EQ(a.niceName, e.niceName);
+        EXPECT_EQ(a.kind, e.kind);
+        if (e.kind == K::kString)
+        {
+            EXPECT_EQ(a.defaultString, e.text);
+            EXPECT_FALSE(a.keyable);
+            EXPECT_FALSE(a.array);
+            EXPECT_FALSE(a.usesArrayDataBuilder);
+        }
+        else
+        {
+            EXPECT_DOUBLE_EQ(a.defaultNumber, e.def);
+            EXPECT_TRUE(a.keyable);
+        }
+        const bool hasRange = e.softMin < e.softMax;
+        EXPECT_EQ(a.hasSoftMin, hasRange);
+        EXPECT_EQ(a.hasSoftMax, hasRange);
+        if (hasRange)
+        {
+            EXPECT_DOUBLE_EQ(a.softMin, e.softMin);
+            EXPECT_DOUBLE_EQ(a.softMax, e.softMax);
+        }
+        EXPECT_EQ(a.affects, std::vector<std::string>{"outMesh"});
+    }
+
+    const khost::AttributeInfo& out = attrs[31];
+    EXPECT_EQ(out.longName, "outMesh");
+    EXPECT_EQ(out.shortName, "outMesh");
+    EXPECT_EQ(out.kind, K::kMesh);
+    EXPECT_FALSE(out.storable);
+}
+
+TEST_F(PluginTest, EnumFieldLabels)
+{
+    const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
+    ASSERT_EQ(attrs.size(), 32u);
+    EXPECT_EQ(Labels(attrs[3]),
+              (std::vector<std::string>{"Proprietary, binary   (.drs2)", "Proprietary, ascii   (.drs2)",
+                                        "Wavefront   (.obj)", "RealFlow   (.bin)",
+                                        "Proprietary, binary   (.znq)"}));
+    EXPECT_EQ(Labels(attrs[4]), (std::vector<std::string>{"Use Idx Value (Round)", "Use Idx Value (Floor)",
+                                                          "Use Idx Value (Ceil)"}));
+    EXPECT_EQ(Labels(attrs[26]),
+              (std::vector<std::string>{"Off", "Concave Polygons", "All Polygons"}));
+}
+
+TEST_F(PluginTest, EveryInputDirtiesTheOutput)
+{
+    ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
+    Set("m_active", "off"); // evaluations below then read nothing
+    Eval();
+    const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
+    ASSERT_EQ(attrs.size(), 32u);
+    // m_active last, so that every evaluation in between stays inactive.
+    for (int k = 1; k <= 31; ++k)
+    {
+        const khost::AttributeInfo& a = attrs[static_cast<size_t>(k % 31)];
+        SCOPED_TRACE(a.longName);
+        ASSERT_FALSE(khost::IsDirty("KorvaneNode1", "outMesh"));
+        const char* value = a.kind == K::kString ? "x" : (a.kind == K::kFloat ? "0.5" : "1");
+        Set(a.longName, value);
+        EXPECT_TRUE(khost::IsDirty("KorvaneNode1", "outMesh"));
+        if (k < 31)
+            EXPECT_EQ(Eval().status, khost::kSuccess);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// KorvaneCreate.
+
+namespace {
+
+std::string NodeType(const std::string& name)
+{
+    std::string type;
+    return khost::NodeExists(name, &type) ? type : std::string("<none>");
+}
+
+std::string Parent(const std::string& name)
+{
+    for (const khost::NodeInfo& n : khost::ListNodes())
+        if (n.name == name)
+            return n.parent;
+    return "<none>";
+}
+
+bool Connected(const std::string& source, const std::string& destination)
+{
+    for (const khost::Connection& c : khost::ListConnections())
+        if (c.source == source && c.destination == destination)
+            return true;
+    return false;
+}
+
+void ExpectNetwork(const std::string& transform, const std::string& shape, const std::string& node)
+{
+    EXPECT_EQ(NodeType(transform), "transform");
+    EXPECT_EQ(NodeType(shape), "mesh");
+    EXPECT_EQ(Parent(shape), transform);
+    EXPECT_EQ(NodeType(node), "Korvane");
+    EXPECT_TRUE(Connected(node + ".outMesh", shape + ".inMesh"));
+    const std::vector<std::string> members = khost::SetMembers("initialShadingGroup");
+    EXPECT_NE(std::find(members.begin(), members.end(), shape), members.end());
+    EXPECT_EQ(khost::Selection(), std::vector<std::string>{transform});
+}
+
+} // namespace
+
+TEST_F(PluginTest, CreateDefaultNetwork)
+{
+    const khost::CommandResult r = khost::Execute("KorvaneCreate");
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_TRUE(r.result.empty());
+    ExpectNetwork("Korvane1", "KorvaneShape1", "KorvaneNode1");
+    const Lines lines = Take();
+    EXPECT_TRUE(lines.infos.empty());
+    EXPECT_TRUE(lines.errors.empty());
+}
+
+TEST_F(PluginTest, CreateFollowsTheHostsRename)
+{
+    ASSERT_EQ(khost::Execute("createNode transform -n Korvane1").status, khost::kSuccess);
+    ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
+    ExpectNetwork("Korvane2", "KorvaneShape2", "KorvaneNode2");
+    // And again: the next free suffix.
+    ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
+    ExpectNetwork("Korvane3", "KorvaneShape3", "KorvaneNode3");
+}
+
+TEST_F(PluginTest, CreateWithBaseNameAndVerbose)
+{
+    ASSERT_EQ(khost::Execute("KorvaneCreate -n myReaderMesh").status, khost::kSuccess);
+    ExpectNetwork("myReaderMesh1", "myReaderMeshShape1", "myReaderMeshNode1");
+    EXPECT_TRUE(Take().infos.empty());
+
+    ASSERT_EQ(khost::Execute("KorvaneCreate -v on -n fluid").status, khost::kSuccess);
+    ExpectNetwork("fluid1", "fluidShape1", "fluidNode1");
+    EXPECT_EQ(Take().infos, (std::vector<std::string>{"[KorvaneCreate] base node name: fluid",
+                                                      "[KorvaneCreate] creating the main nodes."}));
+
+    // The last valid value of a repeated flag counts.
+    ASSERT_EQ(khost::Execute("KorvaneCreate -v 1 -v 0 -n a -n b").status, khost::kSuccess);
+    ExpectNetwork("b1", "bShape1", "bNode1");
+    EXPECT_TRUE(Take().infos.empty());
+}
+
+TEST_F(PluginTest, CreateHelpShowsUsageAndCreatesNothing)
+{
+    const size_t nodesBefore = khost::ListNodes().size();
+    for (const char* flag : {"-h", "-help", "--help"})
+    {
+        SCOPED_TRACE(flag);
+        EXPECT_EQ(khost::Execute(std::string("KorvaneCreate ") + flag).status, khost::kSuccess);
+        const Lines lines = Take();
+        EXPECT_EQ(lines.infos,
+                  (std::vector<std::string>{
+                      "usage: KorvaneCreate [-h] [-v on|off] [-n baseName]",
+                      "    -h     log help.",
+                      "    -v     verbose.                          Default: off.",
+                      "    -n     the base name for the nodes.      Default: \"Korvane\".",
+                      "example: KorvaneCreate -v on -n myReaderMesh"}));
+        EXPECT_TRUE(lines.errors.empty());
+    }
+    EXPECT_EQ(khost::ListNodes().size(), nodesBefore);
+}
+
+TEST_F(PluginTest, CreateSyntaxErrors)
+{
+    struct Case
+    {
+        const char* args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"-v yes", "[KorvaneCreate] syntax error: \"-v\" (unknown or missing argument?)"},
+        {"-v", "[KorvaneCreate] syntax error: \"-v\" (unknown or missing argument?)"},
+        {"-x 1", "[KorvaneCreate] syntax error: \"-x\" (unknown or missing argument?)"},
+        {"-n", "[KorvaneCreate] missing name after \"-n\"."},
+        {"-n -v", "[KorvaneCreate] missing name after \"-n\"."},
+    };
+    const size_t nodesBefore = khost::ListNodes().size();
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.args);
+        EXPECT_EQ(khost::Execute(std::string("KorvaneCreate ") + c.args).status, khost::kFailure);
+        const Lines lines = Take();
+        EXPECT_EQ(lines.errors, std::vector<std::string>{c.message});
+        EXPECT_TRUE(lines.infos.empty());
+    }
+    EXPECT_EQ(khost::ListNodes().size(), nodesBefore);
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation.
+
+TEST_F(PluginTest, InactiveNodeGivesAnEmptyMeshWithoutTouchingFiles)
+{
+    ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
+    Set("m_active", "off");
+    testing::internal::CaptureStderr();
+    const khost::EvalResult r = Eval();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_TRUE(r.computed);
+    EXPECT_TRUE(r.hasMesh);
+    EXPECT_EQ(r.mesh.numVertices, 0);
+    EXPECT_EQ(r.mesh.numPolygons, 0);
+    EXPECT_TRUE(err.empty()) << err;
+    const Lines lines = Take();
+    EXPECT_TRUE(lines.errors.empty());
+    EXPECT_TRUE(lines.infos.empty());
+}
+
+TEST_F(PluginTest, MissingFileMessagesAndStatus)
+{
+    CreateNetwork("nothing.####", "4");
+    testing::internal::CaptureStderr();
+    const khost::EvalResult r = Eval();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.status, khost::kFailure);
+    EXPECT_TRUE(r.hasMesh);
+    EXPECT_EQ(r.mesh.numVertices, 0);
+    EXPECT_EQ(r.mesh.numPolygons, 0);
+    const std::string path = (dir_ / "nothing.0001.znq").string();
+    EXPECT_EQ(Take().errors,
+              (std::vector<std::string>{"[Korvane] failed to load or create \"" + path + "\".",
+                                        "[Korvane] error 45: unable to find or open file."}));
+    EXPECT_EQ(err, "[Korvane] ERROR creating mesh.\n");
+    EXPECT_FALSE(khost::IsDirty("KorvaneNode1", "outMesh")); // marked clean anyway
+}
+
+TEST_F(PluginTest, FormatValueWithoutExtension)
+{
+    Write("tri.0001.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    Write("tri.0001", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    // An unknown format value adds nothing: the pattern's own extension
+    // decides the reader.
+    CreateNetwork("tri.####.obj", "7");
+    khost::EvalResult r = Eval();
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 3);
+
+    Set("m_flName", "tri.####");
+    r = Eval();
+    EXPECT_EQ(r.status, khost::kFailure);
+    const Lines lines = Take();
+    ASSERT_EQ(lines.errors.size(), 2u);
+    EXPECT_EQ(lines.errors[1], "[Korvane] error 51: unknown file extension.");
+}
+
+TEST_F(PluginTest, FrameOfEachIndexMode)
+{
+    // Frame 12 is a triangle, frame 13 a quad: the vertex count tells which
+    // file was read.
+    Write("F.0012.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    Write("F.0013.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
+    Write("F.-001.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 2 0\nf 1 2 3 4\nf 3 4 5\n");
+    CreateNetwork("F.####", "Wavefront   (.obj)"); // by label
+    Set("m_flIdxValue", "12.5");
+
+    const struct
+    {
+        const char* mode;
+        int vertices;
+    } cases[] = {{"0", 4}, {"1", 3}, {"2", 4}, {"Use Idx Value (Floor)", 3}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.mode);
+        Set("m_flIndexMode", c.mode);
+        const khost::EvalResult r = Eval();
+        EXPECT_EQ(r.status, khost::kSuccess);
+        EXPECT_EQ(r.mesh.numVertices, c.vertices);
+    }
+
+    Set("m_flIndexMode", "0");
+    Set("m_flIdxValue", "-0.5"); // rounds away from zero: frame -1
+    const khost::EvalResult r = Eval();
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 5);
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, SubFrameOffsetAlongLoadedMotions)
+{
+    Write("M.0003.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_flIndexMode", "1");
+    Set("m_flIdxValue", "3.25");
+    Set("m_flIdxFractionStrength", "1");
+
+    // Fraction 0.25 of motions 4: one unit along each vertex's own axis.
+    const std::vector<float> moved = {1, 0, 0, 1, 1, 0, 0, 1, 1};
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.points, moved);
+
+    // The motion scale runs afterwards and does not change the offset.
+    Set("m_dtScaleMotions", "3");
+    r = Eval();
+    EXPECT_EQ(r.mesh.points, moved);
+
+    // Half strength, half the way.
+    Set("m_flIdxFractionStrength", "0.5");
+    r = Eval();
+    EXPECT_EQ(r.mesh.points, (std::vector<float>{0.5f, 0, 0, 1, 0.5f, 0, 0, 1, 0.5f}));
+
+    // Ceil mode: frame 4 does not exist.
+    Set("m_flIndexMode", "2");
+    r = Eval();
+    EXPECT_EQ(r.status, khost::kFailure);
+    khost::TakeMessages();
+
+    // Strength 0, or motions not loaded: the file as it is.
+    const std::vector<float> still = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    Set("m_flIndexMode", "1");
+    Set("m_flIdxFractionStrength", "0");
+    EXPECT_EQ(Eval().mesh.points, still);
+    Set("m_flIdxFractionStrength", "1");
+    Set("m_flLoadMotions", "off");
+    EXPECT_EQ(Eval().mesh.points, still);
+}
+
+TEST_F(PluginTest, RgbaVertexColours)
+{
+    Write("C.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("C.####", "1");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_FALSE(r.mesh.hasColors); // not loaded
+
+    Set("m_flLoadColors", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_TRUE(r.mesh.hasColors);
+    EXPECT_EQ(r.mesh.colors, (std::vector<float>{1, 0, 0, 1, 0, 1, 0, 0.5f, 0, 0, 1, 0.25f}));
+    EXPECT_FALSE(r.mesh.hasNormals);
+    EXPECT_FALSE(r.mesh.hasUVs);
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, NormalsAveragedPerVertexAndOneUvPerNode)
+{
+    Write("T.0001.obj", kTwoTrianglesObj);
+    CreateNetwork("T.####", "2");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 4);
+    EXPECT_EQ(r.mesh.counts, (std::vector<int>{3, 3}));
+    EXPECT_EQ(r.mesh.connects, (std::vector<int>{0, 1, 2, 0, 2, 3}));
+    EXPECT_FALSE(r.mesh.hasNormals); // nothing loaded: no normals set at all
+    EXPECT_FALSE(r.mesh.hasUVs);
+
+    Set("m_flLoadNormals", "on");
+    Set("m_flLoadUVWs", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_TRUE(r.mesh.hasNormals);
+    // Vertices 0 and 2 sit on both triangles: the mean of +x and +y.
+    EXPECT_EQ(r.mesh.normals, (std::vector<float>{0.5f, 0.5f, 0, 1, 0, 0, 0.5f, 0.5f, 0, 0, 1, 0}));
+    EXPECT_EQ(r.mesh.normalSet, (std::vector<unsigned char>{1, 1, 1, 1}));
+
+    ASSERT_TRUE(r.mesh.hasUVs);
+    EXPECT_EQ(r.mesh.u, (std::vector<float>{0, 1, 1, 0, 1, 0}));
+    EXPECT_EQ(r.mesh.v, (std::vector<float>{0, 0, 1, 0, 1, 1}));
+    EXPECT_EQ(r.mesh.uvCounts, (std::vector<int>{3, 3}));
+    EXPECT_EQ(r.mesh.uvIds, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, SetOnlyVerticesKeepsAllVerticesAndTheFirstPolygon)
+{
+    // A triangle, then a quad that adds vertex 4.
+    Write("S.0001.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 2 0\n"
+                        "vt 0 0\nvn 0 0 1\n"
+                        "f 1/1/1 2/1/1 3/1/1\nf 2/1/1 5/1/1 3/1/1 4/1/1\n");
+    CreateNetwork("S.####", "2");
+    Set("m_flLoadNormals", "on");
+    Set("m_flLoadUVWs", "on");
+    Set("m_msSetOnlyVertices", "on");
+    const khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 5);
+    EXPECT_EQ(r.mesh.numPolygons, 1);
+    EXPECT_EQ(r.mesh.counts, std::vector<int>{3});
+    EXPECT_EQ(r.mesh.connects, (std::vector<int>{0, 1, 2}));
+    EXPECT_FALSE(r.mesh.hasNormals);
+    EXPECT_FALSE(r.mesh.hasUVs);
+    EXPECT_FALSE(r.mesh.hasColors);
+}
+
+TEST_F(PluginTest, TooLongTextsAreRefused)
+{
+    Write("tri.0001.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    CreateNetwork("tri.####", "2");
+    ASSERT_EQ(Eval().status, khost::kSuccess);
+
+    // A name one character over its field: refused, not cut.
+    Set("m_flName", std::string(513, 'n'));
+    testing::internal::CaptureStderr();
+    khost::EvalResult r = Eval();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.status, khost::kFailure);
+    EXPECT_EQ(r.mesh.numVertices, 0);
+    Lines lines = Take();
+    ASSERT_EQ(lines.errors.size(), 1u);
+    EXPECT_EQ(lines.errors[0].rfind("[Korvane] ", 0), 0u);
+
+    // Directory and name fit their fields, the joined path does not.
+    Set("m_flName", std::string(512, 'n'));
+    Set("m_flPath", std::string(1535, 'd'));
+    testing::internal::CaptureStderr();
+    r = Eval();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.status, khost::kFailure);
+    lines = Take();
+    ASSERT_EQ(lines.errors.size(), 1u);
+    EXPECT_NE(lines.errors[0].find("2047"), std::string::npos);
+
+    // Long group names only matter while the filter is on.
+    Set("m_flPath", dir_.string());
+    Set("m_flName", "tri.####");
+    Set("m_wfObjGroupNames", std::string(3000, 'g'));
+    EXPECT_EQ(Eval().status, khost::kSuccess);
+    Set("m_wfObjGroupActive", "on");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Eval().status, khost::kFailure);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Take().errors.size(), 1u);
+}
+
+TEST_F(PluginTest, PolygonsOfFiveCornersAreAlwaysSplit)
+{
+    // A convex pentagon next to a quad; with every option off only the
+    // pentagon is split.
+    Write("P.0001.obj", "v 0 0 0\nv 2 0 0\nv 3 1 0\nv 1 2 0\nv -1 1 0\nv 2 -2 0\nv 0 -2 0\n"
+                        "f 1 2 3 4 5\nf 1 7 6 2\n");
+    CreateNetwork("P.####", "2");
+    const khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 7);
+    int quads = 0, tris = 0;
+    for (int c : r.mesh.counts)
+    {
+        EXPECT_TRUE(c == 3 || c == 4) << "corners " << c;
+        quads += c == 4;
+        tris += c == 3;
+    }
+    EXPECT_EQ(quads, 1);
+    EXPECT_EQ(tris, 3);
+}

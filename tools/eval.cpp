@@ -1,0 +1,651 @@
+// korvane eval: runs the plug-in inside the headless host, as Maya would.
+//
+// Loads the plug-in, runs KorvaneCreate, sets attributes on the new Korvane
+// node, then for each requested frame sets m_flIdxValue and asks the mesh
+// shape for its inMesh, which pulls the node's outMesh through the
+// connection. Prints what the plug-in shows, writes meshes on request.
+// Exit status: 0 success, 1 a load or evaluation failed, 2 usage error.
+// Built only where the headless host is part of the build; elsewhere the
+// program's default reports that eval is not available.
+#if __has_include("korvane/HeadlessHost.h")
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "KorvaneJson.h"
+#include "korvane/HeadlessHost.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
+    "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n";
+
+// Frame lists longer than this are refused as a usage error (a typo such as
+// 1-100000000 would otherwise run for hours).
+constexpr int64_t kMaxFrames = 1000000;
+
+struct Options
+{
+    std::string plugin;
+    std::string createArgs;
+    std::vector<std::pair<std::string, std::string>> sets;
+    bool hasFrames = false;
+    std::vector<double> frames;
+    std::string outPattern;
+    bool json = false;
+    bool data = false;
+};
+
+int UsageError(const char* what, const char* arg)
+{
+    if (arg)
+        std::fprintf(stderr, "korvane eval: %s '%s'\n", what, arg);
+    else
+        std::fprintf(stderr, "korvane eval: %s\n", what);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+// One finite number that spans the whole text [s, end) or stops at a
+// character in `stops`. Returns the position after it, or null.
+const char* ParseNumber(const char* s, const char* stops, double& value)
+{
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtod(s, &end);
+    if (end == s || errno == ERANGE || !std::isfinite(value))
+        return nullptr;
+    if (*end != '\0' && !std::strchr(stops, *end))
+        return nullptr;
+    return end;
+}
+
+// SPEC: A, A-B or A-B:STEP; values may be fractional or negative. B below A
+// counts down. The frames are A + i * STEP, so no rounding error builds up.
+bool ParseFrames(const char* spec, std::vector<double>& frames)
+{
+    double a = 0.0, b = 0.0, step = 1.0;
+    const char* p = ParseNumber(spec, "-", a);
+    if (!p)
+        return false;
+    b = a;
+    if (*p == '-')
+    {
+        p = ParseNumber(p + 1, ":", b);
+        if (!p)
+            return false;
+        if (*p == ':')
+        {
+            p = ParseNumber(p + 1, "", step);
+            if (!p || !(step > 0.0))
+                return false;
+        }
+    }
+    const double span = std::fabs(b - a);
+    // A small tolerance so that 0-1:0.1 ends at 1 despite 0.1 not being exact.
+    const double count = std::floor(span / step + 1e-9) + 1.0;
+    if (count > static_cast<double>(kMaxFrames))
+        return false;
+    const double direction = b < a ? -1.0 : 1.0;
+    frames.clear();
+    for (int64_t i = 0; i < static_cast<int64_t>(count); ++i)
+        frames.push_back(a + direction * step * static_cast<double>(i));
+    return true;
+}
+
+int ParseOptions(int argc, char** argv, Options& o)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string arg = argv[i];
+        auto value = [&](const char*& out) -> bool {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        if (arg == "-h" || arg == "--help")
+        {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        else if (arg == "--json")
+            o.json = true;
+        else if (arg == "--data")
+            o.data = true;
+        else if (arg == "--plugin" || arg == "--create-args" || arg == "--set" || arg == "--frames" ||
+                 arg == "--out")
+        {
+            if (!value(v))
+                return UsageError("missing value after", arg.c_str());
+            if (arg == "--plugin")
+                o.plugin = v;
+            else if (arg == "--create-args")
+                o.createArgs = v;
+            else if (arg == "--out")
+                o.outPattern = v;
+            else if (arg == "--frames")
+            {
+                if (!ParseFrames(v, o.frames))
+                    return UsageError("bad frame list (A, A-B or A-B:STEP)", v);
+                o.hasFrames = true;
+            }
+            else
+            {
+                const char* eq = std::strchr(v, '=');
+                if (!eq || eq == v)
+                    return UsageError("--set needs ATTR=VALUE, got", v);
+                o.sets.emplace_back(std::string(v, eq), std::string(eq + 1));
+            }
+        }
+        else
+            return UsageError("unknown option", arg.c_str());
+    }
+    if (o.data && !o.json)
+        return UsageError("--data needs --json", nullptr);
+    return -1; // go on
+}
+
+bool FileExists(const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
+std::string ExecutableDir()
+{
+#if defined(_WIN32)
+    char buf[4096];
+    const DWORD n = GetModuleFileNameA(nullptr, buf, sizeof(buf));
+    std::string path(buf, n < sizeof(buf) ? n : 0);
+    const size_t slash = path.find_last_of("\\/");
+#else
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    std::string path(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    const size_t slash = path.find_last_of('/');
+#endif
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// The plug-in built beside this program, else one found relative to it (the
+// build tree's plugin/ or an installed module's plug-ins/).
+std::string DefaultPluginPath()
+{
+#if defined(_WIN32)
+    const char* file = "Korvane.mll";
+#elif defined(__APPLE__)
+    const char* file = "Korvane.bundle";
+#else
+    const char* file = "Korvane.so";
+#endif
+#if defined(KORVANE_PLUGIN_BUILD_PATH)
+    if (FileExists(KORVANE_PLUGIN_BUILD_PATH))
+        return KORVANE_PLUGIN_BUILD_PATH;
+#endif
+    const std::string dir = ExecutableDir();
+    const std::string candidates[] = {dir + "/../plugin/" + file, dir + "/../plug-ins/" + file,
+                                      dir + "/" + file};
+    for (const std::string& c : candidates)
+        if (FileExists(c))
+            return c;
+    return candidates[0];
+}
+
+// ---------------------------------------------------------------------------
+// Output.
+
+void JsonStrings(std::string& out, const std::vector<std::string>& lines)
+{
+    out += '[';
+    for (size_t i = 0; i < lines.size(); ++i)
+    {
+        if (i)
+            out += ',';
+        korvane::JsonString(out, lines[i].c_str());
+    }
+    out += ']';
+}
+
+void JsonFloatList(std::string& out, const std::vector<float>& v, int width)
+{
+    if (v.empty())
+    {
+        out += "[]";
+        return;
+    }
+    if (width == 1)
+        korvane::JsonFloats(out, v.data(), static_cast<int>(v.size()));
+    else
+        korvane::JsonTuples(out, v.data(), static_cast<int64_t>(v.size() / width), width);
+}
+
+void JsonIntList(std::string& out, const std::vector<int>& v)
+{
+    out += '[';
+    for (size_t i = 0; i < v.size(); ++i)
+    {
+        if (i)
+            out += ',';
+        out += std::to_string(v[i]);
+    }
+    out += ']';
+}
+
+int64_t NodeCount(const khost::MeshSnapshot& m)
+{
+    return static_cast<int64_t>(m.connects.size());
+}
+
+// The mesh as the host holds it: the --data keys.
+void JsonMeshData(std::string& out, const khost::MeshSnapshot& m)
+{
+    out += ",\"points\":";
+    JsonFloatList(out, m.points, 3);
+    out += ",\"counts\":";
+    JsonIntList(out, m.counts);
+    out += ",\"connects\":";
+    JsonIntList(out, m.connects);
+    out += ",\"normals\":";
+    if (m.hasNormals)
+        JsonFloatList(out, m.normals, 3);
+    else
+        out += "null";
+    out += ",\"colors\":";
+    if (m.hasColors)
+        JsonFloatList(out, m.colors, 4);
+    else
+        out += "null";
+    out += ",\"uvs\":";
+    if (m.hasUVs)
+    {
+        out += "{\"u\":";
+        JsonFloatList(out, m.u, 1);
+        out += ",\"v\":";
+        JsonFloatList(out, m.v, 1);
+        out += ",\"counts\":";
+        JsonIntList(out, m.uvCounts);
+        out += ",\"ids\":";
+        JsonIntList(out, m.uvIds);
+        out += '}';
+    }
+    else
+        out += "null";
+}
+
+std::string FrameJson(double frame, int status, const std::vector<std::string>& infos,
+                      const std::vector<std::string>& errors, const khost::MeshSnapshot& m,
+                      bool withData)
+{
+    std::string out = "{\"frame\":";
+    korvane::JsonFloat(out, static_cast<float>(frame));
+    out += ",\"status\":";
+    korvane::JsonString(out, khost::StatusName(status));
+    out += ",\"infos\":";
+    JsonStrings(out, infos);
+    out += ",\"errors\":";
+    JsonStrings(out, errors);
+    out += ",\"numVertices\":" + std::to_string(m.numVertices);
+    out += ",\"numPolygons\":" + std::to_string(m.numPolygons);
+    out += ",\"numNodes\":" + std::to_string(NodeCount(m));
+    if (withData)
+        JsonMeshData(out, m);
+    out += '}';
+    return out;
+}
+
+// PATTERN with its first '#' run replaced by the frame, zero-padded to the
+// run's length (the sign counts toward the width). A fractional frame keeps
+// its fraction after the padded whole part: 3.25 and "####" give 0003.25.
+std::string OutputPath(const std::string& pattern, double frame)
+{
+    const size_t run = pattern.find('#');
+    if (run == std::string::npos)
+        return pattern;
+    size_t width = 0;
+    while (run + width < pattern.size() && pattern[run + width] == '#')
+        ++width;
+
+    const bool negative = frame < 0.0;
+    const double magnitude = std::fabs(frame);
+    const double whole = std::floor(magnitude);
+    std::string digits = std::to_string(static_cast<long long>(whole));
+    const size_t used = digits.size() + (negative ? 1 : 0);
+    if (used < width)
+        digits.insert(0, width - used, '0');
+    std::string number = (negative ? "-" : "") + digits;
+    if (magnitude != whole)
+    {
+        char frac[32];
+        std::snprintf(frac, sizeof(frac), "%.6g", magnitude - whole); // "0.25"
+        number += std::strchr(frac, '.') ? std::strchr(frac, '.') : "";
+    }
+    return pattern.substr(0, run) + number + pattern.substr(run + width);
+}
+
+bool EndsWith(const std::string& s, const char* suffix)
+{
+    const size_t n = std::strlen(suffix);
+    if (s.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+    {
+        char c = s[s.size() - n + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i])
+            return false;
+    }
+    return true;
+}
+
+// Wavefront .obj: positions, per-corner UVs, per-vertex normals.
+bool WriteObj(FILE* f, const khost::MeshSnapshot& m)
+{
+    std::fprintf(f, "# written by korvane eval\n");
+    for (int i = 0; i < m.numVertices; ++i)
+        std::fprintf(f, "v %.9g %.9g %.9g\n", m.points[3 * i], m.points[3 * i + 1], m.points[3 * i + 2]);
+    const bool hasUvs = m.hasUVs && !m.u.empty() && m.uvCounts.size() == m.counts.size();
+    if (hasUvs)
+        for (size_t j = 0; j < m.u.size(); ++j)
+            std::fprintf(f, "vt %.9g %.9g\n", m.u[j], j < m.v.size() ? m.v[j] : 0.0f);
+    const bool hasNormals = m.hasNormals && m.normals.size() >= 3 * static_cast<size_t>(m.numVertices);
+    if (hasNormals)
+        for (int i = 0; i < m.numVertices; ++i)
+            std::fprintf(f, "vn %.9g %.9g %.9g\n", m.normals[3 * i], m.normals[3 * i + 1],
+                         m.normals[3 * i + 2]);
+
+    size_t node = 0, uvNode = 0;
+    for (size_t p = 0; p < m.counts.size(); ++p)
+    {
+        const int count = m.counts[p];
+        const bool polyUvs = hasUvs && m.uvCounts[p] == count;
+        std::fputc('f', f);
+        for (int k = 0; k < count && node < m.connects.size(); ++k, ++node)
+        {
+            const int v = m.connects[node] + 1;
+            const int vt = polyUvs && uvNode + k < m.uvIds.size() ? m.uvIds[uvNode + k] + 1 : 0;
+            if (vt && hasNormals)
+                std::fprintf(f, " %d/%d/%d", v, vt, v);
+            else if (vt)
+                std::fprintf(f, " %d/%d", v, vt);
+            else if (hasNormals)
+                std::fprintf(f, " %d//%d", v, v);
+            else
+                std::fprintf(f, " %d", v);
+        }
+        if (hasUvs)
+            uvNode += static_cast<size_t>(m.uvCounts[p]);
+        std::fputc('\n', f);
+    }
+    return true;
+}
+
+// Binary little-endian .ply with vertex normals and RGBA colours when set.
+bool WritePly(FILE* f, const khost::MeshSnapshot& m)
+{
+    const size_t nv = static_cast<size_t>(m.numVertices);
+    const bool hasNormals = m.hasNormals && m.normals.size() >= 3 * nv;
+    const bool hasColors = m.hasColors && m.colors.size() >= 4 * nv;
+    std::fprintf(f, "ply\nformat binary_little_endian 1.0\ncomment written by korvane eval\n");
+    std::fprintf(f, "element vertex %d\nproperty float x\nproperty float y\nproperty float z\n",
+                 m.numVertices);
+    if (hasNormals)
+        std::fprintf(f, "property float nx\nproperty float ny\nproperty float nz\n");
+    if (hasColors)
+        std::fprintf(f, "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                        "property uchar alpha\n");
+    std::fprintf(f, "element face %zu\nproperty list uchar int vertex_indices\nend_header\n",
+                 m.counts.size());
+
+    auto putFloat = [f](float x) {
+        unsigned char b[4];
+        uint32_t u;
+        std::memcpy(&u, &x, 4);
+        for (int k = 0; k < 4; ++k)
+            b[k] = static_cast<unsigned char>(u >> (8 * k));
+        std::fwrite(b, 1, 4, f);
+    };
+    auto putInt = [f](int32_t x) {
+        unsigned char b[4];
+        const uint32_t u = static_cast<uint32_t>(x);
+        for (int k = 0; k < 4; ++k)
+            b[k] = static_cast<unsigned char>(u >> (8 * k));
+        std::fwrite(b, 1, 4, f);
+    };
+    for (size_t i = 0; i < nv; ++i)
+    {
+        for (int k = 0; k < 3; ++k)
+            putFloat(m.points[3 * i + k]);
+        if (hasNormals)
+            for (int k = 0; k < 3; ++k)
+                putFloat(m.normals[3 * i + k]);
+        if (hasColors)
+            for (int k = 0; k < 4; ++k)
+            {
+                float c = m.colors[4 * i + k];
+                c = std::isnan(c) ? 0.0f : (c < 0.0f ? 0.0f : (c > 1.0f ? 1.0f : c));
+                std::fputc(static_cast<int>(std::lround(c * 255.0f)), f);
+            }
+    }
+    size_t node = 0;
+    for (size_t p = 0; p < m.counts.size(); ++p)
+    {
+        const int count = m.counts[p] < 0 ? 0 : (m.counts[p] > 255 ? 255 : m.counts[p]);
+        std::fputc(count, f);
+        for (int k = 0; k < count; ++k, ++node)
+            putInt(node < m.connects.size() ? m.connects[node] : 0);
+    }
+    return true;
+}
+
+// Writes one frame's mesh; false (with a line on stderr) when the file
+// cannot be written.
+bool WriteMesh(const std::string& path, double frame, int status, const khost::MeshSnapshot& m)
+{
+    const bool isObj = EndsWith(path, ".obj");
+    const bool isPly = EndsWith(path, ".ply");
+    const bool isJson = EndsWith(path, ".json");
+    FILE* f = std::fopen(path.c_str(), isPly ? "wb" : "w");
+    if (!f)
+    {
+        std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    if (isObj)
+        WriteObj(f, m);
+    else if (isPly)
+        WritePly(f, m);
+    else if (isJson)
+    {
+        const std::string json = FrameJson(frame, status, {}, {}, m, true);
+        std::fprintf(f, "%s\n", json.c_str());
+    }
+    const bool ok = !std::ferror(f);
+    if (std::fclose(f) != 0 || !ok)
+    {
+        std::fprintf(stderr, "korvane eval: cannot write '%s'\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Messages shown since the last call, split into info and error lines
+// (warnings go with the errors: both belong on standard error).
+void TakeLines(std::vector<std::string>& infos, std::vector<std::string>& errors)
+{
+    for (khost::Message& msg : khost::TakeMessages())
+    {
+        if (msg.kind == khost::MessageKind::kInfo)
+            infos.push_back(std::move(msg.text));
+        else
+            errors.push_back(std::move(msg.text));
+    }
+}
+
+void PrintLines(const std::vector<std::string>& infos, const std::vector<std::string>& errors)
+{
+    for (const std::string& s : infos)
+        std::printf("%s\n", s.c_str());
+    std::fflush(stdout);
+    for (const std::string& s : errors)
+        std::fprintf(stderr, "%s\n", s.c_str());
+}
+
+// The last node of type Korvane (the one the command made) and the mesh
+// shape its outMesh drives.
+bool FindNetwork(std::string& node, std::string& shape)
+{
+    node.clear();
+    shape.clear();
+    for (const khost::NodeInfo& n : khost::ListNodes())
+        if (n.type == "Korvane")
+            node = n.name;
+    if (node.empty())
+        return false;
+    const std::string source = node + ".outMesh";
+    for (const khost::Connection& c : khost::ListConnections())
+        if (c.source == source)
+        {
+            const size_t dot = c.destination.find('.');
+            shape = c.destination.substr(0, dot);
+            break;
+        }
+    return !shape.empty();
+}
+
+} // namespace
+
+int KorvaneEvalMain(int argc, char** argv)
+{
+    Options o;
+    const int parsed = ParseOptions(argc, argv, o);
+    if (parsed >= 0)
+        return parsed;
+    if (o.plugin.empty())
+        o.plugin = DefaultPluginPath();
+
+    khost::SetEcho(false);
+    std::vector<std::string> infos, errors; // lines not yet reported
+
+    // 1. The plug-in.
+    const khost::PluginLoadResult load = khost::LoadPlugin(o.plugin);
+    TakeLines(infos, errors);
+    if (!load.loaded)
+    {
+        PrintLines(infos, errors);
+        std::fprintf(stderr, "korvane eval: cannot load the plug-in '%s': %s\n", o.plugin.c_str(),
+                     load.error.c_str());
+        return 1;
+    }
+
+    // 2. The node network.
+    const std::string command = o.createArgs.empty() ? "KorvaneCreate" : "KorvaneCreate " + o.createArgs;
+    const khost::CommandResult created = khost::Execute(command);
+    TakeLines(infos, errors);
+    std::string node, shape;
+    if (created.status != khost::kSuccess || !FindNetwork(node, shape))
+    {
+        PrintLines(infos, errors);
+        if (created.status != khost::kSuccess)
+        {
+            std::fprintf(stderr, "korvane eval: '%s' failed (%s)\n", command.c_str(),
+                         khost::StatusName(created.status));
+            return 1;
+        }
+        // -h and the like: the command ran and made nothing to evaluate.
+        return 0;
+    }
+
+    // 3. Attributes.
+    for (const auto& s : o.sets)
+    {
+        std::string error;
+        if (khost::SetAttr(node, s.first, s.second, &error) != khost::kSuccess)
+        {
+            PrintLines(infos, errors);
+            std::fprintf(stderr, "korvane eval: cannot set %s.%s to '%s': %s\n", node.c_str(),
+                         s.first.c_str(), s.second.c_str(), error.c_str());
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+    TakeLines(infos, errors);
+
+    // 4. Frames: the listed ones, or once with the node's current index.
+    std::vector<double> frames = o.frames;
+    if (!o.hasFrames)
+    {
+        std::string text;
+        double current = 0.0;
+        if (khost::GetAttrText(node, "m_flIdxValue", &text))
+            current = std::strtod(text.c_str(), nullptr);
+        frames.push_back(current);
+    }
+
+    int exitCode = 0;
+    for (const double frame : frames)
+    {
+        if (o.hasFrames)
+            khost::SetAttrNumber(node, "m_flIdxValue", frame);
+        const khost::EvalResult r = khost::Evaluate(shape, "inMesh");
+        TakeLines(infos, errors);
+        const int status = r.error.empty() ? r.status : khost::kFailure;
+        if (status != khost::kSuccess)
+            exitCode = 1;
+
+        std::string written;
+        if (!o.outPattern.empty())
+        {
+            written = OutputPath(o.outPattern, frame);
+            if (!WriteMesh(written, frame, status, r.mesh))
+            {
+                exitCode = 1;
+                written.clear();
+            }
+        }
+
+        if (o.json)
+        {
+            const std::string line = FrameJson(frame, status, infos, errors, r.mesh, o.data);
+            std::printf("%s\n", line.c_str());
+        }
+        else
+        {
+            PrintLines(infos, errors);
+            if (!r.error.empty())
+                std::fprintf(stderr, "korvane eval: %s\n", r.error.c_str());
+            std::printf("frame %g: %s, %d vertices, %d polygons, %lld nodes%s%s\n", frame,
+                        khost::StatusName(status), r.mesh.numVertices, r.mesh.numPolygons,
+                        static_cast<long long>(NodeCount(r.mesh)), written.empty() ? "" : " -> ",
+                        written.c_str());
+        }
+        std::fflush(stdout);
+        infos.clear();
+        errors.clear();
+    }
+
+    khost::UnloadPlugin(load.name, true);
+    khost::TakeMessages();
+    return exitCode;
+}
+
+#endif // __has_include("korvane/HeadlessHost.h")
