@@ -1,6 +1,368 @@
-// Placeholder: replaced by the operation's implementation.
+// Triangulate, TriangulateFivePlus, TriangulateConcave: split polygons into
+// triangles without inserting vertices.
+//
+// Each split polygon is replaced, in place in the polygon order, by its
+// triangles; every output node is a copy of an input node of the same polygon
+// (vertex index, normal, UVW, colour), nothing is interpolated.
+//
+//   triangle           copied
+//   convex quad        (0,1,2) (0,2,3)
+//   concave quad       the diagonal through the larger pair of opposite
+//                      corner measures (see CornerMeasure)
+//   convex 5+-gon      fan from node 0
+//   concave 5+-gon     ear clipping driven by the corners' convex flags
+//
+// The ear clipping makes no test for other vertices inside an ear: it picks a
+// convex corner between reflex ones where it can, so that reflex corners are
+// cut off first, and always removes one corner per step, so it ends after
+// c - 3 steps even when no proper ear exists.
+//
+// Output sizes follow from the vertex counts alone, so the new arrays are
+// allocated once at their final size and filled in one pass.
+#include <cstdint>
+#include <cstring>
+
+#include "errors/ZNQError.h"
 #include "geometry/ZNQGeometry.h"
 
-int32_t ZNQGeometry::Triangulate(const int32_t*, int32_t, bool) { return 0; }
-int32_t ZNQGeometry::TriangulateFivePlus() { return 0; }
-int32_t ZNQGeometry::TriangulateConcave() { return 0; }
+namespace
+{
+
+constexpr int32_t kErrPolyNodeFlags = 115;
+constexpr int32_t kErrPolyFlags = 118;
+constexpr int32_t kErrPolyNrm = 120;
+
+constexpr int64_t kMaxCount = INT32_MAX;
+
+// A new array that belongs to the operation until it is swapped into the
+// geometry; freed (counted) on every other exit.
+template <typename T>
+struct PendingArray
+{
+    ZNQGeometry& geo;
+    T* ptr = nullptr;
+
+    explicit PendingArray(ZNQGeometry& g) : geo(g) {}
+    ~PendingArray() { geo._MemFree(ptr); }
+    PendingArray(const PendingArray&) = delete;
+    PendingArray& operator=(const PendingArray&) = delete;
+
+    bool Alloc(bool wanted, int64_t count)
+    {
+        if (!wanted)
+            return true;
+        ptr = geo._MemAllocArr<T>(static_cast<size_t>(count), false);
+        return ptr != nullptr;
+    }
+    void SwapInto(T*& field)
+    {
+        geo._MemFree(field);
+        field = ptr;
+        ptr = nullptr;
+    }
+};
+
+// Grows with the interior angle: 0..2 over convex corners (1 - cos), 2..4
+// over reflex corners (3 + cos).
+inline float CornerMeasure(const ZNQNodeFlags& f)
+{
+    const float c = static_cast<float>(f._cos);
+    return (f._convex & 1) ? 1.0f - c : 3.0f + c;
+}
+
+// Writes triangles into the new arrays, copying whole nodes of the source.
+struct TriangleWriter
+{
+    const int32_t* srcVInd;
+    const float3* srcNrm;
+    const float3* srcUvw;
+    const float4* srcCol;
+    uint8_t* numVert;
+    int32_t* vInd;
+    float3* nrm;
+    float3* uvw;
+    float4* col;
+    size_t poly = 0;
+    size_t node = 0;
+
+    inline void Node(size_t src)
+    {
+        vInd[node] = srcVInd[src];
+        if (nrm)
+            nrm[node] = srcNrm[src];
+        if (uvw)
+            uvw[node] = srcUvw[src];
+        if (col)
+            col[node] = srcCol[src];
+        ++node;
+    }
+    // Triangle of the corners i, j, k of the polygon whose nodes start at o.
+    inline void Tri(size_t o, int32_t i, int32_t j, int32_t k)
+    {
+        numVert[poly++] = 3;
+        Node(o + static_cast<size_t>(i));
+        Node(o + static_cast<size_t>(j));
+        Node(o + static_cast<size_t>(k));
+    }
+    // The polygon unchanged.
+    inline void Copy(size_t o, int32_t c)
+    {
+        numVert[poly++] = static_cast<uint8_t>(c);
+        const size_t n = static_cast<size_t>(c);
+        std::memcpy(vInd + node, srcVInd + o, n * sizeof(int32_t));
+        if (nrm)
+            std::memcpy(nrm + node, srcNrm + o, n * sizeof(float3));
+        if (uvw)
+            std::memcpy(uvw + node, srcUvw + o, n * sizeof(float3));
+        if (col)
+            std::memcpy(col + node, srcCol + o, n * sizeof(float4));
+        node += n;
+    }
+};
+
+// Convex flag of corner cur between prev and next, seen along the polygon
+// normal. Corners on a vertex outside the mesh count as convex.
+inline uint8_t CornerConvex(const float3* pos, int32_t numVert, int32_t prev, int32_t cur,
+                            int32_t next, const float3& n)
+{
+    if (prev < 0 || prev >= numVert || cur < 0 || cur >= numVert || next < 0 || next >= numVert)
+        return 1;
+    const float3 &P = pos[prev], &C = pos[cur], &N = pos[next];
+    const float bx = N.x - C.x, by = N.y - C.y, bz = N.z - C.z; // to next
+    const float ax = P.x - C.x, ay = P.y - C.y, az = P.z - C.z; // to previous
+    const float cx = by * az - bz * ay;
+    const float cy = bz * ax - bx * az;
+    const float cz = bx * ay - by * ax;
+    return (cx * n.x + cy * n.y + cz * n.z) >= 0.0f ? 1 : 0;
+}
+
+// Ear clipping of one concave polygon of c >= 5 corners. Works on a local
+// list of the remaining corners and their convex flags.
+void ClipEars(TriangleWriter& w, size_t o, int32_t c, const ZNQNodeFlags* flags,
+              const float3* pos, int32_t numVert, const float3& normal)
+{
+    uint8_t rem[256];  // corner index (in the polygon) of each remaining node
+    uint8_t conv[256]; // its convex flag
+    for (int32_t k = 0; k < c; ++k)
+    {
+        rem[k] = static_cast<uint8_t>(k);
+        conv[k] = flags[o + static_cast<size_t>(k)]._convex & 1;
+    }
+    const int32_t* vInd = w.srcVInd;
+    int32_t j = c;
+    while (j > 3)
+    {
+        // A convex corner between two reflex ones, else next to one reflex
+        // corner, else the last one; each search runs from the end.
+        int32_t b = -1;
+        for (int32_t i = j - 1; i >= 0 && b < 0; --i)
+            if (conv[i] && !conv[i == 0 ? j - 1 : i - 1] && !conv[i + 1 == j ? 0 : i + 1])
+                b = i;
+        for (int32_t i = j - 1; i >= 0 && b < 0; --i)
+            if (conv[i] && (!conv[i == 0 ? j - 1 : i - 1] || !conv[i + 1 == j ? 0 : i + 1]))
+                b = i;
+        if (b < 0)
+            b = j - 1;
+
+        w.Tri(o, rem[b], rem[b + 1 == j ? 0 : b + 1], rem[b == 0 ? j - 1 : b - 1]);
+
+        for (int32_t i = b; i + 1 < j; ++i)
+        {
+            rem[i] = rem[i + 1];
+            conv[i] = conv[i + 1];
+        }
+        --j;
+
+        if (j > 3)
+        {
+            // The two former neighbours of b now sit at b - 1 and b.
+            const int32_t q0 = b == 0 ? j - 1 : b - 1;
+            const int32_t q1 = b == j ? 0 : b;
+            for (int32_t q : {q0, q1})
+            {
+                const int32_t qp = q == 0 ? j - 1 : q - 1;
+                const int32_t qn = q + 1 == j ? 0 : q + 1;
+                conv[q] = CornerConvex(pos, numVert, vInd[o + rem[qp]], vInd[o + rem[q]],
+                                       vInd[o + rem[qn]], normal);
+            }
+        }
+    }
+    w.Tri(o, rem[0], rem[1], rem[2]);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Triangulate
+
+int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool selectedKeep)
+{
+    if (!_vertPos || _numVert < 1 || _numPoly < 1)
+        return 0;
+    if (_DynGetNumPolyTwoMinus() != 0)
+        return ZNQ_ERR_ILLEGAL_POLYGONS;
+    if (_DynGetNumPolyQuads() == 0 && _DynGetNumPolyFivePlus() == 0)
+        return 0;
+    if (polygons && count <= 0 && !selectedKeep)
+        return 0;
+
+    const int32_t np = _numPoly;
+
+    // Which polygons to split: all, or by the list (listed ones get the
+    // opposite of selectedKeep).
+    PendingArray<uint8_t> split(*this);
+    if (polygons && count > 0)
+    {
+        if (!split.Alloc(true, np))
+        {
+            _DynRelease(kDynAll);
+            return ZNQ_ERR_MEMORY;
+        }
+        std::memset(split.ptr, selectedKeep ? 1 : 0, static_cast<size_t>(np));
+        for (int32_t i = 0; i < count; ++i)
+            if (polygons[i] >= 0 && polygons[i] < np)
+                split.ptr[polygons[i]] = selectedKeep ? 0 : 1;
+    }
+
+    // Output sizes: c - 2 triangles for a split polygon of c >= 4 corners.
+    int64_t newNumPoly = 0, newNumNodes = 0;
+    for (int32_t p = 0; p < np; ++p)
+    {
+        const int64_t c = _polyNumVert[p];
+        if (c > 3 && (!split.ptr || split.ptr[p]))
+        {
+            newNumPoly += c - 2;
+            newNumNodes += 3 * (c - 2);
+        }
+        else
+        {
+            newNumPoly += 1;
+            newNumNodes += c;
+        }
+    }
+    if (newNumPoly > kMaxCount || newNumNodes > kMaxCount)
+    {
+        _DynRelease(kDynAll);
+        return ZNQ_ERR_MEMORY;
+    }
+
+    PendingArray<uint8_t> numVert(*this);
+    PendingArray<int32_t> vInd(*this);
+    PendingArray<float3> nrm(*this), uvw(*this);
+    PendingArray<float4> col(*this);
+    if (!numVert.Alloc(true, newNumPoly) || !vInd.Alloc(true, newNumNodes) ||
+        !nrm.Alloc(_nodeNrm, newNumNodes) || !uvw.Alloc(_nodeUvw, newNumNodes) ||
+        !col.Alloc(_nodeCol, newNumNodes))
+    {
+        _DynRelease(kDynAll);
+        return ZNQ_ERR_MEMORY;
+    }
+
+    const ZNQNodeFlags* nodeFlags = _DynGetPolyNodeFlags();
+    if (!nodeFlags)
+    {
+        _DynRelease(kDynAll);
+        return kErrPolyNodeFlags;
+    }
+    const uint8_t* polyFlags = _DynGetPolyFlags();
+    if (!polyFlags)
+    {
+        _DynRelease(kDynAll);
+        return kErrPolyFlags;
+    }
+    const float3* polyNrm = _DynGetPolyNrm();
+    if (!polyNrm)
+    {
+        _DynRelease(kDynAll);
+        return kErrPolyNrm;
+    }
+
+    TriangleWriter w{_polyVInd, _nodeNrm, _nodeUvw, _nodeCol,
+                     numVert.ptr, vInd.ptr, nrm.ptr, uvw.ptr, col.ptr};
+    size_t o = 0;
+    for (int32_t p = 0; p < np; o += _polyNumVert[p], ++p)
+    {
+        const int32_t c = _polyNumVert[p];
+        if (c <= 3 || (split.ptr && !split.ptr[p]))
+        {
+            w.Copy(o, c);
+            continue;
+        }
+        const bool convex = (polyFlags[p] & kPolyFlagConvex) != 0;
+        if (c == 4)
+        {
+            const ZNQNodeFlags* f = nodeFlags + o;
+            if (convex || CornerMeasure(f[0]) + CornerMeasure(f[2]) >=
+                              CornerMeasure(f[1]) + CornerMeasure(f[3]))
+            {
+                w.Tri(o, 0, 1, 2);
+                w.Tri(o, 0, 2, 3);
+            }
+            else
+            {
+                w.Tri(o, 1, 2, 3);
+                w.Tri(o, 1, 3, 0);
+            }
+        }
+        else if (convex)
+        {
+            for (int32_t k = 0; k + 2 < c; ++k)
+                w.Tri(o, 0, k + 1, k + 2);
+        }
+        else
+        {
+            ClipEars(w, o, c, nodeFlags, _vertPos, _numVert, polyNrm[p]);
+        }
+    }
+
+    _DynRelease(kDynAll);
+    numVert.SwapInto(_polyNumVert);
+    vInd.SwapInto(_polyVInd);
+    nrm.SwapInto(_nodeNrm);
+    uvw.SwapInto(_nodeUvw);
+    col.SwapInto(_nodeCol);
+    _numPoly = static_cast<int32_t>(newNumPoly);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// TriangulateFivePlus / TriangulateConcave
+
+int32_t ZNQGeometry::TriangulateFivePlus()
+{
+    if (!_vertPos || _numVert < 1 || _numPoly < 1)
+        return 0;
+    const int32_t n = _DynGetNumPolyFivePlus();
+    if (n <= 0)
+        return 0;
+    ZNQScopedArray<int32_t> list(*this, static_cast<size_t>(n), false);
+    if (!list.ptr)
+        return ZNQ_ERR_MEMORY;
+    int32_t filled = 0;
+    for (int32_t p = 0; p < _numPoly && filled < n; ++p)
+        if (_polyNumVert[p] > 4)
+            list[filled++] = p;
+    return Triangulate(list.ptr, filled, false);
+}
+
+int32_t ZNQGeometry::TriangulateConcave()
+{
+    if (!_vertPos || _numVert < 1 || _numPoly < 1)
+        return 0;
+    const uint8_t* polyFlags = _DynGetPolyFlags();
+    if (!polyFlags)
+        return kErrPolyFlags;
+    int32_t n = 0;
+    for (int32_t p = 0; p < _numPoly; ++p)
+        n += (polyFlags[p] & kPolyFlagConvex) == 0;
+    if (n == 0)
+        return 0;
+    ZNQScopedArray<int32_t> list(*this, static_cast<size_t>(n), false);
+    if (!list.ptr)
+        return ZNQ_ERR_MEMORY;
+    int32_t filled = 0;
+    for (int32_t p = 0; p < _numPoly; ++p)
+        if ((polyFlags[p] & kPolyFlagConvex) == 0)
+            list[filled++] = p;
+    return Triangulate(list.ptr, filled, false);
+}
