@@ -10,7 +10,7 @@
 #include <maya/MIntArray.h>
 #include <maya/MVectorArray.h>
 
-#include "geometry/ZNQGeometry.h"
+#include "plugin/KorvaneEvaluate.h"
 #include "plugin/KorvaneNode.h"
 
 namespace {
@@ -29,7 +29,7 @@ void WriteVertexNormals(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
         return;
     }
     // One normal per vertex, the mean of its node normals.
-    const float3* vertNrm = geometry._DynGetVertNrm();
+    const float* vertNrm = KorvaneVertexNormals(geometry);
     if (!vertNrm)
     {
         MGlobal::displayError("[Korvane] failed to get the source vertex normals.");
@@ -38,9 +38,9 @@ void WriteVertexNormals(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
     for (unsigned int i = 0; i < n; ++i)
     {
         MVector& v = normals[i];
-        v.x = vertNrm[i].x;
-        v.y = vertNrm[i].y;
-        v.z = vertNrm[i].z;
+        v.x = vertNrm[3 * i];
+        v.y = vertNrm[3 * i + 1];
+        v.z = vertNrm[3 * i + 2];
         vertexIds[i] = static_cast<int>(i);
     }
     if (meshFn.setVertexNormals(normals, vertexIds, MSpace::kObject).error())
@@ -49,7 +49,7 @@ void WriteVertexNormals(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
 
 void WriteVertexColors(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
 {
-    const float4* vertCol = geometry._DynGetVertCol();
+    const float* vertCol = KorvaneVertexColors(geometry);
     if (!vertCol)
     {
         MGlobal::displayError("[Korvane] failed to get the vertex colors from geo.");
@@ -66,28 +66,29 @@ void WriteVertexColors(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
     for (unsigned int i = 0; i < n; ++i)
     {
         vertexIds[i] = static_cast<int>(i);
-        colors[i].set(MColor::kRGB, vertCol[i].x, vertCol[i].y, vertCol[i].z, vertCol[i].w);
+        const float* c = vertCol + 4 * i;
+        colors[i].set(MColor::kRGB, c[0], c[1], c[2], c[3]);
     }
     if (meshFn.setVertexColors(colors, vertexIds).error())
         MGlobal::displayError("[Korvane] failed to set vertex colors.");
 }
 
 // One UV per node in the default UV set; w is not passed on.
-void WriteUvs(const ZNQGeometry& geometry, MFnMesh& meshFn, int64_t numNodes)
+void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
 {
     MFloatArray u;
     MFloatArray v;
-    const unsigned int n = static_cast<unsigned int>(numNodes);
+    const unsigned int n = static_cast<unsigned int>(mesh.numNodes);
     if (u.setLength(n).error() || v.setLength(n).error())
     {
         MGlobal::displayError("[Korvane] failed to resize arrays for the UVs.");
         return;
     }
-    const float3* uvw = geometry._nodeUvw;
+    const float* uvw = mesh.nodeUvw;
     for (unsigned int j = 0; j < n; ++j)
     {
-        u[j] = uvw[j].x;
-        v[j] = uvw[j].y;
+        u[j] = uvw[3 * j];
+        v[j] = uvw[3 * j + 1];
     }
     if (meshFn.setUVs(u, v).error())
     {
@@ -99,14 +100,14 @@ void WriteUvs(const ZNQGeometry& geometry, MFnMesh& meshFn, int64_t numNodes)
 
     MIntArray uvCounts;
     MIntArray uvIds;
-    const unsigned int numPoly = static_cast<unsigned int>(geometry._numPoly);
+    const unsigned int numPoly = static_cast<unsigned int>(mesh.numPoly);
     if (uvCounts.setLength(numPoly).error() || uvIds.setLength(n).error())
     {
         MGlobal::displayError("[Korvane] failed to resize arrays for the UV mapping.");
         return;
     }
     for (unsigned int i = 0; i < numPoly; ++i)
-        uvCounts[i] = geometry._polyNumVert[i];
+        uvCounts[i] = mesh.polyNumVert[i];
     for (unsigned int j = 0; j < n; ++j)
         uvIds[j] = static_cast<int>(j);
     if (meshFn.assignUVs(uvCounts, uvIds).error())
@@ -118,22 +119,18 @@ void WriteUvs(const ZNQGeometry& geometry, MFnMesh& meshFn, int64_t numNodes)
 void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshData,
                           bool setOnlyVertices, MStatus& status)
 {
-    // Without positions, polygons or an index list the geometry holds nothing
-    // the host could show; treat each missing array as an empty count.
-    const int32_t numVert = geometry._vertPos && geometry._numVert > 0 ? geometry._numVert : 0;
-    const int32_t numPoly =
-        geometry._polyNumVert && geometry._polyVInd && geometry._numPoly > 0 ? geometry._numPoly : 0;
-    const int64_t numNodes = numPoly > 0 ? geometry.NumNodes() : 0;
+    const KorvaneMeshView mesh = KorvaneViewOf(geometry);
 
     // Sizes: every vertex always; all polygons, or only the first one.
-    const bool firstOnly = setOnlyVertices && numPoly > 0;
-    const int64_t countLength = firstOnly ? 1 : numPoly;
-    const int64_t connectLength = firstOnly ? geometry._polyNumVert[0] : numNodes;
+    const bool firstOnly = setOnlyVertices && mesh.numPoly > 0;
+    const int64_t countLength = firstOnly ? 1 : mesh.numPoly;
+    const int64_t connectLength = firstOnly ? mesh.polyNumVert[0] : mesh.numNodes;
 
     MFloatPointArray points;
     MIntArray counts;
     MIntArray connects;
-    if (connectLength > kMaxHostLength || points.setLength(static_cast<unsigned int>(numVert)).error() ||
+    if (connectLength > kMaxHostLength ||
+        points.setLength(static_cast<unsigned int>(mesh.numVert)).error() ||
         counts.setLength(static_cast<unsigned int>(countLength)).error() ||
         connects.setLength(static_cast<unsigned int>(connectLength)).error())
     {
@@ -142,15 +139,15 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
         return;
     }
 
-    const float3* pos = geometry._vertPos;
-    for (int32_t i = 0; i < numVert; ++i)
-        points.set(static_cast<unsigned int>(i), pos[i].x, pos[i].y, pos[i].z, 0.0f);
+    const float* pos = mesh.vertPos;
+    for (int32_t i = 0; i < mesh.numVert; ++i)
+        points.set(static_cast<unsigned int>(i), pos[3 * i], pos[3 * i + 1], pos[3 * i + 2], 0.0f);
     for (int64_t i = 0; i < countLength; ++i)
-        counts[static_cast<unsigned int>(i)] = geometry._polyNumVert[i];
+        counts[static_cast<unsigned int>(i)] = mesh.polyNumVert[i];
     for (int64_t j = 0; j < connectLength; ++j)
-        connects[static_cast<unsigned int>(j)] = geometry._polyVInd[j];
+        connects[static_cast<unsigned int>(j)] = mesh.polyVInd[j];
 
-    meshFn.create(numVert, static_cast<int>(counts.length()), points, counts, connects, meshData,
+    meshFn.create(mesh.numVert, static_cast<int>(counts.length()), points, counts, connects, meshData,
                   &status);
 
     if (setOnlyVertices)
@@ -158,10 +155,10 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
 
     // The optional data are independent: a failure is shown and the next one
     // still runs. A mesh without vertices (or nodes) has nothing to carry.
-    if (geometry._nodeNrm && numVert > 0)
-        WriteVertexNormals(geometry, meshFn, numVert);
-    if (geometry._nodeCol && numVert > 0)
-        WriteVertexColors(geometry, meshFn, numVert);
-    if (geometry._nodeUvw && numNodes > 0)
-        WriteUvs(geometry, meshFn, numNodes);
+    if (mesh.hasNodeNormals && mesh.numVert > 0)
+        WriteVertexNormals(geometry, meshFn, mesh.numVert);
+    if (mesh.hasNodeColors && mesh.numVert > 0)
+        WriteVertexColors(geometry, meshFn, mesh.numVert);
+    if (mesh.nodeUvw && mesh.numNodes > 0)
+        WriteUvs(mesh, meshFn);
 }

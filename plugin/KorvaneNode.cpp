@@ -24,9 +24,8 @@
 #include <maya/MThreadUtils.h>
 
 #include "errors/ZNQError.h"
-#include "formats/ZNQFormats.h"
-#include "geometry/ZNQGeometry.h"
 #include "plugin/KorvaneCachePath.h"
+#include "plugin/KorvaneEvaluate.h"
 
 const MTypeId Korvane::id(0x11FF10);
 
@@ -482,70 +481,39 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
         MIntArray connects;
         meshFn.create(0, 0, points, counts, connects, meshData);
     }
+    if (!settings.active)
+        return; // nothing is read: the empty mesh is the output
 
-    ZNQGeometry geometry;
-    geometry.Init(0); // counting on, no limit, built on this thread
-
-    if (settings.active)
+    if (refusedText)
     {
-        if (refusedText)
-        {
-            MGlobal::displayError(refusedText);
-            status = MStatus::kFailure;
-            geometry.Clear();
-            return;
-        }
-
-        char path[kCachePathSize];
-        if (!ComposeCachePath(settings.path, settings.name, CacheExtensionOfFormat(settings.format),
-                              settings.frame, path))
-        {
-            MGlobal::displayError(
-                "[Korvane] the cache file path is longer than 2047 characters; nothing is loaded.");
-            status = MStatus::kFailure;
-            geometry.Clear();
-            return;
-        }
-
-        int32_t rc = LoadFromFile(geometry, path, settings.loadNormals, settings.loadMotions,
-                                  settings.loadColors, settings.loadUvws, nullptr, nullptr, nullptr,
-                                  settings.useGroups ? settings.groupNames : nullptr,
-                                  settings.invertGroups);
-        if (rc != 0)
-            geometry.Clear();
-
-        // Sub-frame position: along the motion vectors as loaded, before the
-        // chain scales them.
-        const float offset = settings.fractionStrength * settings.fraction;
-        if (rc == 0 && offset != 0.0f && geometry._vertMotion && geometry._vertPos)
-        {
-            float3* pos = geometry._vertPos;
-            const float3* motion = geometry._vertMotion;
-            for (int32_t i = 0; i < geometry._numVert; ++i)
-            {
-                pos[i].x += offset * motion[i].x;
-                pos[i].y += offset * motion[i].y;
-                pos[i].z += offset * motion[i].z;
-            }
-            geometry._DynRelease(kDynAll); // positions changed
-        }
-
-        if (rc == 0)
-            rc = RunPostProcessingChain(geometry, settings);
-
-        if (rc != 0)
-        {
-            geometry.Clear();
-            MGlobal::displayError(MString("[Korvane] failed to load or create \"") + path + "\".");
-            static const char kPrefix[] = "[Korvane] ";
-            char message[sizeof(kPrefix) + kZNQErrorMessageMaxLen];
-            MGlobal::displayError(ZNQErrorMessage(rc, message, true, kPrefix));
-            status = MStatus::kFailure;
-            geometry.Clear();
-            return;
-        }
+        MGlobal::displayError(refusedText);
+        status = MStatus::kFailure;
+        return;
+    }
+    char path[kCachePathSize];
+    if (!ComposeCachePath(settings.path, settings.name, CacheExtensionOfFormat(settings.format),
+                          settings.frame, path))
+    {
+        MGlobal::displayError(
+            "[Korvane] the cache file path is longer than 2047 characters; nothing is loaded.");
+        status = MStatus::kFailure;
+        return;
     }
 
-    KorvaneWriteHostMesh(geometry, meshFn, meshData, settings.setOnlyVertices, status);
-    geometry.Clear();
+    ZNQGeometry* geometry = KorvaneNewGeometry();
+    const int32_t rc = geometry ? KorvaneLoadAndProcess(*geometry, settings, path) : ZNQ_ERR_MEMORY;
+    if (rc != 0)
+    {
+        // The geometry is already empty; no partial result reaches the host.
+        MGlobal::displayError(MString("[Korvane] failed to load or create \"") + path + "\".");
+        static const char kPrefix[] = "[Korvane] ";
+        char message[sizeof(kPrefix) + kZNQErrorMessageMaxLen];
+        MGlobal::displayError(ZNQErrorMessage(rc, message, true, kPrefix));
+        status = MStatus::kFailure;
+        KorvaneDeleteGeometry(geometry);
+        return;
+    }
+
+    KorvaneWriteHostMesh(*geometry, meshFn, meshData, settings.setOnlyVertices, status);
+    KorvaneDeleteGeometry(geometry);
 }

@@ -13,8 +13,6 @@
 
 #include "plugin/KorvaneSettings.h"
 
-struct ZNQGeometry;
-
 class Korvane : public MPxNode
 {
 public:

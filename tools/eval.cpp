@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -107,6 +108,8 @@ bool ParseFrames(const char* spec, std::vector<double>& frames)
     return true;
 }
 
+bool EndsWith(const std::string& s, const char* suffix);
+
 int ParseOptions(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i)
@@ -138,7 +141,12 @@ int ParseOptions(int argc, char** argv, Options& o)
             else if (arg == "--create-args")
                 o.createArgs = v;
             else if (arg == "--out")
+            {
                 o.outPattern = v;
+                if (!EndsWith(o.outPattern, ".obj") && !EndsWith(o.outPattern, ".ply") &&
+                    !EndsWith(o.outPattern, ".json"))
+                    return UsageError("--out needs a .obj, .ply or .json pattern, got", v);
+            }
             else if (arg == "--frames")
             {
                 if (!ParseFrames(v, o.frames))
@@ -464,6 +472,12 @@ bool WriteMesh(const std::string& path, double frame, int status, const khost::M
     const bool isObj = EndsWith(path, ".obj");
     const bool isPly = EndsWith(path, ".ply");
     const bool isJson = EndsWith(path, ".json");
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty())
+    {
+        std::error_code ignored; // a failure shows at the open below
+        std::filesystem::create_directories(parent, ignored);
+    }
     FILE* f = std::fopen(path.c_str(), isPly ? "wb" : "w");
     if (!f)
     {
