@@ -107,11 +107,12 @@ struct ZNQDynData
     int32_t** _vertAdjEdgeArr;    // [_numVert] into _vertAdjEdgeBlock
     // 0x20: per edge the polygons using it, ascending, once per node
     uint8_t* _edgeAdjPolyNum;     // [_numEdges]
-    int32_t* _edgeAdjPolyBlock;   // [number of nodes]
+    int32_t* _edgeAdjPolyBlock;   // [nodes with an edge: all nodes of legal polygons]
     int32_t** _edgeAdjPolyArr;    // [_numEdges]
-    // 0x40: per vertex its neighbour vertices; capacity 2 x nodes on the vertex
+    // 0x40: per vertex its neighbour vertices; capacity per vertex
+    // min(2 x nodes on the vertex, 255)
     uint8_t* _vertAdjVertNum;     // [_numVert]
-    int32_t* _vertAdjVertBlock;   // [2 * number of nodes]
+    int32_t* _vertAdjVertBlock;   // [sum of capacities]
     int32_t** _vertAdjVertArr;    // [_numVert]
     // 0x80: per vertex the polygons with a node on it, one entry per node
     uint8_t* _vertAdjPolyNum;     // [_numVert]
@@ -134,13 +135,13 @@ struct ZNQDynData
     // 0x1000
     float* _vertIArea;            // [_numVertI]
     // 0x2000
-    ZNQOctree* _vertIOctree;      // [_numVertI] objects
+    ZNQOctree* _vertIOctree;      // [_numVertI] objects; element 0 owns the shared blocks
     // 0x10000
     ZNQNodeFlags* _polyNodeFlags; // [number of nodes]
     // 0x20000
     int32_t* _polyVIndOffset;     // [_numPoly]
     // 0x40000
-    int32_t* _polyEInd;           // [number of nodes] edge from node to next node
+    int32_t* _polyEInd;           // [number of nodes] edge from node to next node, -1 if none
     // 0x80000
     uint8_t* _polyFlags;          // [_numPoly]
     // 0x100000
@@ -203,6 +204,15 @@ struct ZNQGeometry
     // ------------------------------------------------------------------
     // Counted allocation. Null when the limit or the heap refuses; a request
     // of 0 bytes still returns a valid block, so null always means refusal.
+    // - The limit check (when _memLimitOn) compares _memUsed + bytes with
+    //   _memLimit; with _memTrack 1 the block's counted size is added to
+    //   _memUsed and _memPeak follows.
+    // - Counted size: the usable size the heap reports for small blocks; large
+    //   blocks (>= 1 MiB, Linux) are 2 MiB aligned anonymous mappings that the
+    //   kernel may back with huge pages, counted by mapping length. Fresh
+    //   mappings are zero, so zeroed large requests cost no extra pass.
+    // - Blocks must be freed through _MemFree/_MemFreeRaw of the same geometry
+    //   (never free()), which subtracts the same counted size.
     void* _MemAlloc(size_t bytes, bool zeroed);
     // Frees *block (counted) and nulls it; a null block is skipped.
     template <typename T>
@@ -213,16 +223,60 @@ struct ZNQGeometry
     }
     void _MemFreeRaw(void* block);
 
-    // Typed convenience over _MemAlloc: count elements of T.
+    // Typed convenience over _MemAlloc: count elements of T. A count whose
+    // byte size would overflow size_t is refused (null).
     template <typename T>
     T* _MemAllocArr(size_t count, bool zeroed)
     {
+        if (count > static_cast<size_t>(-1) / sizeof(T))
+            return nullptr;
         return static_cast<T*>(_MemAlloc(count * sizeof(T), zeroed));
     }
 
     // ------------------------------------------------------------------
     // Derived data. Getters return 0 / null without a mesh or on failure
     // (then the item is released); pointers stay valid until the next release.
+    // A caller that gets 0 / null from a getter it depends on releases all
+    // derived data and reports the getter's code (88..123, see the table in
+    // ZNQError.cpp), or 10 where its operation says so.
+    //
+    // _DynBuild(mask): false without _vertPos (everything released); true
+    // with _numVert < 1 (everything released). Otherwise builds the requested
+    // items in the fixed order 0x8, 0x1, 0x2, 0x4, 0x10, 0x20, 0x40, 0x80,
+    // 0x100, ..., 0x2000, 0x10000, ..., 0x200000, 0x1000000, 0x2000000,
+    // 0x4000000; each item is released first, its dependencies are fetched
+    // through their getters, then it is allocated and computed. The first
+    // refused allocation or missing dependency stops the call (false); the
+    // failed item is released, items finished before it stay computed.
+    // _DynRelease(mask): frees the items of every set bit, counts to -1.
+    //
+    // Order of lists: polygons ascending, each polygon's nodes in list order,
+    // vertices ascending. Vertex adjacency: per node, the next node's vertex,
+    // then the previous node's, each if new. Edges: numbered by lower end,
+    // then by the higher end's place in the lower end's neighbour list; entry
+    // k of a vertex's edge list joins it with entry k of its neighbour list.
+    //
+    // Limits and illegal input (the items stay in bounds on any input):
+    // - Per-element counts are one byte. A vertex with more than 255
+    //   neighbours or more than 255 nodes, or an edge used by more than 255
+    //   nodes, fails the build of that item (vertex adjacency, and with it
+    //   edges and everything after; vertex-to-polygon lists and vertex
+    //   normals/UVWs/colours; edge-to-polygon lists).
+    // - The neighbour-list slice of a vertex holds min(2 x its nodes, 255)
+    //   entries, since no list may exceed 255.
+    // - A vertex is never its own neighbour: a polygon that repeats an index
+    //   adds no edge from a vertex to itself. Indices outside [0, _numVert)
+    //   are skipped by every topology item (adjacency, edges, polygon lists,
+    //   used vertices) and read as the origin by the shape items (node
+    //   records, polygon normals and areas). A node whose edge does not exist
+    //   for these reasons gets -1 in _DynGetPolyEInd and appears in no
+    //   edge-to-polygon list.
+    // - A polygon without nodes has the normal (0, 0, 0) and area 0.
+    // - A vertex without nodes: vertex normal (0, 1, 0) when averaged from
+    //   polygon normals, 0 when averaged from node normals, UVWs or colours.
+    // - Node records: cosines are clamped to [-1, 1] before the half
+    //   conversion.
+    // - Octrees: see ZNQOctree.h.
     bool _DynBuild(int32_t mask);
     void _DynRelease(int32_t mask);
 

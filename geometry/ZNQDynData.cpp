@@ -1,0 +1,1470 @@
+// Derived topology data of ZNQGeometry: getters, _DynBuild, _DynRelease and
+// the builder of every item.
+//
+// Every builder walks polygons 0.._numPoly-1 and each polygon's nodes in list
+// order, which fixes the order of every list. Lists are laid out in two passes
+// (count, then fill through prefix-sum slices of one shared block), so an item
+// costs a fixed handful of counted allocations and no per-element allocation.
+//
+// Geometries that still hold illegal polygons (indices out of range, repeated
+// indices, fewer than 3 corners) build every item in bounds: out-of-range
+// indices are skipped in the topology items and read as the origin in the
+// shape items, and a vertex is never its own neighbour.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "geometry/ZNQGeometry.h"
+#include "geometry/ZNQOctree.h"
+
+namespace
+{
+// Items in the fixed order in which _DynBuild handles a mask.
+constexpr int32_t kBuildOrder[] = {
+    kDynOctree,        kDynVertUsed,     kDynPolyIllegal,   kDynPolyClasses, kDynEdges,
+    kDynEdgeAdjPoly,   kDynVertAdjVert,  kDynVertAdjPoly,   kDynVertAvrgDist, kDynVertBL,
+    kDynVertI,         kDynVertICtr,     kDynVertIArea,     kDynVertIOctree, kDynPolyNodeFlags,
+    kDynPolyVIndOffset, kDynPolyEInd,    kDynPolyFlags,     kDynPolyAreas,   kDynPolyNrm,
+    kDynVertNrm,       kDynVertUvw,      kDynVertCol,
+};
+
+constexpr int32_t kMaxListCount = 255;   // one-byte counts
+constexpr int32_t kPairwiseMaxNodes = 16; // repeated-index test: pairwise up to this size
+constexpr int32_t kFloodDepthLimit = 8000;
+constexpr int32_t kOctreeLevels = 11;
+constexpr int32_t kIslandOctreeLevels = 10;
+// Below these squared lengths a corner side counts as degenerate (cosine 1),
+// and below this length a normal is left unnormalised.
+constexpr float kMinSideLen2 = 1e-12f;
+constexpr float kMinNormalLen = 1e-15f;
+
+inline bool InRange(int32_t v, int32_t n)
+{
+    return static_cast<uint32_t>(v) < static_cast<uint32_t>(n);
+}
+
+inline float3 Sub(const float3& a, const float3& b)
+{
+    return float3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+inline float3 Cross(const float3& a, const float3& b)
+{
+    return float3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+inline float Dot(const float3& a, const float3& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+bool HasMesh(const ZNQGeometry& g)
+{
+    return g._vertPos && g._numVert >= 1;
+}
+
+// Node count of a consistent polygon description, -1 when the arrays cannot
+// describe one (missing count or index array, negative polygon count).
+int64_t CheckedNumNodes(const ZNQGeometry& g)
+{
+    if (g._numPoly < 0)
+        return -1;
+    if (g._numPoly == 0)
+        return 0;
+    if (!g._polyNumVert)
+        return -1;
+    const int64_t nodes = g.NumNodes();
+    if (nodes > 0 && !g._polyVInd)
+        return -1;
+    return nodes;
+}
+
+// Position of a vertex, or the origin for an index outside [0, numVert): the
+// shape items of illegal polygons stay defined and in bounds.
+inline float3 SafePos(const ZNQGeometry& g, int32_t v)
+{
+    return InRange(v, g._numVert) ? g._vertPos[v] : float3{0.0f, 0.0f, 0.0f};
+}
+
+inline bool Contains(const int32_t* list, int32_t count, int32_t value)
+{
+    for (int32_t i = 0; i < count; ++i)
+        if (list[i] == value)
+            return true;
+    return false;
+}
+
+// Index of value in list[0, count), or -1.
+inline int32_t Find(const int32_t* list, int32_t count, int32_t value)
+{
+    for (int32_t i = 0; i < count; ++i)
+        if (list[i] == value)
+            return i;
+    return -1;
+}
+
+// Polygon legality: fewer than 3 nodes, an index out of range, or an index that
+// occurs twice. Small polygons compare pairwise; larger ones use stamp, one
+// int32 per vertex holding the last polygon that touched it (start: -1).
+bool PolyIsIllegal(const int32_t* idx, int32_t n, int32_t numVert, int32_t* stamp, int32_t poly)
+{
+    if (n < 3)
+        return true;
+    for (int32_t k = 0; k < n; ++k)
+        if (!InRange(idx[k], numVert))
+            return true;
+    if (n <= kPairwiseMaxNodes)
+    {
+        for (int32_t k = 1; k < n; ++k)
+            if (Contains(idx, k, idx[k]))
+                return true;
+        return false;
+    }
+    for (int32_t k = 0; k < n; ++k)
+    {
+        if (stamp[idx[k]] == poly)
+            return true;
+        stamp[idx[k]] = poly;
+    }
+    return false;
+}
+
+// Stamp array for PolyIsIllegal: numVert entries of -1 when some polygon is
+// larger than the pairwise limit, else an empty block.
+bool NeedsStamp(const ZNQGeometry& g)
+{
+    for (int32_t p = 0; p < g._numPoly; ++p)
+        if (g._polyNumVert[p] > kPairwiseMaxNodes)
+            return true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Release of one item
+
+void ReleaseItem(ZNQGeometry& g, int32_t bit)
+{
+    ZNQDynData& d = g._dyn;
+    switch (bit)
+    {
+    case kDynVertUsed:
+        d._numVertUsed = -1;
+        d._numVertUnused = -1;
+        break;
+    case kDynPolyIllegal:
+        d._numPolyIllegal = -1;
+        break;
+    case kDynPolyClasses:
+        d._numPolyTris = -1;
+        d._numPolyQuads = -1;
+        d._numPolyFivePlus = -1;
+        d._numPolyTwoMinus = -1;
+        break;
+    case kDynOctree:
+        ZNQOctreeRelease(g, d._octree);
+        break;
+    case kDynEdges:
+        d._numEdges = -1;
+        g._MemFree(d._edges);
+        g._MemFree(d._vertAdjEdgeNum);
+        g._MemFree(d._vertAdjEdgeBlock);
+        g._MemFree(d._vertAdjEdgeArr);
+        break;
+    case kDynEdgeAdjPoly:
+        g._MemFree(d._edgeAdjPolyNum);
+        g._MemFree(d._edgeAdjPolyBlock);
+        g._MemFree(d._edgeAdjPolyArr);
+        break;
+    case kDynVertAdjVert:
+        g._MemFree(d._vertAdjVertNum);
+        g._MemFree(d._vertAdjVertBlock);
+        g._MemFree(d._vertAdjVertArr);
+        break;
+    case kDynVertAdjPoly:
+        g._MemFree(d._vertAdjPolyNum);
+        g._MemFree(d._vertAdjPolyBlock);
+        g._MemFree(d._vertAdjPolyArr);
+        break;
+    case kDynVertAvrgDist:
+        g._MemFree(d._vertAvrgDistToAdjVert);
+        break;
+    case kDynVertBL:
+        d._numVertBL = -1;
+        g._MemFree(d._vertBLIntIdx);
+        g._MemFree(d._vertBLVertIdx);
+        break;
+    case kDynVertI:
+        d._numVertI = -1;
+        g._MemFree(d._vertIID);
+        g._MemFree(d._vertINumVert);
+        g._MemFree(d._vertIBlock);
+        g._MemFree(d._vertIVertArr);
+        break;
+    case kDynVertICtr:
+        g._MemFree(d._vertICtr);
+        break;
+    case kDynVertIArea:
+        g._MemFree(d._vertIArea);
+        break;
+    case kDynVertIOctree:
+        ZNQOctreeRelease(g, d._vertIOctree);
+        break;
+    case kDynPolyNodeFlags:
+        g._MemFree(d._polyNodeFlags);
+        break;
+    case kDynPolyVIndOffset:
+        g._MemFree(d._polyVIndOffset);
+        break;
+    case kDynPolyEInd:
+        g._MemFree(d._polyEInd);
+        break;
+    case kDynPolyFlags:
+        g._MemFree(d._polyFlags);
+        break;
+    case kDynPolyAreas:
+        g._MemFree(d._polyAreas);
+        break;
+    case kDynPolyNrm:
+        g._MemFree(d._polyNrm);
+        break;
+    case kDynVertNrm:
+        g._MemFree(d._vertNrm);
+        break;
+    case kDynVertUvw:
+        g._MemFree(d._vertUvw);
+        break;
+    case kDynVertCol:
+        g._MemFree(d._vertCol);
+        break;
+    default:
+        break;
+    }
+}
+
+// Whether an item is computed.
+bool IsBuilt(const ZNQDynData& d, int32_t bit)
+{
+    switch (bit)
+    {
+    case kDynVertUsed: return d._numVertUsed >= 0;
+    case kDynPolyIllegal: return d._numPolyIllegal >= 0;
+    case kDynPolyClasses: return d._numPolyTris >= 0;
+    case kDynOctree: return d._octree != nullptr;
+    case kDynEdges: return d._numEdges >= 0;
+    case kDynEdgeAdjPoly: return d._edgeAdjPolyNum != nullptr;
+    case kDynVertAdjVert: return d._vertAdjVertNum != nullptr;
+    case kDynVertAdjPoly: return d._vertAdjPolyNum != nullptr;
+    case kDynVertAvrgDist: return d._vertAvrgDistToAdjVert != nullptr;
+    case kDynVertBL: return d._numVertBL >= 0;
+    case kDynVertI: return d._numVertI >= 0;
+    case kDynVertICtr: return d._vertICtr != nullptr;
+    case kDynVertIArea: return d._vertIArea != nullptr;
+    case kDynVertIOctree: return d._vertIOctree != nullptr;
+    case kDynPolyNodeFlags: return d._polyNodeFlags != nullptr;
+    case kDynPolyVIndOffset: return d._polyVIndOffset != nullptr;
+    case kDynPolyEInd: return d._polyEInd != nullptr;
+    case kDynPolyFlags: return d._polyFlags != nullptr;
+    case kDynPolyAreas: return d._polyAreas != nullptr;
+    case kDynPolyNrm: return d._polyNrm != nullptr;
+    case kDynVertNrm: return d._vertNrm != nullptr;
+    case kDynVertUvw: return d._vertUvw != nullptr;
+    case kDynVertCol: return d._vertCol != nullptr;
+    default: return false;
+    }
+}
+
+// Getter steps 2 and 3: computed, or built now, or released after a failure.
+bool Ensure(ZNQGeometry& g, int32_t bit)
+{
+    if (IsBuilt(g._dyn, bit))
+        return true;
+    if (g._DynBuild(bit))
+        return true;
+    g._DynRelease(bit);
+    return false;
+}
+
+int32_t DynCount(ZNQGeometry& g, int32_t bit, int32_t ZNQDynData::*field)
+{
+    if (!HasMesh(g) || !Ensure(g, bit))
+        return 0;
+    return std::max(g._dyn.*field, 0);
+}
+
+template <typename T>
+T* DynPtr(ZNQGeometry& g, int32_t bit, T* ZNQDynData::*field)
+{
+    if (!HasMesh(g) || !Ensure(g, bit))
+        return nullptr;
+    return g._dyn.*field;
+}
+
+// ---------------------------------------------------------------------------
+// Counts: used vertices, illegal polygons, polygon classes
+
+bool BuildVertUsed(ZNQGeometry& g)
+{
+    const int64_t nodes = CheckedNumNodes(g);
+    if (nodes < 0)
+        return false;
+    ZNQScopedArray<uint8_t> mark(g, static_cast<size_t>(g._numVert), true);
+    if (!mark.ptr)
+        return false;
+    for (int64_t i = 0; i < nodes; ++i)
+    {
+        const int32_t v = g._polyVInd[i];
+        if (InRange(v, g._numVert))
+            mark[v] = 1;
+    }
+    int32_t used = 0;
+    for (int32_t v = 0; v < g._numVert; ++v)
+        used += mark[v];
+    g._dyn._numVertUsed = used;
+    g._dyn._numVertUnused = g._numVert - used;
+    return true;
+}
+
+bool BuildPolyIllegal(ZNQGeometry& g)
+{
+    if (CheckedNumNodes(g) < 0)
+        return false;
+    const bool needsStamp = NeedsStamp(g);
+    ZNQScopedArray<int32_t> stamp(g, needsStamp ? static_cast<size_t>(g._numVert) : 0, false);
+    if (!stamp.ptr)
+        return false;
+    if (needsStamp)
+        std::memset(stamp.ptr, 0xFF, sizeof(int32_t) * static_cast<size_t>(g._numVert));
+    int32_t illegal = 0;
+    const int32_t* idx = g._polyVInd;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        illegal += PolyIsIllegal(idx, n, g._numVert, stamp.ptr, p) ? 1 : 0;
+        idx += n;
+    }
+    g._dyn._numPolyIllegal = illegal;
+    return true;
+}
+
+bool BuildPolyClasses(ZNQGeometry& g)
+{
+    if (CheckedNumNodes(g) < 0)
+        return false;
+    int32_t tris = 0, quads = 0, fivePlus = 0, twoMinus = 0;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        tris += n == 3;
+        quads += n == 4;
+        fivePlus += n >= 5;
+        twoMinus += n <= 2;
+    }
+    ZNQDynData& d = g._dyn;
+    d._numPolyTris = tris;
+    d._numPolyQuads = quads;
+    d._numPolyFivePlus = fivePlus;
+    d._numPolyTwoMinus = twoMinus;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Vertex adjacency (0x40)
+//
+// Capacity per vertex is twice its node count, capped at the one-byte limit of
+// 255: a list that would grow past 255 fails the build, so no slice needs more.
+// The node counts themselves saturate at 128 in the count array (2 x 128 is
+// already above the cap), so the count pass needs no wider temporary.
+
+bool BuildVertAdjVert(ZNQGeometry& g)
+{
+    const int64_t nodes = CheckedNumNodes(g);
+    if (nodes < 0)
+        return false;
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+    const int32_t* ind = g._polyVInd;
+
+    uint8_t* num = d._vertAdjVertNum = g._MemAllocArr<uint8_t>(numVert, true);
+    int32_t** arr = d._vertAdjVertArr = g._MemAllocArr<int32_t*>(numVert, false);
+    if (!num || !arr)
+        return false;
+
+    for (int64_t i = 0; i < nodes; ++i)
+    {
+        const int32_t v = ind[i];
+        if (InRange(v, numVert))
+            num[v] = static_cast<uint8_t>(num[v] + (num[v] < 128));
+    }
+    size_t total = 0;
+    for (int32_t v = 0; v < numVert; ++v)
+        total += static_cast<size_t>(std::min(2 * num[v], kMaxListCount));
+    int32_t* block = d._vertAdjVertBlock = g._MemAllocArr<int32_t>(total, false);
+    if (!block)
+        return false;
+    for (int32_t v = 0; v < numVert; ++v)
+    {
+        arr[v] = block;
+        block += std::min(2 * num[v], kMaxListCount);
+    }
+    std::memset(num, 0, static_cast<size_t>(numVert));
+
+    // Per node: the next node's vertex, then the previous node's, if new.
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const int32_t v = ind[k];
+            if (!InRange(v, numVert))
+                continue;
+            const int32_t next = ind[k + 1 < n ? k + 1 : 0];
+            const int32_t prev = ind[k > 0 ? k - 1 : n - 1];
+            int32_t* list = arr[v];
+            int32_t c = num[v];
+            if (next != v && InRange(next, numVert) && !Contains(list, c, next))
+            {
+                if (c == kMaxListCount)
+                    return false;
+                list[c++] = next;
+            }
+            if (prev != v && prev != next && InRange(prev, numVert) && !Contains(list, c, prev))
+            {
+                if (c == kMaxListCount)
+                    return false;
+                list[c++] = prev;
+            }
+            num[v] = static_cast<uint8_t>(c);
+        }
+        ind += n;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Edges (0x10)
+//
+// Edges are numbered by their lower end, then by the place of the higher end
+// in the lower end's neighbour list. Entry k of a vertex's edge list is the
+// edge to entry k of its neighbour list; when v meets a neighbour w < v, the
+// edge already exists and sits at v's place in w's neighbour list.
+
+bool BuildEdges(ZNQGeometry& g)
+{
+    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
+    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
+    if (!adjNum || !adjArr)
+        return false;
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+
+    int64_t sum = 0;
+    for (int32_t v = 0; v < numVert; ++v)
+        sum += adjNum[v];
+    if (sum / 2 > std::numeric_limits<int32_t>::max())
+        return false;
+    const int32_t numEdges = static_cast<int32_t>(sum / 2);
+
+    int32_t* edges = d._edges = g._MemAllocArr<int32_t>(2 * static_cast<size_t>(numEdges), false);
+    uint8_t* edgeNum = d._vertAdjEdgeNum = g._MemAllocArr<uint8_t>(numVert, true);
+    int32_t* block = d._vertAdjEdgeBlock = g._MemAllocArr<int32_t>(static_cast<size_t>(sum), false);
+    int32_t** edgeArr = d._vertAdjEdgeArr = g._MemAllocArr<int32_t*>(numVert, false);
+    if (!edges || !edgeNum || !block || !edgeArr)
+        return false;
+    for (int32_t v = 0; v < numVert; ++v)
+    {
+        edgeArr[v] = block;
+        block += adjNum[v];
+    }
+
+    int32_t e = 0;
+    for (int32_t v = 0; v < numVert; ++v)
+    {
+        const int32_t n = adjNum[v];
+        const int32_t* nb = adjArr[v];
+        int32_t* el = edgeArr[v];
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const int32_t w = nb[k];
+            if (edgeNum[w])
+            {
+                // w < v was handled before: its list holds the edge.
+                const int32_t j = Find(adjArr[w], adjNum[w], v);
+                if (j < 0)
+                    return false; // asymmetric adjacency: cannot happen
+                el[k] = edgeArr[w][j];
+            }
+            else
+            {
+                if (e == numEdges)
+                    return false;
+                edges[2 * e] = v;
+                edges[2 * e + 1] = w;
+                el[k] = e++;
+            }
+        }
+        edgeNum[v] = static_cast<uint8_t>(n);
+    }
+    if (e != numEdges)
+        return false;
+    d._numEdges = numEdges;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Node edge indices (0x40000): the edge from each node's vertex to the next
+// node's vertex, -1 where there is none (an index out of range, or a node whose
+// next node repeats its vertex).
+
+bool BuildPolyEInd(ZNQGeometry& g)
+{
+    int32_t* const* edgeArr = g._DynGetVertAdjEdgeArr();
+    const int64_t nodes = CheckedNumNodes(g);
+    if (!edgeArr || nodes < 0)
+        return false;
+    ZNQDynData& d = g._dyn;
+    // The neighbour lists are contiguous and name the same edges as the edge
+    // lists, position for position; use them when they are cached, else
+    // compare edge ends.
+    const uint8_t* adjNum = d._vertAdjVertNum;
+    int32_t* const* adjArr = d._vertAdjVertArr;
+    const uint8_t* edgeNum = d._vertAdjEdgeNum;
+    const int32_t* edges = d._edges;
+    const int32_t numVert = g._numVert;
+
+    int32_t* out = d._polyEInd = g._MemAllocArr<int32_t>(static_cast<size_t>(nodes), false);
+    if (!out)
+        return false;
+    const int32_t* ind = g._polyVInd;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const int32_t v = ind[k];
+            const int32_t w = ind[k + 1 < n ? k + 1 : 0];
+            int32_t edge = -1;
+            if (InRange(v, numVert) && InRange(w, numVert) && v != w)
+            {
+                if (adjArr)
+                {
+                    const int32_t j = Find(adjArr[v], adjNum[v], w);
+                    if (j >= 0)
+                        edge = edgeArr[v][j];
+                }
+                else
+                {
+                    const int32_t* el = edgeArr[v];
+                    for (int32_t j = 0; j < edgeNum[v]; ++j)
+                    {
+                        const int32_t* ends = edges + 2 * el[j];
+                        if ((ends[0] == v && ends[1] == w) || (ends[0] == w && ends[1] == v))
+                        {
+                            edge = el[j];
+                            break;
+                        }
+                    }
+                }
+            }
+            out[k] = edge;
+        }
+        ind += n;
+        out += n;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Edge-to-polygon (0x20) and vertex-to-polygon (0x80) lists: count, prefix
+// sums, fill in ascending polygon order, one entry per node.
+
+// Lays out slices of block for counts num[0, count) into arr; returns the total.
+size_t LayoutSlices(const uint8_t* num, int32_t count, int32_t** arr, int32_t* block)
+{
+    size_t off = 0;
+    for (int32_t i = 0; i < count; ++i)
+    {
+        if (arr)
+            arr[i] = block + off;
+        off += num[i];
+    }
+    return off;
+}
+
+bool BuildEdgeAdjPoly(ZNQGeometry& g)
+{
+    const int32_t* eind = g._DynGetPolyEInd();
+    const int64_t nodes = CheckedNumNodes(g);
+    if (!eind || nodes < 0 || !g._DynGetVertAdjEdgeArr())
+        return false;
+    ZNQDynData& d = g._dyn;
+    const int32_t numEdges = d._numEdges;
+
+    uint8_t* num = d._edgeAdjPolyNum = g._MemAllocArr<uint8_t>(numEdges, true);
+    int32_t** arr = d._edgeAdjPolyArr = g._MemAllocArr<int32_t*>(numEdges, false);
+    if (!num || !arr)
+        return false;
+    for (int64_t i = 0; i < nodes; ++i)
+    {
+        const int32_t e = eind[i];
+        if (!InRange(e, numEdges))
+            continue;
+        if (num[e] == kMaxListCount)
+            return false;
+        ++num[e];
+    }
+    const size_t total = LayoutSlices(num, numEdges, nullptr, nullptr);
+    int32_t* block = d._edgeAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
+    if (!block)
+        return false;
+    LayoutSlices(num, numEdges, arr, block);
+    std::memset(num, 0, static_cast<size_t>(numEdges));
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const int32_t e = eind[k];
+            if (InRange(e, numEdges))
+                arr[e][num[e]++] = p;
+        }
+        eind += n;
+    }
+    return true;
+}
+
+bool BuildVertAdjPoly(ZNQGeometry& g)
+{
+    const int64_t nodes = CheckedNumNodes(g);
+    if (nodes < 0)
+        return false;
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+    uint8_t* num = d._vertAdjPolyNum = g._MemAllocArr<uint8_t>(numVert, true);
+    int32_t** arr = d._vertAdjPolyArr = g._MemAllocArr<int32_t*>(numVert, false);
+    if (!num || !arr)
+        return false;
+    const int32_t* ind = g._polyVInd;
+    for (int64_t i = 0; i < nodes; ++i)
+    {
+        const int32_t v = ind[i];
+        if (!InRange(v, numVert))
+            continue;
+        if (num[v] == kMaxListCount)
+            return false;
+        ++num[v];
+    }
+    const size_t total = LayoutSlices(num, numVert, nullptr, nullptr);
+    int32_t* block = d._vertAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
+    if (!block)
+        return false;
+    LayoutSlices(num, numVert, arr, block);
+    std::memset(num, 0, static_cast<size_t>(numVert));
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const int32_t v = ind[k];
+            if (InRange(v, numVert))
+                arr[v][num[v]++] = p;
+        }
+        ind += n;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Mean distance to the neighbour vertices (0x100)
+
+bool BuildVertAvrgDist(ZNQGeometry& g)
+{
+    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
+    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
+    if (!adjNum || !adjArr)
+        return false;
+    float* out = g._dyn._vertAvrgDistToAdjVert = g._MemAllocArr<float>(g._numVert, false);
+    if (!out)
+        return false;
+    const float3* pos = g._vertPos;
+    for (int32_t v = 0; v < g._numVert; ++v)
+    {
+        const int32_t n = adjNum[v];
+        float sum = 0.0f;
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const float3 d = Sub(pos[adjArr[v][k]], pos[v]);
+            sum += std::sqrt(Dot(d, d));
+        }
+        out[v] = n > 0 ? sum / static_cast<float>(n) : 0.0f;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Boundary loops (0x200)
+//
+// A boundary edge has exactly one polygon; its ends are boundary vertices. The
+// walk starts a loop at each unplaced boundary vertex in ascending order and
+// steps to the first unplaced boundary vertex in the current vertex's
+// neighbour list until there is none.
+
+bool BuildVertBL(ZNQGeometry& g)
+{
+    const int32_t* edges = g._DynGetEdges();
+    const uint8_t* edgePolyNum = g._DynGetEdgeAdjPolyNum();
+    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
+    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
+    if (!edges || !edgePolyNum || !adjNum || !adjArr || g._dyn._numEdges < 0)
+        return false;
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+
+    // 0: inner, 1: boundary not yet placed, 2: placed.
+    ZNQScopedArray<uint8_t> state(g, static_cast<size_t>(numVert), true);
+    if (!state.ptr)
+        return false;
+    int32_t numBoundary = 0;
+    for (int32_t e = 0; e < d._numEdges; ++e)
+    {
+        if (edgePolyNum[e] != 1)
+            continue;
+        for (int32_t end = 0; end < 2; ++end)
+        {
+            const int32_t v = edges[2 * e + end];
+            if (!state[v])
+            {
+                state[v] = 1;
+                ++numBoundary;
+            }
+        }
+    }
+    if (numBoundary == 0)
+    {
+        d._numVertBL = 0;
+        return true;
+    }
+
+    int32_t* vertIdx = d._vertBLVertIdx = g._MemAllocArr<int32_t>(numBoundary, false);
+    ZNQScopedArray<int32_t> loopEnd(g, static_cast<size_t>(numBoundary), false);
+    if (!vertIdx || !loopEnd.ptr)
+        return false;
+    int32_t placed = 0;
+    int32_t loops = 0;
+    for (int32_t seed = 0; seed < numVert && placed < numBoundary; ++seed)
+    {
+        if (state[seed] != 1)
+            continue;
+        int32_t cur = seed;
+        while (cur >= 0)
+        {
+            vertIdx[placed++] = cur;
+            state[cur] = 2;
+            const int32_t* nb = adjArr[cur];
+            int32_t next = -1;
+            for (int32_t k = 0; k < adjNum[cur]; ++k)
+            {
+                if (state[nb[k]] == 1)
+                {
+                    next = nb[k];
+                    break;
+                }
+            }
+            cur = next;
+        }
+        loopEnd[loops++] = placed - 1;
+    }
+    int32_t* intIdx = d._vertBLIntIdx = g._MemAllocArr<int32_t>(loops, false);
+    if (!intIdx)
+        return false;
+    std::memcpy(intIdx, loopEnd.ptr, sizeof(int32_t) * static_cast<size_t>(loops));
+    d._numVertBL = loops;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Vertex islands (0x400)
+//
+// Depth-first flood through the neighbour lists, on an explicit stack that
+// stands for a recursion limited to kFloodDepthLimit levels: a vertex reached
+// at that depth only labels its direct unlabelled neighbours and marks the
+// flood incomplete. Incomplete islands are finished by scanning upward from the
+// vertex after the seed for island vertices with unlabelled neighbours and
+// flooding again from each such neighbour.
+
+struct FloodFrame
+{
+    int32_t vert;
+    int32_t next; // position in the neighbour list to look at next
+};
+
+// Floods island id from start (already labelled). Returns true when the depth
+// limit left labelled vertices with unlabelled neighbours behind.
+bool Flood(int32_t start, int32_t island, int32_t* id, const uint8_t* adjNum,
+           int32_t* const* adjArr, FloodFrame* stack)
+{
+    bool cut = false;
+    int32_t top = 0;
+    stack[0] = FloodFrame{start, 0};
+    while (top >= 0)
+    {
+        FloodFrame& f = stack[top];
+        const int32_t* nb = adjArr[f.vert];
+        const int32_t n = adjNum[f.vert];
+        if (top == kFloodDepthLimit)
+        {
+            for (int32_t k = 0; k < n; ++k)
+            {
+                if (id[nb[k]] == -1)
+                {
+                    id[nb[k]] = island;
+                    cut = true;
+                }
+            }
+            --top;
+            continue;
+        }
+        while (f.next < n && id[nb[f.next]] != -1)
+            ++f.next;
+        if (f.next == n)
+        {
+            --top;
+            continue;
+        }
+        const int32_t w = nb[f.next++];
+        id[w] = island;
+        stack[++top] = FloodFrame{w, 0};
+    }
+    return cut;
+}
+
+bool BuildVertI(ZNQGeometry& g)
+{
+    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
+    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
+    if (!adjNum || !adjArr)
+        return false;
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+
+    int32_t* id = d._vertIID = g._MemAllocArr<int32_t>(numVert, false);
+    ZNQScopedArray<FloodFrame> stack(g, kFloodDepthLimit + 1, false);
+    if (!id || !stack.ptr)
+        return false;
+    std::memset(id, 0xFF, sizeof(int32_t) * static_cast<size_t>(numVert));
+
+    int32_t numI = 0;
+    for (int32_t seed = 0; seed < numVert; ++seed)
+    {
+        if (id[seed] != -1)
+            continue;
+        id[seed] = numI;
+        bool incomplete = Flood(seed, numI, id, adjNum, adjArr, stack.ptr);
+        while (incomplete)
+        {
+            incomplete = false;
+            int32_t u = seed + 1;
+            while (u < numVert)
+            {
+                if (id[u] == numI)
+                {
+                    const int32_t* nb = adjArr[u];
+                    int32_t k = 0;
+                    while (k < adjNum[u] && id[nb[k]] != -1)
+                        ++k;
+                    if (k < adjNum[u])
+                    {
+                        // Label it, flood on, then look at u again.
+                        id[nb[k]] = numI;
+                        incomplete |= Flood(nb[k], numI, id, adjNum, adjArr, stack.ptr);
+                        continue;
+                    }
+                }
+                ++u;
+            }
+        }
+        ++numI;
+    }
+
+    // Per island: vertex count and the ascending vertex list.
+    int32_t* count = d._vertINumVert = g._MemAllocArr<int32_t>(numI, true);
+    int32_t* block = d._vertIBlock = g._MemAllocArr<int32_t>(numVert, false);
+    int32_t** arr = d._vertIVertArr = g._MemAllocArr<int32_t*>(numI, false);
+    if (!count || !block || !arr)
+        return false;
+    for (int32_t v = 0; v < numVert; ++v)
+        ++count[id[v]];
+    int32_t* slice = block;
+    for (int32_t i = 0; i < numI; ++i)
+    {
+        arr[i] = slice;
+        slice += count[i];
+        count[i] = 0;
+    }
+    for (int32_t v = 0; v < numVert; ++v)
+        arr[id[v]][count[id[v]]++] = v;
+    d._numVertI = numI;
+    return true;
+}
+
+bool BuildVertICtr(ZNQGeometry& g)
+{
+    if (!g._DynGetVertIID())
+        return false;
+    const ZNQDynData& d = g._dyn;
+    float3* out = g._dyn._vertICtr = g._MemAllocArr<float3>(d._numVertI, false);
+    if (!out)
+        return false;
+    for (int32_t i = 0; i < d._numVertI; ++i)
+    {
+        const int32_t n = d._vertINumVert[i];
+        double sx = 0.0, sy = 0.0, sz = 0.0;
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const float3& p = g._vertPos[d._vertIVertArr[i][k]];
+            sx += p.x;
+            sy += p.y;
+            sz += p.z;
+        }
+        const double inv = n > 0 ? 1.0 / n : 0.0;
+        out[i] = float3{static_cast<float>(sx * inv), static_cast<float>(sy * inv),
+                        static_cast<float>(sz * inv)};
+    }
+    return true;
+}
+
+bool BuildVertIArea(ZNQGeometry& g)
+{
+    const int32_t* id = g._DynGetVertIID();
+    const float* areas = g._DynGetPolyAreas();
+    if (!id || !areas || CheckedNumNodes(g) < 0)
+        return false;
+    const int32_t numI = g._dyn._numVertI;
+    float* out = g._dyn._vertIArea = g._MemAllocArr<float>(numI, false);
+    ZNQScopedArray<double> sum(g, static_cast<size_t>(numI), true);
+    if (!out || !sum.ptr)
+        return false;
+    const int32_t* ind = g._polyVInd;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        if (n > 0 && InRange(ind[0], g._numVert))
+            sum[id[ind[0]]] += areas[p];
+        ind += n;
+    }
+    for (int32_t i = 0; i < numI; ++i)
+        out[i] = static_cast<float>(sum[i]);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Octrees (0x8, 0x2000)
+
+bool BuildOctree(ZNQGeometry& g)
+{
+    ZNQDynData& d = g._dyn;
+    const size_t n = static_cast<size_t>(g._numVert);
+    ZNQOctree* oct = d._octree = g._MemAllocArr<ZNQOctree>(1, true);
+    if (!oct)
+        return false;
+    oct->_codeBlock = g._MemAllocArr<uint64_t>(n, false);
+    oct->_idxBlock = g._MemAllocArr<int32_t>(n, false);
+    ZNQScopedArray<uint64_t> tmpCodes(g, n, false);
+    ZNQScopedArray<int32_t> tmpIdx(g, n, false);
+    if (!oct->_codeBlock || !oct->_idxBlock || !tmpCodes.ptr || !tmpIdx.ptr)
+        return false;
+    return ZNQOctreeBuild(*oct, g._vertPos, nullptr, g._numVert, kOctreeLevels, oct->_codeBlock,
+                          oct->_idxBlock, tmpCodes.ptr, tmpIdx.ptr);
+}
+
+// One octree per island, in one parallel loop over the islands. All storage is
+// allocated before the loop (the counted allocator is not thread safe): the
+// islands' slices of four shared blocks follow the island vertex block.
+bool BuildVertIOctree(ZNQGeometry& g)
+{
+    if (!g._DynGetVertIID())
+        return false;
+    ZNQDynData& d = g._dyn;
+    const int32_t numI = d._numVertI;
+    const size_t n = static_cast<size_t>(g._numVert);
+    ZNQOctree* octs = d._vertIOctree = g._MemAllocArr<ZNQOctree>(numI, true);
+    if (!octs)
+        return false;
+    uint64_t* codes = octs[0]._codeBlock = g._MemAllocArr<uint64_t>(n, false);
+    int32_t* idx = octs[0]._idxBlock = g._MemAllocArr<int32_t>(n, false);
+    ZNQScopedArray<uint64_t> tmpCodes(g, n, false);
+    ZNQScopedArray<int32_t> tmpIdx(g, n, false);
+    if (!codes || !idx || !tmpCodes.ptr || !tmpIdx.ptr)
+        return false;
+
+    const float3* pos = g._vertPos;
+    const int32_t* block = d._vertIBlock;
+    int32_t* const* lists = d._vertIVertArr;
+    const int32_t* counts = d._vertINumVert;
+    uint64_t* tc = tmpCodes.ptr;
+    int32_t* ti = tmpIdx.ptr;
+    int ok = 1;
+#pragma omp parallel for schedule(static) if (g._threading == 1)
+    for (int32_t i = 0; i < numI; ++i)
+    {
+        const size_t off = static_cast<size_t>(lists[i] - block);
+        if (!ZNQOctreeBuild(octs[i], pos, lists[i], counts[i], kIslandOctreeLevels, codes + off,
+                            idx + off, tc + off, ti + off))
+        {
+#pragma omp critical(korvane_island_octree)
+            ok = 0;
+        }
+    }
+    return ok != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Node records (0x10000)
+//
+// Per node k with C = pos(k), A = pos(prev) - C, B = pos(next) - C: X(k) = B x A
+// and the corner cosine. Corners of triangles and smaller are convex. Larger
+// polygons are judged on the dominant axis of all X(k): if the X(k) do not
+// disagree in sign there, every corner is convex; otherwise a corner is convex
+// when its X(k) agrees with the orientation of the polygon projected onto the
+// plane of the other two axes (the signed doubled area S).
+
+bool BuildPolyNodeFlags(ZNQGeometry& g)
+{
+    const int64_t nodes = CheckedNumNodes(g);
+    if (nodes < 0)
+        return false;
+    ZNQNodeFlags* out = g._dyn._polyNodeFlags =
+        g._MemAllocArr<ZNQNodeFlags>(static_cast<size_t>(nodes), false);
+    if (!out)
+        return false;
+
+    float3 cross[256];
+    const int32_t* ind = g._polyVInd;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        float mx = 0.0f, my = 0.0f, mz = 0.0f;
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const float3 c = SafePos(g, ind[k]);
+            const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+            const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+            const float3 x = Cross(b, a);
+            cross[k] = x;
+            mx = std::max(mx, std::fabs(x.x));
+            my = std::max(my, std::fabs(x.y));
+            mz = std::max(mz, std::fabs(x.z));
+            const float a2 = Dot(a, a);
+            const float b2 = Dot(b, b);
+            float cosine = 1.0f;
+            if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
+                cosine = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
+            out[k]._reserved = 0;
+            out[k]._convex = 1;
+            out[k]._cos = half(cosine);
+        }
+        if (n > 3)
+        {
+            const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
+            auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
+            int32_t positive = 0, negative = 0;
+            for (int32_t k = 0; k < n; ++k)
+            {
+                positive += comp(cross[k]) > 0.0f;
+                negative += comp(cross[k]) < 0.0f;
+            }
+            if (positive > 0 && negative > 0)
+            {
+                // Signed doubled area in the plane of the other two axes, on
+                // positions relative to the first node for precision.
+                const float3 origin = SafePos(g, ind[0]);
+                double s = 0.0;
+                for (int32_t k = 0; k < n; ++k)
+                {
+                    const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                    const float3 pj = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), origin);
+                    if (axis == 2)
+                        s += double(pk.x) * pj.y - double(pk.y) * pj.x;
+                    else if (axis == 1)
+                        s += double(pk.x) * pj.z - double(pk.z) * pj.x;
+                    else
+                        s += double(pk.z) * pj.y - double(pk.y) * pj.z;
+                }
+                for (int32_t k = 0; k < n; ++k)
+                {
+                    const float xc = comp(cross[k]);
+                    bool convex;
+                    if (axis == 2)
+                        convex = (s >= 0.0 && xc >= 0.0f) || (s < 0.0 && xc <= 0.0f);
+                    else
+                        convex = (s <= 0.0 && xc >= 0.0f) || (s > 0.0 && xc <= 0.0f);
+                    out[k]._convex = convex ? 1 : 0;
+                }
+            }
+        }
+        ind += n;
+        out += n;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Polygon offsets, flags, normals, areas
+
+bool BuildPolyVIndOffset(ZNQGeometry& g)
+{
+    const int64_t nodes = CheckedNumNodes(g);
+    if (nodes < 0 || nodes > std::numeric_limits<int32_t>::max())
+        return false;
+    int32_t* out = g._dyn._polyVIndOffset = g._MemAllocArr<int32_t>(g._numPoly, false);
+    if (!out)
+        return false;
+    int32_t off = 0;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        out[p] = off;
+        off += g._polyNumVert[p];
+    }
+    return true;
+}
+
+bool BuildPolyFlags(ZNQGeometry& g)
+{
+    const int32_t illegal = g._DynGetNumPolyIllegal();
+    const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
+    if (g._dyn._numPolyIllegal < 0 || !nf)
+        return false;
+    uint8_t* out = g._dyn._polyFlags = g._MemAllocArr<uint8_t>(g._numPoly, true);
+    const bool needsStamp = illegal > 0 && NeedsStamp(g);
+    ZNQScopedArray<int32_t> stamp(g, needsStamp ? static_cast<size_t>(g._numVert) : 0, false);
+    if (!out || !stamp.ptr)
+        return false;
+    if (needsStamp)
+        std::memset(stamp.ptr, 0xFF, sizeof(int32_t) * static_cast<size_t>(g._numVert));
+    const int32_t* ind = g._polyVInd;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        if (illegal > 0 && PolyIsIllegal(ind, n, g._numVert, stamp.ptr, p))
+        {
+            out[p] = kPolyFlagIllegal;
+        }
+        else
+        {
+            bool convex = true;
+            for (int32_t k = 0; k < n && convex; ++k)
+                convex = (nf[k]._convex & 1) != 0;
+            out[p] = convex ? kPolyFlagConvex : 0;
+        }
+        ind += n;
+        nf += n;
+    }
+    return true;
+}
+
+bool BuildPolyNrm(ZNQGeometry& g)
+{
+    const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
+    if (!nf || CheckedNumNodes(g) < 0)
+        return false;
+    float3* out = g._dyn._polyNrm = g._MemAllocArr<float3>(g._numPoly, false);
+    if (!out)
+        return false;
+    const int32_t* ind = g._polyVInd;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        float3 nrm{0.0f, 0.0f, 0.0f};
+        if (n > 0) // a polygon without nodes keeps the zero normal
+        {
+            // The first corner that is not straight or degenerate.
+            int32_t k = 0;
+            while (k < n && !(std::fabs(static_cast<float>(nf[k]._cos)) < 1.0f))
+                ++k;
+            if (k == n)
+                k = 0;
+            const float3 c = SafePos(g, ind[k]);
+            const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+            const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+            nrm = Cross(b, a);
+            const float len = std::sqrt(Dot(nrm, nrm));
+            if (len >= kMinNormalLen)
+                nrm = float3{nrm.x / len, nrm.y / len, nrm.z / len};
+            if (!(nf[k]._convex & 1))
+                nrm = float3{-nrm.x, -nrm.y, -nrm.z};
+        }
+        out[p] = nrm;
+        ind += n;
+        nf += n;
+    }
+    return true;
+}
+
+// area = 0.5 x N . sum_k (P_k x P_next), on positions relative to the first
+// node (the same sum for a closed polygon, without the cancellation far from
+// the origin).
+bool BuildPolyAreas(ZNQGeometry& g)
+{
+    const float3* nrm = g._DynGetPolyNrm();
+    if (!nrm || CheckedNumNodes(g) < 0)
+        return false;
+    float* out = g._dyn._polyAreas = g._MemAllocArr<float>(g._numPoly, false);
+    if (!out)
+        return false;
+    const int32_t* ind = g._polyVInd;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        double sx = 0.0, sy = 0.0, sz = 0.0;
+        if (n > 0)
+        {
+            const float3 origin = SafePos(g, ind[0]);
+            for (int32_t k = 1; k + 1 < n; ++k)
+            {
+                const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
+                sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
+                sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
+                sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
+            }
+        }
+        out[p] = static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
+        ind += n;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Vertex normals, UVWs and colours (0x1000000, 0x2000000, 0x4000000)
+
+inline void AddTo(float3& a, const float3& b)
+{
+    a.x += b.x;
+    a.y += b.y;
+    a.z += b.z;
+}
+inline void AddTo(float4& a, const float4& b)
+{
+    a.x += b.x;
+    a.y += b.y;
+    a.z += b.z;
+    a.w += b.w;
+}
+inline void ScaleBy(float3& a, float s)
+{
+    a.x *= s;
+    a.y *= s;
+    a.z *= s;
+}
+inline void ScaleBy(float4& a, float s)
+{
+    a.x *= s;
+    a.y *= s;
+    a.z *= s;
+    a.w *= s;
+}
+
+// Per vertex: the sum of a node array over the vertex's nodes times 1/count
+// (count: its vertex-to-polygon count); a vertex without nodes gets 0.
+template <typename T>
+void AverageNodeData(const ZNQGeometry& g, const T* nodeData, const uint8_t* count, T* out)
+{
+    std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
+    const int32_t* ind = g._polyVInd;
+    int64_t i = 0;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k, ++i)
+        {
+            const int32_t v = ind[i];
+            if (InRange(v, g._numVert))
+                AddTo(out[v], nodeData[i]);
+        }
+    }
+    for (int32_t v = 0; v < g._numVert; ++v)
+        if (count[v] > 0)
+            ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
+}
+
+bool BuildVertNrm(ZNQGeometry& g)
+{
+    const uint8_t* num = g._DynGetVertAdjPolyNum();
+    int32_t* const* arr = g._DynGetVertAdjPolyArr();
+    if (!num || !arr)
+        return false;
+    const float3* polyNrm = nullptr;
+    if (!g._nodeNrm)
+    {
+        polyNrm = g._DynGetPolyNrm();
+        if (!polyNrm)
+            return false;
+    }
+    float3* out = g._dyn._vertNrm = g._MemAllocArr<float3>(g._numVert, false);
+    if (!out)
+        return false;
+    if (g._nodeNrm)
+    {
+        AverageNodeData(g, g._nodeNrm, num, out);
+        return true;
+    }
+    for (int32_t v = 0; v < g._numVert; ++v)
+    {
+        const int32_t n = num[v];
+        if (n == 0)
+        {
+            out[v] = float3{0.0f, 1.0f, 0.0f};
+            continue;
+        }
+        float3 s{0.0f, 0.0f, 0.0f};
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const float3& pn = polyNrm[arr[v][k]];
+            s.x += pn.x;
+            s.y += pn.y;
+            s.z += pn.z;
+        }
+        const float len = std::sqrt(Dot(s, s));
+        if (len >= kMinNormalLen)
+            s = float3{s.x / len, s.y / len, s.z / len};
+        out[v] = s;
+    }
+    return true;
+}
+
+bool BuildVertUvw(ZNQGeometry& g)
+{
+    if (!g._nodeUvw)
+        return true; // nothing to average: the item stays null
+    const uint8_t* num = g._DynGetVertAdjPolyNum();
+    if (!num)
+        return false;
+    float3* out = g._dyn._vertUvw = g._MemAllocArr<float3>(g._numVert, false);
+    if (!out)
+        return false;
+    AverageNodeData(g, g._nodeUvw, num, out);
+    return true;
+}
+
+bool BuildVertCol(ZNQGeometry& g)
+{
+    if (!g._nodeCol)
+        return true;
+    const uint8_t* num = g._DynGetVertAdjPolyNum();
+    if (!num)
+        return false;
+    float4* out = g._dyn._vertCol = g._MemAllocArr<float4>(g._numVert, false);
+    if (!out)
+        return false;
+    AverageNodeData(g, g._nodeCol, num, out);
+    return true;
+}
+
+bool BuildItem(ZNQGeometry& g, int32_t bit)
+{
+    switch (bit)
+    {
+    case kDynVertUsed: return BuildVertUsed(g);
+    case kDynPolyIllegal: return BuildPolyIllegal(g);
+    case kDynPolyClasses: return BuildPolyClasses(g);
+    case kDynOctree: return BuildOctree(g);
+    case kDynEdges: return BuildEdges(g);
+    case kDynEdgeAdjPoly: return BuildEdgeAdjPoly(g);
+    case kDynVertAdjVert: return BuildVertAdjVert(g);
+    case kDynVertAdjPoly: return BuildVertAdjPoly(g);
+    case kDynVertAvrgDist: return BuildVertAvrgDist(g);
+    case kDynVertBL: return BuildVertBL(g);
+    case kDynVertI: return BuildVertI(g);
+    case kDynVertICtr: return BuildVertICtr(g);
+    case kDynVertIArea: return BuildVertIArea(g);
+    case kDynVertIOctree: return BuildVertIOctree(g);
+    case kDynPolyNodeFlags: return BuildPolyNodeFlags(g);
+    case kDynPolyVIndOffset: return BuildPolyVIndOffset(g);
+    case kDynPolyEInd: return BuildPolyEInd(g);
+    case kDynPolyFlags: return BuildPolyFlags(g);
+    case kDynPolyAreas: return BuildPolyAreas(g);
+    case kDynPolyNrm: return BuildPolyNrm(g);
+    case kDynVertNrm: return BuildVertNrm(g);
+    case kDynVertUvw: return BuildVertUvw(g);
+    case kDynVertCol: return BuildVertCol(g);
+    default: return true;
+    }
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Build and release
+
+bool ZNQGeometry::_DynBuild(int32_t mask)
+{
+    if (!_vertPos)
+    {
+        _DynRelease(kDynAll);
+        return false;
+    }
+    if (_numVert < 1)
+    {
+        _DynRelease(kDynAll);
+        return true;
+    }
+    for (const int32_t bit : kBuildOrder)
+    {
+        if (!(mask & bit))
+            continue;
+        ReleaseItem(*this, bit);
+        if (!BuildItem(*this, bit))
+        {
+            // Partial arrays of the failed item go; finished items stay.
+            ReleaseItem(*this, bit);
+            return false;
+        }
+    }
+    return true;
+}
+
+void ZNQGeometry::_DynRelease(int32_t mask)
+{
+    for (const int32_t bit : kBuildOrder)
+        if (mask & bit)
+            ReleaseItem(*this, bit);
+}
+
+// ---------------------------------------------------------------------------
+// Getters
+
+int32_t ZNQGeometry::_DynGetNumVertUsed() { return DynCount(*this, kDynVertUsed, &ZNQDynData::_numVertUsed); }
+int32_t ZNQGeometry::_DynGetNumVertUnused() { return DynCount(*this, kDynVertUsed, &ZNQDynData::_numVertUnused); }
+int32_t ZNQGeometry::_DynGetNumPolyIllegal() { return DynCount(*this, kDynPolyIllegal, &ZNQDynData::_numPolyIllegal); }
+int32_t ZNQGeometry::_DynGetNumPolyTris() { return DynCount(*this, kDynPolyClasses, &ZNQDynData::_numPolyTris); }
+int32_t ZNQGeometry::_DynGetNumPolyQuads() { return DynCount(*this, kDynPolyClasses, &ZNQDynData::_numPolyQuads); }
+int32_t ZNQGeometry::_DynGetNumPolyFivePlus() { return DynCount(*this, kDynPolyClasses, &ZNQDynData::_numPolyFivePlus); }
+int32_t ZNQGeometry::_DynGetNumPolyTwoMinus() { return DynCount(*this, kDynPolyClasses, &ZNQDynData::_numPolyTwoMinus); }
+ZNQOctree* ZNQGeometry::_DynGetOctree() { return DynPtr(*this, kDynOctree, &ZNQDynData::_octree); }
+int32_t ZNQGeometry::_DynGetNumEdges() { return DynCount(*this, kDynEdges, &ZNQDynData::_numEdges); }
+int32_t* ZNQGeometry::_DynGetEdges() { return DynPtr(*this, kDynEdges, &ZNQDynData::_edges); }
+uint8_t* ZNQGeometry::_DynGetVertAdjEdgeNum() { return DynPtr(*this, kDynEdges, &ZNQDynData::_vertAdjEdgeNum); }
+int32_t** ZNQGeometry::_DynGetVertAdjEdgeArr() { return DynPtr(*this, kDynEdges, &ZNQDynData::_vertAdjEdgeArr); }
+uint8_t* ZNQGeometry::_DynGetEdgeAdjPolyNum() { return DynPtr(*this, kDynEdgeAdjPoly, &ZNQDynData::_edgeAdjPolyNum); }
+int32_t** ZNQGeometry::_DynGetEdgeAdjPolyArr() { return DynPtr(*this, kDynEdgeAdjPoly, &ZNQDynData::_edgeAdjPolyArr); }
+uint8_t* ZNQGeometry::_DynGetVertAdjVertNum() { return DynPtr(*this, kDynVertAdjVert, &ZNQDynData::_vertAdjVertNum); }
+int32_t** ZNQGeometry::_DynGetVertAdjVertArr() { return DynPtr(*this, kDynVertAdjVert, &ZNQDynData::_vertAdjVertArr); }
+uint8_t* ZNQGeometry::_DynGetVertAdjPolyNum() { return DynPtr(*this, kDynVertAdjPoly, &ZNQDynData::_vertAdjPolyNum); }
+int32_t** ZNQGeometry::_DynGetVertAdjPolyArr() { return DynPtr(*this, kDynVertAdjPoly, &ZNQDynData::_vertAdjPolyArr); }
+float* ZNQGeometry::_DynGetVertAvrgDistToAdjVert() { return DynPtr(*this, kDynVertAvrgDist, &ZNQDynData::_vertAvrgDistToAdjVert); }
+int32_t ZNQGeometry::_DynGetNumVertBL() { return DynCount(*this, kDynVertBL, &ZNQDynData::_numVertBL); }
+int32_t* ZNQGeometry::_DynGetVertBLIntIdx() { return DynPtr(*this, kDynVertBL, &ZNQDynData::_vertBLIntIdx); }
+int32_t* ZNQGeometry::_DynGetVertBLVertIdx() { return DynPtr(*this, kDynVertBL, &ZNQDynData::_vertBLVertIdx); }
+int32_t ZNQGeometry::_DynGetNumVertI() { return DynCount(*this, kDynVertI, &ZNQDynData::_numVertI); }
+int32_t* ZNQGeometry::_DynGetVertIID() { return DynPtr(*this, kDynVertI, &ZNQDynData::_vertIID); }
+float3* ZNQGeometry::_DynGetVertICtr() { return DynPtr(*this, kDynVertICtr, &ZNQDynData::_vertICtr); }
+float* ZNQGeometry::_DynGetVertIArea() { return DynPtr(*this, kDynVertIArea, &ZNQDynData::_vertIArea); }
+ZNQOctree* ZNQGeometry::_DynGetVertIOctree() { return DynPtr(*this, kDynVertIOctree, &ZNQDynData::_vertIOctree); }
+ZNQNodeFlags* ZNQGeometry::_DynGetPolyNodeFlags() { return DynPtr(*this, kDynPolyNodeFlags, &ZNQDynData::_polyNodeFlags); }
+int32_t* ZNQGeometry::_DynGetPolyVIndOffset() { return DynPtr(*this, kDynPolyVIndOffset, &ZNQDynData::_polyVIndOffset); }
+int32_t* ZNQGeometry::_DynGetPolyEInd() { return DynPtr(*this, kDynPolyEInd, &ZNQDynData::_polyEInd); }
+uint8_t* ZNQGeometry::_DynGetPolyFlags() { return DynPtr(*this, kDynPolyFlags, &ZNQDynData::_polyFlags); }
+float* ZNQGeometry::_DynGetPolyAreas() { return DynPtr(*this, kDynPolyAreas, &ZNQDynData::_polyAreas); }
+float3* ZNQGeometry::_DynGetPolyNrm() { return DynPtr(*this, kDynPolyNrm, &ZNQDynData::_polyNrm); }
+float3* ZNQGeometry::_DynGetVertNrm() { return DynPtr(*this, kDynVertNrm, &ZNQDynData::_vertNrm); }
+float3* ZNQGeometry::_DynGetVertUvw() { return DynPtr(*this, kDynVertUvw, &ZNQDynData::_vertUvw); }
+float4* ZNQGeometry::_DynGetVertCol() { return DynPtr(*this, kDynVertCol, &ZNQDynData::_vertCol); }

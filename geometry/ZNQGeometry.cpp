@@ -1,0 +1,228 @@
+// ZNQGeometry: creation, clearing, counted allocation and motion scaling.
+//
+// The derived-data cache lives in ZNQDynData.cpp, the octree in ZNQOctree.cpp.
+#include "geometry/ZNQGeometry.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#if defined(__linux__)
+#include <malloc.h>
+#include <sys/mman.h>
+#define KORVANE_HAVE_MMAP 1
+#else
+#define KORVANE_HAVE_MMAP 0
+#endif
+
+static_assert(std::is_trivially_copyable<ZNQGeometry>::value,
+              "ZNQGeometry must stay a plain record (Init zero-fills it)");
+
+// ---------------------------------------------------------------------------
+// Creation and clearing
+
+void ZNQGeometry::Init(int32_t threading)
+{
+    std::memset(static_cast<void*>(this), 0, sizeof(*this));
+    _memTrack = 1;
+    _DynRelease(kDynAll);
+    _threading = threading;
+}
+
+void ZNQGeometry::Clear()
+{
+    // 1. The geometry's own arrays, each through the counted free.
+    _MemFree(_vertPos);
+    _MemFree(_vertMotion);
+    _MemFree(_vertUser4);
+    _MemFree(_vertUser3[0]);
+    _MemFree(_vertUser3[1]);
+    for (float*& channel : _vertUser1)
+        _MemFree(channel);
+    _MemFree(_polyNumVert);
+    _MemFree(_polyVInd);
+    _MemFree(_nodeNrm);
+    _MemFree(_nodeUvw);
+    _MemFree(_nodeCol);
+
+    // 2. All derived data.
+    _DynRelease(kDynAll);
+
+    // 3. Counting back on; the books restart only when it was off.
+    if (_memTrack == 0)
+    {
+        _memTrack = 1;
+        _memUsed = 0;
+        _memPeak = 0;
+    }
+
+    // 4. Limit off, counts and every pointer back to zero.
+    _memLimitOn = 0;
+    _memLimit = 0;
+    _numVert = 0;
+    _numPoly = 0;
+    std::memset(static_cast<void*>(&_dyn), 0, sizeof(_dyn));
+
+    // 5. Derived counts back to "not computed".
+    _DynRelease(kDynAll);
+
+    // 6. _threading is left as it was.
+}
+
+int64_t ZNQGeometry::NumNodes() const
+{
+    if (_numPoly <= 0 || !_polyNumVert)
+        return 0;
+    int64_t sum = 0;
+    for (int32_t p = 0; p < _numPoly; ++p)
+        sum += _polyNumVert[p];
+    return sum;
+}
+
+void ZNQGeometry::ScaleMotionVectors(float factor)
+{
+    if (!_vertPos || !_vertMotion)
+        return;
+    for (int32_t v = 0; v < _numVert; ++v)
+    {
+        _vertMotion[v].x *= factor;
+        _vertMotion[v].y *= factor;
+        _vertMotion[v].z *= factor;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Counted allocation
+//
+// Every block carries a 16-byte header right before the user pointer that
+// records how the block was obtained and how many bytes were counted for it,
+// so that the free subtracts exactly what the allocation added.
+//
+// Small blocks come from malloc/calloc and count the usable size the heap
+// reports. Large blocks (>= 1 MiB) on Linux come from an anonymous mapping
+// aligned to 2 MiB and marked MADV_HUGEPAGE: the kernel can then back them with
+// huge pages, which makes the first touch of fresh memory about thirty times
+// cheaper than faulting in 4 KiB pages one by one. Such a block counts the
+// mapping length, and fresh mappings are already zero, so zeroed requests cost
+// nothing extra. Process-wide allocator settings are never touched: the plug-in
+// lives inside the host's process.
+
+namespace
+{
+struct BlockHeader
+{
+    uint64_t counted; // bytes added to _memUsed (usable size or mapping length)
+    uint32_t kind;    // kKindHeap or kKindMap
+    uint32_t offset;  // user pointer minus start of the underlying block
+};
+static_assert(sizeof(BlockHeader) == 16, "block header keeps 16-byte alignment");
+
+constexpr uint32_t kKindHeap = 0x4B48454Du; // "KHEM"
+constexpr uint32_t kKindMap = 0x4B4D4150u;  // "KMAP"
+
+// Requests above this are refused outright, so that no size computation below
+// can overflow.
+constexpr size_t kMaxRequest = std::numeric_limits<size_t>::max() / 4;
+
+#if KORVANE_HAVE_MMAP
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kMapThreshold = size_t(1) << 20;
+// The mapping starts 2 MiB aligned; the user block starts one cache line in.
+constexpr size_t kMapOffset = 64;
+
+void* MapLarge(size_t bytes, uint64_t& counted)
+{
+    const size_t len = (bytes + kMapOffset + kHugePage - 1) & ~(kHugePage - 1);
+    // Over-map by one huge page, then trim both ends to a 2 MiB aligned range.
+    const size_t span = len + kHugePage;
+    void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+    if (aligned > start)
+        munmap(raw, aligned - start);
+    const uintptr_t tail = aligned + len;
+    const uintptr_t end = start + span;
+    if (end > tail)
+        munmap(reinterpret_cast<void*>(tail), end - tail);
+    char* base = reinterpret_cast<char*>(aligned);
+#ifdef MADV_HUGEPAGE
+    madvise(base, len, MADV_HUGEPAGE); // a hint; failure only costs speed
+#endif
+    counted = len;
+    return base;
+}
+#endif
+} // namespace
+
+void* ZNQGeometry::_MemAlloc(size_t bytes, bool zeroed)
+{
+    if (bytes > kMaxRequest)
+        return nullptr;
+    if (_memLimitOn && static_cast<int64_t>(bytes) > _memLimit - _memUsed)
+        return nullptr;
+
+    char* user = nullptr;
+    uint64_t counted = 0;
+    uint32_t kind = kKindHeap;
+    uint32_t offset = sizeof(BlockHeader);
+
+#if KORVANE_HAVE_MMAP
+    if (bytes >= kMapThreshold)
+    {
+        char* base = static_cast<char*>(MapLarge(bytes, counted));
+        if (!base)
+            return nullptr;
+        kind = kKindMap;
+        offset = kMapOffset;
+        user = base + kMapOffset;
+    }
+    else
+#endif
+    {
+        const size_t total = bytes + sizeof(BlockHeader);
+        void* raw = zeroed ? std::calloc(1, total) : std::malloc(total);
+        if (!raw)
+            return nullptr;
+#if KORVANE_HAVE_MMAP
+        counted = malloc_usable_size(raw);
+#else
+        counted = total;
+#endif
+        user = static_cast<char*>(raw) + sizeof(BlockHeader);
+    }
+
+    BlockHeader header{counted, kind, offset};
+    std::memcpy(user - sizeof(BlockHeader), &header, sizeof(header));
+
+    if (_memTrack == 1)
+    {
+        _memUsed += static_cast<int64_t>(counted);
+        if (_memUsed > _memPeak)
+            _memPeak = _memUsed;
+    }
+    return user;
+}
+
+void ZNQGeometry::_MemFreeRaw(void* block)
+{
+    if (!block)
+        return;
+    char* user = static_cast<char*>(block);
+    BlockHeader header;
+    std::memcpy(&header, user - sizeof(BlockHeader), sizeof(header));
+
+    if (_memTrack == 1)
+        _memUsed -= static_cast<int64_t>(header.counted);
+
+#if KORVANE_HAVE_MMAP
+    if (header.kind == kKindMap)
+    {
+        munmap(user - header.offset, header.counted);
+        return;
+    }
+#endif
+    std::free(user - sizeof(BlockHeader));
+}

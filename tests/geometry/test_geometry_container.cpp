@@ -1,0 +1,263 @@
+// ZNQGeometry container: creation, Clear, counted allocation, memory limit,
+// motion scaling.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "GeoTestMesh.h"
+
+namespace
+{
+void ExpectDerivedNotComputed(const ZNQGeometry& g)
+{
+    const ZNQDynData& d = g._dyn;
+    EXPECT_EQ(d._numVertUsed, -1);
+    EXPECT_EQ(d._numVertUnused, -1);
+    EXPECT_EQ(d._numPolyIllegal, -1);
+    EXPECT_EQ(d._numPolyTris, -1);
+    EXPECT_EQ(d._numPolyQuads, -1);
+    EXPECT_EQ(d._numPolyFivePlus, -1);
+    EXPECT_EQ(d._numPolyTwoMinus, -1);
+    EXPECT_EQ(d._numEdges, -1);
+    EXPECT_EQ(d._numVertBL, -1);
+    EXPECT_EQ(d._numVertI, -1);
+    EXPECT_EQ(d._octree, nullptr);
+    EXPECT_EQ(d._vertAdjVertNum, nullptr);
+    EXPECT_EQ(d._polyNrm, nullptr);
+    EXPECT_EQ(d._vertNrm, nullptr);
+}
+
+// Every item of the table, fetched through its getter.
+void GetEveryItem(ZNQGeometry& g)
+{
+    g._DynGetNumVertUsed();
+    g._DynGetNumPolyIllegal();
+    g._DynGetNumPolyTris();
+    g._DynGetOctree();
+    g._DynGetEdges();
+    g._DynGetEdgeAdjPolyArr();
+    g._DynGetVertAdjVertArr();
+    g._DynGetVertAdjPolyArr();
+    g._DynGetVertAvrgDistToAdjVert();
+    g._DynGetNumVertBL();
+    g._DynGetVertIID();
+    g._DynGetVertICtr();
+    g._DynGetVertIArea();
+    g._DynGetVertIOctree();
+    g._DynGetPolyNodeFlags();
+    g._DynGetPolyVIndOffset();
+    g._DynGetPolyEInd();
+    g._DynGetPolyFlags();
+    g._DynGetPolyAreas();
+    g._DynGetPolyNrm();
+    g._DynGetVertNrm();
+    g._DynGetVertUvw();
+    g._DynGetVertCol();
+}
+} // namespace
+
+TEST(GeometryContainer, InitAndClearOfEmptyGeometry)
+{
+    ZNQGeometry g;
+    std::memset(static_cast<void*>(&g), 0x5A, sizeof(g));
+    g.Init(1);
+    EXPECT_EQ(g._memTrack, 1);
+    EXPECT_EQ(g._memLimitOn, 0);
+    EXPECT_EQ(g._memUsed, 0);
+    EXPECT_EQ(g._memPeak, 0);
+    EXPECT_EQ(g._vertPos, nullptr);
+    EXPECT_EQ(g._numVert, 0);
+    EXPECT_EQ(g._numPoly, 0);
+    EXPECT_EQ(g._threading, 1);
+    ExpectDerivedNotComputed(g);
+
+    g.Clear();
+    EXPECT_EQ(g._memTrack, 1);
+    EXPECT_EQ(g._memUsed, 0);
+    EXPECT_EQ(g._threading, 1) << "_threading survives Clear";
+    ExpectDerivedNotComputed(g);
+
+    // Every getter of an empty geometry: 0 / null, nothing allocated.
+    GetEveryItem(g);
+    EXPECT_EQ(g._DynGetNumEdges(), 0);
+    EXPECT_EQ(g._DynGetVertNrm(), nullptr);
+    EXPECT_FALSE(g._DynBuild(kDynEdges)) << "no positions: build fails";
+    EXPECT_EQ(g._memUsed, 0);
+}
+
+TEST(GeometryContainer, ClearReturnsMemoryAndKeepsPeak)
+{
+    TestGeo t;
+    ZNQGeometry& g = t.g;
+    const int64_t before = g._memUsed;
+    FillTorus(g, 40, 30, true);
+    g._nodeUvw = g._MemAllocArr<float3>(static_cast<size_t>(g.NumNodes()), true);
+    g._vertMotion = g._MemAllocArr<float3>(static_cast<size_t>(g._numVert), true);
+    GetEveryItem(g);
+    ASSERT_NE(g._DynGetEdgeAdjPolyArr(), nullptr);
+    const int64_t high = g._memUsed;
+    EXPECT_GT(high, before);
+    EXPECT_GE(g._memPeak, high);
+
+    g.Clear();
+    EXPECT_EQ(g._memUsed, before);
+    EXPECT_GE(g._memPeak, high) << "the peak is kept";
+    EXPECT_EQ(g._vertPos, nullptr);
+    EXPECT_EQ(g._nodeUvw, nullptr);
+    EXPECT_EQ(g._vertMotion, nullptr);
+    ExpectDerivedNotComputed(g);
+}
+
+TEST(GeometryContainer, ClearRestartsBooksOnlyWhenCountingWasOff)
+{
+    TestGeo t;
+    ZNQGeometry& g = t.g;
+    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    g._memLimitOn = 1;
+    g._memLimit = 1 << 30;
+    g.Clear();
+    EXPECT_EQ(g._memLimitOn, 0);
+    EXPECT_EQ(g._memLimit, 0);
+    EXPECT_EQ(g._memUsed, 0);
+    EXPECT_GT(g._memPeak, 0);
+
+    g._memTrack = 0;
+    g._memUsed = 1234; // stale figures from an uncounted period
+    g._memPeak = 5678;
+    g.Clear();
+    EXPECT_EQ(g._memTrack, 1);
+    EXPECT_EQ(g._memUsed, 0);
+    EXPECT_EQ(g._memPeak, 0);
+}
+
+TEST(GeometryContainer, CountedAllocation)
+{
+    TestGeo t;
+    ZNQGeometry& g = t.g;
+
+    void* empty = g._MemAlloc(0, false);
+    ASSERT_NE(empty, nullptr) << "0 bytes still give a block";
+    EXPECT_GT(g._memUsed, 0);
+    g._MemFree(empty);
+    EXPECT_EQ(empty, nullptr);
+    EXPECT_EQ(g._memUsed, 0);
+
+    // Small and large blocks count at least their request and are zeroed on
+    // request; freeing subtracts exactly what was added.
+    for (size_t bytes : {size_t(24), size_t(4096), size_t(3) << 20, size_t(5) << 20})
+    {
+        uint8_t* b = static_cast<uint8_t*>(g._MemAlloc(bytes, true));
+        ASSERT_NE(b, nullptr);
+        EXPECT_GE(g._memUsed, static_cast<int64_t>(bytes));
+        EXPECT_GE(g._memPeak, g._memUsed);
+        size_t nonZero = 0;
+        for (size_t i = 0; i < bytes; ++i)
+            nonZero += b[i] != 0;
+        EXPECT_EQ(nonZero, 0u) << bytes;
+        b[0] = 1;
+        b[bytes - 1] = 2; // the whole request is writable
+        g._MemFree(b);
+        EXPECT_EQ(g._memUsed, 0) << bytes;
+    }
+
+    // Sizes that would overflow are refused, not wrapped.
+    EXPECT_EQ(g._MemAllocArr<float3>(static_cast<size_t>(-1) / 4, false), nullptr);
+    EXPECT_EQ(g._MemAlloc(static_cast<size_t>(-1), false), nullptr);
+    EXPECT_EQ(g._memUsed, 0);
+
+    // Without counting nothing moves.
+    g._memTrack = 0;
+    void* quiet = g._MemAlloc(100, false);
+    ASSERT_NE(quiet, nullptr);
+    EXPECT_EQ(g._memUsed, 0);
+    g._MemFreeRaw(quiet);
+    g._memTrack = 1;
+    g._MemFreeRaw(nullptr); // skipped
+}
+
+TEST(GeometryContainer, MemoryLimitRefusesAllocation)
+{
+    TestGeo t;
+    ZNQGeometry& g = t.g;
+    void* keep = g._MemAlloc(1000, false);
+    const int64_t used = g._memUsed;
+    g._memLimitOn = 1;
+    g._memLimit = used + 500;
+    EXPECT_EQ(g._MemAlloc(501, false), nullptr);
+    EXPECT_EQ(g._MemAlloc(size_t(8) << 20, true), nullptr);
+    EXPECT_EQ(g._memUsed, used) << "a refusal allocates nothing";
+    void* fits = g._MemAlloc(400, false);
+    EXPECT_NE(fits, nullptr);
+    g._MemFree(fits);
+    g._memLimitOn = 0;
+    g._MemFree(keep);
+    EXPECT_EQ(g._memUsed, 0);
+}
+
+TEST(GeometryContainer, MemoryLimitFailsDerivedBuildCleanly)
+{
+    TestGeo t;
+    ZNQGeometry& g = t.g;
+    FillTorus(g, 30, 20, true);
+    const int64_t loaded = g._memUsed;
+
+    // Room for the vertex adjacency but not for the edges after it.
+    ASSERT_NE(g._DynGetVertAdjVertArr(), nullptr);
+    const int64_t adjacency = g._memUsed - loaded;
+    g._DynRelease(kDynAll);
+    ASSERT_EQ(g._memUsed, loaded);
+
+    g._memLimitOn = 1;
+    g._memLimit = loaded + adjacency + 64;
+    EXPECT_EQ(g._DynGetEdges(), nullptr);
+    EXPECT_EQ(g._DynGetNumEdges(), 0);
+    EXPECT_EQ(g._dyn._numEdges, -1) << "the failed item is released";
+    EXPECT_EQ(g._dyn._edges, nullptr);
+    EXPECT_NE(g._dyn._vertAdjVertNum, nullptr) << "the finished dependency stays";
+    EXPECT_FALSE(g._DynBuild(kDynEdges));
+    EXPECT_EQ(g._memUsed, loaded + adjacency) << "no partial arrays are left";
+
+    g._memLimit = loaded; // nothing more fits
+    g._DynRelease(kDynAll);
+    EXPECT_EQ(g._DynGetPolyNrm(), nullptr);
+    EXPECT_EQ(g._DynGetVertNrm(), nullptr);
+    EXPECT_EQ(g._DynGetNumVertUsed(), 0);
+    EXPECT_EQ(g._memUsed, loaded);
+
+    g._memLimitOn = 0;
+    EXPECT_NE(g._DynGetEdges(), nullptr);
+    EXPECT_EQ(g._DynGetNumEdges(), 30 * 20 * 3);
+}
+
+TEST(GeometryContainer, NumNodesAndEmptyPolygons)
+{
+    TestGeo t;
+    ZNQGeometry& g = t.g;
+    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {}, {0, 2, 3}});
+    EXPECT_EQ(g.NumNodes(), 6);
+    const int32_t* off = g._DynGetPolyVIndOffset();
+    ASSERT_NE(off, nullptr);
+    EXPECT_EQ(off[0], 0);
+    EXPECT_EQ(off[1], 3);
+    EXPECT_EQ(off[2], 3) << "a polygon with 0 vertices owns no nodes";
+    EXPECT_EQ(g._DynGetNumPolyTwoMinus(), 1);
+    EXPECT_EQ(g._DynGetNumPolyTris(), 2);
+}
+
+TEST(GeometryContainer, ScaleMotionVectors)
+{
+    TestGeo t;
+    ZNQGeometry& g = t.g;
+    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    g.ScaleMotionVectors(2.0f); // no motions: nothing happens
+    g._vertMotion = AllocNodeArray<float3>(g, {{1, 2, 3}, {-1, 0, 0.5f}, {0, 0, 0}});
+    float3* nrm = g._DynGetPolyNrm();
+    ASSERT_NE(nrm, nullptr);
+    g.ScaleMotionVectors(-0.5f);
+    EXPECT_FLOAT_EQ(g._vertMotion[0].x, -0.5f);
+    EXPECT_FLOAT_EQ(g._vertMotion[0].y, -1.0f);
+    EXPECT_FLOAT_EQ(g._vertMotion[0].z, -1.5f);
+    EXPECT_FLOAT_EQ(g._vertMotion[1].x, 0.5f);
+    EXPECT_FLOAT_EQ(g._vertMotion[1].z, -0.25f);
+    EXPECT_EQ(g._dyn._polyNrm, nrm) << "derived data is kept";
+}
