@@ -1,0 +1,38 @@
+// Stand-in host: MFnTypedAttribute, the function set of typed data attributes.
+#ifndef KHOST_MAYA_MFnTypedAttribute_h
+#define KHOST_MAYA_MFnTypedAttribute_h
+
+#include <maya/MFnAttribute.h>
+#include <maya/MFnData.h>
+#include <maya/MObject.h>
+
+class MString;
+class MTypeId;
+class MFnStringData;
+class OPENMAYA_EXPORT MFnTypedAttribute : public MFnAttribute
+{
+public:
+    MFnTypedAttribute();
+    MFnTypedAttribute(MObject& object, MStatus* ReturnStatus = NULL);
+    MFnTypedAttribute(const MObject& object, MStatus* ReturnStatus = NULL);
+    virtual ~MFnTypedAttribute();
+    virtual MFn::Type type() const;
+    static const char* className();
+
+    MObject create(const MString& fullName, const MString& briefName, const MTypeId& id,
+                   MObject defaultData = MObject::kNullObj, MStatus* ReturnStatus = NULL);
+    MObject create(const MString& fullName, const MString& briefName, MFnData::Type type,
+                   MObject defaultData = MObject::kNullObj, MStatus* ReturnStatus = NULL);
+    MObject create(const MString& fullName, const MString& briefName, MFnData::Type type,
+                   MStatus* ReturnStatus);
+    MFnData::Type attrType(MStatus* ReturnStatus = NULL) const;
+    MStatus getDefault(MObject& defaultData);
+    MStatus setDefault(const MObject& defaultData);
+
+private:
+    MFnTypedAttribute(const MFnTypedAttribute&);
+    MFnTypedAttribute& operator=(const MFnTypedAttribute&);
+    MFnTypedAttribute* operator&() const;
+};
+
+#endif

@@ -1,0 +1,25 @@
+// Stand-in host: MTypeId, the id of a node or data type.
+#ifndef KHOST_MAYA_MTypeId_h
+#define KHOST_MAYA_MTypeId_h
+
+#include <maya/MTypes.h>
+#include <maya/MStatus.h>
+
+class OPENMAYA_EXPORT MTypeId
+{
+public:
+    MTypeId();
+    MTypeId(unsigned int id);
+    MTypeId(unsigned int prefix, unsigned int id);
+    MTypeId(const MTypeId& src);
+    ~MTypeId();
+    MTypeId& operator=(const MTypeId& rhs);
+    bool operator==(const MTypeId& rhs) const;
+    bool operator!=(const MTypeId& rhs) const;
+    unsigned int id(MStatus* ReturnStatus = NULL) const;
+
+private:
+    unsigned int fId;
+};
+
+#endif

@@ -1,0 +1,462 @@
+// The headless host API: loads plug-ins as the host application does and
+// drives the scene without a user interface.
+#include "HostInternal.h"
+
+#include <korvane/HeadlessHost.h>
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+using namespace khost_impl;
+
+namespace khost
+{
+
+const char* StatusName(int code)
+{
+    static const char* const names[] = {"kSuccess", "kFailure", "kInsufficientMemory", "kInvalidParameter",
+                                        "kLicenseFailure", "kUnknownParameter", "kNotImplemented", "kNotFound",
+                                        "kEndOfFile"};
+    return (code >= 0 && code <= 8) ? names[code] : "kUnknownStatus";
+}
+
+const char* AttrKindName(AttrKind kind)
+{
+    switch (kind)
+    {
+    case AttrKind::kBool: return "bool";
+    case AttrKind::kByte: return "byte";
+    case AttrKind::kChar: return "char";
+    case AttrKind::kShort: return "short";
+    case AttrKind::kInt: return "int";
+    case AttrKind::kInt64: return "int64";
+    case AttrKind::kFloat: return "float";
+    case AttrKind::kDouble: return "double";
+    case AttrKind::kNumericOther: return "numeric";
+    case AttrKind::kEnum: return "enum";
+    case AttrKind::kString: return "string";
+    case AttrKind::kMesh: return "mesh";
+    case AttrKind::kTypedOther: return "typed";
+    }
+    return "typed";
+}
+
+// ---------------------------------------------------------------------------
+// Plug-ins.
+namespace
+{
+std::string PluginNameOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = file.find('.');
+    return dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
+}
+
+PluginObj* FindPlugin(const std::string& nameOrPath)
+{
+    for (const Ref& r : S().plugins)
+    {
+        PluginObj* p = r.as<PluginObj>();
+        if (p->name == nameOrPath || p->path == nameOrPath)
+            return p;
+    }
+    return nullptr;
+}
+} // namespace
+
+PluginLoadResult LoadPlugin(const std::string& path)
+{
+    PluginLoadResult res;
+    res.name = PluginNameOf(path);
+    if (FindPlugin(res.name))
+    {
+        res.error = "a plug-in named '" + res.name + "' is already loaded";
+        return res;
+    }
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+    {
+        const char* e = dlerror();
+        res.error = std::string("cannot open the library: ") + (e ? e : path);
+        return res;
+    }
+    // The entry points have C++ linkage: initializePlugin(MObject) and
+    // uninitializePlugin(MObject), plus the C symbol MApiVersion.
+    void* init = dlsym(handle, "_Z16initializePlugin7MObject");
+    void* uninit = dlsym(handle, "_Z18uninitializePlugin7MObject");
+    if (!init || !uninit)
+    {
+        dlclose(handle);
+        res.error = "the library does not export initializePlugin(MObject) and uninitializePlugin(MObject)";
+        return res;
+    }
+    if (const char* version = static_cast<const char*>(dlsym(handle, "MApiVersion")))
+        res.apiVersion = std::string(version, strnlen(version, 32));
+
+    PluginObj* p = new PluginObj;
+    Ref keep(p);
+    p->name = res.name;
+    p->path = path;
+    p->handle = handle;
+    std::memcpy(&p->init, &init, sizeof init);
+    std::memcpy(&p->uninit, &uninit, sizeof uninit);
+    S().plugins.push_back(keep);
+
+    MStatus st = p->init(KHostAccess::make(p));
+    res.loaded = true;
+    res.status = st.statusCode();
+    return res;
+}
+
+PluginUnloadResult UnloadPlugin(const std::string& nameOrPath, bool force)
+{
+    PluginUnloadResult res;
+    PluginObj* p = FindPlugin(nameOrPath);
+    if (!p)
+    {
+        res.error = "no plug-in '" + nameOrPath + "' is loaded";
+        return res;
+    }
+    Ref keep(p);
+    Scene& s = S();
+
+    // Nodes of its types keep it in use.
+    std::vector<NodeObj*> inUse;
+    for (const Ref& r : s.nodes)
+        if (r.as<NodeObj>()->type->plugin == p)
+            inUse.push_back(r.as<NodeObj>());
+    if (!inUse.empty() && !force)
+    {
+        res.error = "the plug-in is in use: node '" + inUse[0]->name + "' exists";
+        return res;
+    }
+    for (NodeObj* n : inUse)
+    {
+        Ref k(n);
+        DeleteNode(n);
+    }
+
+    MStatus st = p->uninit(KHostAccess::make(p));
+    res.status = st.statusCode();
+
+    // What it left registered goes with it.
+    for (size_t i = 0; i < s.types.size();)
+    {
+        NodeType* t = s.types[i];
+        if (t->plugin == p)
+        {
+            res.leftoverNodeTypes.push_back(t->name);
+            s.types.erase(s.types.begin() + (long)i);
+            for (const Ref& r : t->attrs)
+            {
+                r.as<AttrObj>()->owner = nullptr;
+                r.as<AttrObj>()->index = -1;
+            }
+            delete t;
+        }
+        else
+            ++i;
+    }
+    for (size_t i = 0; i < s.commands.size();)
+        if (s.commands[i].plugin == p)
+        {
+            res.leftoverCommands.push_back(s.commands[i].name);
+            s.commands.erase(s.commands.begin() + (long)i);
+        }
+        else
+            ++i;
+    for (size_t i = 0; i < s.plugins.size(); ++i)
+        if (s.plugins[i].get() == p)
+        {
+            s.plugins.erase(s.plugins.begin() + (long)i);
+            break;
+        }
+    if (p->handle)
+        dlclose(p->handle);
+    p->handle = nullptr;
+    res.unloaded = true;
+    return res;
+}
+
+std::vector<std::string> ListPlugins()
+{
+    std::vector<std::string> out;
+    for (const Ref& r : S().plugins)
+        out.push_back(r.as<PluginObj>()->name);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Types, commands, nodes.
+std::vector<NodeTypeInfo> ListNodeTypes()
+{
+    std::vector<NodeTypeInfo> out;
+    for (const NodeType* t : S().types)
+        out.push_back(NodeTypeInfo{t->name, t->id, t->plugin ? t->plugin->name : std::string()});
+    return out;
+}
+
+std::vector<CommandInfo> ListCommands()
+{
+    std::vector<CommandInfo> out;
+    for (const CommandEntry& c : S().commands)
+        out.push_back(CommandInfo{c.name, c.plugin ? c.plugin->name : std::string()});
+    return out;
+}
+
+std::vector<NodeInfo> ListNodes()
+{
+    std::vector<NodeInfo> out;
+    for (const Ref& r : S().nodes)
+    {
+        const NodeObj* n = r.as<NodeObj>();
+        out.push_back(NodeInfo{n->name, n->type->name, n->parent ? n->parent->name : std::string()});
+    }
+    return out;
+}
+
+bool NodeExists(const std::string& name, std::string* type)
+{
+    NodeObj* n = FindNode(name);
+    if (n && type)
+        *type = n->type->name;
+    return n != nullptr;
+}
+
+std::vector<std::string> SetMembers(const std::string& setName)
+{
+    std::vector<std::string> out;
+    if (NodeObj* n = FindNode(setName))
+        for (const NodeObj* m : n->members)
+            out.push_back(m->name);
+    return out;
+}
+
+std::vector<std::string> Selection()
+{
+    std::vector<std::string> out;
+    for (const Ref& r : S().selection)
+        out.push_back(r.as<NodeObj>()->name);
+    return out;
+}
+
+std::vector<Connection> ListConnections()
+{
+    std::vector<Connection> out;
+    for (const khost_impl::Connection& c : S().connections)
+    {
+        const NodeObj* a = c.srcNode.as<NodeObj>();
+        const NodeObj* b = c.dstNode.as<NodeObj>();
+        out.push_back(Connection{a->name + "." + a->type->attrs[(size_t)c.srcAttr].as<AttrObj>()->longName,
+                                 b->name + "." + b->type->attrs[(size_t)c.dstAttr].as<AttrObj>()->longName});
+    }
+    return out;
+}
+
+void NewScene()
+{
+    Scene& s = S();
+    while (!s.nodes.empty())
+    {
+        Ref last = s.nodes.back();
+        DeleteNode(last.as<NodeObj>());
+    }
+    s.connections.clear();
+    s.selection.clear();
+    MStatus st;
+    CreateNode(FindType("shadingEngine"), "initialShadingGroup", nullptr, &st);
+}
+
+// ---------------------------------------------------------------------------
+// Commands.
+CommandResult Execute(const std::string& commandLine)
+{
+    CommandResult out;
+    CommandResultData r;
+    std::string err;
+    MStatus st = RunCommandLine(commandLine, &r, &err);
+    out.status = st.statusCode();
+    out.result = r.words;
+    out.resultIsArray = r.isArray;
+    out.error = st ? std::string() : err;
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Attributes.
+namespace
+{
+AttributeInfo InfoOf(const NodeType& t, const AttrObj& a)
+{
+    AttributeInfo i;
+    i.longName = a.longName;
+    i.shortName = a.shortName;
+    i.niceName = a.niceName;
+    i.kind = KindOf(a);
+    i.numericType = a.kind == AKind::kNumeric ? (int)a.numType : 0;
+    i.dataType = a.kind == AKind::kTyped ? (int)a.dataType : 0;
+    i.defaultNumber = a.defaultNumber;
+    if (a.defaultData)
+    {
+        i.hasDefaultData = true;
+        if (a.defaultData.get()->fnType == MFn::kStringData)
+            i.defaultString = a.defaultData.as<StringDataObj>()->value.asChar();
+    }
+    i.hasMin = a.hasMin, i.hasMax = a.hasMax, i.hasSoftMin = a.hasSoftMin, i.hasSoftMax = a.hasSoftMax;
+    i.min = a.min, i.max = a.max, i.softMin = a.softMin, i.softMax = a.softMax;
+    i.readable = a.readable, i.writable = a.writable, i.connectable = a.connectable, i.storable = a.storable;
+    i.keyable = a.keyable, i.hidden = a.hidden, i.array = a.array, i.cached = a.cached;
+    i.channelBox = a.channelBox, i.usesArrayDataBuilder = a.usesArrayDataBuilder;
+    for (const auto& f : a.fields)
+        i.fields.push_back(EnumField{f.first, f.second});
+    if (a.owner == &t && a.index >= 0)
+        for (int b : t.affects[(size_t)a.index])
+            i.affects.push_back(t.attrs[(size_t)b].as<AttrObj>()->longName);
+    return i;
+}
+
+bool Locate(const std::string& node, const std::string& attr, NodeObj** n, int* idx, std::string* err)
+{
+    *n = FindNode(node);
+    if (!*n)
+    {
+        if (err)
+            *err = "No object matches name: " + node;
+        return false;
+    }
+    *idx = AttrIndex(*(*n)->type, attr);
+    if (*idx < 0)
+    {
+        if (err)
+            *err = "No attribute '" + attr + "' on node '" + node + "'";
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool TypeAttributes(const std::string& typeName, std::vector<AttributeInfo>* out)
+{
+    NodeType* t = FindType(typeName);
+    if (!t)
+        return false;
+    out->clear();
+    for (const Ref& r : t->attrs)
+        out->push_back(InfoOf(*t, *r.as<AttrObj>()));
+    return true;
+}
+
+bool GetAttributeInfo(const std::string& node, const std::string& attr, AttributeInfo* out)
+{
+    NodeObj* n;
+    int idx;
+    if (!Locate(node, attr, &n, &idx, nullptr))
+        return false;
+    *out = InfoOf(*n->type, *n->type->attrs[(size_t)idx].as<AttrObj>());
+    return true;
+}
+
+int SetAttr(const std::string& node, const std::string& attr, const std::string& value, std::string* error)
+{
+    NodeObj* n;
+    int idx;
+    if (!Locate(node, attr, &n, &idx, error))
+        return kInvalidParameter;
+    return SetFromText(n, idx, value, error).statusCode();
+}
+
+int SetAttrNumber(const std::string& node, const std::string& attr, double value, std::string* error)
+{
+    NodeObj* n;
+    int idx;
+    if (!Locate(node, attr, &n, &idx, error))
+        return kInvalidParameter;
+    return SetFromNumber(n, idx, value, error).statusCode();
+}
+
+int SetAttrString(const std::string& node, const std::string& attr, const std::string& value, std::string* error)
+{
+    NodeObj* n;
+    int idx;
+    if (!Locate(node, attr, &n, &idx, error))
+        return kInvalidParameter;
+    return SetFromString(n, idx, value, error).statusCode();
+}
+
+bool GetAttrText(const std::string& node, const std::string& attr, std::string* out)
+{
+    NodeObj* n;
+    int idx;
+    if (!Locate(node, attr, &n, &idx, nullptr))
+        return false;
+    const AttrObj& a = *n->type->attrs[(size_t)idx].as<AttrObj>();
+    const Slot& s = n->slots[(size_t)idx];
+    if (IsSingleNumeric(a))
+        *out = FormatNumber(SlotNumber(a, s));
+    else if (s.data && s.data.get()->fnType == MFn::kStringData)
+        *out = s.data.as<StringDataObj>()->value.asChar();
+    else if (s.data && s.data.get()->fnType == MFn::kMeshData)
+    {
+        const MeshGeom& g = s.data.as<MeshDataObj>()->mesh;
+        *out = "<mesh " + std::to_string(g.numVertices) + " " + std::to_string(g.numPolygons) + ">";
+    }
+    else if (KindOf(a) == AttrKind::kString)
+        out->clear();
+    else
+        *out = "<null>";
+    return true;
+}
+
+bool IsDirty(const std::string& node, const std::string& attr)
+{
+    NodeObj* n;
+    int idx;
+    return Locate(node, attr, &n, &idx, nullptr) && n->slots[(size_t)idx].dirty;
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation.
+EvalResult Evaluate(const std::string& node, const std::string& attr)
+{
+    EvalResult res;
+    NodeObj* n;
+    int idx;
+    if (!Locate(node, attr, &n, &idx, &res.error))
+    {
+        res.status = kInvalidParameter;
+        return res;
+    }
+    Ref keep(n);
+    bool computed = false;
+    MStatus st = Pull(n, idx, &computed);
+    res.status = st.statusCode();
+    res.computed = computed;
+    if (!n->alive)
+        return res;
+    const Slot& s = n->slots[(size_t)idx];
+    if (s.data && s.data.get()->fnType == MFn::kMeshData)
+    {
+        res.hasMesh = true;
+        Snapshot(s.data.as<MeshDataObj>()->mesh, &res.mesh);
+    }
+    else if (KindOf(*n->type->attrs[(size_t)idx].as<AttrObj>()) != AttrKind::kMesh)
+        res.error = "the attribute does not hold mesh data";
+    return res;
+}
+
+// ---------------------------------------------------------------------------
+// Messages and settings.
+std::vector<Message> TakeMessages()
+{
+    std::vector<Message> out;
+    out.swap(S().messages);
+    return out;
+}
+
+void SetEcho(bool on) { S().echo = on; }
+
+void SetNumThreads(int n) { S().numThreads = n < 1 ? 0 : n; }
+
+} // namespace khost

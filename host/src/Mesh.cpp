@@ -1,0 +1,575 @@
+// MFnMesh of the stand-in host: polygon meshes held in mesh data objects or
+// on mesh shape nodes, with per-vertex normals, colour sets and UV sets.
+#include "HostInternal.h"
+
+#include <maya/MColorArray.h>
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MFnMesh.h>
+#include <maya/MIntArray.h>
+#include <maya/MPointArray.h>
+#include <maya/MVectorArray.h>
+
+#include <new>
+
+using namespace khost_impl;
+
+KHOST_FNSET(MFnMesh, MFn::kMesh)
+
+MFnMesh::MFnMesh(const MDagPath&, MStatus* ret)
+{
+    // DAG paths are not modelled.
+    if (ret)
+        *ret = MS::kNotImplemented;
+}
+
+namespace
+{
+void Set(MStatus* st, MStatus::MStatusCode c)
+{
+    if (st)
+        *st = c;
+}
+
+// The mesh data object that holds the geometry of a mesh node (its inMesh).
+MeshDataObj* NodeMesh(NodeObj* n)
+{
+    if (!n->alive || n->type->builtin != BuiltinKind::kMesh)
+        return nullptr;
+    int idx = AttrIndex(*n->type, "inMesh");
+    bool computed = false;
+    Pull(n, idx, &computed);
+    Slot& s = n->slots[(size_t)idx];
+    if (!s.data || s.data.get()->fnType != MFn::kMeshData)
+    {
+        MeshDataObj* d = new (std::nothrow) MeshDataObj;
+        if (!d)
+            return nullptr;
+        s.data = Ref(d);
+    }
+    return s.data.as<MeshDataObj>();
+}
+
+MeshGeom* GeomOf(const MFnMesh& fn, MStatus* st)
+{
+    Obj* o = KHostAccess::fnObj(fn);
+    MeshDataObj* d = nullptr;
+    if (o && o->fnType == MFn::kMeshData)
+        d = static_cast<MeshDataObj*>(o);
+    else if (o && o->fnType == MFn::kMesh)
+        d = NodeMesh(static_cast<NodeObj*>(o));
+    if (!d)
+    {
+        Set(st, MS::kInvalidParameter);
+        return nullptr;
+    }
+    Set(st, MS::kSuccess);
+    return &d->mesh;
+}
+
+// A geometry that has been created (set-up calls need one).
+MeshGeom* CreatedGeom(const MFnMesh& fn, MStatus* st)
+{
+    MeshGeom* g = GeomOf(fn, st);
+    if (g && !g->created)
+    {
+        Set(st, MS::kFailure);
+        return nullptr;
+    }
+    return g;
+}
+
+MeshGeom::UVSet* FindUVSet(MeshGeom& g, const MString* name)
+{
+    if (!name)
+        return &g.uvSets[(size_t)g.currentUVSet];
+    for (MeshGeom::UVSet& s : g.uvSets)
+        if (s.name == name->asChar())
+            return &s;
+    return nullptr;
+}
+
+MeshGeom::ColorSet* CurrentColorSet(MeshGeom& g)
+{
+    if (g.currentColorSet < 0)
+    {
+        MeshGeom::ColorSet cs;
+        cs.name = "colorSet1";
+        g.colorSets.push_back(cs);
+        g.currentColorSet = (int)g.colorSets.size() - 1;
+    }
+    MeshGeom::ColorSet& cs = g.colorSets[(size_t)g.currentColorSet];
+    if (cs.rgba.size() != (size_t)g.numVertices * 4)
+        cs.rgba.assign((size_t)g.numVertices * 4, -1.0f);
+    return &cs;
+}
+
+// Builds a new geometry from the create arguments; false with *st on bad input.
+template <class PointArray>
+bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const PointArray& pts, const MIntArray& counts,
+               const MIntArray& connects, const MFloatArray* u, const MFloatArray* v, MStatus* st)
+{
+    if (numVertices < 0 || numPolygons < 0 || pts.length() < (unsigned int)numVertices ||
+        counts.length() < (unsigned int)numPolygons)
+    {
+        Set(st, MS::kInvalidParameter);
+        return false;
+    }
+    unsigned long long corners = 0;
+    for (int p = 0; p < numPolygons; ++p)
+    {
+        if (counts[(unsigned int)p] < 3)
+        {
+            Set(st, MS::kInvalidParameter);
+            return false;
+        }
+        corners += (unsigned long long)counts[(unsigned int)p];
+    }
+    if (corners > connects.length())
+    {
+        Set(st, MS::kInvalidParameter);
+        return false;
+    }
+    for (unsigned long long c = 0; c < corners; ++c)
+    {
+        int vi = connects[(unsigned int)c];
+        if (vi < 0 || vi >= numVertices)
+        {
+            Set(st, MS::kInvalidParameter);
+            return false;
+        }
+    }
+    if ((u || v) && (!u || !v || u->length() != v->length()))
+    {
+        Set(st, MS::kInvalidParameter);
+        return false;
+    }
+    g.created = true;
+    g.numVertices = numVertices;
+    g.numPolygons = numPolygons;
+    g.points.resize((size_t)numVertices * 3);
+    for (int i = 0; i < numVertices; ++i)
+    {
+        g.points[(size_t)i * 3 + 0] = (float)pts[(unsigned int)i].x;
+        g.points[(size_t)i * 3 + 1] = (float)pts[(unsigned int)i].y;
+        g.points[(size_t)i * 3 + 2] = (float)pts[(unsigned int)i].z;
+    }
+    g.counts.resize((size_t)numPolygons);
+    for (int p = 0; p < numPolygons; ++p)
+        g.counts[(size_t)p] = counts[(unsigned int)p];
+    g.connects.resize((size_t)corners);
+    for (unsigned long long c = 0; c < corners; ++c)
+        g.connects[(size_t)c] = connects[(unsigned int)c];
+    if (u)
+    {
+        MeshGeom::UVSet& s = g.uvSets[0];
+        s.u.resize(u->length());
+        s.v.resize(v->length());
+        for (unsigned int i = 0; i < u->length(); ++i)
+            s.u[i] = (*u)[i], s.v[i] = (*v)[i];
+    }
+    return true;
+}
+
+template <class PointArray>
+MObject CreateMesh(MFnMesh& fn, int numVertices, int numPolygons, const PointArray& pts, const MIntArray& counts,
+                   const MIntArray& connects, const MFloatArray* u, const MFloatArray* v, const MObject& owner,
+                   MStatus* st)
+{
+    MeshGeom fresh;
+    if (!BuildGeom(fresh, numVertices, numPolygons, pts, counts, connects, u, v, st))
+        return MObject();
+
+    Obj* o = KHostAccess::get(owner);
+    if (o && o->fnType == MFn::kMeshData)
+    {
+        static_cast<MeshDataObj*>(o)->mesh = std::move(fresh);
+        KHostAccess::fnAttach(fn, o);
+        Set(st, MS::kSuccess);
+        return owner;
+    }
+    // No owner: a new transform with a mesh shape; a transform owner: a new
+    // shape under it. The shape holds the geometry on its inMesh.
+    NodeObj* parent = nullptr;
+    MStatus s;
+    if (!o)
+    {
+        parent = CreateNode(FindType("transform"), UniqueName("polySurface1"), nullptr, &s);
+        if (!parent)
+        {
+            Set(st, s.statusCode());
+            return MObject();
+        }
+    }
+    else if (o->fnType == MFn::kTransform)
+        parent = static_cast<NodeObj*>(o);
+    else
+    {
+        Set(st, MS::kInvalidParameter);
+        return MObject();
+    }
+    NodeObj* shape = CreateNode(FindType("mesh"), UniqueName("polySurfaceShape1"), parent, &s);
+    if (!shape)
+    {
+        Set(st, s.statusCode());
+        return MObject();
+    }
+    MeshDataObj* d = NodeMesh(shape);
+    if (!d)
+    {
+        Set(st, MS::kInsufficientMemory);
+        return MObject();
+    }
+    d->mesh = std::move(fresh);
+    KHostAccess::fnAttach(fn, shape);
+    Set(st, MS::kSuccess);
+    return KHostAccess::make(o ? static_cast<Obj*>(shape) : static_cast<Obj*>(parent));
+}
+} // namespace
+
+MObject MFnMesh::create(int nv, int np, const MFloatPointArray& pts, const MIntArray& counts,
+                        const MIntArray& connects, MObject owner, MStatus* st)
+{
+    return CreateMesh(*this, nv, np, pts, counts, connects, nullptr, nullptr, owner, st);
+}
+MObject MFnMesh::create(int nv, int np, const MPointArray& pts, const MIntArray& counts, const MIntArray& connects,
+                        MObject owner, MStatus* st)
+{
+    return CreateMesh(*this, nv, np, pts, counts, connects, nullptr, nullptr, owner, st);
+}
+MObject MFnMesh::create(int nv, int np, const MFloatPointArray& pts, const MIntArray& counts,
+                        const MIntArray& connects, const MFloatArray& u, const MFloatArray& v, MObject owner,
+                        MStatus* st)
+{
+    return CreateMesh(*this, nv, np, pts, counts, connects, &u, &v, owner, st);
+}
+MObject MFnMesh::create(int nv, int np, const MPointArray& pts, const MIntArray& counts, const MIntArray& connects,
+                        const MFloatArray& u, const MFloatArray& v, MObject owner, MStatus* st)
+{
+    return CreateMesh(*this, nv, np, pts, counts, connects, &u, &v, owner, st);
+}
+
+int MFnMesh::numVertices(MStatus* st) const
+{
+    MeshGeom* g = GeomOf(*this, st);
+    return g ? g->numVertices : 0;
+}
+int MFnMesh::numPolygons(MStatus* st) const
+{
+    MeshGeom* g = GeomOf(*this, st);
+    return g ? g->numPolygons : 0;
+}
+int MFnMesh::numFaceVertices(MStatus* st) const
+{
+    MeshGeom* g = GeomOf(*this, st);
+    return g ? (int)g->connects.size() : 0;
+}
+int MFnMesh::numUVs(MStatus* st) const
+{
+    MeshGeom* g = GeomOf(*this, st);
+    return g ? (int)g->uvSets[(size_t)g->currentUVSet].u.size() : 0;
+}
+int MFnMesh::numUVs(const MString& uvSet, MStatus* st) const
+{
+    MeshGeom* g = GeomOf(*this, st);
+    MeshGeom::UVSet* s = g ? FindUVSet(*g, &uvSet) : nullptr;
+    if (!s)
+    {
+        Set(st, MS::kInvalidParameter);
+        return 0;
+    }
+    return (int)s->u.size();
+}
+
+MStatus MFnMesh::getPoints(MFloatPointArray& out, MSpace::Space) const
+{
+    MStatus st;
+    MeshGeom* g = GeomOf(*this, &st);
+    if (!g)
+        return st;
+    st = out.setLength((unsigned int)g->numVertices);
+    if (!st)
+        return st;
+    for (int i = 0; i < g->numVertices; ++i)
+        out.set((unsigned int)i, g->points[(size_t)i * 3], g->points[(size_t)i * 3 + 1], g->points[(size_t)i * 3 + 2]);
+    return MS::kSuccess;
+}
+MStatus MFnMesh::getPoints(MPointArray& out, MSpace::Space) const
+{
+    MStatus st;
+    MeshGeom* g = GeomOf(*this, &st);
+    if (!g)
+        return st;
+    st = out.setLength((unsigned int)g->numVertices);
+    if (!st)
+        return st;
+    for (int i = 0; i < g->numVertices; ++i)
+        out.set((unsigned int)i, g->points[(size_t)i * 3], g->points[(size_t)i * 3 + 1], g->points[(size_t)i * 3 + 2]);
+    return MS::kSuccess;
+}
+MStatus MFnMesh::setPoints(MFloatPointArray& pts, MSpace::Space)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    if (pts.length() != (unsigned int)g->numVertices)
+        return MS::kInvalidParameter;
+    for (int i = 0; i < g->numVertices; ++i)
+    {
+        g->points[(size_t)i * 3] = pts[(unsigned int)i].x;
+        g->points[(size_t)i * 3 + 1] = pts[(unsigned int)i].y;
+        g->points[(size_t)i * 3 + 2] = pts[(unsigned int)i].z;
+    }
+    return MS::kSuccess;
+}
+MStatus MFnMesh::setPoints(MPointArray& pts, MSpace::Space)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    if (pts.length() != (unsigned int)g->numVertices)
+        return MS::kInvalidParameter;
+    for (int i = 0; i < g->numVertices; ++i)
+    {
+        g->points[(size_t)i * 3] = (float)pts[(unsigned int)i].x;
+        g->points[(size_t)i * 3 + 1] = (float)pts[(unsigned int)i].y;
+        g->points[(size_t)i * 3 + 2] = (float)pts[(unsigned int)i].z;
+    }
+    return MS::kSuccess;
+}
+MStatus MFnMesh::getVertices(MIntArray& vertexCount, MIntArray& vertexList) const
+{
+    MStatus st;
+    MeshGeom* g = GeomOf(*this, &st);
+    if (!g)
+        return st;
+    if (!vertexCount.setLength((unsigned int)g->counts.size()) || !vertexList.setLength((unsigned int)g->connects.size()))
+        return MS::kInsufficientMemory;
+    for (size_t i = 0; i < g->counts.size(); ++i)
+        vertexCount[(unsigned int)i] = g->counts[i];
+    for (size_t i = 0; i < g->connects.size(); ++i)
+        vertexList[(unsigned int)i] = g->connects[i];
+    return MS::kSuccess;
+}
+
+MStatus MFnMesh::setVertexNormals(MVectorArray& normals, MIntArray& vertexList, MSpace::Space)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    if (normals.length() != vertexList.length())
+        return MS::kInvalidParameter;
+    for (unsigned int i = 0; i < vertexList.length(); ++i)
+        if (vertexList[i] < 0 || vertexList[i] >= g->numVertices)
+            return MS::kInvalidParameter;
+    if (g->normals.size() != (size_t)g->numVertices * 3)
+    {
+        g->normals.assign((size_t)g->numVertices * 3, 0.0f);
+        g->normalSet.assign((size_t)g->numVertices, 0);
+    }
+    for (unsigned int i = 0; i < vertexList.length(); ++i)
+    {
+        size_t vi = (size_t)vertexList[i];
+        g->normals[vi * 3] = (float)normals[i].x;
+        g->normals[vi * 3 + 1] = (float)normals[i].y;
+        g->normals[vi * 3 + 2] = (float)normals[i].z;
+        g->normalSet[vi] = 1;
+    }
+    g->hasNormals = g->hasNormals || vertexList.length() > 0;
+    return MS::kSuccess;
+}
+
+MStatus MFnMesh::setColors(const MColorArray& colors, const MString* colorSet)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    MeshGeom::ColorSet* cs = nullptr;
+    if (colorSet)
+    {
+        for (MeshGeom::ColorSet& s : g->colorSets)
+            if (s.name == colorSet->asChar())
+                cs = &s;
+        if (!cs)
+            return MS::kInvalidParameter;
+    }
+    else
+        cs = CurrentColorSet(*g);
+    cs->pool.resize((size_t)colors.length() * 4);
+    for (unsigned int i = 0; i < colors.length(); ++i)
+    {
+        cs->pool[(size_t)i * 4] = colors[i].r;
+        cs->pool[(size_t)i * 4 + 1] = colors[i].g;
+        cs->pool[(size_t)i * 4 + 2] = colors[i].b;
+        cs->pool[(size_t)i * 4 + 3] = colors[i].a;
+    }
+    return MS::kSuccess;
+}
+MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier* modifier)
+{
+    return setVertexColors(colors, vertexList, modifier, kRGBA);
+}
+MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier*, MColorRepresentation rep)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    if (colors.length() != vertexList.length() || (rep != kAlpha && rep != kRGB && rep != kRGBA))
+        return MS::kInvalidParameter;
+    for (unsigned int i = 0; i < vertexList.length(); ++i)
+        if (vertexList[i] < 0 || vertexList[i] >= g->numVertices)
+            return MS::kInvalidParameter;
+    MeshGeom::ColorSet* cs = CurrentColorSet(*g);
+    for (unsigned int i = 0; i < vertexList.length(); ++i)
+    {
+        float* c = &cs->rgba[(size_t)vertexList[i] * 4];
+        const MColor& in = colors[i];
+        c[0] = rep == kAlpha ? 1.0f : in.r;
+        c[1] = rep == kAlpha ? 1.0f : in.g;
+        c[2] = rep == kAlpha ? 1.0f : in.b;
+        c[3] = rep == kRGB ? 1.0f : in.a;
+    }
+    cs->hasVertexColors = cs->hasVertexColors || vertexList.length() > 0;
+    return MS::kSuccess;
+}
+
+MStatus MFnMesh::setUVs(const MFloatArray& u, const MFloatArray& v, const MString* uvSet)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
+    if (!s || u.length() != v.length())
+        return MS::kInvalidParameter;
+    s->u.resize(u.length());
+    s->v.resize(v.length());
+    for (unsigned int i = 0; i < u.length(); ++i)
+        s->u[i] = u[i], s->v[i] = v[i];
+    // An assignment that refers to UVs no longer there is dropped.
+    for (int id : s->ids)
+        if (id >= (int)u.length())
+        {
+            s->counts.clear();
+            s->ids.clear();
+            break;
+        }
+    return MS::kSuccess;
+}
+MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* uvSet) const
+{
+    MStatus st;
+    MeshGeom* g = GeomOf(*this, &st);
+    if (!g)
+        return st;
+    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
+    if (!s)
+        return MS::kInvalidParameter;
+    if (!u.setLength((unsigned int)s->u.size()) || !v.setLength((unsigned int)s->v.size()))
+        return MS::kInsufficientMemory;
+    for (size_t i = 0; i < s->u.size(); ++i)
+        u[(unsigned int)i] = s->u[i], v[(unsigned int)i] = s->v[i];
+    return MS::kSuccess;
+}
+MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* uvSet)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
+    if (!s || uvCounts.length() != (unsigned int)g->numPolygons)
+        return MS::kInvalidParameter;
+    unsigned long long total = 0;
+    for (int p = 0; p < g->numPolygons; ++p)
+    {
+        int c = uvCounts[(unsigned int)p];
+        if (c != 0 && c != g->counts[(size_t)p])
+            return MS::kInvalidParameter;
+        total += (unsigned long long)c;
+    }
+    if (total != uvIds.length())
+        return MS::kInvalidParameter;
+    for (unsigned int i = 0; i < uvIds.length(); ++i)
+        if (uvIds[i] < 0 || uvIds[i] >= (int)s->u.size())
+            return MS::kInvalidParameter;
+    s->counts.assign(g->counts.size(), 0);
+    for (int p = 0; p < g->numPolygons; ++p)
+        s->counts[(size_t)p] = uvCounts[(unsigned int)p];
+    s->ids.resize(uvIds.length());
+    for (unsigned int i = 0; i < uvIds.length(); ++i)
+        s->ids[i] = uvIds[i];
+    return MS::kSuccess;
+}
+MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* uvSet) const
+{
+    MStatus st;
+    MeshGeom* g = GeomOf(*this, &st);
+    if (!g)
+        return st;
+    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
+    if (!s)
+        return MS::kInvalidParameter;
+    if (!uvCounts.setLength((unsigned int)g->numPolygons) || !uvIds.setLength((unsigned int)s->ids.size()))
+        return MS::kInsufficientMemory;
+    for (int p = 0; p < g->numPolygons; ++p)
+        uvCounts[(unsigned int)p] = s->counts.empty() ? 0 : s->counts[(size_t)p];
+    for (size_t i = 0; i < s->ids.size(); ++i)
+        uvIds[(unsigned int)i] = s->ids[i];
+    return MS::kSuccess;
+}
+MStatus MFnMesh::clearUVs(const MString* uvSet)
+{
+    MStatus st;
+    MeshGeom* g = GeomOf(*this, &st);
+    if (!g)
+        return st;
+    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
+    if (!s)
+        return MS::kInvalidParameter;
+    s->u.clear();
+    s->v.clear();
+    s->counts.clear();
+    s->ids.clear();
+    return MS::kSuccess;
+}
+
+void khost_impl::Snapshot(const MeshGeom& g, khost::MeshSnapshot* out)
+{
+    khost::MeshSnapshot& m = *out;
+    m = khost::MeshSnapshot();
+    m.numVertices = g.numVertices;
+    m.numPolygons = g.numPolygons;
+    m.points = g.points;
+    m.counts = g.counts;
+    m.connects = g.connects;
+    m.hasNormals = g.hasNormals;
+    if (g.hasNormals)
+    {
+        m.normals = g.normals;
+        m.normalSet = g.normalSet;
+    }
+    if (g.currentColorSet >= 0)
+    {
+        const MeshGeom::ColorSet& cs = g.colorSets[(size_t)g.currentColorSet];
+        m.colorSet = cs.name;
+        m.hasColors = cs.hasVertexColors;
+        if (cs.hasVertexColors)
+            m.colors = cs.rgba;
+    }
+    const MeshGeom::UVSet& uv = g.uvSets[(size_t)g.currentUVSet];
+    m.uvSet = uv.name;
+    m.hasUVs = !uv.u.empty() || !uv.ids.empty();
+    if (m.hasUVs)
+    {
+        m.u = uv.u;
+        m.v = uv.v;
+        m.uvCounts = uv.counts.empty() ? std::vector<int>(g.counts.size(), 0) : uv.counts;
+        m.uvIds = uv.ids;
+    }
+}
