@@ -1,0 +1,297 @@
+// RealFlow binary mesh reader (.bin).
+//
+// Layout, all little-endian:
+//   u32 0xDADADADA, u32 version (>= 3), then chunks, each a u32 code:
+//   0xCCCCCCCC vertex chunk    i32 V, V x (f32 c, f32 b, f32 a), i32 F, F x 3 i32
+//   0xCCCCCC00 texture chunk   i32 K, per vertex (K-1) x 4 bytes, then f32 u, v, w
+//   0xCCCCCC11 velocity chunk  V x (f32 c, f32 b, f32 a)
+//   anything else              end of the data
+// RealFlow stores positions and velocities with their components reversed:
+// the bytes of (1, 2, 3) in the file are the point x = 3, y = 2, z = 1.
+//
+// The file size is taken once after opening; every count is checked against
+// the bytes that are left BEFORE anything is allocated, so a short hostile file
+// claiming billions of vertices fails with the read error it would reach
+// anyway, without asking for gigabytes first. Each array is then read with one
+// FileRead straight into its final place.
+#include "formats/ZNQFormats.h"
+
+#include "errors/ZNQError.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__)
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the .bin reader needs a little-endian host");
+#endif
+
+namespace {
+
+constexpr uint32_t kMagic = 0xDADADADAu;
+constexpr uint32_t kChunkVertex = 0xCCCCCCCCu;
+constexpr uint32_t kChunkTexture = 0xCCCCCC00u;
+constexpr uint32_t kChunkVelocity = 0xCCCCCC11u;
+constexpr int64_t kTextureBlock = 1048576; // bytes of interleaved texture records per read
+
+// An open file, its size and our position in it.
+struct BinFile
+{
+    FILE* f = nullptr;
+    int64_t size = 0;
+    int64_t pos = 0;
+
+    ~BinFile() { FileClose(f); }
+
+    int64_t Remaining() const { return size > pos ? size - pos : 0; }
+
+    // True when count records of recordBytes bytes are still in the file.
+    bool Holds(int64_t count, int64_t recordBytes) const
+    {
+        if (count < 0 || recordBytes < 0)
+            return false;
+        if (count == 0 || recordBytes == 0)
+            return true;
+        return recordBytes <= Remaining() / count;
+    }
+
+    bool Read(void* dst, int64_t bytes)
+    {
+        if (bytes < 0 || bytes > Remaining())
+            return false;
+        if (bytes > 0 && FileRead(dst, 1, static_cast<size_t>(bytes), f) != static_cast<size_t>(bytes))
+            return false;
+        pos += bytes;
+        return true;
+    }
+
+    bool Skip(int64_t bytes)
+    {
+        if (bytes < 0 || bytes > Remaining())
+            return false;
+        if (bytes > 0 && FileSeek(f, bytes, 1) != 0)
+            return false;
+        pos += bytes;
+        return true;
+    }
+
+    bool ReadU32(uint32_t& v) { return Read(&v, 4); }
+    bool ReadI32(int32_t& v) { return Read(&v, 4); }
+};
+
+// (a, b, c) as stored becomes x = c, y = b, z = a.
+void ReverseComponents(float3* v, int64_t count)
+{
+    for (int64_t i = 0; i < count; ++i)
+    {
+        const float a = v[i].x;
+        v[i].x = v[i].z;
+        v[i].z = a;
+    }
+}
+
+// Drops what an earlier vertex chunk left: a new vertex chunk replaces the
+// mesh, and texture coordinates or velocities read for the old one no longer
+// fit it.
+void DropMesh(ZNQGeometry& geometry)
+{
+    geometry._MemFree(geometry._vertPos);
+    geometry._MemFree(geometry._vertMotion);
+    geometry._MemFree(geometry._polyNumVert);
+    geometry._MemFree(geometry._polyVInd);
+    geometry._MemFree(geometry._nodeUvw);
+    geometry._numVert = 0;
+    geometry._numPoly = 0;
+}
+
+// The vertex chunk after its code. done is set when V = 0 ends the read.
+int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
+{
+    DropMesh(geometry);
+    int32_t numVert;
+    if (!in.ReadI32(numVert))
+        return ZNQ_ERR_LOAD_READ;
+    if (numVert == 0)
+    {
+        // An empty mesh ends the whole read; nothing after it is looked at.
+        geometry._vertPos = geometry._MemAllocArr<float3>(1, true);
+        done = true;
+        return geometry._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
+    }
+    if (numVert < 0)
+        return ZNQ_ERR_LOAD_MEMORY; // no block for a negative count
+    if (!in.Holds(numVert, 12))
+        return ZNQ_ERR_LOAD_READ;
+    geometry._vertPos = geometry._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
+    if (!geometry._vertPos)
+        return ZNQ_ERR_LOAD_MEMORY;
+    if (!in.Read(geometry._vertPos, 12 * static_cast<int64_t>(numVert)))
+        return ZNQ_ERR_LOAD_READ;
+    ReverseComponents(geometry._vertPos, numVert);
+    geometry._numVert = numVert;
+
+    int32_t numTri;
+    if (!in.ReadI32(numTri))
+        return ZNQ_ERR_LOAD_READ;
+    if (numTri < 0)
+        return ZNQ_ERR_MEMORY; // no block for a negative count
+    if (!in.Holds(numTri, 12))
+        return ZNQ_ERR_LOAD_READ;
+    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numTri), false);
+    if (!geometry._polyNumVert)
+        return ZNQ_ERR_MEMORY;
+    std::memset(geometry._polyNumVert, 3, static_cast<size_t>(numTri));
+    geometry._polyVInd = geometry._MemAllocArr<int32_t>(3 * static_cast<size_t>(numTri), false);
+    if (!geometry._polyVInd)
+        return ZNQ_ERR_MEMORY;
+    geometry._numPoly = numTri;
+    if (!in.Read(geometry._polyVInd, 12 * static_cast<int64_t>(numTri)))
+        return ZNQ_ERR_LOAD_READ;
+    return ZNQ_OK;
+}
+
+// The texture chunk after its code: per vertex K-1 values to skip, then u, v, w.
+int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
+{
+    int32_t fluids;
+    if (!in.ReadI32(fluids))
+        return ZNQ_ERR_LOAD_READ;
+    const int64_t numVert = geometry._numVert;
+    const int64_t skip = fluids > 1 ? 4 * (static_cast<int64_t>(fluids) - 1) : 0;
+    const int64_t record = skip + 12;
+    // Every record must be in the file: otherwise the read of some vertex's
+    // coordinates would come up short.
+    if (!in.Holds(numVert, record))
+        return ZNQ_ERR_LOAD_READ;
+    if (!loadUvws)
+        return in.Skip(numVert * record) ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+
+    ZNQScopedArray<float3> perVert(geometry, static_cast<size_t>(numVert), false);
+    if (!perVert.ptr)
+        return ZNQ_ERR_MEMORY;
+    if (skip == 0)
+    {
+        if (!in.Read(perVert.ptr, 12 * numVert))
+            return ZNQ_ERR_LOAD_READ;
+    }
+    else if (record <= kTextureBlock)
+    {
+        // Interleaved records: read whole blocks and pick the coordinates.
+        const int64_t perBlock = kTextureBlock / record;
+        const int64_t blockVerts = perBlock < numVert ? perBlock : numVert;
+        ZNQScopedArray<unsigned char> block(geometry, static_cast<size_t>(blockVerts * record), false);
+        if (!block.ptr)
+            return ZNQ_ERR_MEMORY;
+        for (int64_t i = 0; i < numVert; i += blockVerts)
+        {
+            const int64_t n = (numVert - i) < blockVerts ? (numVert - i) : blockVerts;
+            if (!in.Read(block.ptr, n * record))
+                return ZNQ_ERR_LOAD_READ;
+            for (int64_t j = 0; j < n; ++j)
+                std::memcpy(&perVert.ptr[i + j], block.ptr + j * record + skip, 12);
+        }
+    }
+    else
+    {
+        for (int64_t i = 0; i < numVert; ++i)
+            if (!in.Skip(skip) || !in.Read(&perVert.ptr[i], 12))
+                return ZNQ_ERR_LOAD_READ;
+    }
+
+    // Expand to the nodes: node k takes the coordinates of the vertex its
+    // index names. An index outside the vertices reads nothing and gets
+    // (0, 0, 0); the clean-up removes its triangle afterwards.
+    const int64_t numNodes = 3 * static_cast<int64_t>(geometry._numPoly);
+    float3* nodeUvw = geometry._MemAllocArr<float3>(static_cast<size_t>(numNodes), false);
+    if (!nodeUvw)
+        return ZNQ_ERR_MEMORY;
+    const uint32_t limit = static_cast<uint32_t>(numVert);
+    const int32_t* vind = geometry._polyVInd;
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const uint32_t v = static_cast<uint32_t>(vind[k]);
+        nodeUvw[k] = v < limit ? perVert.ptr[v] : float3{0.0f, 0.0f, 0.0f};
+    }
+    geometry._MemFree(geometry._nodeUvw); // a later chunk replaces an earlier one
+    geometry._nodeUvw = nodeUvw;
+    return ZNQ_OK;
+}
+
+// The velocity chunk after its code.
+int32_t ReadVelocityChunk(ZNQGeometry& geometry, BinFile& in, bool loadMotions)
+{
+    const int64_t numVert = geometry._numVert;
+    if (!in.Holds(numVert, 12))
+        return ZNQ_ERR_LOAD_READ;
+    if (!loadMotions)
+        return in.Skip(12 * numVert) ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+    float3* motion = geometry._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
+    if (!motion)
+        return ZNQ_ERR_LOAD_MEMORY;
+    if (!in.Read(motion, 12 * numVert))
+    {
+        geometry._MemFree(motion);
+        return ZNQ_ERR_LOAD_READ;
+    }
+    ReverseComponents(motion, numVert);
+    geometry._MemFree(geometry._vertMotion);
+    geometry._vertMotion = motion;
+    return ZNQ_OK;
+}
+
+int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws)
+{
+    BinFile in;
+    in.f = FileOpen(path, "rb");
+    if (!in.f)
+        return ZNQ_ERR_LOAD_OPEN;
+    if (FileSeek(in.f, 0, 2) != 0)
+        return ZNQ_ERR_LOAD_READ;
+    in.size = FileTell(in.f);
+    if (in.size < 0 || FileSeek(in.f, 0, 0) != 0)
+        return ZNQ_ERR_LOAD_READ;
+
+    uint32_t magic = 0, version = 0;
+    if (!in.ReadU32(magic) || !in.ReadU32(version) || magic != kMagic || version < 3)
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+
+    bool haveVertices = false;
+    for (;;)
+    {
+        uint32_t code;
+        if (!in.ReadU32(code))
+            return ZNQ_ERR_LOAD_READ;
+        int32_t rc;
+        if (code == kChunkVertex)
+        {
+            haveVertices = true;
+            bool done = false;
+            rc = ReadVertexChunk(geometry, in, done);
+            if (rc || done)
+                return rc;
+        }
+        else if (code == kChunkTexture || code == kChunkVelocity)
+        {
+            if (!haveVertices)
+                return ZNQ_ERR_UNKNOWN_FORMAT;
+            rc = code == kChunkTexture ? ReadTextureChunk(geometry, in, loadUvws)
+                                       : ReadVelocityChunk(geometry, in, loadMotions);
+            if (rc)
+                return rc;
+        }
+        else
+            return haveVertices ? ZNQ_OK : ZNQ_ERR_UNKNOWN_FORMAT;
+    }
+}
+
+} // namespace
+
+int32_t ReadRealFlowBin(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws)
+{
+    geometry.Clear();
+    int32_t rc = ReadChunks(geometry, path, loadMotions, loadUvws);
+    if (!rc)
+        rc = CleanUp(geometry);
+    if (rc)
+        geometry.Clear();
+    return rc;
+}
