@@ -2,8 +2,10 @@
 // broken meshes, plus the PNG file it writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -399,6 +401,24 @@ TEST(PreviewRobust, ExtremeCoordinatesDoNotOverflow)
     far.counts = {3};
     far.indices = {0, 1, 2};
     EXPECT_FALSE(IsBackground(Render(far.View()), 80, 60));
+}
+
+TEST(PreviewRobust, SliversAndTinyTrianglesAreSafe)
+{
+    // A frame-filling triangle plus slivers whose screen area is close to
+    // zero (nearly collinear corners) and specks far below a pixel.
+    TestMesh m = Triangle();
+    m.AddPoint(-1, -1, 0);
+    m.AddPoint(1, 1, 0);
+    m.AddPoint(1, 1.0000001f, 0);
+    m.AddPoly({3, 4, 5});
+    m.AddPoint(0.25f, 0.25f, 0.5f);
+    m.AddPoint(0.25f + 1e-30f, 0.25f, 0.5f);
+    m.AddPoint(0.25f, 0.25f + 1e-30f, 0.5f);
+    m.AddPoly({6, 7, 8});
+    m.colors.assign(9 * 4, 0.5f);
+    const PreviewImage image = Render(m.View());
+    EXPECT_FALSE(IsBackground(image, 80, 60));
 }
 
 TEST(PreviewRobust, RandomGarbageNeverEscapesTheFrame)

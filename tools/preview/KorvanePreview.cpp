@@ -36,6 +36,16 @@ constexpr float kBackBottom[3] = {0.95f, 0.95f, 0.96f};
 // rather than by neither, which would leave pinholes.
 constexpr float kInsideEps = -1e-6f;
 
+// Smallest screen area (pixels squared) of a triangle worth filling.
+constexpr float kMinArea = 1e-12f;
+
+// 0..1 to 0..255, rounded; NaN and negatives give 0.
+uint8_t ToByte(float v)
+{
+    v = v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+    return uint8_t(v * 255.0f + 0.5f);
+}
+
 struct Vec3
 {
     double x, y, z;
@@ -142,8 +152,10 @@ struct Corner
 void FillTriangle(const Corner& c0, const Corner& c1, const Corner& c2, int width, int height,
                   uint8_t* rgb, float* depth)
 {
+    // Triangles far below a pixel in area cover no pixel centre reliably, and
+    // 1 / area would overflow for them; skipping keeps every weight finite.
     const float area = (c1.x - c0.x) * (c2.y - c0.y) - (c1.y - c0.y) * (c2.x - c0.x);
-    if (!(area != 0.0f) || !std::isfinite(area))
+    if (!(std::fabs(area) > kMinArea) || !std::isfinite(area))
         return;
 
     // Pixel centres at i + 0.5 inside the triangle's bounding box.
@@ -189,9 +201,9 @@ void FillTriangle(const Corner& c0, const Corner& c1, const Corner& c2, int widt
                     const float g = b0 * c0.g + b1 * c1.g + b2 * c2.g;
                     const float b = b0 * c0.b + b1 * c1.b + b2 * c2.b;
                     uint8_t* out = rgbRow + x * 3;
-                    out[0] = uint8_t(std::clamp(r, 0.0f, 1.0f) * 255.0f + 0.5f);
-                    out[1] = uint8_t(std::clamp(g, 0.0f, 1.0f) * 255.0f + 0.5f);
-                    out[2] = uint8_t(std::clamp(b, 0.0f, 1.0f) * 255.0f + 0.5f);
+                    out[0] = ToByte(r);
+                    out[1] = ToByte(g);
+                    out[2] = ToByte(b);
                 }
             }
             b0 += b0dx;
