@@ -1,10 +1,303 @@
-// Placeholder: replaced by the operation's implementation.
-#include "geometry/ZNQGeometry.h"
+// Vertex data smoothing and blurring: a uniform (umbrella) Laplacian applied
+// Jacobi-style, i.e. every vertex of an iteration is computed from the values
+// of the previous iteration only, so the result does not depend on vertex
+// order. Iterations ping-pong between the caller's array and one scratch array
+// of the same size; an odd iteration count ends with one copy back.
+//
+// BlurVertexData(strength, weights, iterations, data, count, elementType)
+//   Smooths data[count] in place: target = (1 - f) * source + f * S / n, with S
+//   the sum of the n neighbour values (added in adjacency-list order) and
+//   f = strength, or strength * weights[v] clamped to [0, 1]. strength is
+//   clamped to at most 1. elementType: 0 float3, 2 float4, 7 half, 14 float,
+//   15 double. Floats and halves are blended in single precision (halves
+//   convert through Imath's half), doubles in double precision. A result equal
+//   to zero is stored as +0. A vertex without neighbours keeps its value.
+//   Nothing happens (0) without positions, with fewer than 2 vertices, no
+//   polygon, strength <= 0 (or NaN) or iterations < 1.
+//   Codes: 7 data null or count != _numVert, 16 unknown elementType,
+//   102/103 vertex adjacency failed, 10 scratch refused. data is unchanged on
+//   every failure. Derived data are kept (data may itself be a derived array).
+//
+// BlurNormals(strength, iterations)
+//   Smooths the cached vertex normals (_DynGetVertNrm), normalises them (left
+//   as they are below length 1e-15) and writes each node normal from its
+//   vertex; a node normal array is created when there was none. Derived data
+//   stay valid, the vertex normal cache holds the smoothed normals.
+//   Codes: 121, 10, the blur's codes; on failure the node normals are left as
+//   they were.
+//
+// BlurMotions(strength, iterations)
+//   Smooths _vertMotion in place (when present). Derived data stay valid.
+//
+// BlurColors / BlurUvws(strength, iterations)
+//   Smooth the cached vertex colours / UVWs and write every node from its
+//   vertex, so seams are not kept. Only when node colours / UVWs exist.
+//   Codes: 123 / 122, the blur's codes. Derived data stay valid.
+//
+// SimpleSmooth(strength, iterations)
+//   Smooths the positions; node data untouched. Releases all derived data
+//   once it ran (also after an error). Codes: the blur's.
+//
+// FillZeroNodeNormals()
+//   Every node normal equal to (0, 0, 0) (either zero sign) takes its
+//   polygon's normal. Codes: 6 without positions, 120. When a node normal
+//   changed, the cached vertex normals (built from node normals) are released.
+#include <cstring>
 
-int32_t ZNQGeometry::BlurVertexData(float, const float*, int32_t, void*, int32_t, int32_t) { return 0; }
-int32_t ZNQGeometry::BlurNormals(float, int32_t) { return 0; }
-int32_t ZNQGeometry::BlurMotions(float, int32_t) { return 0; }
-int32_t ZNQGeometry::BlurColors(float, int32_t) { return 0; }
-int32_t ZNQGeometry::BlurUvws(float, int32_t) { return 0; }
-int32_t ZNQGeometry::SimpleSmooth(float, int32_t) { return 0; }
-int32_t ZNQGeometry::FillZeroNodeNormals() { return 0; }
+#include <Imath/half.h>
+
+#include "geometry/ZNQGeometry.h"
+#include "meshops/ZNQMeshOpsUtil.h"
+
+using namespace znq_ops;
+
+namespace
+{
+
+// Storage <-> blend precision conversions per element type.
+inline float Load(float v) { return v; }
+inline double Load(double v) { return v; }
+inline float Load(half v) { return static_cast<float>(v); }
+
+// Zero results are stored as +0 (a -0 would survive as a sign in the data).
+inline void Store(float& dst, float r) { dst = (r == 0.0f) ? 0.0f : r; }
+inline void Store(double& dst, double r) { dst = (r == 0.0) ? 0.0 : r; }
+inline void Store(half& dst, float r)
+{
+    const half h(r);
+    dst = h.isZero() ? half(0.0f) : h;
+}
+
+// One Jacobi iteration: dst[v] from src only. S is the storage type, A the
+// blend precision, C the components per element.
+template <typename S, typename A, int C>
+void BlurPass(const S* src, S* dst, int32_t count, const uint8_t* adjNum, int32_t* const* adjArr,
+              float strength, const float* weights)
+{
+    for (int32_t v = 0; v < count; ++v)
+    {
+        const S* sv = src + static_cast<size_t>(v) * C;
+        S* tv = dst + static_cast<size_t>(v) * C;
+        const int32_t num = adjNum[v];
+        A sum[C];
+        for (int c = 0; c < C; ++c)
+            sum[c] = A(0);
+        int32_t n = 0;
+        const int32_t* adj = num > 0 ? adjArr[v] : nullptr;
+        for (int32_t k = 0; k < num; ++k)
+        {
+            const int32_t w = adj[k];
+            if (!InRange(w, count))
+                continue; // never produced by a sound adjacency build; stay in bounds anyway
+            const S* sw = src + static_cast<size_t>(w) * C;
+            for (int c = 0; c < C; ++c)
+                sum[c] += Load(sw[c]);
+            ++n;
+        }
+        if (n == 0)
+        {
+            for (int c = 0; c < C; ++c)
+                tv[c] = sv[c];
+            continue;
+        }
+        float f = strength;
+        if (weights)
+        {
+            f = strength * weights[v];
+            if (!(f > 0.0f)) // negative or NaN weight: the vertex stays fixed
+                f = 0.0f;
+            else if (f > 1.0f)
+                f = 1.0f;
+        }
+        const A fa = A(f);
+        const A keep = A(1) - fa;
+        const A cnt = A(n);
+        for (int c = 0; c < C; ++c)
+            Store(tv[c], keep * Load(sv[c]) + fa * sum[c] / cnt);
+    }
+}
+
+template <typename S, typename A, int C>
+void BlurIterations(void* data, void* scratch, int32_t count, int32_t iterations, const uint8_t* adjNum,
+                    int32_t* const* adjArr, float strength, const float* weights)
+{
+    S* bufs[2] = {static_cast<S*>(data), static_cast<S*>(scratch)};
+    for (int32_t i = 0; i < iterations; ++i)
+        BlurPass<S, A, C>(bufs[i & 1], bufs[(i & 1) ^ 1], count, adjNum, adjArr, strength, weights);
+    if (iterations & 1)
+        std::memcpy(data, scratch, static_cast<size_t>(count) * C * sizeof(S));
+}
+
+} // namespace
+
+int32_t ZNQGeometry::BlurVertexData(float strength, const float* weights, int32_t iterations, void* data,
+                                    int32_t count, int32_t elementType)
+{
+    if (!_vertPos || _numVert < 2 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
+        return ZNQ_OK;
+    if (!data || count != _numVert)
+        return ZNQ_ERR_ILLEGAL_PARAMETER;
+
+    size_t elemSize = 0;
+    switch (elementType)
+    {
+    case 0: elemSize = sizeof(float3); break;
+    case 2: elemSize = sizeof(float4); break;
+    case 7: elemSize = sizeof(half); break;
+    case 14: elemSize = sizeof(float); break;
+    case 15: elemSize = sizeof(double); break;
+    default: return ZNQ_ERR_UNSUPPORTED_DATA_TYPE;
+    }
+
+    const uint8_t* adjNum = _DynGetVertAdjVertNum();
+    if (!adjNum)
+        return kErrDynVertAdjVertNum;
+    int32_t* const* adjArr = _DynGetVertAdjVertArr();
+    if (!adjArr)
+        return kErrDynVertAdjVertArr;
+
+    if (strength > 1.0f)
+        strength = 1.0f;
+    ZNQScopedArray<uint8_t> scratch(*this, static_cast<size_t>(count) * elemSize, false);
+    if (!scratch.ptr)
+        return ZNQ_ERR_MEMORY;
+
+    switch (elementType)
+    {
+    case 0:
+        BlurIterations<float, float, 3>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
+        break;
+    case 2:
+        BlurIterations<float, float, 4>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
+        break;
+    case 7:
+        BlurIterations<half, float, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
+        break;
+    case 14:
+        BlurIterations<float, float, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
+        break;
+    default:
+        BlurIterations<double, double, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength,
+                                          weights);
+        break;
+    }
+    return ZNQ_OK;
+}
+
+int32_t ZNQGeometry::BlurNormals(float strength, int32_t iterations)
+{
+    if (!_vertPos || _numVert < 1 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
+        return ZNQ_OK;
+    float3* vertNrm = _DynGetVertNrm();
+    if (!vertNrm)
+        return kErrDynVertNrm;
+
+    // The new node normals are built aside and swapped in only on success, so
+    // a failure leaves the geometry's node normals as they were.
+    const int64_t numNodes = NumNodes();
+    ZNQScopedArray<float3> nodeNrm(*this, static_cast<size_t>(numNodes), false);
+    if (!nodeNrm.ptr)
+        return ZNQ_ERR_MEMORY;
+
+    const int32_t rc = BlurVertexData(strength, nullptr, iterations, vertNrm, _numVert, 0);
+    if (rc != ZNQ_OK)
+        return rc;
+
+    for (int32_t v = 0; v < _numVert; ++v)
+        NormalizeNonTiny(vertNrm[v]);
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const int32_t v = _polyVInd[k];
+        nodeNrm[k] = InRange(v, _numVert) ? vertNrm[v] : float3{0.0f, 0.0f, 0.0f};
+    }
+    _MemFree(_nodeNrm);
+    _nodeNrm = nodeNrm.release();
+    return ZNQ_OK;
+}
+
+int32_t ZNQGeometry::BlurMotions(float strength, int32_t iterations)
+{
+    if (!_vertPos || !_vertMotion || _numVert < 1 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
+        return ZNQ_OK;
+    return BlurVertexData(strength, nullptr, iterations, _vertMotion, _numVert, 0);
+}
+
+int32_t ZNQGeometry::BlurColors(float strength, int32_t iterations)
+{
+    if (!_vertPos || !_nodeCol || _numVert < 1 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
+        return ZNQ_OK;
+    float4* vertCol = _DynGetVertCol();
+    if (!vertCol)
+        return kErrDynVertCol;
+    const int32_t rc = BlurVertexData(strength, nullptr, iterations, vertCol, _numVert, 2);
+    if (rc != ZNQ_OK)
+        return rc;
+    const int64_t numNodes = NumNodes();
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const int32_t v = _polyVInd[k];
+        if (InRange(v, _numVert))
+            _nodeCol[k] = vertCol[v];
+    }
+    return ZNQ_OK;
+}
+
+int32_t ZNQGeometry::BlurUvws(float strength, int32_t iterations)
+{
+    if (!_vertPos || !_nodeUvw || _numVert < 1 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
+        return ZNQ_OK;
+    float3* vertUvw = _DynGetVertUvw();
+    if (!vertUvw)
+        return kErrDynVertUvw;
+    const int32_t rc = BlurVertexData(strength, nullptr, iterations, vertUvw, _numVert, 0);
+    if (rc != ZNQ_OK)
+        return rc;
+    const int64_t numNodes = NumNodes();
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const int32_t v = _polyVInd[k];
+        if (InRange(v, _numVert))
+            _nodeUvw[k] = vertUvw[v];
+    }
+    return ZNQ_OK;
+}
+
+int32_t ZNQGeometry::SimpleSmooth(float strength, int32_t iterations)
+{
+    if (!_vertPos || _numVert < 2 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
+        return ZNQ_OK;
+    const int32_t rc = BlurVertexData(strength, nullptr, iterations, _vertPos, _numVert, 0);
+    _DynRelease(kDynAll);
+    return rc;
+}
+
+int32_t ZNQGeometry::FillZeroNodeNormals()
+{
+    if (!_vertPos)
+        return ZNQ_ERR_INVALID_STATE;
+    if (_numVert < 1 || _numPoly < 1 || !_nodeNrm)
+        return ZNQ_OK;
+    const float3* polyNrm = _DynGetPolyNrm();
+    if (!polyNrm)
+        return kErrDynPolyNrm;
+
+    bool changed = false;
+    int64_t k = 0;
+    for (int32_t p = 0; p < _numPoly; ++p)
+    {
+        const int32_t n = _polyNumVert[p];
+        for (int32_t j = 0; j < n; ++j, ++k)
+        {
+            float3& nrm = _nodeNrm[k];
+            if (nrm.x == 0.0f && nrm.y == 0.0f && nrm.z == 0.0f)
+            {
+                nrm = polyNrm[p];
+                changed = true;
+            }
+        }
+    }
+    // Vertex normals average the node normals: the cached ones are now stale.
+    if (changed)
+        _DynRelease(kDynVertNrm);
+    return ZNQ_OK;
+}

@@ -1,4 +1,330 @@
-// Placeholder: replaced by the operation's implementation.
-#include "geometry/ZNQGeometry.h"
+// Quadrangulate: merges pairs of adjacent triangles into quads where the
+// result is close to a planar rectangle.
+//
+// Quadrangulate(maxNormalAngle, maxCornerDeviation), both in degrees
+//   Two passes over the triangles in polygon order, with a corner tolerance of
+//   half of maxCornerDeviation first and all of it second, so the best-shaped
+//   pairs are merged before the looser ones. Each pass visits every vertex p
+//   once (through the first unmerged triangle that holds it) and tries the
+//   pairs (R, S) of p's triangles, R before S. A pair qualifies when R and S
+//   share an edge through p and run along it in opposite directions; with
+//   the edge a -> b in R's direction (S runs b -> a), r and s the third
+//   vertices, the quad is (b, r, a, s), which keeps R's winding.
+//   - Corner test: at r, s, a and b the deviation |90 deg - corner angle| must
+//     not exceed the pass tolerance. Normal test: the angle between R's and
+//     S's normals must not exceed maxNormalAngle. A NaN angle fails a test.
+//   - Of the first two accepted pairs of p, the second wins only with a
+//     strictly lower score (mean corner deviation).
+//   - Quad nodes take the node data of R's nodes at b, r, a and S's node at s.
+//   - The kept polygons stay in order, the quads follow in emission order.
+//   Only triangles with three distinct, valid vertex indices take part; any
+//   other polygon is kept as it is.
+//   Nothing happens (0) without positions or vertices, with fewer than two
+//   polygons or two triangles, maxNormalAngle < 0 or NaN, a NaN corner
+//   deviation, or when no vertex is shared by two triangles; derived data are
+//   then kept. Otherwise they are released (full mask), also after an error.
+//   Arrays changed: _polyNumVert, _polyVInd, _nodeNrm, _nodeUvw, _nodeCol,
+//   _numPoly. Codes: 10 (memory; the polygons stay as they were).
+#include <cmath>
+#include <cstring>
 
-int32_t ZNQGeometry::Quadrangulate(float, float) { return 0; }
+#include "geometry/ZNQGeometry.h"
+#include "meshops/ZNQMeshOpsUtil.h"
+
+using namespace znq_ops;
+
+namespace
+{
+
+constexpr float kDegToRad = 0.017453292f;
+constexpr float kHalfPi = 1.5707963f;
+
+enum : uint8_t
+{
+    kPolyOther = 0,  // not a mergeable triangle
+    kPolyTri = 1,    // triangle, not merged
+    kPolyMerged = 2, // merged into a quad
+};
+
+// Angle between u and v in radians; 0 when either is (nearly) zero.
+inline float AngleBetween(const float3& u, const float3& v)
+{
+    const float prod = std::sqrt(Dot(u, u)) * std::sqrt(Dot(v, v));
+    if (prod < kTinyLength)
+        return 0.0f;
+    float c = Dot(u, v) / prod;
+    if (c > 1.0f)
+        c = 1.0f;
+    else if (c < -1.0f)
+        c = -1.0f;
+    return std::acos(c);
+}
+
+// Deviation from a right angle of the corner at c between p1 and p2.
+inline float CornerDeviation(const float3& c, const float3& p1, const float3& p2)
+{
+    return std::fabs(kHalfPi - AngleBetween(Sub(p1, c), Sub(p2, c)));
+}
+
+struct Candidate
+{
+    int32_t r, s;           // polygons R and S
+    int32_t ra, rb, rr, ss; // corner (0..2) of a, b, r in R and of s in S
+    int32_t va, vb, vr, vs; // the vertices a, b, r, s
+    float score;
+};
+
+} // namespace
+
+int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviation)
+{
+    if (!_vertPos || _numVert < 1 || _numPoly < 2 || !(maxNormalAngle >= 0.0f) ||
+        std::isnan(maxCornerDeviation))
+        return ZNQ_OK;
+    const int32_t numTris = _DynGetNumPolyTris();
+    if (numTris < 2)
+        return ZNQ_OK;
+
+    const float normalTol = maxNormalAngle * kDegToRad;
+    const float cornerTol = maxCornerDeviation * kDegToRad;
+    const int64_t numNodes = NumNodes();
+    auto fail = [&](int32_t code) {
+        _DynRelease(kDynAll);
+        return code;
+    };
+    if (numNodes > INT32_MAX)
+        return fail(ZNQ_ERR_MEMORY);
+
+    // ---- Per-vertex triangle lists: count, prefix, fill. ----
+    ZNQScopedArray<uint8_t> state(*this, static_cast<size_t>(_numPoly), false);
+    ZNQScopedArray<int32_t> polyOff(*this, static_cast<size_t>(_numPoly), false);
+    ZNQScopedArray<int32_t> triStart(*this, static_cast<size_t>(_numVert) + 1, true);
+    if (!state.ptr || !polyOff.ptr || !triStart.ptr)
+        return fail(ZNQ_ERR_MEMORY);
+    int32_t numRefs = 0;
+    {
+        int32_t off = 0;
+        for (int32_t p = 0; p < _numPoly; ++p)
+        {
+            polyOff[p] = off;
+            const int32_t n = _polyNumVert[p];
+            state[p] = kPolyOther;
+            if (n == 3)
+            {
+                const int32_t* t = _polyVInd + off;
+                if (InRange(t[0], _numVert) && InRange(t[1], _numVert) && InRange(t[2], _numVert) &&
+                    t[0] != t[1] && t[1] != t[2] && t[0] != t[2])
+                {
+                    state[p] = kPolyTri;
+                    ++triStart[t[0] + 1];
+                    ++triStart[t[1] + 1];
+                    ++triStart[t[2] + 1];
+                    numRefs += 3;
+                }
+            }
+            off += n;
+        }
+    }
+    bool shared = false;
+    for (int32_t v = 0; v < _numVert; ++v)
+    {
+        shared |= triStart[v + 1] >= 2;
+        triStart[v + 1] += triStart[v];
+    }
+    if (!shared)
+        return ZNQ_OK; // nothing changes: derived data stay valid
+
+    ZNQScopedArray<int32_t> triRefs(*this, static_cast<size_t>(numRefs), false);
+    ZNQScopedArray<int32_t> fill(*this, static_cast<size_t>(_numVert), false);
+    ZNQScopedArray<uint8_t> visited(*this, static_cast<size_t>(_numVert), false);
+    const size_t maxQuads = static_cast<size_t>(numTris / 2);
+    ZNQScopedArray<int32_t> qVInd(*this, maxQuads * 4, false);
+    ZNQScopedArray<float3> qNrm(*this, _nodeNrm ? maxQuads * 4 : 0, false);
+    ZNQScopedArray<float3> qUvw(*this, _nodeUvw ? maxQuads * 4 : 0, false);
+    ZNQScopedArray<float4> qCol(*this, _nodeCol ? maxQuads * 4 : 0, false);
+    if (!triRefs.ptr || !fill.ptr || !visited.ptr || !qVInd.ptr || !qNrm.ptr || !qUvw.ptr || !qCol.ptr)
+        return fail(ZNQ_ERR_MEMORY);
+    std::memcpy(fill.ptr, triStart.ptr, static_cast<size_t>(_numVert) * sizeof(int32_t));
+    for (int32_t p = 0; p < _numPoly; ++p)
+    {
+        if (state[p] != kPolyTri)
+            continue;
+        const int32_t* t = _polyVInd + polyOff[p];
+        triRefs[fill[t[0]]++] = p;
+        triRefs[fill[t[1]]++] = p;
+        triRefs[fill[t[2]]++] = p;
+    }
+
+    // Builds the candidate for R and S at vertex p; false when they do not
+    // share an edge through p in opposite directions or fail a test.
+    auto tryPair = [&](int32_t rPoly, int32_t sPoly, int32_t p, float tol, Candidate& c) {
+        const int32_t* R = _polyVInd + polyOff[rPoly];
+        const int32_t* S = _polyVInd + polyOff[sPoly];
+        const int32_t i = R[0] == p ? 0 : (R[1] == p ? 1 : 2);
+        const int32_t j = S[0] == p ? 0 : (S[1] == p ? 1 : 2);
+        const int32_t iNext = i == 2 ? 0 : i + 1, iPrev = i == 0 ? 2 : i - 1;
+        const int32_t jNext = j == 2 ? 0 : j + 1, jPrev = j == 0 ? 2 : j - 1;
+        if (R[iNext] == S[jPrev])
+        {
+            // R runs p -> R[iNext], S runs S[jPrev] -> p.
+            c.ra = i, c.rb = iNext, c.rr = iPrev, c.ss = jNext;
+        }
+        else if (R[iPrev] == S[jNext])
+        {
+            // R runs R[iPrev] -> p, S runs p -> S[jNext].
+            c.ra = iPrev, c.rb = i, c.rr = iNext, c.ss = jPrev;
+        }
+        else
+            return false;
+        c.r = rPoly;
+        c.s = sPoly;
+        c.va = R[c.ra];
+        c.vb = R[c.rb];
+        c.vr = R[c.rr];
+        c.vs = S[c.ss];
+        if (c.vr == c.vs)
+            return false; // the same triangle twice, wound both ways
+        const float3& pa = _vertPos[c.va];
+        const float3& pb = _vertPos[c.vb];
+        const float3& pr = _vertPos[c.vr];
+        const float3& ps = _vertPos[c.vs];
+        const float d0 = CornerDeviation(pr, pa, pb);
+        if (!(d0 <= tol))
+            return false;
+        const float d1 = CornerDeviation(ps, pa, pb);
+        if (!(d1 <= tol))
+            return false;
+        const float d2 = CornerDeviation(pa, ps, pr);
+        if (!(d2 <= tol))
+            return false;
+        const float d3 = CornerDeviation(pb, ps, pr);
+        if (!(d3 <= tol))
+            return false;
+        c.score = (d0 + d1 + d2 + d3) * 0.25f;
+        const float3 nR = Cross(Sub(pa, pr), Sub(pb, pr));
+        const float3 nS = Cross(Sub(pb, ps), Sub(pa, ps));
+        return AngleBetween(nR, nS) <= normalTol;
+    };
+
+    // ---- Two passes: strict corner tolerance, then the full one. ----
+    int32_t numMerges = 0;
+    for (int32_t pass = 0; pass < 2; ++pass)
+    {
+        const float tol = pass == 0 ? cornerTol * 0.5f : cornerTol;
+        std::memset(visited.ptr, 0, static_cast<size_t>(_numVert));
+        for (int32_t poly = 0; poly < _numPoly; ++poly)
+        {
+            if (state[poly] != kPolyTri)
+                continue;
+            const int32_t* t = _polyVInd + polyOff[poly];
+            for (int32_t corner = 0; corner < 3; ++corner)
+            {
+                const int32_t p = t[corner];
+                if (visited[p])
+                    continue;
+                visited[p] = 1;
+                const int32_t* list = triRefs.ptr + triStart[p];
+                const int32_t cnt = triStart[p + 1] - triStart[p];
+                Candidate cand[2];
+                int32_t found = 0;
+                for (int32_t x = 0; x < cnt && found < 2; ++x)
+                {
+                    if (state[list[x]] != kPolyTri)
+                        continue;
+                    for (int32_t y = x + 1; y < cnt && found < 2; ++y)
+                    {
+                        if (state[list[y]] != kPolyTri)
+                            continue;
+                        if (tryPair(list[x], list[y], p, tol, cand[found]))
+                            ++found;
+                    }
+                }
+                if (found == 0)
+                    continue;
+                const Candidate& c = (found == 2 && cand[1].score < cand[0].score) ? cand[1] : cand[0];
+                const size_t q = static_cast<size_t>(numMerges) * 4;
+                qVInd[q + 0] = c.vb;
+                qVInd[q + 1] = c.vr;
+                qVInd[q + 2] = c.va;
+                qVInd[q + 3] = c.vs;
+                const size_t rn = static_cast<size_t>(polyOff[c.r]);
+                const size_t sn = static_cast<size_t>(polyOff[c.s]);
+                const size_t from[4] = {rn + c.rb, rn + c.rr, rn + c.ra, sn + c.ss};
+                for (int k = 0; k < 4; ++k)
+                {
+                    if (_nodeNrm)
+                        qNrm[q + k] = _nodeNrm[from[k]];
+                    if (_nodeUvw)
+                        qUvw[q + k] = _nodeUvw[from[k]];
+                    if (_nodeCol)
+                        qCol[q + k] = _nodeCol[from[k]];
+                }
+                state[c.r] = kPolyMerged;
+                state[c.s] = kPolyMerged;
+                ++numMerges;
+            }
+        }
+    }
+    if (numMerges == 0)
+        return fail(ZNQ_OK);
+
+    // ---- Rebuild: kept polygons in order, then the quads. ----
+    const size_t newPolys = static_cast<size_t>(_numPoly - numMerges);
+    const size_t newNodes = static_cast<size_t>(numNodes - 2 * static_cast<int64_t>(numMerges));
+    ZNQScopedArray<uint8_t> nNum(*this, newPolys, false);
+    ZNQScopedArray<int32_t> nVInd(*this, newNodes, false);
+    ZNQScopedArray<float3> nNrm(*this, _nodeNrm ? newNodes : 0, false);
+    ZNQScopedArray<float3> nUvw(*this, _nodeUvw ? newNodes : 0, false);
+    ZNQScopedArray<float4> nCol(*this, _nodeCol ? newNodes : 0, false);
+    if (!nNum.ptr || !nVInd.ptr || !nNrm.ptr || !nUvw.ptr || !nCol.ptr)
+        return fail(ZNQ_ERR_MEMORY);
+    size_t dp = 0, dn = 0;
+    for (int32_t p = 0; p < _numPoly; ++p)
+    {
+        if (state[p] == kPolyMerged)
+            continue;
+        const size_t n = _polyNumVert[p];
+        const size_t sn = static_cast<size_t>(polyOff[p]);
+        nNum[dp++] = static_cast<uint8_t>(n);
+        std::memcpy(nVInd.ptr + dn, _polyVInd + sn, n * sizeof(int32_t));
+        if (_nodeNrm)
+            std::memcpy(nNrm.ptr + dn, _nodeNrm + sn, n * sizeof(float3));
+        if (_nodeUvw)
+            std::memcpy(nUvw.ptr + dn, _nodeUvw + sn, n * sizeof(float3));
+        if (_nodeCol)
+            std::memcpy(nCol.ptr + dn, _nodeCol + sn, n * sizeof(float4));
+        dn += n;
+    }
+    const size_t quadNodes = static_cast<size_t>(numMerges) * 4;
+    std::memset(nNum.ptr + dp, 4, static_cast<size_t>(numMerges));
+    std::memcpy(nVInd.ptr + dn, qVInd.ptr, quadNodes * sizeof(int32_t));
+    if (_nodeNrm)
+        std::memcpy(nNrm.ptr + dn, qNrm.ptr, quadNodes * sizeof(float3));
+    if (_nodeUvw)
+        std::memcpy(nUvw.ptr + dn, qUvw.ptr, quadNodes * sizeof(float3));
+    if (_nodeCol)
+        std::memcpy(nCol.ptr + dn, qCol.ptr, quadNodes * sizeof(float4));
+
+    _DynRelease(kDynAll);
+    _MemFree(_polyNumVert);
+    _polyNumVert = nNum.release();
+    _MemFree(_polyVInd);
+    _polyVInd = nVInd.release();
+    if (_nodeNrm)
+    {
+        _MemFree(_nodeNrm);
+        _nodeNrm = nNrm.release();
+    }
+    if (_nodeUvw)
+    {
+        _MemFree(_nodeUvw);
+        _nodeUvw = nUvw.release();
+    }
+    if (_nodeCol)
+    {
+        _MemFree(_nodeCol);
+        _nodeCol = nCol.release();
+    }
+    _numPoly = static_cast<int32_t>(newPolys);
+    return ZNQ_OK;
+}
