@@ -467,7 +467,8 @@ bool WritePly(FILE* f, const khost::MeshSnapshot& m)
 
 // Writes one frame's mesh; false (with a line on stderr) when the file
 // cannot be written.
-bool WriteMesh(const std::string& path, double frame, int status, const khost::MeshSnapshot& m)
+bool WriteMesh(const std::string& path, double frame, int status, const std::vector<std::string>& infos,
+               const std::vector<std::string>& errors, const khost::MeshSnapshot& m)
 {
     const bool isObj = EndsWith(path, ".obj");
     const bool isPly = EndsWith(path, ".ply");
@@ -490,7 +491,7 @@ bool WriteMesh(const std::string& path, double frame, int status, const khost::M
         WritePly(f, m);
     else if (isJson)
     {
-        const std::string json = FrameJson(frame, status, {}, {}, m, true);
+        const std::string json = FrameJson(frame, status, infos, errors, m, true);
         std::fprintf(f, "%s\n", json.c_str());
     }
     const bool ok = !std::ferror(f);
@@ -630,7 +631,7 @@ int KorvaneEvalMain(int argc, char** argv)
         if (!o.outPattern.empty())
         {
             written = OutputPath(o.outPattern, frame);
-            if (!WriteMesh(written, frame, status, r.mesh))
+            if (!WriteMesh(written, frame, status, infos, errors, r.mesh))
             {
                 exitCode = 1;
                 written.clear();

@@ -148,7 +148,9 @@ const char kMovingTriangleDrs2[] = "Drosil2-File-Format 2000 asc format\n"
 TEST(PluginLoad, LoadLineTypeCommandAndUnload)
 {
     if (IsLoaded())
+    {
         ASSERT_TRUE(khost::UnloadPlugin("Korvane", true).unloaded);
+    }
     khost::TakeMessages();
 
     const khost::PluginLoadResult load = khost::LoadPlugin(kPluginPath);
@@ -331,7 +333,9 @@ TEST_F(PluginTest, EveryInputDirtiesTheOutput)
         Set(a.longName, value);
         EXPECT_TRUE(khost::IsDirty("KorvaneNode1", "outMesh"));
         if (k < 31)
+        {
             EXPECT_EQ(Eval().status, khost::kSuccess);
+        }
     }
 }
 
