@@ -1,0 +1,173 @@
+// korvane info, run as a program: JSON and human output, load options, exit
+// codes 0 / 1 / 2.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string Scratch()
+{
+    static std::string dir;
+    if (dir.empty())
+    {
+        dir = (std::filesystem::temp_directory_path() / ("korvane_cli_info_" + std::to_string(long(getpid())))).string();
+        std::filesystem::create_directories(dir);
+    }
+    return dir;
+}
+
+std::string WriteText(const std::string& name, const std::string& text)
+{
+    const std::string path = Scratch() + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+struct CliRun
+{
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs `korvane info <args>`; args are passed through the shell as written.
+CliRun Info(const std::string& args)
+{
+    const std::string out = Scratch() + "/stdout", err = Scratch() + "/stderr";
+    const std::string cmd = std::string("'") + KORVANE_EXE + "' info " + args + " >'" + out + "' 2>'" + err + "'";
+    const int rc = std::system(cmd.c_str());
+    CliRun r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+}
+
+bool Has(const std::string& s, const std::string& part)
+{
+    return s.find(part) != std::string::npos;
+}
+
+// One triangle with UVWs (2 components) and normals, a fourth vertex unused.
+const char* kTri = "v 0 0 0\nv 1 0 0\nv 0 0.1 -2\nv 9 9 9\nvt 0.5 0.25\nvn 0 0 1\n"
+                   "f 1/1/1 2/1/1 3/1/1\n";
+
+} // namespace
+
+TEST(KorvaneInfo, JsonSummary)
+{
+    const std::string p = WriteText("tri.obj", kTri);
+    const CliRun r = Info("'" + p + "' --all --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    // Exactly one object on one line.
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.front(), '{');
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
+    EXPECT_TRUE(Has(r.out, "\"path\":\"" + p + "\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"error\":0,\"message\":\"no error.\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"numVert\":3,\"numPoly\":1,\"numNodes\":3")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"tris\":1,\"quads\":0,\"fivePlus\":0,\"twoMinus\":0")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"has\":{\"normals\":true,\"motions\":false,\"colors\":false,\"uvws\":true}")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"bbox\":[[0,0,-2],[1,0.100000001,0]]")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"memPeak\":")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"loadMs\":")) << r.out;
+    EXPECT_FALSE(Has(r.out, "\"vertPos\"")) << r.out;
+}
+
+TEST(KorvaneInfo, JsonData)
+{
+    const std::string p = WriteText("tri.obj", kTri);
+    CliRun r = Info("'" + p + "' --uvws --json --data");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"vertPos\":[[0,0,0],[1,0,0],[0,0.100000001,-2]]")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"vertMotion\":null")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"polyNumVert\":[3],\"polyVInd\":[0,1,2]")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"nodeNrm\":null")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"nodeUvw\":[[0.5,0.25,0],[0.5,0.25,0],[0.5,0.25,0]]")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"nodeCol\":null")) << r.out;
+    // Non-finite values are strings.
+    const std::string q = WriteText("inf.obj", "v inf 0 0\nv 1 -inf 0\nv 0 1 nan\nf 1 2 3\n");
+    r = Info("'" + q + "' --json --data");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"vertPos\":[[\"inf\",0,0],[1,\"-inf\",0],[0,1,\"nan\"]]")) << r.out;
+}
+
+TEST(KorvaneInfo, GroupOptions)
+{
+    const std::string p = WriteText("g.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\ng a\nf 1 2 3\ng b\nf 2 4 3\nf 1 2 4\n");
+    CliRun r = Info("'" + p + "' --json --groups 'b;'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"numPoly\":2")) << r.out;
+    r = Info("'" + p + "' --groups 'b;' --invert-groups --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"numPoly\":1")) << r.out;
+}
+
+TEST(KorvaneInfo, HumanSummary)
+{
+    const std::string p = WriteText("tri.obj", kTri);
+    const CliRun r = Info("'" + p + "' --normals");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "vertices:  3")) << r.out;
+    EXPECT_TRUE(Has(r.out, "triangles 1")) << r.out;
+    EXPECT_TRUE(Has(r.out, "normals:   yes")) << r.out;
+    EXPECT_TRUE(Has(r.out, "uvws:      no")) << r.out;
+}
+
+TEST(KorvaneInfo, LoadFailures)
+{
+    const std::string bad = WriteText("bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n");
+    CliRun r = Info("'" + bad + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "error 50: unknown file format.\n");
+    EXPECT_TRUE(r.out.empty()) << r.out;
+
+    r = Info("'" + bad + "' --json --data");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.out, "\"error\":50,\"message\":\"unknown file format.\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"numVert\":0,\"numPoly\":0,\"numNodes\":0")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"bbox\":null")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"vertPos\":[]")) << r.out;
+
+    r = Info("'" + Scratch() + "/missing.obj'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "error 45: unable to find or open file.\n");
+    const std::string txt = WriteText("f.txt", "x");
+    r = Info("'" + txt + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "error 51: unknown file extension.\n");
+}
+
+TEST(KorvaneInfo, UsageErrors)
+{
+    const std::string p = WriteText("tri.obj", kTri);
+    for (const std::string& args : {std::string(""), "'" + p + "' --bogus", "'" + p + "' --groups",
+                                    "'" + p + "' '" + p + "'", "'" + p + "' --data"})
+    {
+        const CliRun r = Info(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(Has(r.err, "usage: korvane info")) << args << ": " << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+        EXPECT_TRUE(r.out.empty()) << args;
+    }
+    const CliRun h = Info("--help");
+    EXPECT_EQ(h.status, 0);
+    EXPECT_TRUE(Has(h.out, "usage: korvane info"));
+}
