@@ -19,6 +19,17 @@
 //
 // Output sizes follow from the vertex counts alone, so the new arrays are
 // allocated once at their final size and filled in one pass.
+//
+// Shape of a polygon (its convex flag, its corners' convex flags and cosines,
+// its normal): on a mesh of legal polygons these are worked out here, per
+// split polygon and only as far as its split needs them, with exactly the
+// formulas of the derived node records and polygon normals (ZNQDynData.cpp).
+// Building those records for the whole mesh costs several times the split
+// itself, and a convex polygon needs no cosine and no normal at all. A mesh
+// that still holds illegal polygons takes the derived records instead, so
+// that their flags come from the one place that judges legality.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -33,6 +44,10 @@ constexpr int32_t kErrPolyFlags = 118;
 constexpr int32_t kErrPolyNrm = 120;
 
 constexpr int64_t kMaxCount = INT32_MAX;
+
+// Thresholds of the derived node records and polygon normals.
+constexpr float kMinSideLen2 = 1e-12f; // shorter sides make a degenerate corner (cosine 1)
+constexpr float kMinNormalLen = 1e-15f; // shorter normals stay unnormalised
 
 // A new array that belongs to the operation until it is swapped into the
 // geometry; freed (counted) on every other exit.
@@ -64,10 +79,9 @@ struct PendingArray
 
 // Grows with the interior angle: 0..2 over convex corners (1 - cos), 2..4
 // over reflex corners (3 + cos).
-inline float CornerMeasure(const ZNQNodeFlags& f)
+inline float CornerMeasure(uint8_t convex, float cosine)
 {
-    const float c = static_cast<float>(f._cos);
-    return (f._convex & 1) ? 1.0f - c : 3.0f + c;
+    return convex ? 1.0f - cosine : 3.0f + cosine;
 }
 
 // Writes triangles into the new arrays, copying whole nodes of the source.
@@ -120,25 +134,135 @@ struct TriangleWriter
     }
 };
 
+// ---- vector helpers, in the rounding order of the derived-data builders ----
+
+inline float3 Sub(const float3& a, const float3& b) { return float3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline float3 Cross(const float3& a, const float3& b)
+{
+    return float3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float Dot(const float3& a, const float3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// A vertex outside the mesh reads as the origin: never out of bounds.
+inline float3 SafePos(const float3* pos, int32_t numVert, int32_t v)
+{
+    return static_cast<uint32_t>(v) < static_cast<uint32_t>(numVert) ? pos[v] : float3{0, 0, 0};
+}
+
+// The shape of one polygon as its split needs it.
+struct PolyShape
+{
+    bool convex;        // every corner convex (and the polygon legal)
+    uint8_t conv[256];  // convex flag per corner
+    float measure[4];   // corner measures, concave quads only
+    float3 normal;      // polygon normal, concave polygons of 5+ corners only
+};
+
+// Corner records of one legal polygon of c >= 4 corners from the positions:
+// cross products X(k) = B x A, the dominant axis of all X(k), and, when they
+// disagree in sign there, each corner's agreement with the orientation of
+// the polygon projected along that axis (doubled area in double precision,
+// relative to the first corner). Cosines and the normal only for concave
+// polygons, which are the only ones whose split reads them.
+void AnalyzePolygon(const int32_t* ind, int32_t c, const float3* pos, int32_t numVert,
+                    PolyShape& s)
+{
+    float3 cross[256];
+    float mx = 0.0f, my = 0.0f, mz = 0.0f;
+    for (int32_t k = 0; k < c; ++k)
+    {
+        const float3 cur = SafePos(pos, numVert, ind[k]);
+        const float3 a = Sub(SafePos(pos, numVert, ind[k > 0 ? k - 1 : c - 1]), cur);
+        const float3 b = Sub(SafePos(pos, numVert, ind[k + 1 < c ? k + 1 : 0]), cur);
+        const float3 x = Cross(b, a);
+        cross[k] = x;
+        mx = std::max(mx, std::fabs(x.x));
+        my = std::max(my, std::fabs(x.y));
+        mz = std::max(mz, std::fabs(x.z));
+        s.conv[k] = 1;
+    }
+    const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
+    auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
+    int32_t positive = 0, negative = 0;
+    for (int32_t k = 0; k < c; ++k)
+    {
+        positive += comp(cross[k]) > 0.0f;
+        negative += comp(cross[k]) < 0.0f;
+    }
+    s.convex = true;
+    if (positive > 0 && negative > 0)
+    {
+        const float3 origin = SafePos(pos, numVert, ind[0]);
+        double area = 0.0;
+        for (int32_t k = 0; k < c; ++k)
+        {
+            const float3 pk = Sub(SafePos(pos, numVert, ind[k]), origin);
+            const float3 pj = Sub(SafePos(pos, numVert, ind[k + 1 < c ? k + 1 : 0]), origin);
+            if (axis == 2)
+                area += double(pk.x) * pj.y - double(pk.y) * pj.x;
+            else if (axis == 1)
+                area += double(pk.x) * pj.z - double(pk.z) * pj.x;
+            else
+                area += double(pk.z) * pj.y - double(pk.y) * pj.z;
+        }
+        for (int32_t k = 0; k < c; ++k)
+        {
+            const float xc = comp(cross[k]);
+            const bool convex = axis == 2 ? (area >= 0.0 && xc >= 0.0f) || (area < 0.0 && xc <= 0.0f)
+                                          : (area <= 0.0 && xc >= 0.0f) || (area > 0.0 && xc <= 0.0f);
+            s.conv[k] = convex ? 1 : 0;
+            s.convex = s.convex && convex;
+        }
+    }
+    if (s.convex)
+        return;
+
+    // Corner cosine as stored in the node records: clamped, rounded to half.
+    auto cosine = [&](int32_t k) {
+        const float3 cur = SafePos(pos, numVert, ind[k]);
+        const float3 a = Sub(SafePos(pos, numVert, ind[k > 0 ? k - 1 : c - 1]), cur);
+        const float3 b = Sub(SafePos(pos, numVert, ind[k + 1 < c ? k + 1 : 0]), cur);
+        const float a2 = Dot(a, a), b2 = Dot(b, b);
+        float v = 1.0f;
+        if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
+            v = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
+        return static_cast<float>(half(v));
+    };
+    if (c == 4)
+    {
+        for (int32_t k = 0; k < 4; ++k)
+            s.measure[k] = CornerMeasure(s.conv[k], cosine(k));
+        return;
+    }
+    // Normal: X of the first corner that is neither straight nor degenerate
+    // (else corner 0), normalised, turned over at a reflex corner.
+    int32_t k = 0;
+    while (k < c && !(std::fabs(cosine(k)) < 1.0f))
+        ++k;
+    if (k == c)
+        k = 0;
+    float3 n = cross[k];
+    const float len = std::sqrt(Dot(n, n));
+    if (len >= kMinNormalLen)
+        n = float3{n.x / len, n.y / len, n.z / len};
+    if (!s.conv[k])
+        n = float3{-n.x, -n.y, -n.z};
+    s.normal = n;
+}
+
 // Convex flag of corner cur between prev and next, seen along the polygon
-// normal. Corners on a vertex outside the mesh count as convex.
+// normal.
 inline uint8_t CornerConvex(const float3* pos, int32_t numVert, int32_t prev, int32_t cur,
                             int32_t next, const float3& n)
 {
-    if (prev < 0 || prev >= numVert || cur < 0 || cur >= numVert || next < 0 || next >= numVert)
-        return 1;
-    const float3 &P = pos[prev], &C = pos[cur], &N = pos[next];
-    const float bx = N.x - C.x, by = N.y - C.y, bz = N.z - C.z; // to next
-    const float ax = P.x - C.x, ay = P.y - C.y, az = P.z - C.z; // to previous
-    const float cx = by * az - bz * ay;
-    const float cy = bz * ax - bx * az;
-    const float cz = bx * ay - by * ax;
-    return (cx * n.x + cy * n.y + cz * n.z) >= 0.0f ? 1 : 0;
+    const float3 C = SafePos(pos, numVert, cur);
+    const float3 x = Cross(Sub(SafePos(pos, numVert, next), C), Sub(SafePos(pos, numVert, prev), C));
+    return (x.x * n.x + x.y * n.y + x.z * n.z) >= 0.0f ? 1 : 0;
 }
 
 // Ear clipping of one concave polygon of c >= 5 corners. Works on a local
 // list of the remaining corners and their convex flags.
-void ClipEars(TriangleWriter& w, size_t o, int32_t c, const ZNQNodeFlags* flags,
+void ClipEars(TriangleWriter& w, size_t o, int32_t c, const uint8_t* cornerConvex,
               const float3* pos, int32_t numVert, const float3& normal)
 {
     uint8_t rem[256];  // corner index (in the polygon) of each remaining node
@@ -146,7 +270,7 @@ void ClipEars(TriangleWriter& w, size_t o, int32_t c, const ZNQNodeFlags* flags,
     for (int32_t k = 0; k < c; ++k)
     {
         rem[k] = static_cast<uint8_t>(k);
-        conv[k] = flags[o + static_cast<size_t>(k)]._convex & 1;
+        conv[k] = cornerConvex[k];
     }
     const int32_t* vInd = w.srcVInd;
     int32_t j = c;
@@ -188,6 +312,34 @@ void ClipEars(TriangleWriter& w, size_t o, int32_t c, const ZNQNodeFlags* flags,
         }
     }
     w.Tri(o, rem[0], rem[1], rem[2]);
+}
+
+// Splits one polygon of c >= 4 corners by its shape.
+inline void SplitPolygon(TriangleWriter& w, size_t o, int32_t c, const PolyShape& s,
+                         const float3* pos, int32_t numVert)
+{
+    if (c == 4)
+    {
+        if (s.convex || s.measure[0] + s.measure[2] >= s.measure[1] + s.measure[3])
+        {
+            w.Tri(o, 0, 1, 2);
+            w.Tri(o, 0, 2, 3);
+        }
+        else
+        {
+            w.Tri(o, 1, 2, 3);
+            w.Tri(o, 1, 3, 0);
+        }
+    }
+    else if (s.convex)
+    {
+        for (int32_t k = 0; k + 2 < c; ++k)
+            w.Tri(o, 0, k + 1, k + 2);
+    }
+    else
+    {
+        ClipEars(w, o, c, s.conv, pos, numVert, s.normal);
+    }
 }
 
 } // namespace
@@ -258,27 +410,37 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
         return ZNQ_ERR_MEMORY;
     }
 
-    const ZNQNodeFlags* nodeFlags = _DynGetPolyNodeFlags();
-    if (!nodeFlags)
+    // Shapes from the derived records only when illegal polygons are about
+    // (or their count cannot be had); see the top of this file.
+    const bool useRecords = _DynGetNumPolyIllegal() != 0 || _dyn._numPolyIllegal < 0;
+    const ZNQNodeFlags* nodeFlags = nullptr;
+    const uint8_t* polyFlags = nullptr;
+    const float3* polyNrm = nullptr;
+    if (useRecords)
     {
-        _DynRelease(kDynAll);
-        return kErrPolyNodeFlags;
-    }
-    const uint8_t* polyFlags = _DynGetPolyFlags();
-    if (!polyFlags)
-    {
-        _DynRelease(kDynAll);
-        return kErrPolyFlags;
-    }
-    const float3* polyNrm = _DynGetPolyNrm();
-    if (!polyNrm)
-    {
-        _DynRelease(kDynAll);
-        return kErrPolyNrm;
+        nodeFlags = _DynGetPolyNodeFlags();
+        if (!nodeFlags)
+        {
+            _DynRelease(kDynAll);
+            return kErrPolyNodeFlags;
+        }
+        polyFlags = _DynGetPolyFlags();
+        if (!polyFlags)
+        {
+            _DynRelease(kDynAll);
+            return kErrPolyFlags;
+        }
+        polyNrm = _DynGetPolyNrm();
+        if (!polyNrm)
+        {
+            _DynRelease(kDynAll);
+            return kErrPolyNrm;
+        }
     }
 
     TriangleWriter w{_polyVInd, _nodeNrm, _nodeUvw, _nodeCol,
                      numVert.ptr, vInd.ptr, nrm.ptr, uvw.ptr, col.ptr};
+    PolyShape shape;
     size_t o = 0;
     for (int32_t p = 0; p < np; o += _polyNumVert[p], ++p)
     {
@@ -288,31 +450,22 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
             w.Copy(o, c);
             continue;
         }
-        const bool convex = (polyFlags[p] & kPolyFlagConvex) != 0;
-        if (c == 4)
+        if (useRecords)
         {
             const ZNQNodeFlags* f = nodeFlags + o;
-            if (convex || CornerMeasure(f[0]) + CornerMeasure(f[2]) >=
-                              CornerMeasure(f[1]) + CornerMeasure(f[3]))
-            {
-                w.Tri(o, 0, 1, 2);
-                w.Tri(o, 0, 2, 3);
-            }
-            else
-            {
-                w.Tri(o, 1, 2, 3);
-                w.Tri(o, 1, 3, 0);
-            }
-        }
-        else if (convex)
-        {
-            for (int32_t k = 0; k + 2 < c; ++k)
-                w.Tri(o, 0, k + 1, k + 2);
+            shape.convex = (polyFlags[p] & kPolyFlagConvex) != 0;
+            for (int32_t k = 0; k < c; ++k)
+                shape.conv[k] = f[k]._convex & 1;
+            if (c == 4)
+                for (int32_t k = 0; k < 4; ++k)
+                    shape.measure[k] = CornerMeasure(shape.conv[k], static_cast<float>(f[k]._cos));
+            shape.normal = polyNrm[p];
         }
         else
         {
-            ClipEars(w, o, c, nodeFlags, _vertPos, _numVert, polyNrm[p]);
+            AnalyzePolygon(_polyVInd + o, c, _vertPos, _numVert, shape);
         }
+        SplitPolygon(w, o, c, shape, _vertPos, _numVert);
     }
 
     _DynRelease(kDynAll);

@@ -425,3 +425,129 @@ TEST(Triangulate, RandomizedInvariants)
         EXPECT_EQ(g->_numVert, in->_numVert);
     }
 }
+
+// ---------------------------------------------------------------------------
+// Against a reference built on the derived node records
+
+namespace
+{
+
+// The split rules written out once more over the geometry's own derived
+// records (_DynGetPolyNodeFlags, _DynGetPolyFlags, _DynGetPolyNrm): the
+// polygons' vertex lists after triangulating everything.
+std::vector<Tri> ReferenceSplit(ZNQGeometry& g)
+{
+    const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
+    const uint8_t* pf = g._DynGetPolyFlags();
+    const float3* pn = g._DynGetPolyNrm();
+    EXPECT_TRUE(nf && pf && pn);
+    std::vector<Tri> out;
+    int64_t o = 0;
+    for (int32_t p = 0; p < g._numPoly; o += g._polyNumVert[p], ++p)
+    {
+        const int32_t c = g._polyNumVert[p];
+        const int32_t* v = g._polyVInd + o;
+        const bool convex = pf[p] & 1;
+        auto m = [&](int k) {
+            const float cs = float(nf[o + k]._cos);
+            return (nf[o + k]._convex & 1) ? 1 - cs : 3 + cs;
+        };
+        if (c == 3)
+            out.push_back({v[0], v[1], v[2]});
+        else if (c == 4 && (convex || m(0) + m(2) >= m(1) + m(3)))
+        {
+            out.push_back({v[0], v[1], v[2]});
+            out.push_back({v[0], v[2], v[3]});
+        }
+        else if (c == 4)
+        {
+            out.push_back({v[1], v[2], v[3]});
+            out.push_back({v[1], v[3], v[0]});
+        }
+        else if (convex)
+        {
+            for (int k = 0; k + 2 < c; ++k)
+                out.push_back({v[0], v[k + 1], v[k + 2]});
+        }
+        else
+        {
+            std::vector<int32_t> rem(v, v + c);
+            std::vector<int> cv;
+            for (int k = 0; k < c; ++k)
+                cv.push_back(nf[o + k]._convex & 1);
+            auto at = [&](int i) { return (i % int(rem.size()) + int(rem.size())) % int(rem.size()); };
+            while (rem.size() > 3)
+            {
+                const int j = int(rem.size());
+                int b = -1;
+                for (int i = j - 1; i >= 0 && b < 0; --i)
+                    if (cv[i] && !cv[at(i - 1)] && !cv[at(i + 1)])
+                        b = i;
+                for (int i = j - 1; i >= 0 && b < 0; --i)
+                    if (cv[i] && (!cv[at(i - 1)] || !cv[at(i + 1)]))
+                        b = i;
+                if (b < 0)
+                    b = j - 1;
+                out.push_back({rem[b], rem[at(b + 1)], rem[at(b - 1)]});
+                rem.erase(rem.begin() + b);
+                cv.erase(cv.begin() + b);
+                if (rem.size() > 3)
+                    for (int q : {at(b - 1), at(b)})
+                    {
+                        const float3 P = g._vertPos[rem[at(q - 1)]], C = g._vertPos[rem[q]],
+                                     N = g._vertPos[rem[at(q + 1)]];
+                        const float3 bb{N.x - C.x, N.y - C.y, N.z - C.z};
+                        const float3 aa{P.x - C.x, P.y - C.y, P.z - C.z};
+                        const float3 x{bb.y * aa.z - bb.z * aa.y, bb.z * aa.x - bb.x * aa.z,
+                                       bb.x * aa.y - bb.y * aa.x};
+                        cv[q] = x.x * pn[p].x + x.y * pn[p].y + x.z * pn[p].z >= 0.0f;
+                    }
+            }
+            out.push_back(rem);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Triangulate, MatchesReferenceOnDerivedRecords)
+{
+    std::mt19937 rng(777);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (int round = 0; round < 60; ++round)
+    {
+        std::vector<float3> pos;
+        std::vector<std::vector<int32_t>> polys;
+        for (int p = 0; p < 40; ++p)
+        {
+            const int sizes[] = {3, 4, 4, 4, 5, 6, 8, 12, 30, 255};
+            const int c = sizes[rng() % 10];
+            const int kind = static_cast<int>(rng() % 4);
+            std::vector<int32_t> idx;
+            for (int k = 0; k < c; ++k)
+            {
+                const double t = 2.0 * M_PI * k / c;
+                float r = 1.0f, z = 0.0f;
+                if (kind == 1)
+                    r = 0.3f + 0.35f * (u(rng) + 1); // star-like, concave
+                else if (kind == 2)
+                    z = 0.3f * u(rng); // non-planar
+                else if (kind == 3 && k % 3 == 1)
+                    r = 0.999f; // nearly straight corners
+                idx.push_back(static_cast<int32_t>(pos.size()));
+                pos.push_back({float(r * std::cos(t)) + 3 * p, float(r * std::sin(t)), z});
+            }
+            if (kind == 3 && c > 4)
+                pos[idx[2]] = pos[idx[1]]; // a coincident pair
+            polys.push_back(idx);
+        }
+        if (round % 5 == 4)
+            polys.push_back({0, 1, 1, 2}); // illegal: repeated index (derived-record path)
+        Geo g, ref;
+        Build(g.g, pos, polys);
+        Clone(g.g, ref.g);
+        ASSERT_EQ(g->Triangulate(nullptr, 0, false), 0);
+        EXPECT_EQ(AllPolys(g.g), ReferenceSplit(ref.g)) << "round " << round;
+    }
+}
