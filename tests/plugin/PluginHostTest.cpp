@@ -723,3 +723,60 @@ TEST_F(PluginTest, PolygonsOfFiveCornersAreAlwaysSplit)
     EXPECT_EQ(quads, 1);
     EXPECT_EQ(tris, 3);
 }
+
+namespace {
+
+// True when b runs around the same corners as a in the opposite direction.
+bool Reversed(const std::vector<int>& a, const std::vector<int>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    const size_t n = a.size();
+    for (size_t shift = 0; shift < n; ++shift)
+    {
+        bool same = true;
+        for (size_t k = 0; k < n && same; ++k)
+            same = b[(shift + k) % n] == a[(n - k) % n];
+        if (same)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(PluginTest, ChainStepsFollowTheirInputs)
+{
+    Write("T.0001.obj", kTwoTrianglesObj);
+    CreateNetwork("T.####", "2");
+
+    // Disconnect: one vertex per node.
+    Set("m_dtPostDisconnectPolys", "on");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 6);
+    EXPECT_EQ(r.mesh.numPolygons, 2);
+    Set("m_dtPostDisconnectPolys", "off");
+
+    // Invert: each triangle runs the other way round.
+    Set("m_fxInvertPolygons", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_EQ(r.mesh.connects.size(), 6u);
+    EXPECT_TRUE(Reversed({0, 1, 2}, {r.mesh.connects.begin(), r.mesh.connects.begin() + 3}));
+    EXPECT_TRUE(Reversed({0, 2, 3}, {r.mesh.connects.begin() + 3, r.mesh.connects.end()}));
+    Set("m_fxInvertPolygons", "off");
+
+    // Quadrangulate joins the square's halves; triangulating all polygons
+    // afterwards splits the quad again.
+    Set("m_fxQuadrangulate", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.counts, std::vector<int>{4});
+    Set("m_fxTriangulate", "All Polygons");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.counts, (std::vector<int>{3, 3}));
+    EXPECT_EQ(r.mesh.numVertices, 4);
+    EXPECT_TRUE(Take().errors.empty());
+}
