@@ -18,6 +18,13 @@
 #include "geometry/ZNQGeometry.h"
 #include "geometry/ZNQOctree.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KORVANE_FIND_SSE2 1
+#else
+#define KORVANE_FIND_SSE2 0
+#endif
+
 namespace
 {
 // Items in the fixed order in which _DynBuild handles a mask.
@@ -102,6 +109,48 @@ inline int32_t Find(const int32_t* list, int32_t count, int32_t value)
         if (list[i] == value)
             return i;
     return -1;
+}
+
+// Position of value among the first count entries of a neighbour list, or -1.
+// Lists of up to kFindWidth entries are compared in one fixed-width pass
+// without data-dependent branches (the compiler turns it into a vector
+// compare), which matters on the hot path of every frame. The caller
+// guarantees kFindWidth readable, initialised entries from list on: neighbour
+// blocks are zeroed and padded by kFindWidth entries, and entries past count
+// are masked off.
+constexpr int32_t kFindWidth = 8;
+
+inline int32_t FindInList(const int32_t* list, int32_t count, int32_t value)
+{
+    if (count <= kFindWidth)
+    {
+#if KORVANE_FIND_SSE2
+        const __m128i key = _mm_set1_epi32(value);
+        const __m128i lo = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(list)), key);
+        const __m128i hi = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 4)), key);
+        uint32_t hits = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(lo))) |
+                        (static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(hi))) << 4);
+#else
+        uint32_t hits = 0;
+        for (int32_t i = 0; i < kFindWidth; ++i)
+            hits |= static_cast<uint32_t>(list[i] == value) << i;
+#endif
+        hits &= (1u << count) - 1u;
+        if (!hits)
+            return -1;
+#if defined(__GNUC__) || defined(__clang__)
+        return __builtin_ctz(hits);
+#else
+        int32_t pos = 0;
+        while (!(hits & 1u))
+        {
+            hits >>= 1;
+            ++pos;
+        }
+        return pos;
+#endif
+    }
+    return Find(list, count, value);
 }
 
 // Polygon legality: fewer than 3 nodes, an index out of range, or an index that
@@ -399,7 +448,8 @@ bool BuildVertAdjVert(ZNQGeometry& g)
     size_t total = 0;
     for (int32_t v = 0; v < numVert; ++v)
         total += static_cast<size_t>(std::min(2 * num[v], kMaxListCount));
-    int32_t* block = d._vertAdjVertBlock = g._MemAllocArr<int32_t>(total, false);
+    // Zeroed and padded for FindInList (fresh large blocks are zero already).
+    int32_t* block = d._vertAdjVertBlock = g._MemAllocArr<int32_t>(total + kFindWidth, true);
     if (!block)
         return false;
     for (int32_t v = 0; v < numVert; ++v)
@@ -422,17 +472,36 @@ bool BuildVertAdjVert(ZNQGeometry& g)
             const int32_t prev = ind[k > 0 ? k - 1 : n - 1];
             int32_t* list = arr[v];
             int32_t c = num[v];
-            if (next != v && InRange(next, numVert) && !Contains(list, c, next))
+            // Both look-ups in one scalar pass over the list as it was: the
+            // list was written a few nodes ago, and narrow loads forward from
+            // those stores where a vector load would stall.
+            bool addNext = next != v && InRange(next, numVert);
+            bool addPrev = prev != v && prev != next && InRange(prev, numVert);
+            for (int32_t i = 0; i < c; ++i)
             {
-                if (c == kMaxListCount)
-                    return false;
-                list[c++] = next;
+                addNext &= list[i] != next;
+                addPrev &= list[i] != prev;
             }
-            if (prev != v && prev != next && InRange(prev, numVert) && !Contains(list, c, prev))
+            if (c + addNext + addPrev > kMaxListCount)
+                return false;
+            if (c < kMaxListCount - 1)
             {
-                if (c == kMaxListCount)
-                    return false;
-                list[c++] = prev;
+                // Branch-free appends. Slots c and c + 1 lie inside the slice:
+                // before this node the list holds at most 2 entries per
+                // earlier node of v, so c <= capacity - 2 below the cap of
+                // 255, and c <= 253 here. An entry written but not counted is
+                // spare room.
+                list[c] = next;
+                c += addNext;
+                list[c] = prev;
+                c += addPrev;
+            }
+            else
+            {
+                if (addNext)
+                    list[c++] = next;
+                if (addPrev)
+                    list[c++] = prev;
             }
             num[v] = static_cast<uint8_t>(c);
         }
@@ -489,7 +558,7 @@ bool BuildEdges(ZNQGeometry& g)
             if (edgeNum[w])
             {
                 // w < v was handled before: its list holds the edge.
-                const int32_t j = Find(adjArr[w], adjNum[w], v);
+                const int32_t j = FindInList(adjArr[w], adjNum[w], v);
                 if (j < 0)
                     return false; // asymmetric adjacency: cannot happen
                 el[k] = edgeArr[w][j];
@@ -548,7 +617,7 @@ bool BuildPolyEInd(ZNQGeometry& g)
             {
                 if (adjArr)
                 {
-                    const int32_t j = Find(adjArr[v], adjNum[v], w);
+                    const int32_t j = FindInList(adjArr[v], adjNum[v], w);
                     if (j >= 0)
                         edge = edgeArr[v][j];
                 }
