@@ -40,7 +40,8 @@ enum : uint8_t
 
 struct Box
 {
-    float lo[3], hi[3];
+    float lo[3] = {0.0f, 0.0f, 0.0f};
+    float hi[3] = {0.0f, 0.0f, 0.0f};
     void Start(const float3& p)
     {
         lo[0] = hi[0] = p.x;

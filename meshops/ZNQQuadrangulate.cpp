@@ -137,12 +137,12 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
     ZNQScopedArray<int32_t> triRefs(*this, static_cast<size_t>(numRefs), false);
     ZNQScopedArray<int32_t> fill(*this, static_cast<size_t>(_numVert), false);
     ZNQScopedArray<uint8_t> visited(*this, static_cast<size_t>(_numVert), false);
+    // An emitted quad is kept as its four source nodes (R's at b, r, a and
+    // S's at s); vertex indices and node data are gathered from them in the
+    // rebuild, so no node data are copied twice.
     const size_t maxQuads = static_cast<size_t>(numTris / 2);
-    ZNQScopedArray<int32_t> qVInd(*this, maxQuads * 4, false);
-    ZNQScopedArray<float3> qNrm(*this, _nodeNrm ? maxQuads * 4 : 0, false);
-    ZNQScopedArray<float3> qUvw(*this, _nodeUvw ? maxQuads * 4 : 0, false);
-    ZNQScopedArray<float4> qCol(*this, _nodeCol ? maxQuads * 4 : 0, false);
-    if (!triRefs.ptr || !fill.ptr || !visited.ptr || !qVInd.ptr || !qNrm.ptr || !qUvw.ptr || !qCol.ptr)
+    ZNQScopedArray<int32_t> quadSrc(*this, maxQuads * 4, false);
+    if (!triRefs.ptr || !fill.ptr || !visited.ptr || !quadSrc.ptr)
         return fail(ZNQ_ERR_MEMORY);
     std::memcpy(fill.ptr, triStart.ptr, static_cast<size_t>(_numVert) * sizeof(int32_t));
     for (int32_t p = 0; p < _numPoly; ++p)
@@ -242,23 +242,11 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
                 if (found == 0)
                     continue;
                 const Candidate& c = (found == 2 && cand[1].score < cand[0].score) ? cand[1] : cand[0];
-                const size_t q = static_cast<size_t>(numMerges) * 4;
-                qVInd[q + 0] = c.vb;
-                qVInd[q + 1] = c.vr;
-                qVInd[q + 2] = c.va;
-                qVInd[q + 3] = c.vs;
-                const size_t rn = static_cast<size_t>(polyOff[c.r]);
-                const size_t sn = static_cast<size_t>(polyOff[c.s]);
-                const size_t from[4] = {rn + c.rb, rn + c.rr, rn + c.ra, sn + c.ss};
-                for (int k = 0; k < 4; ++k)
-                {
-                    if (_nodeNrm)
-                        qNrm[q + k] = _nodeNrm[from[k]];
-                    if (_nodeUvw)
-                        qUvw[q + k] = _nodeUvw[from[k]];
-                    if (_nodeCol)
-                        qCol[q + k] = _nodeCol[from[k]];
-                }
+                int32_t* q = quadSrc.ptr + static_cast<size_t>(numMerges) * 4;
+                q[0] = polyOff[c.r] + c.rb;
+                q[1] = polyOff[c.r] + c.rr;
+                q[2] = polyOff[c.r] + c.ra;
+                q[3] = polyOff[c.s] + c.ss;
                 state[c.r] = kPolyMerged;
                 state[c.s] = kPolyMerged;
                 ++numMerges;
@@ -297,13 +285,17 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
     }
     const size_t quadNodes = static_cast<size_t>(numMerges) * 4;
     std::memset(nNum.ptr + dp, 4, static_cast<size_t>(numMerges));
-    std::memcpy(nVInd.ptr + dn, qVInd.ptr, quadNodes * sizeof(int32_t));
+    for (size_t k = 0; k < quadNodes; ++k)
+        nVInd[dn + k] = _polyVInd[quadSrc[k]];
     if (_nodeNrm)
-        std::memcpy(nNrm.ptr + dn, qNrm.ptr, quadNodes * sizeof(float3));
+        for (size_t k = 0; k < quadNodes; ++k)
+            nNrm[dn + k] = _nodeNrm[quadSrc[k]];
     if (_nodeUvw)
-        std::memcpy(nUvw.ptr + dn, qUvw.ptr, quadNodes * sizeof(float3));
+        for (size_t k = 0; k < quadNodes; ++k)
+            nUvw[dn + k] = _nodeUvw[quadSrc[k]];
     if (_nodeCol)
-        std::memcpy(nCol.ptr + dn, qCol.ptr, quadNodes * sizeof(float4));
+        for (size_t k = 0; k < quadNodes; ++k)
+            nCol[dn + k] = _nodeCol[quadSrc[k]];
 
     _DynRelease(kDynAll);
     _MemFree(_polyNumVert);
