@@ -25,9 +25,10 @@
 // split polygon and only as far as its split needs them, with exactly the
 // formulas of the derived node records and polygon normals (ZNQDynData.cpp).
 // Building those records for the whole mesh costs several times the split
-// itself, and a convex polygon needs no cosine and no normal at all. A mesh
-// that still holds illegal polygons takes the derived records instead, so
-// that their flags come from the one place that judges legality.
+// itself, and a convex polygon needs no cosine and no normal at all. An
+// illegal polygon (repeated or outside index), and one too large for the
+// local legality check, takes the derived records instead, so that its flags
+// come from the one place that judges legality.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -48,6 +49,10 @@ constexpr int64_t kMaxCount = INT32_MAX;
 // Thresholds of the derived node records and polygon normals.
 constexpr float kMinSideLen2 = 1e-12f; // shorter sides make a degenerate corner (cosine 1)
 constexpr float kMinNormalLen = 1e-15f; // shorter normals stay unnormalised
+
+// Polygons up to this size are checked for legality and analysed here; the
+// pairwise index check grows with the square of the size.
+constexpr int32_t kMaxCheckedCorners = 32;
 
 // A new array that belongs to the operation until it is swapped into the
 // geometry; freed (counted) on every other exit.
@@ -158,28 +163,47 @@ struct PolyShape
     float3 normal;      // polygon normal, concave polygons of 5+ corners only
 };
 
+// True when the polygon is small enough to be checked here and is legal:
+// every index inside the mesh, none twice. Larger or illegal polygons take
+// the derived records.
+inline bool CheckedLegal(const int32_t* ind, int32_t c, int32_t numVert)
+{
+    if (c > kMaxCheckedCorners)
+        return false;
+    for (int32_t i = 0; i < c; ++i)
+    {
+        if (static_cast<uint32_t>(ind[i]) >= static_cast<uint32_t>(numVert))
+            return false;
+        for (int32_t j = i + 1; j < c; ++j)
+            if (ind[i] == ind[j])
+                return false;
+    }
+    return true;
+}
+
 // Corner records of one legal polygon of c >= 4 corners from the positions:
 // cross products X(k) = B x A, the dominant axis of all X(k), and, when they
 // disagree in sign there, each corner's agreement with the orientation of
 // the polygon projected along that axis (doubled area in double precision,
 // relative to the first corner). Cosines and the normal only for concave
 // polygons, which are the only ones whose split reads them.
-void AnalyzePolygon(const int32_t* ind, int32_t c, const float3* pos, int32_t numVert,
-                    PolyShape& s)
+void AnalyzePolygon(const int32_t* ind, int32_t c, const float3* pos, PolyShape& s)
 {
-    float3 cross[256];
+    float3 pts[kMaxCheckedCorners];
+    float3 cross[kMaxCheckedCorners];
+    for (int32_t k = 0; k < c; ++k)
+        pts[k] = pos[ind[k]];
     float mx = 0.0f, my = 0.0f, mz = 0.0f;
     for (int32_t k = 0; k < c; ++k)
     {
-        const float3 cur = SafePos(pos, numVert, ind[k]);
-        const float3 a = Sub(SafePos(pos, numVert, ind[k > 0 ? k - 1 : c - 1]), cur);
-        const float3 b = Sub(SafePos(pos, numVert, ind[k + 1 < c ? k + 1 : 0]), cur);
+        const float3& cur = pts[k];
+        const float3 a = Sub(pts[k > 0 ? k - 1 : c - 1], cur);
+        const float3 b = Sub(pts[k + 1 < c ? k + 1 : 0], cur);
         const float3 x = Cross(b, a);
         cross[k] = x;
         mx = std::max(mx, std::fabs(x.x));
         my = std::max(my, std::fabs(x.y));
         mz = std::max(mz, std::fabs(x.z));
-        s.conv[k] = 1;
     }
     const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
     auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
@@ -190,38 +214,40 @@ void AnalyzePolygon(const int32_t* ind, int32_t c, const float3* pos, int32_t nu
         negative += comp(cross[k]) < 0.0f;
     }
     s.convex = true;
-    if (positive > 0 && negative > 0)
+    if (positive == 0 || negative == 0)
     {
-        const float3 origin = SafePos(pos, numVert, ind[0]);
-        double area = 0.0;
-        for (int32_t k = 0; k < c; ++k)
-        {
-            const float3 pk = Sub(SafePos(pos, numVert, ind[k]), origin);
-            const float3 pj = Sub(SafePos(pos, numVert, ind[k + 1 < c ? k + 1 : 0]), origin);
-            if (axis == 2)
-                area += double(pk.x) * pj.y - double(pk.y) * pj.x;
-            else if (axis == 1)
-                area += double(pk.x) * pj.z - double(pk.z) * pj.x;
-            else
-                area += double(pk.z) * pj.y - double(pk.y) * pj.z;
-        }
-        for (int32_t k = 0; k < c; ++k)
-        {
-            const float xc = comp(cross[k]);
-            const bool convex = axis == 2 ? (area >= 0.0 && xc >= 0.0f) || (area < 0.0 && xc <= 0.0f)
-                                          : (area <= 0.0 && xc >= 0.0f) || (area > 0.0 && xc <= 0.0f);
-            s.conv[k] = convex ? 1 : 0;
-            s.convex = s.convex && convex;
-        }
+        std::memset(s.conv, 1, static_cast<size_t>(c));
+        return;
+    }
+    const float3 origin = pts[0];
+    double area = 0.0;
+    for (int32_t k = 0; k < c; ++k)
+    {
+        const float3 pk = Sub(pts[k], origin);
+        const float3 pj = Sub(pts[k + 1 < c ? k + 1 : 0], origin);
+        if (axis == 2)
+            area += double(pk.x) * pj.y - double(pk.y) * pj.x;
+        else if (axis == 1)
+            area += double(pk.x) * pj.z - double(pk.z) * pj.x;
+        else
+            area += double(pk.z) * pj.y - double(pk.y) * pj.z;
+    }
+    for (int32_t k = 0; k < c; ++k)
+    {
+        const float xc = comp(cross[k]);
+        const bool convex = axis == 2 ? (area >= 0.0 && xc >= 0.0f) || (area < 0.0 && xc <= 0.0f)
+                                      : (area <= 0.0 && xc >= 0.0f) || (area > 0.0 && xc <= 0.0f);
+        s.conv[k] = convex ? 1 : 0;
+        s.convex = s.convex && convex;
     }
     if (s.convex)
         return;
 
     // Corner cosine as stored in the node records: clamped, rounded to half.
     auto cosine = [&](int32_t k) {
-        const float3 cur = SafePos(pos, numVert, ind[k]);
-        const float3 a = Sub(SafePos(pos, numVert, ind[k > 0 ? k - 1 : c - 1]), cur);
-        const float3 b = Sub(SafePos(pos, numVert, ind[k + 1 < c ? k + 1 : 0]), cur);
+        const float3& cur = pts[k];
+        const float3 a = Sub(pts[k > 0 ? k - 1 : c - 1], cur);
+        const float3 b = Sub(pts[k + 1 < c ? k + 1 : 0], cur);
         const float a2 = Dot(a, a), b2 = Dot(b, b);
         float v = 1.0f;
         if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
@@ -410,33 +436,20 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
         return ZNQ_ERR_MEMORY;
     }
 
-    // Shapes from the derived records only when illegal polygons are about
-    // (or their count cannot be had); see the top of this file.
-    const bool useRecords = _DynGetNumPolyIllegal() != 0 || _dyn._numPolyIllegal < 0;
+    // The derived records, fetched only when a polygon needs them (see the
+    // top of this file). Nothing has changed yet, so they describe the mesh.
     const ZNQNodeFlags* nodeFlags = nullptr;
     const uint8_t* polyFlags = nullptr;
     const float3* polyNrm = nullptr;
-    if (useRecords)
-    {
-        nodeFlags = _DynGetPolyNodeFlags();
-        if (!nodeFlags)
-        {
-            _DynRelease(kDynAll);
+    auto fetchRecords = [&]() -> int32_t {
+        if (!(nodeFlags = _DynGetPolyNodeFlags()))
             return kErrPolyNodeFlags;
-        }
-        polyFlags = _DynGetPolyFlags();
-        if (!polyFlags)
-        {
-            _DynRelease(kDynAll);
+        if (!(polyFlags = _DynGetPolyFlags()))
             return kErrPolyFlags;
-        }
-        polyNrm = _DynGetPolyNrm();
-        if (!polyNrm)
-        {
-            _DynRelease(kDynAll);
+        if (!(polyNrm = _DynGetPolyNrm()))
             return kErrPolyNrm;
-        }
-    }
+        return 0;
+    };
 
     TriangleWriter w{_polyVInd, _nodeNrm, _nodeUvw, _nodeCol,
                      numVert.ptr, vInd.ptr, nrm.ptr, uvw.ptr, col.ptr};
@@ -450,8 +463,21 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
             w.Copy(o, c);
             continue;
         }
-        if (useRecords)
+        if (CheckedLegal(_polyVInd + o, c, _numVert))
         {
+            AnalyzePolygon(_polyVInd + o, c, _vertPos, shape);
+        }
+        else
+        {
+            if (!nodeFlags)
+            {
+                const int32_t rc = fetchRecords();
+                if (rc != 0)
+                {
+                    _DynRelease(kDynAll);
+                    return rc;
+                }
+            }
             const ZNQNodeFlags* f = nodeFlags + o;
             shape.convex = (polyFlags[p] & kPolyFlagConvex) != 0;
             for (int32_t k = 0; k < c; ++k)
@@ -460,10 +486,6 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
                 for (int32_t k = 0; k < 4; ++k)
                     shape.measure[k] = CornerMeasure(shape.conv[k], static_cast<float>(f[k]._cos));
             shape.normal = polyNrm[p];
-        }
-        else
-        {
-            AnalyzePolygon(_polyVInd + o, c, _vertPos, _numVert, shape);
         }
         SplitPolygon(w, o, c, shape, _vertPos, _numVert);
     }

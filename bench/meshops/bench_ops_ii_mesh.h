@@ -5,12 +5,22 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <type_traits>
 
 #include "geometry/ZNQGeometry.h"
 
 namespace opsii_bench
 {
+
+// CPU time of the calling thread in seconds. The operations run on one
+// thread; on a shared, busy machine this is far steadier than wall time.
+inline double ThreadSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
+}
 
 // A wavy height field of w x h quads on (w+1) x (h+1) vertices, each quad
 // counter-clockwise seen from +z. Positions and polygons only.

@@ -543,7 +543,11 @@ TEST(Triangulate, MatchesReferenceOnDerivedRecords)
             polys.push_back(idx);
         }
         if (round % 5 == 4)
-            polys.push_back({0, 1, 1, 2}); // illegal: repeated index (derived-record path)
+        {
+            // Illegal polygons (repeated index) take the derived records.
+            polys.push_back({0, 1, 1, 2});
+            polys.push_back({4, 5, 6, 5, 7, 9});
+        }
         Geo g, ref;
         Build(g.g, pos, polys);
         Clone(g.g, ref.g);
