@@ -19,6 +19,7 @@
 // Every count is checked against what the rest of the file can hold before
 // its array is allocated.
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "errors/ZNQError.h"
@@ -123,7 +124,8 @@ bool ParseInt(const char* s, int64_t& value)
 }
 
 // A real number filling the whole token, independent of the C locale.
-// Overflow gives an infinity and underflow zero, as the C library would.
+// Beyond the float range: an infinity on overflow and zero on underflow, as
+// the C library gives.
 bool ParseFloat(const char* s, float& value)
 {
     if (*s == '+' && (s[1] == '+' || s[1] == '-'))
@@ -131,17 +133,28 @@ bool ParseFloat(const char* s, float& value)
     if (*s == '+')
         ++s; // from_chars takes no plus sign
     const char* end = s + std::strlen(s);
-    auto r = std::from_chars(s, end, value);
-    if (r.ec == std::errc::result_out_of_range)
+    const auto r = std::from_chars(s, end, value);
+    if (r.ec == std::errc() && r.ptr == end)
+        return true;
+    if (r.ec != std::errc::result_out_of_range || r.ptr != end)
+        return false;
+    double d;
+    const auto rd = std::from_chars(s, end, d);
+    if (rd.ec == std::errc() && rd.ptr == end)
     {
-        double d;
-        auto rd = std::from_chars(s, end, d);
-        if (rd.ec != std::errc() || rd.ptr != end)
-            return false;
         value = static_cast<float>(d);
         return true;
     }
-    return r.ec == std::errc() && r.ptr == end;
+    // Out of double range too: the exponent's sign tells overflow from
+    // underflow; without an exponent, a leading "0" or "." means underflow.
+    const bool negative = *s == '-';
+    const char* digits = negative ? s + 1 : s;
+    const char* e = std::strpbrk(digits, "eE");
+    const bool underflow = e ? e[1] == '-' : (*digits == '0' || *digits == '.');
+    value = underflow ? 0.0f : HUGE_VALF;
+    if (negative)
+        value = -value;
+    return true;
 }
 
 // ---------------------------------------------------------------------------
