@@ -5,4 +5,5 @@ korvane_add_gtest(test_meshops_i
         ${CMAKE_CURRENT_LIST_DIR}/test_blur.cpp
         ${CMAKE_CURRENT_LIST_DIR}/test_fixedges.cpp
         ${CMAKE_CURRENT_LIST_DIR}/test_closeholes.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/test_invert_quad.cpp)
+        ${CMAKE_CURRENT_LIST_DIR}/test_invert_quad.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_ops_i_robust.cpp)
