@@ -3,11 +3,12 @@
 // The whole file is read into one zero-padded buffer and scanned in place with
 // pointer loops; no token is copied and nothing is allocated per line.
 //
-//   pass 1   every line: count "v ", "vt ", "vn " and face statements and the
-//            corner references of every face, and note the first and last line
-//            of each statement kind;
-//   pass 2.. one pass per kind over its own span of lines fills positions,
-//            normals, texture coordinates and finally the polygons.
+//   pass 1   every line: parse "v ", "vn " and "vt " statements into lists that
+//            grow by doubling (amortised, a few allocations in all), count the
+//            face statements and their corner references, note where the
+//            faces start and end;
+//   pass 2   the lines from the first to the last face: polygons, node UVWs
+//            and node normals, written straight into arrays of final size.
 //
 // Statements are recognised only at the very start of a line with one space
 // after the keyword. Lines are separated by any run of CR and LF.
@@ -41,7 +42,7 @@ namespace {
 constexpr size_t kReadBlock = 1048576; // file read in 1 MiB blocks
 constexpr size_t kPadding = 16;        // zero bytes after the text (word-wise scans)
 constexpr int32_t kMaxFilterNames = 128;
-constexpr int64_t kIndexCap = 1000000000000LL; // saturation of index parsing
+constexpr int64_t kIndexCap = 1000000000000000000LL; // saturation of index parsing
 
 // ---------------------------------------------------------------------------
 // Character classes. Whitespace as the text helpers define it.
@@ -64,6 +65,23 @@ inline const char* FindLineEnd(const char* p)
 {
     while (!EndsLine(*p))
         ++p;
+    return p;
+}
+inline const char* CountTokens(const char* p, int64_t& count)
+{
+    int64_t n = 0;
+    bool afterBlank = true;
+    for (; !EndsLine(*p); ++p)
+    {
+        if (IsBlank(*p))
+            afterBlank = true;
+        else if (afterBlank)
+        {
+            ++n;
+            afterBlank = false;
+        }
+    }
+    count = n;
     return p;
 }
 #else
@@ -98,6 +116,63 @@ inline const char* FindLineEnd(const char* p)
         if (m)
             return p + LowestSetByte(m);
     }
+}
+// Bytes below 0x21 flagged exactly (high bit of each byte): no carries cross
+// bytes, since (x & 0x7F) + 0x5F never exceeds 0xFF.
+inline uint64_t FlagBelow21(uint64_t x)
+{
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((x & kLow7) + 0x5F5F5F5F5F5F5F5FULL) | x) & 0x8080808080808080ULL;
+}
+// Bytes equal to ' ' flagged exactly.
+inline uint64_t FlagSpace(uint64_t x)
+{
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    const uint64_t t = x ^ 0x2020202020202020ULL;
+    return ~(((t & kLow7) + kLow7) | t) & 0x8080808080808080ULL;
+}
+
+// Number of flagged bytes (flags in the high bits only): the multiply sums
+// the eight 0/1 bytes into the top byte, without needing a popcount
+// instruction.
+inline int CountFlags(uint64_t m)
+{
+    return static_cast<int>(((m >> 7) * 0x0101010101010101ULL) >> 56);
+}
+
+// Counts the whitespace-separated tokens from p (the character before p is a
+// blank) to the end of the line; returns the line end. Eight bytes at a time
+// while the only byte below 0x21 is the space: a token starts at every
+// non-space byte that follows a space. A word with any other low byte (line
+// end, tab, control character) finishes the line byte by byte.
+inline const char* CountTokens(const char* p, int64_t& count)
+{
+    int64_t n = 0;
+    uint64_t carry = 0x80; // the byte before p is a blank
+    for (;; p += 8)
+    {
+        uint64_t x;
+        std::memcpy(&x, p, 8);
+        const uint64_t space = FlagSpace(x);
+        if (FlagBelow21(x) & ~space)
+            break;
+        const uint64_t starts = ~space & 0x8080808080808080ULL & ((space << 8) | carry);
+        n += CountFlags(starts);
+        carry = (space >> 56) & 0x80;
+    }
+    bool afterBlank = carry != 0;
+    for (; !EndsLine(*p); ++p)
+    {
+        if (IsBlank(*p))
+            afterBlank = true;
+        else if (afterBlank)
+        {
+            ++n;
+            afterBlank = false;
+        }
+    }
+    count = n;
+    return p;
 }
 #endif
 
@@ -175,14 +250,16 @@ inline int64_t ParseIndex(const char*& p)
         negative = *p == '-';
         ++p;
     }
-    int64_t v = 0;
+    // Unsigned accumulation wraps harmlessly; more than 18 digits saturate.
+    const char* digits = p;
+    uint64_t v = 0;
     while (static_cast<unsigned>(*p - '0') < 10u)
     {
-        if (v < kIndexCap)
-            v = v * 10 + (*p - '0');
+        v = v * 10 + static_cast<unsigned>(*p - '0');
         ++p;
     }
-    return negative ? -v : v;
+    const int64_t value = (p - digits > 18) ? kIndexCap : static_cast<int64_t>(v);
+    return negative ? -value : value;
 }
 
 inline void SkipToSlashOrTokenEnd(const char*& p)
@@ -337,6 +414,45 @@ struct TempArray
     }
 };
 
+// A list of float3 in one counted block that doubles when full, for the
+// statements whose number is not known before they are read.
+struct GrowList
+{
+    ZNQGeometry& geo;
+    float3* ptr = nullptr;
+    int64_t count = 0;
+    int64_t capacity = 0;
+    explicit GrowList(ZNQGeometry& g) : geo(g) {}
+    ~GrowList() { geo._MemFree(ptr); }
+    GrowList(const GrowList&) = delete;
+    GrowList& operator=(const GrowList&) = delete;
+
+    // Room for one more element, or null when the allocator refuses.
+    float3* Add()
+    {
+        if (count == capacity)
+        {
+            const int64_t grown = capacity ? 2 * capacity : 4096;
+            if (static_cast<uint64_t>(grown) > SIZE_MAX / sizeof(float3))
+                return nullptr;
+            float3* bigger = geo._MemAllocArr<float3>(static_cast<size_t>(grown), false);
+            if (!bigger)
+                return nullptr;
+            if (count)
+                std::memcpy(bigger, ptr, static_cast<size_t>(count) * sizeof(float3));
+            geo._MemFree(ptr);
+            ptr = bigger;
+            capacity = grown;
+        }
+        return &ptr[count++];
+    }
+    void Release()
+    {
+        geo._MemFree(ptr);
+        count = capacity = 0;
+    }
+};
+
 // True when count elements of elemSize bytes can be asked for in one block.
 inline bool FitsBlock(int64_t count, size_t elemSize)
 {
@@ -406,19 +522,77 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     const char* const begin = text.ptr;
     const char* const end = begin + std::strlen(begin);
 
-    // ---- Pass 1: count statements and face corners, note the spans.
-    Span spanV, spanVt, spanVn, spanF;
+    // ---- Pass 1 over every line: parse "v ", "vn " and "vt " statements into
+    // lists that grow by doubling, count face statements and their corners,
+    // and note where the faces start and end. Errors in normals and texture
+    // coordinates only count once the file is known to have vertices.
+    GrowList positions(geometry), normals(geometry), uvws(geometry);
+    Span spanF;
+    int64_t numT = 0, numN = 0;
     int64_t numNodes = 0;
     int64_t maxCorners = 0;
+    int comps = 0; // texture components, fixed by the first "vt " statement
+    bool badNormal = false, badUvw = false;
     const char* lastGroupBeforeFaces = nullptr;
     for (const char* line = SkipBreaks(begin); *line;)
     {
         const char* stop = line;
         switch (Classify(line))
         {
-        case kLineV: spanV.Note(line); break;
-        case kLineVt: spanVt.Note(line); break;
-        case kLineVn: spanVn.Note(line); break;
+        case kLineV:
+        {
+            float3* v = positions.Add();
+            if (!v)
+                return ZNQ_ERR_LOAD_MEMORY;
+            const char* p = line + 2;
+            if (!NextValue(p, end, v->x) || !NextValue(p, end, v->y) || !NextValue(p, end, v->z))
+                return ZNQ_ERR_UNKNOWN_FORMAT;
+            stop = p;
+            break;
+        }
+        case kLineVn:
+            ++numN;
+            if (loadNormals && !badNormal)
+            {
+                float3* v = normals.Add();
+                if (!v)
+                    return ZNQ_ERR_LOAD_MEMORY;
+                const char* p = line + 3;
+                if (!NextValue(p, end, v->x) || !NextValue(p, end, v->y) || !NextValue(p, end, v->z))
+                    badNormal = true;
+                stop = p;
+            }
+            break;
+        case kLineVt:
+            ++numT;
+            if (loadUvws && !badUvw)
+            {
+                const char* p = line + 3;
+                if (comps == 0)
+                {
+                    // The first statement's value count (1 to 3) holds for the
+                    // file; its line must end with a line break.
+                    float scratch;
+                    while (comps <= 3 && NextValue(p, end, scratch))
+                        ++comps;
+                    if (comps == 0 || comps > 3 || *p == '\0')
+                    {
+                        badUvw = true;
+                        break;
+                    }
+                    p = line + 3;
+                }
+                float3* v = uvws.Add();
+                if (!v)
+                    return ZNQ_ERR_LOAD_MEMORY;
+                *v = float3{0.0f, 0.0f, 0.0f};
+                float* dst = &v->x;
+                for (int c = 0; c < comps && !badUvw; ++c)
+                    if (!NextValue(p, end, dst[c]))
+                        badUvw = true;
+                stop = p;
+            }
+            break;
         case kLineGroup:
             if (!spanF.first)
                 lastGroupBeforeFaces = line;
@@ -426,22 +600,11 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
         case kLineFace:
         {
             spanF.Note(line);
-            const char* p = line + 2;
-            int64_t n = 0;
-            for (;;)
-            {
-                while (IsBlank(*p))
-                    ++p;
-                if (EndsLine(*p))
-                    break;
-                ++n;
-                while (!EndsToken(*p))
-                    ++p;
-            }
+            int64_t n;
+            stop = CountTokens(line + 2, n);
             numNodes += n;
             if (n > maxCorners)
                 maxCorners = n;
-            stop = p;
             break;
         }
         default: break;
@@ -449,93 +612,29 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
         line = SkipBreaks(FindLineEnd(stop));
     }
 
-    const int64_t numV = spanV.count;
-    const bool takeUvws = loadUvws && spanVt.count > 0;
-    const bool takeNormals = loadNormals && spanVn.count > 0;
+    const int64_t numV = positions.count;
+    const bool takeUvws = loadUvws && numT > 0;
+    const bool takeNormals = loadNormals && numN > 0;
 
-    // No vertex: an empty mesh; faces are not looked at.
+    // No vertex: an empty mesh; nothing else is looked at.
     if (numV == 0)
     {
         geometry._vertPos = geometry._MemAllocArr<float3>(1, true);
         return geometry._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
     }
+    if ((takeNormals && badNormal) || (takeUvws && badUvw))
+        return ZNQ_ERR_UNKNOWN_FORMAT;
     // Counts beyond int32 cannot be held by the geometry.
     if (numV > INT32_MAX || spanF.count > INT32_MAX || numNodes > INT32_MAX)
         return ZNQ_ERR_LOAD_MEMORY;
 
-    // ---- Positions.
+    // Positions at their final size.
     geometry._vertPos = geometry._MemAllocArr<float3>(static_cast<size_t>(numV), false);
     if (!geometry._vertPos)
         return ZNQ_ERR_LOAD_MEMORY;
+    std::memcpy(geometry._vertPos, positions.ptr, static_cast<size_t>(numV) * sizeof(float3));
     geometry._numVert = static_cast<int32_t>(numV);
-    {
-        float3* out = geometry._vertPos;
-        const bool ok = WalkSpan(spanV.first, spanV.last, [&](const char* line, LineKind kind) -> const char* {
-            if (kind != kLineV)
-                return line;
-            const char* p = line + 2;
-            if (!NextValue(p, end, out->x) || !NextValue(p, end, out->y) || !NextValue(p, end, out->z))
-                return nullptr;
-            ++out;
-            return p;
-        });
-        if (!ok)
-            return ZNQ_ERR_UNKNOWN_FORMAT;
-    }
-
-    // ---- Normals into a temporary list.
-    TempArray<float3> normals(geometry);
-    if (takeNormals)
-    {
-        if (!normals.Alloc(static_cast<size_t>(spanVn.count), false))
-            return ZNQ_ERR_LOAD_MEMORY;
-        float3* out = normals.ptr;
-        const bool ok = WalkSpan(spanVn.first, spanVn.last, [&](const char* line, LineKind kind) -> const char* {
-            if (kind != kLineVn)
-                return line;
-            const char* p = line + 3;
-            if (!NextValue(p, end, out->x) || !NextValue(p, end, out->y) || !NextValue(p, end, out->z))
-                return nullptr;
-            ++out;
-            return p;
-        });
-        if (!ok)
-            return ZNQ_ERR_UNKNOWN_FORMAT;
-    }
-
-    // ---- Texture coordinates into a temporary list. The first "vt "
-    // statement fixes the component count C (1 to 3) of the file; its line
-    // must end with a line break. Every statement then gives its first C
-    // values; components beyond C stay 0.
-    TempArray<float3> uvws(geometry);
-    if (takeUvws)
-    {
-        if (!uvws.Alloc(static_cast<size_t>(spanVt.count), true))
-            return ZNQ_ERR_LOAD_MEMORY;
-        int comps = 0;
-        const char* p = spanVt.first + 3;
-        float scratch;
-        while (NextValue(p, end, scratch))
-            if (++comps > 3)
-                return ZNQ_ERR_UNKNOWN_FORMAT;
-        if (comps == 0 || *p == '\0')
-            return ZNQ_ERR_UNKNOWN_FORMAT;
-
-        float3* out = uvws.ptr;
-        const bool ok = WalkSpan(spanVt.first, spanVt.last, [&](const char* line, LineKind kind) -> const char* {
-            if (kind != kLineVt)
-                return line;
-            const char* q = line + 3;
-            float* dst = &out->x;
-            for (int c = 0; c < comps; ++c)
-                if (!NextValue(q, end, dst[c]))
-                    return nullptr;
-            ++out;
-            return q;
-        });
-        if (!ok)
-            return ZNQ_ERR_UNKNOWN_FORMAT;
-    }
+    positions.Release();
 
     // ---- No face: vertices only (the clean-up removes them as unused).
     if (spanF.count == 0)
@@ -573,8 +672,6 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     const char* faceStart = spanF.first;
     if (filter.count > 0 && lastGroupBeforeFaces)
         faceStart = lastGroupBeforeFaces;
-    const int64_t numT = spanVt.count;
-    const int64_t numN = spanVn.count;
     const float3 noUvw = {0.0f, 0.0f, 0.0f};
     const float3 noNormal = {0.0f, 1.0f, 0.0f};
     int32_t poly = 0;
@@ -671,8 +768,8 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     // The text and the lists are no longer needed; give them back before the
     // polygon deletion allocates its new arrays.
     geometry._MemFree(text.ptr);
-    geometry._MemFree(normals.ptr);
-    geometry._MemFree(uvws.ptr);
+    normals.Release();
+    uvws.Release();
 
     if (filter.count > 0)
         return DeletePolygons(geometry, outside.ptr, numOutside, objGroupsInvert);
