@@ -1,6 +1,8 @@
 // Node-side classes of the stand-in host: MPxNode, MPxCommand, MPxData,
 // MFnPlugin, MPlug, MPlugArray, MDataBlock, MDataHandle, MArrayDataHandle,
 // MFnDependencyNode, MFnDagNode and MDGModifier.
+// The host defines no MApiVersion of its own; plug-ins do.
+#define MNoVersionString
 #include "HostInternal.h"
 
 #include <maya/MArrayDataHandle.h>

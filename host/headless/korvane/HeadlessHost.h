@@ -292,6 +292,7 @@ struct MeshSnapshot
 struct EvalResult
 {
     int status = kFailure;   // status of the compute that ran (kSuccess when nothing had to run)
+                             // (kInvalidParameter for an unknown node or attribute)
     bool computed = false;   // a compute ran for this request
     bool hasMesh = false;    // the plug holds mesh data (a mesh may have 0 vertices)
     MeshSnapshot mesh;
@@ -301,10 +302,11 @@ struct EvalResult
 // Asks for the value of node.attr as the host does when something needs it:
 // a destination plug pulls its source through the connection; a dirty output
 // is computed by the node's compute(plug, dataBlock) (for plug-in nodes)
-// after pulling its dirty inputs. `status` is the MStatus of the compute
-// (the last one that ran in the chain). The plug becomes clean when the node
-// called setClean, otherwise it stays dirty. Mesh data, if any, is copied
-// into `mesh`.
+// after pulling its dirty inputs. `status` is the MStatus of the compute of
+// the node that owns the output (for a destination plug: of its source);
+// kSuccess when nothing had to run. The output becomes clean when the node
+// called setClean, otherwise it stays dirty (and is computed again on the
+// next request). Mesh data, if any, is copied into `mesh`.
 KHOST_API EvalResult Evaluate(const std::string& node, const std::string& attr);
 
 // ---------------------------------------------------------------------------
