@@ -2,6 +2,7 @@
 // error code, truncation, hostile counts and writer round trips.
 #include <cmath>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -557,5 +558,38 @@ TEST(ReadDrs2RoundTrip, AsciiAndBinaryWidths)
             ASSERT_NEAR(g->_nodeCol[k].x, src->_nodeCol[k].x, tol);
             ASSERT_NEAR(g->_nodeCol[k].w, src->_nodeCol[k].w, tol);
         }
+    }
+}
+
+TEST(ReadDrs2Hostile, RandomByteChangesNeverBreakTheReader)
+{
+    Geo src;
+    ASSERT_TRUE(MakeSampleMesh(src, 16, 0.25f));
+    Drs2WriteOptions bin;
+    bin.binary = true;
+    bin.countWidth = 1;
+    bin.indexWidth = 2;
+    std::vector<uint8_t> files[2];
+    ASSERT_TRUE(WriteDrs2ToMemory(src, Drs2WriteOptions(), files[0]));
+    ASSERT_TRUE(WriteDrs2ToMemory(src, bin, files[1]));
+    std::mt19937 rng(99);
+    const char alphabet[] = "0123456789-+.eE \n\tx";
+    Geo g;
+    for (int round = 0; round < 600; ++round)
+    {
+        const bool binary = round % 2;
+        std::vector<uint8_t> bytes = files[binary];
+        const int changes = 1 + int(rng() % 4);
+        for (int i = 0; i < changes; ++i)
+            bytes[rng() % bytes.size()] =
+                binary ? uint8_t(rng()) : uint8_t(alphabet[rng() % (sizeof(alphabet) - 1)]);
+        g->_memPeak = 0;
+        const int32_t rc = Load(g, bytes);
+        if (rc != ZNQ_OK)
+            ExpectCleared(g);
+        else
+            for (int64_t k = 0; k < g->NumNodes(); ++k)
+                ASSERT_LT(uint32_t(g->_polyVInd[k]), uint32_t(g->_numVert)) << "cleaned up";
+        ASSERT_LT(g->_memPeak, 1 << 20) << round;
     }
 }

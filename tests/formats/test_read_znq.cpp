@@ -3,6 +3,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <limits>
+#include <random>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -535,5 +536,33 @@ TEST(ReadZnqRoundTrip, SampleMeshPerNodeAndPerVertex)
         }
         g->Clear();
         EXPECT_EQ(g->_memUsed, before) << "every array goes back";
+    }
+}
+
+TEST(ReadZnqHostile, RandomByteChangesNeverBreakTheReader)
+{
+    Geo src;
+    ASSERT_TRUE(MakeSampleMesh(src, 16, 0.25f));
+    ZnqWriteOptions opt;
+    opt.indices16 = true;
+    opt.colorsPerVertex = true;
+    std::vector<uint8_t> full;
+    ASSERT_TRUE(WriteZnqToMemory(src, opt, full));
+    std::mt19937 rng(77);
+    Geo g;
+    for (int round = 0; round < 400; ++round)
+    {
+        std::vector<uint8_t> bytes = full;
+        const int changes = 1 + int(rng() % 4);
+        for (int i = 0; i < changes; ++i)
+            bytes[rng() % bytes.size()] = uint8_t(rng());
+        g->_memPeak = 0;
+        const int32_t rc = Load(g, bytes);
+        if (rc != ZNQ_OK)
+            ExpectCleared(g);
+        else
+            for (int64_t k = 0; k < g->NumNodes(); ++k)
+                ASSERT_LT(uint32_t(g->_polyVInd[k]), uint32_t(g->_numVert)) << "cleaned up";
+        ASSERT_LT(g->_memPeak, 1 << 20) << round;
     }
 }
