@@ -22,6 +22,7 @@ const double kPi = 3.14159265358979323846;
 const double kA = 0.10, kB = 0.05, kD = 0.04;             // displacement amplitudes
 const double kWa = 0.35, kWb = 0.25, kWc = 0.45, kWd = 0.3; // angular speeds per frame
 const double kDrift = 0.02;                                 // centre speed along +y per frame
+const int32_t kMaxCols = 254;                               // pole valence limit
 
 inline float Clamp01(double v)
 {
@@ -39,7 +40,14 @@ bool MakeSampleMesh(ZNQGeometry& geo, int32_t approxTris, float time)
     int32_t rings = static_cast<int32_t>(std::lround(std::sqrt(approxTris / 4.0)));
     if (rings < 2)
         rings = 2;
-    const int32_t cols = 2 * rings;
+    // The poles carry one node per column, and a vertex may have at most 255
+    // neighbours and nodes: past 254 columns the grid grows in rings only.
+    int32_t cols = 2 * rings;
+    if (cols > kMaxCols)
+    {
+        cols = kMaxCols;
+        rings = static_cast<int32_t>(std::lround(approxTris / (2.0 * kMaxCols)));
+    }
     const int32_t numVert = cols * rings + 2;
     const int32_t numTris = 2 * cols * rings;
     const size_t nv = static_cast<size_t>(numVert);

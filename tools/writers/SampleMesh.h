@@ -8,8 +8,9 @@
 
 // Clears geometry and fills it with a wobbling sphere built from a
 // latitude-longitude grid with welded poles: rings R = round(sqrt(T / 4)),
-// at least 2, and 2R columns, so 4R^2 triangles and 2R^2 + 2 vertices for
-// approxTris T. Radius 1 around the origin plus a displacement of a few sines
+// at least 2, and C = 2R columns, so 4R^2 triangles and 2R^2 + 2 vertices for
+// approxTris T. The pole valence stays within the one-byte topology counts:
+// above 254 columns C stays 254 and R = round(T / 508) (2CR triangles). Radius 1 around the origin plus a displacement of a few sines
 // in time (in frames); the centre drifts slowly along +y.
 // Fills: positions, motion vectors (the time derivative of the positions, in
 // units per frame), per-node normals (normalised area-weighted vertex
