@@ -3,7 +3,9 @@
 // Loads the plug-in, runs KorvaneCreate, sets attributes on the new Korvane
 // node, then for each requested frame sets m_flIdxValue and asks the mesh
 // shape for its inMesh, which pulls the node's outMesh through the
-// connection. Prints what the plug-in shows, writes meshes on request.
+// connection. Prints what the plug-in shows, writes meshes (or pictures of
+// them) on request, and shows a progress bar over a frame range when
+// standard error is a terminal.
 // Exit status: 0 success, 1 a load or evaluation failed, 2 usage error.
 // Built only where the headless host is part of the build; elsewhere the
 // program's default reports that eval is not available.
@@ -16,24 +18,44 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 #include "KorvaneJson.h"
+#include "KorvaneProgress.h"
 #include "korvane/HeadlessHost.h"
+
+#if defined(KORVANE_HAVE_PREVIEW)
+#include "KorvanePreview.h"
+#endif
 
 namespace {
 
 const char kUsage[] =
     "usage: korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
-    "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n";
+    "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n"
+    "                    [--size WxH] [--facets] [--quiet]\n";
+
+const char kHelp[] =
+    "\n"
+    "Runs the plug-in in the headless host: KorvaneCreate, the --set attributes on the new node,\n"
+    "then one evaluation per frame of --frames (or one with the node's Idx Value).\n"
+    "  --out PATTERN   write each frame's output mesh; the first '#' run of PATTERN becomes the\n"
+    "                  zero-padded frame. By extension: .obj, .ply, .json (as --json --data), or\n"
+    "                  .png, a shaded picture (fixed three-quarter view, the mesh framed)\n"
+    "  --size WxH      size of the .png pictures (default 800x600)\n"
+    "  --facets        .png pictures give every polygon its own colour (shows the polygon layout)\n"
+    "  --quiet         no progress bar; it is drawn on standard error over a frame range only\n"
+    "                  when standard error is a terminal\n";
 
 // Frame lists longer than this are refused as a usage error (a typo such as
 // 1-100000000 would otherwise run for hours).
@@ -49,6 +71,9 @@ struct Options
     std::string outPattern;
     bool json = false;
     bool data = false;
+    bool quiet = false;
+    bool facets = false;
+    int pngWidth = 800, pngHeight = 600;
 };
 
 int UsageError(const char* what, const char* arg)
@@ -110,6 +135,22 @@ bool ParseFrames(const char* spec, std::vector<double>& frames)
 
 bool EndsWith(const std::string& s, const char* suffix);
 
+// "WxH", each side 1 to 8192.
+bool ParseSize(const char* text, int& width, int& height)
+{
+    char* end = nullptr;
+    const long w = std::strtol(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X'))
+        return false;
+    const char* hs = end + 1;
+    const long h = std::strtol(hs, &end, 10);
+    if (end == hs || *end != '\0' || w < 1 || h < 1 || w > 8192 || h > 8192)
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
 int ParseOptions(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i)
@@ -125,14 +166,19 @@ int ParseOptions(int argc, char** argv, Options& o)
         if (arg == "-h" || arg == "--help")
         {
             std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
             return 0;
         }
         else if (arg == "--json")
             o.json = true;
         else if (arg == "--data")
             o.data = true;
+        else if (arg == "--quiet")
+            o.quiet = true;
+        else if (arg == "--facets")
+            o.facets = true;
         else if (arg == "--plugin" || arg == "--create-args" || arg == "--set" || arg == "--frames" ||
-                 arg == "--out")
+                 arg == "--out" || arg == "--size")
         {
             if (!value(v))
                 return UsageError("missing value after", arg.c_str());
@@ -144,8 +190,17 @@ int ParseOptions(int argc, char** argv, Options& o)
             {
                 o.outPattern = v;
                 if (!EndsWith(o.outPattern, ".obj") && !EndsWith(o.outPattern, ".ply") &&
-                    !EndsWith(o.outPattern, ".json"))
-                    return UsageError("--out needs a .obj, .ply or .json pattern, got", v);
+                    !EndsWith(o.outPattern, ".json") && !EndsWith(o.outPattern, ".png"))
+                    return UsageError("--out needs a .obj, .ply, .json or .png pattern, got", v);
+#if !defined(KORVANE_HAVE_PREVIEW)
+                if (EndsWith(o.outPattern, ".png"))
+                    return UsageError("PNG output is not part of this build, got", v);
+#endif
+            }
+            else if (arg == "--size")
+            {
+                if (!ParseSize(v, o.pngWidth, o.pngHeight))
+                    return UsageError("bad picture size (WxH, 1 to 8192 each)", v);
             }
             else if (arg == "--frames")
             {
@@ -205,11 +260,16 @@ std::string DefaultPluginPath()
 #else
     const char* file = "Korvane.so";
 #endif
+    const std::string dir = ExecutableDir();
+    // An installed program uses the module installed with it
+    // (<prefix>/bin/korvane beside <prefix>/plug-ins/), never a build tree's.
+    const std::string installed = dir + "/../plug-ins/" + file;
+    if (FileExists(installed))
+        return installed;
 #if defined(KORVANE_PLUGIN_BUILD_PATH)
     if (FileExists(KORVANE_PLUGIN_BUILD_PATH))
         return KORVANE_PLUGIN_BUILD_PATH;
 #endif
-    const std::string dir = ExecutableDir();
     const std::string candidates[] = {dir + "/../plugin/" + file, dir + "/../plug-ins/" + file,
                                       dir + "/" + file};
     for (const std::string& c : candidates)
@@ -465,10 +525,103 @@ bool WritePly(FILE* f, const khost::MeshSnapshot& m)
     return true;
 }
 
+#if defined(KORVANE_HAVE_PREVIEW)
+static_assert(sizeof(int) == sizeof(int32_t), "host index arrays are handed to the renderer as int32");
+
+// A soft colour per polygon, neighbours mostly different: a hash of the
+// polygon number picks one of a few pastel tones.
+void FacetColor(size_t polygon, float rgba[4])
+{
+    static const float kTones[8][3] = {{0.93f, 0.62f, 0.55f}, {0.60f, 0.80f, 0.93f}, {0.72f, 0.90f, 0.62f},
+                                       {0.96f, 0.85f, 0.55f}, {0.80f, 0.68f, 0.93f}, {0.55f, 0.88f, 0.84f},
+                                       {0.96f, 0.72f, 0.84f}, {0.85f, 0.85f, 0.80f}};
+    uint32_t h = static_cast<uint32_t>(polygon);
+    h ^= h >> 16;
+    h *= 0x7feb352du;
+    h ^= h >> 15;
+    h *= 0x846ca68bu;
+    h ^= h >> 16;
+    const float* t = kTones[h >> 29];
+    rgba[0] = t[0];
+    rgba[1] = t[1];
+    rgba[2] = t[2];
+    rgba[3] = 1.0f;
+}
+
+// A shaded picture of the host's mesh. With facets, every corner gets its
+// own point so that each polygon can carry its own colour (normals follow
+// their vertices, so the shading stays the same).
+bool WritePicture(const std::string& path, const khost::MeshSnapshot& m, const Options& o, std::string& error)
+{
+    const size_t nv = m.numVertices > 0 ? static_cast<size_t>(m.numVertices) : 0;
+    if (m.points.size() < 3 * nv)
+    {
+        error = "the mesh's point array is short";
+        return false;
+    }
+    const bool hasNormals = m.hasNormals && m.normals.size() >= 3 * nv;
+    const bool hasColors = m.hasColors && m.colors.size() >= 4 * nv;
+    PreviewMesh pm;
+    std::vector<float> points, normals, colors;
+    std::vector<int32_t> indices;
+    if (!o.facets)
+    {
+        pm.numPoints = static_cast<int64_t>(nv);
+        pm.points = m.points.data();
+        pm.numPolys = static_cast<int64_t>(m.counts.size());
+        pm.polyCounts = m.counts.data();
+        pm.numIndices = static_cast<int64_t>(m.connects.size());
+        pm.polyIndices = m.connects.data();
+        pm.normals = hasNormals ? m.normals.data() : nullptr;
+        pm.colors = hasColors ? m.colors.data() : nullptr;
+    }
+    else
+    {
+        const size_t corners = m.connects.size();
+        points.reserve(3 * corners);
+        indices.reserve(corners);
+        if (hasNormals)
+            normals.reserve(3 * corners);
+        colors.reserve(4 * corners);
+        size_t node = 0;
+        for (size_t p = 0; p < m.counts.size() && node < corners; ++p)
+        {
+            float rgba[4];
+            FacetColor(p, rgba);
+            const size_t count = m.counts[p] > 0 ? static_cast<size_t>(m.counts[p]) : 0;
+            for (size_t k = 0; k < count && node < corners; ++k, ++node)
+            {
+                const int v = m.connects[node];
+                const bool valid = v >= 0 && static_cast<size_t>(v) < nv;
+                const size_t at = valid ? static_cast<size_t>(v) : 0;
+                const float nan = std::numeric_limits<float>::quiet_NaN();
+                for (int c = 0; c < 3; ++c)
+                    points.push_back(valid ? m.points[3 * at + c] : nan); // NaN: the renderer skips it
+                if (hasNormals)
+                    for (int c = 0; c < 3; ++c)
+                        normals.push_back(valid ? m.normals[3 * at + c] : 0.0f);
+                colors.insert(colors.end(), rgba, rgba + 4);
+                indices.push_back(static_cast<int32_t>(indices.size()));
+            }
+        }
+        pm.numPoints = static_cast<int64_t>(indices.size());
+        pm.points = points.data();
+        pm.numPolys = static_cast<int64_t>(m.counts.size());
+        pm.polyCounts = m.counts.data();
+        pm.numIndices = static_cast<int64_t>(indices.size());
+        pm.polyIndices = indices.data();
+        pm.normals = hasNormals ? normals.data() : nullptr;
+        pm.colors = colors.data();
+    }
+    return RenderPreviewPng(pm, path.c_str(), o.pngWidth, o.pngHeight, &error);
+}
+#endif
+
 // Writes one frame's mesh; false (with a line on stderr) when the file
 // cannot be written.
 bool WriteMesh(const std::string& path, double frame, int status, const std::vector<std::string>& infos,
-               const std::vector<std::string>& errors, const khost::MeshSnapshot& m)
+               const std::vector<std::string>& errors, const khost::MeshSnapshot& m, const Options& o,
+               korvane::ProgressBar& bar)
 {
     const bool isObj = EndsWith(path, ".obj");
     const bool isPly = EndsWith(path, ".ply");
@@ -479,10 +632,27 @@ bool WriteMesh(const std::string& path, double frame, int status, const std::vec
         std::error_code ignored; // a failure shows at the open below
         std::filesystem::create_directories(parent, ignored);
     }
+#if defined(KORVANE_HAVE_PREVIEW)
+    if (EndsWith(path, ".png"))
+    {
+        std::string error;
+        if (!WritePicture(path, m, o, error))
+        {
+            bar.Clear();
+            std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", path.c_str(), error.c_str());
+            return false;
+        }
+        return true;
+    }
+#else
+    (void)o;
+#endif
     FILE* f = std::fopen(path.c_str(), isPly ? "wb" : "w");
     if (!f)
     {
-        std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", path.c_str(), std::strerror(errno));
+        const int openError = errno;
+        bar.Clear();
+        std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", path.c_str(), std::strerror(openError));
         return false;
     }
     if (isObj)
@@ -497,6 +667,7 @@ bool WriteMesh(const std::string& path, double frame, int status, const std::vec
     const bool ok = !std::ferror(f);
     if (std::fclose(f) != 0 || !ok)
     {
+        bar.Clear();
         std::fprintf(stderr, "korvane eval: cannot write '%s'\n", path.c_str());
         return false;
     }
@@ -617,12 +788,23 @@ int KorvaneEvalMain(int argc, char** argv)
     }
 
     int exitCode = 0;
-    for (const double frame : frames)
+    korvane::ProgressBar bar(!o.quiet && korvane::StderrIsTerminal(), static_cast<int64_t>(frames.size()));
+#if defined(_WIN32)
+    const bool stdoutIsTerminal = _isatty(_fileno(stdout)) != 0;
+#else
+    const bool stdoutIsTerminal = isatty(STDOUT_FILENO) != 0;
+#endif
+    for (size_t index = 0; index < frames.size(); ++index)
     {
+        const double frame = frames[index];
+        bar.Show(static_cast<int64_t>(index), frame);
         if (o.hasFrames)
             khost::SetAttrNumber(node, "m_flIdxValue", frame);
         const khost::EvalResult r = khost::Evaluate(shape, "inMesh");
         TakeLines(infos, errors);
+        // The bar shares the terminal with what this frame prints.
+        if (stdoutIsTerminal || (!o.json && (!errors.empty() || !r.error.empty())))
+            bar.Clear();
         const int status = r.error.empty() ? r.status : khost::kFailure;
         if (status != khost::kSuccess)
             exitCode = 1;
@@ -631,7 +813,7 @@ int KorvaneEvalMain(int argc, char** argv)
         if (!o.outPattern.empty())
         {
             written = OutputPath(o.outPattern, frame);
-            if (!WriteMesh(written, frame, status, infos, errors, r.mesh))
+            if (!WriteMesh(written, frame, status, infos, errors, r.mesh, o, bar))
             {
                 exitCode = 1;
                 written.clear();
@@ -657,6 +839,7 @@ int KorvaneEvalMain(int argc, char** argv)
         infos.clear();
         errors.clear();
     }
+    bar.Clear();
 
     khost::UnloadPlugin(load.name, true);
     khost::TakeMessages();

@@ -1,24 +1,77 @@
-// korvane info FILE [load options] [--json [--data]]
+// korvane info FILE [load options] [--json [--data]] [--png PICTURE]
+// korvane info PATTERN [load options] [--frames A-B] [--json] [--quiet]
 //
 // Loads one cache file with LoadFromFile and describes the result: a short
 // summary for people, or one JSON object for scripts. Exit status 0 when the
 // load succeeded, 1 when it failed, 2 for a usage error.
+//
+// Given a file name with a '#' run (and no file of that literal name), it
+// checks the whole sequence instead: every file of the directory that the
+// node would read for some frame, gaps, load failures, the range of vertex
+// and polygon counts and which optional data every frame carries. Exit
+// status 1 when a frame fails to load, frames are missing or no file
+// matches. This is the check to run before a shot goes to the farm.
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "KorvaneJson.h"
+#include "KorvaneProgress.h"
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
 #include "geometry/ZNQGeometry.h"
 
+#if defined(KORVANE_HAVE_PREVIEW)
+#include "KorvanePreview.h"
+#endif
+
 namespace {
 
-const char* kInfoUsage = "usage: korvane info FILE [--normals] [--motions] [--colors] [--uvws] [--all] "
-                         "[--groups NAMES] [--invert-groups] [--json [--data]]";
+const char* kInfoUsage = "usage: korvane info FILE|PATTERN [--normals] [--motions] [--colors] [--uvws] [--all] "
+                         "[--groups NAMES] [--invert-groups] [--json [--data]] [--png PICTURE [--size WxH]] "
+                         "[--frames A-B] [--quiet]";
+
+const char* kInfoHelp =
+    "usage: korvane info FILE [load options] [--json [--data]] [--png PICTURE [--size WxH]]\n"
+    "       korvane info PATTERN [load options] [--frames A-B] [--json] [--quiet]\n"
+    "\n"
+    "Loads FILE and describes it: counts, polygon classes, bounding box, optional data, memory, load time.\n"
+    "\n"
+    "Load options (a single FILE loads none of the optional data unless asked):\n"
+    "  --normals --motions --colors --uvws   load that item      --all   all four\n"
+    "  --groups NAMES    .obj group filter, e.g. \"grp1;grp2;\"      --invert-groups   invert it\n"
+    "Output:\n"
+    "  --json            one JSON object on standard output; --data adds the arrays\n"
+    "  --png PICTURE     a shaded picture of the loaded mesh (--size WxH, default 800x600)\n"
+    "\n"
+    "Sequence check: a PATTERN is a file name whose first '#' run stands for the frame number,\n"
+    "e.g. cache/File.####.znq. Every file of the directory that the node reads for some frame is\n"
+    "loaded: the frame written with at least as many digits as the run has '#', zero-padded, the\n"
+    "minus sign of a negative frame counting toward the width (File.0007, File.12345, File.-007;\n"
+    "not File.007 or File.00012345). Names are compared exactly, case included.\n"
+    "Without load options the sequence check loads all four optional data (as --all).\n"
+    "  --frames A-B      the frames the shot needs: others are ignored, absent ones are missing\n"
+    "  --quiet           no progress bar (it is drawn only when standard error is a terminal)\n"
+    "It reports first and last frame, missing frames, frames that fail to load with their\n"
+    "message, the smallest and largest vertex and polygon counts and which optional data are\n"
+    "missing in which frames. With --json, one object with the keys: pattern, directory, first,\n"
+    "last, numFiles, numLoaded, numMissing, missing ([[from,to],...]), numFailed, failed\n"
+    "([{frame,path,error,message},...]), numVert and numPoly ({min,minFrame,max,maxFrame} or null),\n"
+    "load ({normals,motions,colors,uvws}: asked for), has (same keys: present in every loaded\n"
+    "frame), lacking (same keys: frames without it, null when not asked for), loadMs, ok.\n"
+    "Exit status: 0 all frames load and none is missing; 1 a frame fails to load, frames are\n"
+    "missing or no file matches (a frame lacking optional data is reported, not a failure);\n"
+    "2 usage error.\n";
 
 struct InfoArgs
 {
@@ -27,6 +80,12 @@ struct InfoArgs
     const char* groups = nullptr;
     bool invertGroups = false;
     bool json = false, data = false;
+    bool anyLoadOption = false; // one of --normals/--motions/--colors/--uvws/--all given
+    const char* png = nullptr;
+    int pngWidth = 800, pngHeight = 600;
+    bool hasFrames = false;
+    long long frameFrom = 0, frameTo = 0;
+    bool quiet = false;
 };
 
 int UsageError(const char* what, const char* arg)
@@ -34,6 +93,51 @@ int UsageError(const char* what, const char* arg)
     // One line: what went wrong, then how to call.
     std::fprintf(stderr, "korvane info: %s%s%s; %s\n", what, arg ? " " : "", arg ? arg : "", kInfoUsage);
     return 2;
+}
+
+// One whole number of the 32-bit frame range from [s, end); null on failure,
+// else the position after it.
+const char* ParseFrameNumber(const char* s, long long& value)
+{
+    const char* p = s;
+    if (*p == '-' || *p == '+')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return nullptr;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoll(s, &end, 10);
+    if (errno == ERANGE || value < INT_MIN || value > INT_MAX)
+        return nullptr;
+    return end;
+}
+
+// "A" or "A-B" with A <= B; negative frames allowed ("-10--1").
+bool ParseFrameRange(const char* text, long long& from, long long& to)
+{
+    const char* p = ParseFrameNumber(text, from);
+    if (!p)
+        return false;
+    to = from;
+    if (*p == '-')
+        p = ParseFrameNumber(p + 1, to);
+    return p && *p == '\0' && from <= to;
+}
+
+// "WxH", each side 1 to 8192.
+bool ParseSize(const char* text, int& width, int& height)
+{
+    char* end = nullptr;
+    const long w = std::strtol(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X'))
+        return false;
+    const char* hs = end + 1;
+    const long h = std::strtol(hs, &end, 10);
+    if (end == hs || *end != '\0' || w < 1 || h < 1 || w > 8192 || h > 8192)
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
 }
 
 // 0 parsed, 1 help shown, 2 usage error (reported).
@@ -44,19 +148,42 @@ int ParseArgs(int argc, char** argv, InfoArgs& a)
         const char* s = argv[i];
         if (!std::strcmp(s, "-h") || !std::strcmp(s, "--help"))
         {
-            std::printf("%s\n", kInfoUsage);
+            std::fputs(kInfoHelp, stdout);
             return 1;
         }
         if (!std::strcmp(s, "--normals"))
-            a.normals = true;
+            a.normals = a.anyLoadOption = true;
         else if (!std::strcmp(s, "--motions"))
-            a.motions = true;
+            a.motions = a.anyLoadOption = true;
         else if (!std::strcmp(s, "--colors"))
-            a.colors = true;
+            a.colors = a.anyLoadOption = true;
         else if (!std::strcmp(s, "--uvws"))
-            a.uvws = true;
+            a.uvws = a.anyLoadOption = true;
         else if (!std::strcmp(s, "--all"))
-            a.normals = a.motions = a.colors = a.uvws = true;
+            a.normals = a.motions = a.colors = a.uvws = a.anyLoadOption = true;
+        else if (!std::strcmp(s, "--quiet"))
+            a.quiet = true;
+        else if (!std::strcmp(s, "--png"))
+        {
+            if (i + 1 >= argc)
+                return UsageError("missing argument of", s);
+            a.png = argv[++i];
+        }
+        else if (!std::strcmp(s, "--size"))
+        {
+            if (i + 1 >= argc)
+                return UsageError("missing argument of", s);
+            if (!ParseSize(argv[++i], a.pngWidth, a.pngHeight))
+                return UsageError("bad picture size (WxH, 1 to 8192 each):", argv[i]);
+        }
+        else if (!std::strcmp(s, "--frames"))
+        {
+            if (i + 1 >= argc)
+                return UsageError("missing argument of", s);
+            if (!ParseFrameRange(argv[++i], a.frameFrom, a.frameTo))
+                return UsageError("bad frame range (whole frames A-B or A):", argv[i]);
+            a.hasFrames = true;
+        }
         else if (!std::strcmp(s, "--invert-groups"))
             a.invertGroups = true;
         else if (!std::strcmp(s, "--json"))
@@ -225,6 +352,467 @@ void PrintHuman(const InfoArgs& a, ZNQGeometry& g, double loadMs)
     std::printf("load time: %.3f ms\n", loadMs);
 }
 
+
+// ---------------------------------------------------------------------------
+// Picture of a loaded geometry.
+
+// 0 written, 1 failed (reported).
+int WritePicture(const InfoArgs& a, ZNQGeometry& g)
+{
+#if defined(KORVANE_HAVE_PREVIEW)
+    PreviewMesh m;
+    if (g._vertPos && g._numVert > 0)
+    {
+        m.numPoints = g._numVert;
+        m.points = &g._vertPos[0].x;
+        if (g._polyNumVert && g._polyVInd)
+        {
+            m.numPolys = g._numPoly;
+            m.polyCountsU8 = g._polyNumVert;
+            m.numIndices = g.NumNodes();
+            m.polyIndices = g._polyVInd;
+        }
+        // Smooth shading and colours from the per-vertex means, as the host
+        // gets them; without them the picture is flat-shaded clay.
+        const float3* n = g._nodeNrm ? g._DynGetVertNrm() : nullptr;
+        const float4* c = g._nodeCol ? g._DynGetVertCol() : nullptr;
+        m.normals = n ? &n[0].x : nullptr;
+        m.colors = c ? &c[0].x : nullptr;
+    }
+    std::string error;
+    if (!RenderPreviewPng(m, a.png, a.pngWidth, a.pngHeight, &error))
+    {
+        std::fprintf(stderr, "korvane info: cannot write the picture '%s': %s\n", a.png, error.c_str());
+        return 1;
+    }
+    return 0;
+#else
+    (void)g;
+    std::fprintf(stderr, "korvane info: cannot write the picture '%s': PNG output is not part of this build\n",
+                 a.png);
+    return 1;
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// Sequence check.
+
+// A file name pattern split at its first '#' run.
+struct FramePattern
+{
+    std::string dirPrefix; // the pattern's text up to and including the last separator ("" for none)
+    std::string directory; // the directory to list ("." for none)
+    std::string head;      // file name text before the run
+    std::string tail;      // file name text after the run
+    int width = 0;         // length of the run
+};
+
+// True when the file name part of `path` holds a '#' run.
+bool SplitPattern(const std::string& path, FramePattern& p)
+{
+    const size_t sep = path.find_last_of("/\\");
+    const size_t nameStart = sep == std::string::npos ? 0 : sep + 1;
+    const size_t run = path.find('#', nameStart);
+    if (run == std::string::npos)
+        return false;
+    size_t end = run;
+    while (end < path.size() && path[end] == '#')
+        ++end;
+    p.dirPrefix = path.substr(0, nameStart);
+    p.directory = sep == std::string::npos ? "." : (sep == 0 ? path.substr(0, 1) : path.substr(0, sep));
+    p.head = path.substr(nameStart, run - nameStart);
+    p.tail = path.substr(end);
+    p.width = static_cast<int>(end - run);
+    return true;
+}
+
+// The frame that the file `name` holds under the pattern: the name must be
+// exactly what the node composes for that frame (head, the frame printed
+// with "%0*ld" for the run's width, tail).
+bool MatchFrame(const FramePattern& p, const std::string& name, int32_t& frame)
+{
+    if (name.size() < p.head.size() + p.tail.size() + 1)
+        return false;
+    if (name.compare(0, p.head.size(), p.head) != 0 ||
+        name.compare(name.size() - p.tail.size(), p.tail.size(), p.tail) != 0)
+        return false;
+    const std::string middle = name.substr(p.head.size(), name.size() - p.head.size() - p.tail.size());
+    if (middle.size() > 16)
+        return false;
+    size_t k = middle[0] == '-' ? 1 : 0;
+    if (k == middle.size())
+        return false;
+    for (; k < middle.size(); ++k)
+        if (middle[k] < '0' || middle[k] > '9')
+            return false;
+    const long long v = std::strtoll(middle.c_str(), nullptr, 10);
+    if (v < INT_MIN || v > INT_MAX)
+        return false;
+    char canonical[32];
+    std::snprintf(canonical, sizeof(canonical), "%0*lld", p.width, v);
+    if (middle != canonical)
+        return false;
+    frame = static_cast<int32_t>(v);
+    return true;
+}
+
+struct SeqFile
+{
+    int32_t frame;
+    std::string path;
+};
+
+struct SeqFailure
+{
+    int32_t frame;
+    std::string path;
+    int32_t error;
+};
+
+struct CountRange
+{
+    bool any = false;
+    int64_t min = 0, max = 0;
+    int32_t minFrame = 0, maxFrame = 0;
+
+    void Add(int64_t v, int32_t frame)
+    {
+        if (!any || v < min)
+        {
+            min = v;
+            minFrame = frame;
+        }
+        if (!any || v > max)
+        {
+            max = v;
+            maxFrame = frame;
+        }
+        any = true;
+    }
+};
+
+const char* const kItemNames[4] = {"normals", "motions", "colors", "uvws"};
+
+struct SeqReport
+{
+    FramePattern pattern;
+    std::vector<SeqFile> files;                       // in frame order
+    std::vector<std::pair<int64_t, int64_t>> missing; // ranges of absent frames
+    int64_t numMissing = 0;
+    bool hasRange = false;
+    int64_t first = 0, last = 0; // the range checked
+    std::vector<SeqFailure> failed;
+    int64_t numLoaded = 0;
+    CountRange verts, polys;
+    bool asked[4] = {false, false, false, false};
+    std::vector<int32_t> lacking[4]; // loaded frames without the item
+    double loadMs = 0.0;
+
+    bool Ok() const { return !files.empty() && failed.empty() && numMissing == 0; }
+};
+
+// Lists the matching files; false (reported) when the directory cannot be read.
+bool FindFrames(const InfoArgs& a, SeqReport& r)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::directory_iterator it(fs::u8path(r.pattern.directory), ec);
+    if (ec)
+    {
+        std::fprintf(stderr, "korvane info: cannot read the directory '%s': %s\n", r.pattern.directory.c_str(),
+                     ec.message().c_str());
+        return false;
+    }
+    for (; it != fs::directory_iterator(); it.increment(ec))
+    {
+        if (ec)
+        {
+            std::fprintf(stderr, "korvane info: cannot read the directory '%s': %s\n",
+                         r.pattern.directory.c_str(), ec.message().c_str());
+            return false;
+        }
+        std::error_code typeError;
+        if (it->is_directory(typeError))
+            continue;
+        const std::string name = it->path().filename().u8string();
+        int32_t frame = 0;
+        if (!MatchFrame(r.pattern, name, frame))
+            continue;
+        if (a.hasFrames && (frame < a.frameFrom || frame > a.frameTo))
+            continue;
+        r.files.push_back({frame, r.pattern.dirPrefix + name});
+    }
+    std::sort(r.files.begin(), r.files.end(),
+              [](const SeqFile& x, const SeqFile& y) { return x.frame < y.frame; });
+    return true;
+}
+
+void FindGaps(const InfoArgs& a, SeqReport& r)
+{
+    if (a.hasFrames)
+    {
+        r.hasRange = true;
+        r.first = a.frameFrom;
+        r.last = a.frameTo;
+    }
+    else if (!r.files.empty())
+    {
+        r.hasRange = true;
+        r.first = r.files.front().frame;
+        r.last = r.files.back().frame;
+    }
+    if (!r.hasRange)
+        return;
+    int64_t expect = r.first;
+    for (const SeqFile& f : r.files)
+    {
+        if (f.frame > expect)
+        {
+            r.missing.emplace_back(expect, int64_t(f.frame) - 1);
+            r.numMissing += f.frame - expect;
+        }
+        expect = int64_t(f.frame) + 1;
+    }
+    if (expect <= r.last)
+    {
+        r.missing.emplace_back(expect, r.last);
+        r.numMissing += r.last - expect + 1;
+    }
+}
+
+void LoadFrames(const InfoArgs& a, SeqReport& r)
+{
+    korvane::ProgressBar bar(!a.quiet && korvane::StderrIsTerminal(), static_cast<int64_t>(r.files.size()));
+    ZNQGeometry g;
+    g.Init(0);
+    const auto t0 = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < r.files.size(); ++i)
+    {
+        const SeqFile& f = r.files[i];
+        bar.Show(static_cast<int64_t>(i), f.frame);
+        const int32_t rc = LoadFromFile(g, f.path.c_str(), r.asked[0], r.asked[1], r.asked[2], r.asked[3],
+                                        nullptr, nullptr, nullptr, a.groups, a.invertGroups);
+        if (rc)
+            r.failed.push_back({f.frame, f.path, rc});
+        else
+        {
+            ++r.numLoaded;
+            r.verts.Add(g._numVert, f.frame);
+            r.polys.Add(g._numPoly, f.frame);
+            const bool has[4] = {g._nodeNrm != nullptr, g._vertMotion != nullptr, g._nodeCol != nullptr,
+                                 g._nodeUvw != nullptr};
+            for (int k = 0; k < 4; ++k)
+                if (r.asked[k] && !has[k])
+                    r.lacking[k].push_back(f.frame);
+        }
+        g.Clear();
+    }
+    r.loadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// "3, 5-9, 12" for at most `limit` entries, then "... (N more)".
+template <typename Entries, typename Format>
+std::string JoinLimited(const Entries& entries, size_t limit, Format format)
+{
+    std::string out;
+    size_t shown = 0;
+    for (const auto& e : entries)
+    {
+        if (shown == limit)
+        {
+            out += ", ... (" + std::to_string(entries.size() - limit) + " more)";
+            break;
+        }
+        if (shown++)
+            out += ", ";
+        out += format(e);
+    }
+    return out;
+}
+
+std::string RangeText(const std::pair<int64_t, int64_t>& range)
+{
+    if (range.first == range.second)
+        return std::to_string(range.first);
+    return std::to_string(range.first) + "-" + std::to_string(range.second);
+}
+
+void PrintSequenceHuman(const InfoArgs& a, const SeqReport& r)
+{
+    std::printf("sequence:  %s\n", a.path);
+    if (r.files.empty())
+    {
+        if (a.hasFrames)
+            std::printf("frames:    no file matches in frames %lld-%lld\n", a.frameFrom, a.frameTo);
+        else
+            std::printf("frames:    no file matches\n");
+    }
+    else
+        std::printf("frames:    %zu files, %d to %d\n", r.files.size(), r.files.front().frame,
+                    r.files.back().frame);
+    if (a.hasFrames)
+        std::printf("range:     %lld-%lld (%lld frames)\n", a.frameFrom, a.frameTo, a.frameTo - a.frameFrom + 1);
+    if (r.numMissing)
+        std::printf("missing:   %lld frame%s: %s\n", static_cast<long long>(r.numMissing),
+                    r.numMissing == 1 ? "" : "s", JoinLimited(r.missing, 20, RangeText).c_str());
+    else
+        std::printf("missing:   none\n");
+    if (r.failed.empty())
+        std::printf("failed:    none\n");
+    else
+    {
+        std::printf("failed:    %zu frame%s\n", r.failed.size(), r.failed.size() == 1 ? "" : "s");
+        const size_t limit = 50;
+        for (size_t i = 0; i < r.failed.size() && i < limit; ++i)
+        {
+            char msg[kZNQErrorMessageMaxLen];
+            std::printf("  frame %d: %s (%s)\n", r.failed[i].frame,
+                        ZNQErrorMessage(r.failed[i].error, msg, true, nullptr), r.failed[i].path.c_str());
+        }
+        if (r.failed.size() > limit)
+            std::printf("  ... and %zu more\n", r.failed.size() - limit);
+    }
+    if (r.verts.any)
+    {
+        std::printf("vertices:  min %lld (frame %d), max %lld (frame %d)\n", static_cast<long long>(r.verts.min),
+                    r.verts.minFrame, static_cast<long long>(r.verts.max), r.verts.maxFrame);
+        std::printf("polygons:  min %lld (frame %d), max %lld (frame %d)\n", static_cast<long long>(r.polys.min),
+                    r.polys.minFrame, static_cast<long long>(r.polys.max), r.polys.maxFrame);
+    }
+    for (int k = 0; k < 4; ++k)
+    {
+        const std::string label = std::string(kItemNames[k]) + ":";
+        if (!r.asked[k])
+            std::printf("%-10s not loaded\n", label.c_str());
+        else if (r.numLoaded == 0)
+            std::printf("%-10s no frame loaded\n", label.c_str());
+        else if (r.lacking[k].empty())
+            std::printf("%-10s in every frame\n", label.c_str());
+        else if (static_cast<int64_t>(r.lacking[k].size()) == r.numLoaded)
+            std::printf("%-10s in no frame\n", label.c_str());
+        else
+            std::printf("%-10s missing in %zu of %lld frames: %s\n", label.c_str(), r.lacking[k].size(),
+                        static_cast<long long>(r.numLoaded),
+                        JoinLimited(r.lacking[k], 20, [](int32_t f) { return std::to_string(f); }).c_str());
+    }
+    std::printf("load time: %.3f ms (%.3f ms per frame)\n", r.loadMs,
+                r.files.empty() ? 0.0 : r.loadMs / static_cast<double>(r.files.size()));
+    if (r.Ok())
+        std::printf("result:    OK\n");
+    else
+    {
+        std::string why;
+        if (r.files.empty())
+            why = "no file matches";
+        if (r.numMissing)
+            why += (why.empty() ? "" : ", ") + std::to_string(r.numMissing) + " missing frame" +
+                   (r.numMissing == 1 ? "" : "s");
+        if (!r.failed.empty())
+            why += (why.empty() ? "" : ", ") + std::to_string(r.failed.size()) + " frame" +
+                   (r.failed.size() == 1 ? "" : "s") + " failed to load";
+        std::printf("result:    FAILED: %s\n", why.c_str());
+    }
+}
+
+void JsonCountRange(std::string& out, const CountRange& c)
+{
+    if (!c.any)
+    {
+        out += "null";
+        return;
+    }
+    out += "{\"min\":" + std::to_string(c.min) + ",\"minFrame\":" + std::to_string(c.minFrame) +
+           ",\"max\":" + std::to_string(c.max) + ",\"maxFrame\":" + std::to_string(c.maxFrame) + "}";
+}
+
+void PrintSequenceJson(const InfoArgs& a, const SeqReport& r)
+{
+    using namespace korvane;
+    std::string out = "{\"pattern\":";
+    JsonString(out, a.path);
+    out += ",\"directory\":";
+    JsonString(out, r.pattern.directory.c_str());
+    out += ",\"first\":" + (r.hasRange ? std::to_string(r.first) : std::string("null"));
+    out += ",\"last\":" + (r.hasRange ? std::to_string(r.last) : std::string("null"));
+    out += ",\"numFiles\":" + std::to_string(r.files.size());
+    out += ",\"numLoaded\":" + std::to_string(r.numLoaded);
+    out += ",\"numMissing\":" + std::to_string(r.numMissing);
+    out += ",\"missing\":[";
+    for (size_t i = 0; i < r.missing.size(); ++i)
+        out += (i ? ",[" : "[") + std::to_string(r.missing[i].first) + "," + std::to_string(r.missing[i].second) +
+               "]";
+    out += "],\"numFailed\":" + std::to_string(r.failed.size());
+    out += ",\"failed\":[";
+    for (size_t i = 0; i < r.failed.size(); ++i)
+    {
+        out += i ? ",{\"frame\":" : "{\"frame\":";
+        out += std::to_string(r.failed[i].frame);
+        out += ",\"path\":";
+        JsonString(out, r.failed[i].path.c_str());
+        out += ",\"error\":" + std::to_string(r.failed[i].error) + ",\"message\":";
+        JsonString(out, ZNQErrorText(r.failed[i].error));
+        out += '}';
+    }
+    out += "],\"numVert\":";
+    JsonCountRange(out, r.verts);
+    out += ",\"numPoly\":";
+    JsonCountRange(out, r.polys);
+    for (const char* key : {"load", "has", "lacking"})
+    {
+        out += ",\"";
+        out += key;
+        out += "\":{";
+        for (int k = 0; k < 4; ++k)
+        {
+            out += k ? ",\"" : "\"";
+            out += kItemNames[k];
+            out += "\":";
+            if (!std::strcmp(key, "load"))
+                out += r.asked[k] ? "true" : "false";
+            else if (!std::strcmp(key, "has"))
+                out += r.asked[k] && r.numLoaded > 0 && r.lacking[k].empty() ? "true" : "false";
+            else if (!r.asked[k])
+                out += "null";
+            else
+            {
+                out += '[';
+                for (size_t j = 0; j < r.lacking[k].size(); ++j)
+                    out += (j ? "," : "") + std::to_string(r.lacking[k][j]);
+                out += ']';
+            }
+        }
+        out += '}';
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), ",\"loadMs\":%.3f", r.loadMs);
+    out += buf;
+    out += ",\"ok\":";
+    out += r.Ok() ? "true" : "false";
+    out += "}\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+int CheckSequence(const InfoArgs& a, const FramePattern& pattern)
+{
+    SeqReport r;
+    r.pattern = pattern;
+    const bool all = !a.anyLoadOption;
+    r.asked[0] = all || a.normals;
+    r.asked[1] = all || a.motions;
+    r.asked[2] = all || a.colors;
+    r.asked[3] = all || a.uvws;
+    if (!FindFrames(a, r))
+        return 1;
+    FindGaps(a, r);
+    LoadFrames(a, r);
+    if (a.json)
+        PrintSequenceJson(a, r);
+    else
+        PrintSequenceHuman(a, r);
+    std::fflush(stdout);
+    return r.Ok() ? 0 : 1;
+}
+
 } // namespace
 
 int KorvaneInfoMain(int argc, char** argv)
@@ -235,6 +823,20 @@ int KorvaneInfoMain(int argc, char** argv)
         return 0;
     if (parsed)
         return 2;
+
+    // A '#' run in the file name makes a sequence check, unless a file of
+    // that very name exists (then that file is what was meant).
+    FramePattern pattern;
+    if (SplitPattern(a.path, pattern) && !FileExists(a.path))
+    {
+        if (a.data)
+            return UsageError("--data is not available for a sequence", nullptr);
+        if (a.png)
+            return UsageError("--png needs a single FILE, not a sequence", nullptr);
+        return CheckSequence(a, pattern);
+    }
+    if (a.hasFrames)
+        return UsageError("--frames needs a PATTERN with a '#' run, got", a.path);
 
     ZNQGeometry g;
     g.Init(0);
@@ -252,6 +854,12 @@ int KorvaneInfoMain(int argc, char** argv)
     }
     else
         PrintHuman(a, g, loadMs);
+    int status = rc ? 1 : 0;
+    if (!rc && a.png)
+    {
+        std::fflush(stdout);
+        status = WritePicture(a, g);
+    }
     g.Clear();
-    return rc ? 1 : 0;
+    return status;
 }

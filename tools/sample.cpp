@@ -1,8 +1,10 @@
-// korvane sample DIR [--frames N] [--tris T]
+// korvane sample DIR [--frames N] [--tris T] [--holes]
 // Writes a small animated sample cache, DIR/Fluid.0001.znq .. Fluid.NNNN.znq,
-// with motion vectors, per-node normals, colours and UVWs. Exit status: 0
+// with motion vectors, per-node normals, colours and UVWs; --holes cuts three
+// round holes into the surface (for trying Close Holes). Exit status: 0
 // success, 1 a file could not be written, 2 usage error.
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,8 +24,9 @@ namespace
 
 void SampleUsage(FILE* f)
 {
-    std::fprintf(f, "usage: korvane sample DIR [--frames N] [--tris T]\n"
-                    "  writes DIR/Fluid.0001.znq .. (default 5 frames of about 4000 triangles)\n");
+    std::fprintf(f, "usage: korvane sample DIR [--frames N] [--tris T] [--holes]\n"
+                    "  writes DIR/Fluid.0001.znq .. (default 5 frames of about 4000 triangles);\n"
+                    "  --holes cuts three round holes into the surface\n");
 }
 
 bool ParsePositive(const char* s, long maxValue, long& out)
@@ -64,6 +67,70 @@ bool MakeDirs(const std::string& dir)
 #endif
 }
 
+// Removes every polygon that touches a vertex inside one of three caps of
+// the blob (seen from its centre), leaving three round, separate holes. The
+// per-node arrays are compacted with the polygons; vertices that no polygon
+// uses any more stay in the file (the load's clean-up drops them).
+void PunchHoles(ZNQGeometry& g)
+{
+    if (!g._vertPos || !g._polyNumVert || !g._polyVInd || g._numVert < 1)
+        return;
+    float centre[3] = {0.0f, 0.0f, 0.0f};
+    for (int32_t v = 0; v < g._numVert; ++v)
+    {
+        centre[0] += g._vertPos[v].x;
+        centre[1] += g._vertPos[v].y;
+        centre[2] += g._vertPos[v].z;
+    }
+    for (float& c : centre)
+        c /= static_cast<float>(g._numVert);
+    // Hole directions and the cosine of their angular radius: two on the
+    // side the previews look at, one underneath.
+    static const float kHoles[3][4] = {
+        {0.62f, 0.25f, 0.74f, 0.955f}, {0.80f, -0.35f, -0.10f, 0.97f}, {-0.30f, -0.45f, 0.84f, 0.975f}};
+    auto inHole = [&](int32_t v) {
+        if (v < 0 || v >= g._numVert)
+            return false;
+        const float d[3] = {g._vertPos[v].x - centre[0], g._vertPos[v].y - centre[1], g._vertPos[v].z - centre[2]};
+        const float len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        if (!(len > 0.0f))
+            return false;
+        for (const float* h : kHoles)
+        {
+            const float hl = std::sqrt(h[0] * h[0] + h[1] * h[1] + h[2] * h[2]);
+            if ((d[0] * h[0] + d[1] * h[1] + d[2] * h[2]) / (len * hl) > h[3])
+                return true;
+        }
+        return false;
+    };
+    int64_t read = 0, write = 0;
+    int32_t kept = 0;
+    for (int32_t p = 0; p < g._numPoly; ++p)
+    {
+        const int n = g._polyNumVert[p];
+        bool drop = false;
+        for (int k = 0; k < n && !drop; ++k)
+            drop = inHole(g._polyVInd[read + k]);
+        if (!drop)
+        {
+            for (int k = 0; k < n; ++k, ++write)
+            {
+                g._polyVInd[write] = g._polyVInd[read + k];
+                if (g._nodeNrm)
+                    g._nodeNrm[write] = g._nodeNrm[read + k];
+                if (g._nodeUvw)
+                    g._nodeUvw[write] = g._nodeUvw[read + k];
+                if (g._nodeCol)
+                    g._nodeCol[write] = g._nodeCol[read + k];
+            }
+            g._polyNumVert[kept++] = static_cast<uint8_t>(n);
+        }
+        read += n;
+    }
+    g._numPoly = kept;
+    g._DynRelease(-1);
+}
+
 } // namespace
 
 int KorvaneSampleMain(int argc, char** argv)
@@ -71,6 +138,7 @@ int KorvaneSampleMain(int argc, char** argv)
     // argv[0] is "sample".
     const char* dir = nullptr;
     long frames = 5, tris = 4000;
+    bool holes = false;
     for (int i = 1; i < argc; ++i)
     {
         const char* a = argv[i];
@@ -79,7 +147,9 @@ int KorvaneSampleMain(int argc, char** argv)
             SampleUsage(stdout);
             return 0;
         }
-        if (!std::strcmp(a, "--frames"))
+        if (!std::strcmp(a, "--holes"))
+            holes = true;
+        else if (!std::strcmp(a, "--frames"))
         {
             if (!ParsePositive(i + 1 < argc ? argv[++i] : nullptr, 9999, frames))
             {
@@ -138,6 +208,8 @@ int KorvaneSampleMain(int argc, char** argv)
             status = 1;
             break;
         }
+        if (holes)
+            PunchHoles(geo);
         ZnqWriteOptions opt;
         opt.indices16 = geo._numVert <= 65536;
         opt.prescan = true;
