@@ -1,0 +1,26 @@
+// Fuzz target: the RealFlow binary mesh reader.
+//
+// Input: byte 0 selects the optional items (bit 0 motions, bit 1 UVWs), the
+// rest is the file.
+#include <cstddef>
+#include <cstdint>
+
+#include "formats/ZNQFormats.h"
+#include "fuzz/FuzzSupport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static kfuzz::ScratchFile file(".bin");
+    kfuzz::Bytes in(data, size);
+    const uint8_t load = in.U8();
+    size_t fileSize = 0;
+    const uint8_t* content = in.Rest(fileSize);
+    if (!file.Write(content, fileSize))
+        return 0;
+
+    ZNQGeometry geo;
+    geo.Init();
+    const int32_t rc = ReadRealFlowBin(geo, file.Path(), load & 1, load & 2);
+    kfuzz::CheckLoadResult(geo, rc, fileSize);
+    return 0;
+}

@@ -1,0 +1,39 @@
+# The fuzz targets, shared by fuzz/ (libFuzzer builds) and
+# tests/fuzz_regress/ (replay of the stored inputs in every build).
+#
+# korvane_fuzz_target_info(<name> <sources var> <libs var>) gives the
+# sources and libraries of one target; KORVANE_FUZZ_TARGETS lists them all.
+# fuzz_create_command needs the plug-in and the stand-in host; it is left out
+# when they are not built.
+set(KORVANE_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(KORVANE_FUZZ_TARGETS
+    read_znq
+    read_drs2
+    read_obj
+    read_bin
+    load_from_file
+    meshops
+    cache_path)
+if(TARGET Korvane AND TARGET korvane_host AND NOT MAYA_LOCATION)
+    list(APPEND KORVANE_FUZZ_TARGETS create_command)
+endif()
+
+function(korvane_fuzz_target_info name sources_var libs_var)
+    set(${sources_var} ${KORVANE_FUZZ_DIR}/fuzz_${name}.cpp PARENT_SCOPE)
+    if(name STREQUAL "meshops" OR name STREQUAL "cache_path")
+        set(${libs_var} korvane_chain Korvane::core PARENT_SCOPE)
+    elseif(name STREQUAL "create_command")
+        set(${libs_var} korvane_host PARENT_SCOPE)
+    else()
+        set(${libs_var} Korvane::core PARENT_SCOPE)
+    endif()
+endfunction()
+
+# Target-specific settings that both builds need.
+function(korvane_fuzz_target_setup name target)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+    if(name STREQUAL "create_command")
+        target_compile_definitions(${target} PRIVATE KORVANE_PLUGIN_PATH="$<TARGET_FILE:Korvane>")
+        add_dependencies(${target} Korvane)
+    endif()
+endfunction()
