@@ -228,7 +228,33 @@ int32_t ZNQGeometry::FixEdges(bool fixNonManifold, bool fixDouble)
         }
         // Non-manifold edge: pair each polygon with the first later one that
         // runs the other way; unpaired polygons get a vertex of their own.
+        //
+        // The free start node of each listed polygon is looked up once and
+        // kept until a slot of that polygon is taken (only then can it
+        // change: a polygon running along the edge twice is listed twice).
+        // Looking it up again for every earlier polygon made a pile of m
+        // equal c-gons cost m^2 c per edge, m^2 c^2 in all: seconds for one
+        // hostile file of 255 copies of a 255-gon.
         std::memset(consumed.ptr, 0, 256);
+        constexpr int64_t kNotLooked = -2;
+        int64_t startNode[256];
+        for (int32_t q = 0; q < n; ++q)
+            startNode[q] = kNotLooked;
+        auto startOf = [&](int32_t q) -> int64_t {
+            if (startNode[q] == kNotLooked)
+            {
+                const int32_t pq = polys[q];
+                startNode[q] = (!InRange(pq, _numPoly) || slotOff[pq] < 0)
+                                   ? -1
+                                   : StartNode(vind, _polyNumVert, polyOff, pq, a, b, slots.ptr + slotOff[pq]);
+            }
+            return startNode[q];
+        };
+        auto slotTaken = [&](int32_t p) {
+            for (int32_t q = 0; q < n; ++q)
+                if (polys[q] == p)
+                    startNode[q] = kNotLooked;
+        };
         for (int32_t j = 0; j < n; ++j)
         {
             if (consumed[j])
@@ -240,20 +266,20 @@ int32_t ZNQGeometry::FixEdges(bool fixNonManifold, bool fixDouble)
             const int32_t startP = vind[polyOff[polys[j]] + (slotP - (slots.ptr + slotOff[polys[j]]))];
             const int32_t k = numNew;
             *slotP = k;
+            slotTaken(polys[j]);
             newVertEdge[numNew++] = e;
             ++numAdded;
             for (int32_t q = j + 1; q < n; ++q)
             {
                 if (consumed[q])
                     continue;
-                const int32_t pq = polys[q];
-                if (!InRange(pq, _numPoly) || slotOff[pq] < 0)
-                    continue;
-                const int64_t node = StartNode(vind, _polyNumVert, polyOff, pq, a, b, slots.ptr + slotOff[pq]);
+                const int64_t node = startOf(q);
                 if (node < 0 || vind[node] == startP)
                     continue;
+                const int32_t pq = polys[q];
                 consumed[q] = 1;
                 slots[slotOff[pq] + (node - polyOff[pq])] = k;
+                slotTaken(pq);
                 ++numAdded;
                 break;
             }

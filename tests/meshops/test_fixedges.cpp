@@ -170,6 +170,33 @@ TEST(FixEdges, PolygonPast255CornersIsRefused)
     EXPECT_TRUE(Snapshot(geo.g) == before);
 }
 
+TEST(FixEdges, PileOfEqualPolygonsSplitsEveryCopy)
+{
+    // 255 copies of one 100-gon, all running the same way: every edge is
+    // non-manifold with 255 polygons and no two of them pair, so each copy
+    // gets its own new vertex on each of its edges. (A hostile pile like
+    // this once cost seconds: every polygon's start node was looked up again
+    // for every earlier one.)
+    const int corners = 100, copies = 255;
+    std::vector<float3> pos;
+    std::vector<int32_t> ring;
+    for (int i = 0; i < corners; ++i)
+    {
+        const float a = 6.2831853f * static_cast<float>(i) / static_cast<float>(corners);
+        pos.push_back(float3{std::cos(a), std::sin(a), 0});
+        ring.push_back(i);
+    }
+    Geo geo;
+    Build(geo.g, pos, Polys(copies, ring));
+    ASSERT_EQ(geo->FixEdges(true, true), 0);
+    EXPECT_EQ(geo->_numVert, corners + corners * copies);
+    ASSERT_EQ(geo->_numPoly, copies);
+    for (int p = 0; p < copies; ++p)
+        EXPECT_EQ(geo->_polyNumVert[p], 2 * corners) << p;
+    for (const auto& kv : CensusOf(geo.g))
+        EXPECT_EQ(kv.second.size(), 1u);
+}
+
 TEST(FixEdges, MemoryRefusalsLeaveMeshUnchanged)
 {
     MemorySweep(
