@@ -74,6 +74,9 @@ struct Options
     std::vector<std::string> only;
     std::string plugin;
     bool keep = false;
+    bool korvaneOnly = false; // skip peers and limits (for profiling)
+    bool reuse = false;       // keep data files already in --dir
+    bool peakChild = false;   // internal: print the peak memory of one evaluation
 };
 Options g_opt;
 
@@ -144,7 +147,7 @@ void Measure(Row& row)
     for (int r = -1; r < g_opt.runs; ++r) // r == -1: warm-up, not kept
         for (Contender& k : row.c)
         {
-            if (k.failed)
+            if (k.failed || (g_opt.korvaneOnly && &k != &row.c[0]))
                 continue;
             if (k.setup)
                 k.setup();
@@ -221,6 +224,14 @@ Data WriteData()
     d.numVert = g._numVert;
     d.numNodes = g.NumNodes();
 
+    const bool present = FileBytes(d.objFull) > 0 && FileBytes(d.objPlain) > 0 && FileBytes(d.znq) > 0 &&
+                         FileBytes(d.drs2Bin) > 0 && FileBytes(d.drs2Ascii) > 0 && FileBytes(d.bin) > 0 &&
+                         FileBytes(d.evalDir + "/blob.1.bin") > 0;
+    if (g_opt.reuse && present)
+    {
+        g.Clear();
+        return d;
+    }
     std::fprintf(stderr, "writing %d triangles, %d vertices into %s\n", d.numPoly, d.numVert, dir.c_str());
     ObjWriteOptions full;
     ObjWriteOptions plain;
@@ -604,53 +615,57 @@ int64_t StatusKb(const char* key)
     return kb;
 }
 
-// Peak memory of one evaluation, in a child process that has done nothing
-// else: the peak resident size is reset (clear_refs 5), the evaluation runs,
-// and the rise of the peak over the resident size before it is reported.
-// Returns bytes, or -1.
-int64_t EvaluationPeakBytes(const Data& d)
+// Peak memory of one evaluation, measured in a fresh process (this program
+// run again with --peak-child, so that no heap left over from the other rows
+// can hide an allocation): the peak resident size is reset (clear_refs 5),
+// the evaluation runs, and the rise of the peak over the resident size before
+// it is the answer. Returns bytes, or -1.
+int64_t PeakChild(const Data& d)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
+    NodeNet net;
+    if (!SetUpNode(net, d))
         return -1;
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        close(fds[0]);
-        int64_t result = -1;
-        NodeNet net;
-        if (SetUpNode(net, d))
-        {
-            FILE* cr = std::fopen("/proc/self/clear_refs", "w");
-            if (cr)
-            {
-                std::fputs("5", cr);
-                std::fclose(cr);
-            }
-            const int64_t before = StatusKb("VmRSS:");
-            const bool ok = EvaluateNode(net, d.numPoly);
-            const int64_t peak = StatusKb("VmHWM:");
-            if (ok && before >= 0 && peak >= 0)
-                result = (peak - before) * 1024;
-        }
-        if (write(fds[1], &result, sizeof(result)) != sizeof(result))
-            _exit(1);
-        _exit(0);
-    }
-    close(fds[1]);
-    int64_t result = -1;
-    if (pid < 0 || read(fds[0], &result, sizeof(result)) != sizeof(result))
-        result = -1;
-    close(fds[0]);
-    if (pid > 0)
-        waitpid(pid, nullptr, 0);
-    return result;
+    FILE* cr = std::fopen("/proc/self/clear_refs", "w");
+    if (!cr)
+        return -1;
+    std::fputs("5", cr);
+    std::fclose(cr);
+    const int64_t before = StatusKb("VmRSS:");
+    const bool ok = EvaluateNode(net, d.numPoly);
+    const int64_t peak = StatusKb("VmHWM:");
+    return ok && before >= 0 && peak >= 0 ? (peak - before) * 1024 : -1;
+}
+
+int64_t EvaluationPeakBytes()
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (n <= 0)
+        return -1;
+    self[n] = '\0';
+    std::string cmd = std::string("'") + self + "' --peak-child --reuse --dir '" + g_opt.dir + "' --tris " +
+                      std::to_string(g_opt.tris) + " --plugin '" + g_opt.plugin + "'";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    long long bytes = -1;
+    if (std::fscanf(p, "%lld", &bytes) != 1)
+        bytes = -1;
+    pclose(p);
+    return bytes;
 }
 #endif
 
 int Main()
 {
     const Data d = WriteData();
+#ifdef KORVANE_PERF_HOST
+    if (g_opt.peakChild)
+    {
+        std::printf("%lld\n", static_cast<long long>(PeakChild(d)));
+        return 0;
+    }
+#endif
 #ifdef KORVANE_PERF_OPENMESH
     OMMesh om; // before the rows: the smoother of a row refers to it
 #endif
@@ -865,7 +880,7 @@ int Main()
     if (Wanted("eval"))
     {
         // The peak first, in a child that has evaluated nothing yet.
-        peak = EvaluationPeakBytes(d);
+        peak = EvaluationPeakBytes();
         NodeNet net;
         if (!SetUpNode(net, d))
             Fail("the node network could not be set up");
@@ -895,7 +910,7 @@ int Main()
         // polygon counts and polygon connects (one int each).
         const double out = 16.0 * d.numVert + 4.0 * d.numPoly + 4.0 * double(d.numNodes);
         if (peak >= 0)
-            std::printf("\nPeak memory of one evaluation (rise of the process's peak resident size, fresh child "
+            std::printf("\nPeak memory of one evaluation (rise of the peak resident size of a fresh "
                         "process): %.1f MB = %.2fx the output mesh arrays (%.1f MB); target <= 3x: %s\n",
                         double(peak) / 1e6, double(peak) / out, out / 1e6, double(peak) <= 3.0 * out ? "yes" : "NO");
         else
@@ -909,7 +924,7 @@ int Main()
 
 const char kUsage[] =
     "usage: korvane_perf [--dir DIR] [--runs N] [--tris N] [--clock wall|cpu] [--only obj,binary,ascii,"
-    "topology,smooth,triangulate,eval] [--plugin PATH] [--keep]\n";
+    "topology,smooth,triangulate,eval] [--plugin PATH] [--keep] [--reuse] [--korvane-only]\n";
 
 } // namespace
 
@@ -942,6 +957,12 @@ int main(int argc, char** argv)
             g_opt.plugin = value("--plugin");
         else if (a == "--keep")
             g_opt.keep = true;
+        else if (a == "--korvane-only")
+            g_opt.korvaneOnly = true;
+        else if (a == "--peak-child")
+            g_opt.peakChild = true;
+        else if (a == "--reuse")
+            g_opt.reuse = g_opt.keep = true;
         else if (a == "--only")
         {
             std::string list = value("--only");
