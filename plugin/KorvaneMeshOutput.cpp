@@ -1,9 +1,11 @@
 // Host mesh output: the finished geometry as the mesh of the node's output.
 #include <cstdint>
+#include <cstring>
 
 #include <maya/MColor.h>
 #include <maya/MColorArray.h>
 #include <maya/MFloatArray.h>
+#include <maya/MFloatPoint.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFnMesh.h>
 #include <maya/MGlobal.h>
@@ -17,6 +19,19 @@ namespace {
 
 // Host arrays are indexed with unsigned int and mesh sizes are int.
 constexpr int64_t kMaxHostLength = 0x7fffffff;
+
+// The elements of a host array sized to n, as one plain block, or null when
+// the host does not hand them out contiguously (or n is 0). The host's arrays
+// are contiguous, so the conversion writes them in one pass instead of one
+// call per element; the element-wise fallback gives the same result.
+template <class Array>
+auto Block(Array& array, unsigned int n) -> decltype(&array[0])
+{
+    if (n == 0)
+        return nullptr;
+    auto* first = &array[0];
+    return &array[n - 1] == first + (n - 1) ? first : nullptr;
+}
 
 void WriteVertexNormals(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
 {
@@ -35,13 +50,28 @@ void WriteVertexNormals(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
         MGlobal::displayError("[Korvane] failed to get the source vertex normals.");
         return;
     }
-    for (unsigned int i = 0; i < n; ++i)
+    MVector* nrmBlock = Block(normals, n);
+    int* idBlock = Block(vertexIds, n);
+    if (nrmBlock && idBlock)
     {
-        MVector& v = normals[i];
-        v.x = vertNrm[3 * i];
-        v.y = vertNrm[3 * i + 1];
-        v.z = vertNrm[3 * i + 2];
-        vertexIds[i] = static_cast<int>(i);
+        for (unsigned int i = 0; i < n; ++i)
+        {
+            nrmBlock[i].x = vertNrm[3 * i];
+            nrmBlock[i].y = vertNrm[3 * i + 1];
+            nrmBlock[i].z = vertNrm[3 * i + 2];
+            idBlock[i] = static_cast<int>(i);
+        }
+    }
+    else
+    {
+        for (unsigned int i = 0; i < n; ++i)
+        {
+            MVector& v = normals[i];
+            v.x = vertNrm[3 * i];
+            v.y = vertNrm[3 * i + 1];
+            v.z = vertNrm[3 * i + 2];
+            vertexIds[i] = static_cast<int>(i);
+        }
     }
     if (meshFn.setVertexNormals(normals, vertexIds, MSpace::kObject).error())
         MGlobal::displayError("[Korvane] failed to assign the vertex normals.");
@@ -63,11 +93,29 @@ void WriteVertexColors(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
         MGlobal::displayError("[Korvane] failed to resize arrays for the vertex colors.");
         return;
     }
-    for (unsigned int i = 0; i < n; ++i)
+    // MColor::set with kRGB stores the four values as they are.
+    MColor* colBlock = Block(colors, n);
+    int* idBlock = Block(vertexIds, n);
+    if (colBlock && idBlock)
     {
-        vertexIds[i] = static_cast<int>(i);
-        const float* c = vertCol + 4 * i;
-        colors[i].set(MColor::kRGB, c[0], c[1], c[2], c[3]);
+        for (unsigned int i = 0; i < n; ++i)
+        {
+            idBlock[i] = static_cast<int>(i);
+            const float* c = vertCol + 4 * i;
+            colBlock[i].r = c[0];
+            colBlock[i].g = c[1];
+            colBlock[i].b = c[2];
+            colBlock[i].a = c[3];
+        }
+    }
+    else
+    {
+        for (unsigned int i = 0; i < n; ++i)
+        {
+            vertexIds[i] = static_cast<int>(i);
+            const float* c = vertCol + 4 * i;
+            colors[i].set(MColor::kRGB, c[0], c[1], c[2], c[3]);
+        }
     }
     if (meshFn.setVertexColors(colors, vertexIds).error())
         MGlobal::displayError("[Korvane] failed to set vertex colors.");
@@ -85,10 +133,23 @@ void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
         return;
     }
     const float* uvw = mesh.nodeUvw;
-    for (unsigned int j = 0; j < n; ++j)
+    float* uBlock = Block(u, n);
+    float* vBlock = Block(v, n);
+    if (uBlock && vBlock)
     {
-        u[j] = uvw[3 * j];
-        v[j] = uvw[3 * j + 1];
+        for (unsigned int j = 0; j < n; ++j)
+        {
+            uBlock[j] = uvw[3 * j];
+            vBlock[j] = uvw[3 * j + 1];
+        }
+    }
+    else
+    {
+        for (unsigned int j = 0; j < n; ++j)
+        {
+            u[j] = uvw[3 * j];
+            v[j] = uvw[3 * j + 1];
+        }
     }
     if (meshFn.setUVs(u, v).error())
     {
@@ -106,10 +167,22 @@ void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
         MGlobal::displayError("[Korvane] failed to resize arrays for the UV mapping.");
         return;
     }
-    for (unsigned int i = 0; i < numPoly; ++i)
-        uvCounts[i] = mesh.polyNumVert[i];
-    for (unsigned int j = 0; j < n; ++j)
-        uvIds[j] = static_cast<int>(j);
+    int* countBlock = Block(uvCounts, numPoly);
+    int* uvIdBlock = Block(uvIds, n);
+    if (countBlock && uvIdBlock)
+    {
+        for (unsigned int i = 0; i < numPoly; ++i)
+            countBlock[i] = mesh.polyNumVert[i];
+        for (unsigned int j = 0; j < n; ++j)
+            uvIdBlock[j] = static_cast<int>(j);
+    }
+    else
+    {
+        for (unsigned int i = 0; i < numPoly; ++i)
+            uvCounts[i] = mesh.polyNumVert[i];
+        for (unsigned int j = 0; j < n; ++j)
+            uvIds[j] = static_cast<int>(j);
+    }
     if (meshFn.assignUVs(uvCounts, uvIds).error())
         MGlobal::displayError("[Korvane] failed to assign the UVs.");
 }
@@ -140,12 +213,45 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
     }
 
     const float* pos = mesh.vertPos;
-    for (int32_t i = 0; i < mesh.numVert; ++i)
-        points.set(static_cast<unsigned int>(i), pos[3 * i], pos[3 * i + 1], pos[3 * i + 2], 0.0f);
-    for (int64_t i = 0; i < countLength; ++i)
-        counts[static_cast<unsigned int>(i)] = mesh.polyNumVert[i];
-    for (int64_t j = 0; j < connectLength; ++j)
-        connects[static_cast<unsigned int>(j)] = mesh.polyVInd[j];
+    const unsigned int numVert = static_cast<unsigned int>(mesh.numVert);
+    const unsigned int numCounts = static_cast<unsigned int>(countLength);
+    const unsigned int numConnects = static_cast<unsigned int>(connectLength);
+    MFloatPoint* pointBlock = Block(points, numVert);
+    if (pointBlock)
+    {
+        for (unsigned int i = 0; i < numVert; ++i)
+        {
+            pointBlock[i].x = pos[3 * i];
+            pointBlock[i].y = pos[3 * i + 1];
+            pointBlock[i].z = pos[3 * i + 2];
+            pointBlock[i].w = 0.0f;
+        }
+    }
+    else
+    {
+        for (unsigned int i = 0; i < numVert; ++i)
+            points.set(i, pos[3 * i], pos[3 * i + 1], pos[3 * i + 2], 0.0f);
+    }
+    int* countBlock = Block(counts, numCounts);
+    if (countBlock)
+    {
+        for (unsigned int i = 0; i < numCounts; ++i)
+            countBlock[i] = mesh.polyNumVert[i];
+    }
+    else
+    {
+        for (unsigned int i = 0; i < numCounts; ++i)
+            counts[i] = mesh.polyNumVert[i];
+    }
+    int* connectBlock = Block(connects, numConnects);
+    static_assert(sizeof(int) == sizeof(int32_t), "connects are the index list as it is");
+    if (connectBlock)
+        std::memcpy(connectBlock, mesh.polyVInd, sizeof(int) * numConnects);
+    else
+    {
+        for (unsigned int j = 0; j < numConnects; ++j)
+            connects[j] = mesh.polyVInd[j];
+    }
 
     meshFn.create(mesh.numVert, static_cast<int>(counts.length()), points, counts, connects, meshData,
                   &status);
