@@ -189,8 +189,80 @@ inline const char* SkipBreaks(const char* p)
 // Converts the number at the start of p (p is not whitespace) as strtod does;
 // returns the end of the converted characters, p itself (and d = 0) when
 // nothing converts. end: the terminating NUL of the text.
+// Exact powers of ten: every one up to 1e22 is a double without rounding.
+constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common short decimal forms, [+-]digits[.digits][(e|E)[+-]digits], with
+// at most 2^53 as the digits' integer value and a decimal exponent of at most
+// 22 either way: the integer and the power are exact doubles, so one IEEE
+// multiplication or division gives the correctly rounded value, the same as
+// strtod's. Returns the end of the number, or null for every other form
+// (which the general path then converts).
+inline const char* ConvertShortDecimal(const char* p, double& d)
+{
+    const char* s = p;
+    const bool negative = *s == '-';
+    if (*s == '+' || *s == '-')
+        ++s;
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        return nullptr; // hexadecimal
+    uint64_t m = 0;
+    int digits = 0;
+    int fraction = 0;
+    while (static_cast<unsigned>(*s - '0') < 10u)
+    {
+        m = m * 10 + static_cast<unsigned>(*s - '0');
+        ++s;
+        ++digits;
+    }
+    if (*s == '.')
+    {
+        ++s;
+        while (static_cast<unsigned>(*s - '0') < 10u)
+        {
+            m = m * 10 + static_cast<unsigned>(*s - '0');
+            ++s;
+            ++digits;
+            ++fraction;
+        }
+    }
+    if (digits == 0 || digits > 19 || m > (uint64_t(1) << 53))
+        return nullptr;
+    int power = -fraction;
+    if (*s == 'e' || *s == 'E')
+    {
+        const char* e = s + 1;
+        const bool expNegative = *e == '-';
+        if (*e == '+' || *e == '-')
+            ++e;
+        int exp = 0;
+        int expDigits = 0;
+        while (static_cast<unsigned>(*e - '0') < 10u)
+        {
+            exp = exp * 10 + (*e - '0');
+            ++e;
+            if (++expDigits > 4)
+                return nullptr;
+        }
+        if (expDigits == 0)
+            return nullptr;
+        power += expNegative ? -exp : exp;
+        s = e;
+    }
+    if (power < -22 || power > 22)
+        return nullptr;
+    double v = static_cast<double>(m);
+    v = power < 0 ? v / kExactPow10[-power] : v * kExactPow10[power];
+    d = negative ? -v : v;
+    return s;
+}
+
 inline const char* ConvertReal(const char* p, const char* end, double& d)
 {
+    if (const char* q = ConvertShortDecimal(p, d))
+        return q;
     const char* s = p;
     if (*s == '+')
         ++s;
@@ -250,6 +322,36 @@ inline int64_t ParseIndex(const char*& p)
         negative = *p == '-';
         ++p;
     }
+#if !(defined(__BYTE_ORDER__) && defined(__ORDER_BIG_ENDIAN__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__)
+    // Up to seven digits eight bytes at a time (p has eight readable bytes:
+    // the text carries kPadding zero bytes after its end). A byte is a digit
+    // when its high nibble is 3 and its low nibble plus 6 stays below 16.
+    {
+        constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+        uint64_t x;
+        std::memcpy(&x, p, 8);
+        const uint64_t bad = ((x & kHighNibbles) ^ 0x3030303030303030ULL) |
+                             (((x & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & kHighNibbles);
+        const uint64_t nonDigit = (((bad & kLow7) + kLow7) | bad) & 0x8080808080808080ULL;
+        if (nonDigit)
+        {
+            const unsigned n = LowestSetByte(nonDigit);
+            if (n == 0)
+                return 0;
+            // The n digits to the top bytes, zeros below: eight digits with
+            // leading zeros, combined pairwise.
+            uint64_t v = (x - 0x3030303030303030ULL) << (8 * (8 - n));
+            v = (v * 10) + (v >> 8);
+            v = (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+                 (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+                32;
+            p += n;
+            const int64_t value = static_cast<int64_t>(v & 0xFFFFFFFFULL);
+            return negative ? -value : value;
+        }
+    }
+#endif
     // Unsigned accumulation wraps harmlessly; more than 18 digits saturate.
     const char* digits = p;
     uint64_t v = 0;

@@ -1,0 +1,158 @@
+// The .obj reader's short paths for reals and corner indices against the
+// general conversions they stand in for: every real must come out as
+// strtod's double rounded to float, bit for bit, and every index as its
+// decimal value, for the forms the short paths take and the ones they hand on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "readers_b_util.h"
+
+using namespace readers_b;
+
+namespace {
+
+uint32_t Bits(float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
+// One triangle per three tokens, each vertex its own, so that nothing is
+// removed by the clean-up and vertex i holds tokens 3i .. 3i+2.
+std::string ObjOfTokens(const std::vector<std::string>& tokens)
+{
+    std::string text;
+    for (size_t i = 0; i < tokens.size(); i += 3)
+        text += "v " + tokens[i] + " " + tokens[i + 1] + " " + tokens[i + 2] + "\n";
+    const size_t numVert = tokens.size() / 3;
+    for (size_t v = 0; v + 2 < numVert; v += 3)
+        text += "f " + std::to_string(v + 1) + " " + std::to_string(v + 2) + " " + std::to_string(v + 3) + "\n";
+    return text;
+}
+
+void ExpectStrtodValues(const std::vector<std::string>& tokens)
+{
+    ASSERT_EQ(tokens.size() % 9, 0u);
+    Geo g;
+    const std::string path = WriteText("fast_reals.obj", ObjOfTokens(tokens));
+    ASSERT_EQ(ReadObj(g, path.c_str(), false, false, nullptr, false), 0);
+    ASSERT_EQ(g->_numVert, static_cast<int32_t>(tokens.size() / 3));
+    const float* got = &g->_vertPos[0].x;
+    for (size_t i = 0; i < tokens.size(); ++i)
+    {
+        const float want = static_cast<float>(std::strtod(tokens[i].c_str(), nullptr));
+        if (std::isnan(want))
+            EXPECT_TRUE(std::isnan(got[i])) << tokens[i];
+        else
+            EXPECT_EQ(Bits(got[i]), Bits(want)) << "token '" << tokens[i] << "'";
+    }
+}
+
+std::string Digits(std::mt19937& rng, int n)
+{
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += static_cast<char>('0' + rng() % 10);
+    return s;
+}
+
+} // namespace
+
+TEST(ObjFastPaths, HandPickedRealsMatchStrtod)
+{
+    std::vector<std::string> t = {
+        "0", "-0", "+0", "1", "-1", "+1.5", ".5", "-.25", "5.", "1e5", "1E-5", "2.5e+3",
+        "0x1A", "-0x10", "0x1p3", "inf", "-nan", "1e", "1e+", "3.25ex", "1.5garbage",
+        "0.1", "0.2", "0.3", "1e22", "1e23", "1e-22", "1e-23", "123456789012345678",
+        "9007199254740993", "9007199254740992", "0.000000000000000000000000001", "1e-45",
+        "3.4028235e38", "3.4028236e38", "1e39", "-1e39", "1.17549435e-38", "7.0064923e-46",
+        "4.10221946e-05", "0.00165850599", "1.03999925", "00000000000000000001", "1e00001",
+        "12345678901234567890123", "-.", "+-1", "-+1"};
+    while (t.size() % 9)
+        t.push_back("0.125");
+    ExpectStrtodValues(t);
+}
+
+TEST(ObjFastPaths, RandomRealsMatchStrtod)
+{
+    std::mt19937 rng(1234);
+    std::vector<std::string> t;
+    char buf[64];
+    for (int i = 0; i < 30000; ++i)
+    {
+        switch (rng() % 4)
+        {
+        case 0: // printf forms of random floats and doubles
+        {
+            uint32_t u = static_cast<uint32_t>(rng());
+            float f;
+            std::memcpy(&f, &u, 4);
+            if (!std::isfinite(f))
+                f = 1.0f;
+            std::snprintf(buf, sizeof(buf), (rng() & 1) ? "%.9g" : "%.17g", (rng() & 1) ? f : double(f) * 1.0000001);
+            t.push_back(buf);
+            break;
+        }
+        case 1: // plain decimals with many or few digits
+        {
+            std::string s = (rng() & 1) ? "-" : "";
+            s += Digits(rng, 1 + static_cast<int>(rng() % 12));
+            if (rng() % 4)
+                s += "." + Digits(rng, static_cast<int>(rng() % 14));
+            t.push_back(s);
+            break;
+        }
+        case 2: // exponents around the edges of the exact powers
+        {
+            std::string s = Digits(rng, 1 + static_cast<int>(rng() % 18));
+            const int e = static_cast<int>(rng() % 60) - 30;
+            s += "e" + std::to_string(e);
+            t.push_back(s);
+            break;
+        }
+        default: // near 2^53 and other long integers
+        {
+            const uint64_t base = (uint64_t(1) << 53) - 50 + rng() % 100;
+            std::snprintf(buf, sizeof(buf), "%llu.%u", static_cast<unsigned long long>(base), unsigned(rng() % 10));
+            t.push_back(buf);
+            break;
+        }
+        }
+    }
+    while (t.size() % 9)
+        t.push_back("1");
+    ExpectStrtodValues(t);
+}
+
+TEST(ObjFastPaths, CornerIndicesOfEveryLength)
+{
+    // Few vertices, named through leading zeros and signs with every digit
+    // count from 1 to 8 (the short path takes up to seven).
+    const std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0.5 0.5\nvn 0 0 1\n"
+                             "f 1 2 3\nf 01 0000002 00000003/1/1\nf +1/1 2/0000001/1 3/1/00000001\n"
+                             "f 0000001/01/001 00000002 000003\n";
+    Geo g;
+    const std::string path = WriteText("fast_indices.obj", text);
+    ASSERT_EQ(ReadObj(g, path.c_str(), true, true, nullptr, false), 0);
+    ASSERT_EQ(g->_numPoly, 4);
+    for (int k = 0; k < 12; ++k)
+        EXPECT_EQ(g->_polyVInd[k], k % 3) << k;
+
+    // Out of range in every length: refused.
+    const char* bad[] = {"1234567", "12345678", "-1", "0", "0000000", "3000000000000000000001",
+                         "000000000000000000001"};
+    for (const char* index : bad)
+    {
+        Geo h;
+        const std::string file = WriteText("fast_indices_bad.obj",
+                                           std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 ") + index + "\n");
+        EXPECT_NE(ReadObj(h, file.c_str(), false, false, nullptr, false), 0) << index;
+    }
+}
