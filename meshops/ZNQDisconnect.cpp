@@ -9,37 +9,13 @@
 
 #include "errors/ZNQError.h"
 #include "geometry/ZNQGeometry.h"
+#include "meshops/ZNQMeshOpsUtil.h"
 
 namespace
 {
 
-// A new array that belongs to the operation until it is swapped into the
-// geometry; freed (counted) on every other exit.
-template <typename T>
-struct PendingArray
-{
-    ZNQGeometry& geo;
-    T* ptr = nullptr;
+using znq_ops::PendingArray;
 
-    explicit PendingArray(ZNQGeometry& g) : geo(g) {}
-    ~PendingArray() { geo._MemFree(ptr); }
-    PendingArray(const PendingArray&) = delete;
-    PendingArray& operator=(const PendingArray&) = delete;
-
-    bool Alloc(bool wanted, int64_t count)
-    {
-        if (!wanted)
-            return true;
-        ptr = geo._MemAllocArr<T>(static_cast<size_t>(count), false);
-        return ptr != nullptr;
-    }
-    void SwapInto(T*& field)
-    {
-        geo._MemFree(field);
-        field = ptr;
-        ptr = nullptr;
-    }
-};
 
 // dst[k] = src[vInd[k]] for every node, when the channel exists.
 template <typename T>

@@ -5,6 +5,7 @@
 //   operation returns the code that names the getter it depended on.
 // - Small inline vector helpers on float3/float4 with explicit rounding order
 //   (no fused operations, so results are the same on every build).
+// - PendingArray: a counted array held aside until it replaces a geometry field.
 #pragma once
 
 #include <cmath>
@@ -89,5 +90,35 @@ inline float FlipSign(float f)
     std::memcpy(&f, &bits, sizeof f);
     return f;
 }
+
+// A new array that belongs to the operation until it is swapped into the
+// geometry; freed (counted) on every other exit.
+template <typename T>
+struct PendingArray
+{
+    ZNQGeometry& geo;
+    T* ptr = nullptr;
+
+    explicit PendingArray(ZNQGeometry& g) : geo(g) {}
+    ~PendingArray() { geo._MemFree(ptr); }
+    PendingArray(const PendingArray&) = delete;
+    PendingArray& operator=(const PendingArray&) = delete;
+
+    // Allocates count elements when wanted; false only on a refusal.
+    bool Alloc(bool wanted, int64_t count)
+    {
+        if (!wanted)
+            return true;
+        ptr = geo._MemAllocArr<T>(static_cast<size_t>(count), false);
+        return ptr != nullptr;
+    }
+    // Frees the geometry's old array and hands this one over.
+    void SwapInto(T*& field)
+    {
+        geo._MemFree(field);
+        field = ptr;
+        ptr = nullptr;
+    }
+};
 
 } // namespace znq_ops

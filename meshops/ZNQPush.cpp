@@ -21,9 +21,12 @@
 
 #include "errors/ZNQError.h"
 #include "geometry/ZNQGeometry.h"
+#include "meshops/ZNQMeshOpsUtil.h"
 
 namespace
 {
+
+using znq_ops::PendingArray;
 
 // Codes of the derived-data getters used here.
 constexpr int32_t kErrEdgeAdjPolyNum = 100;
@@ -34,35 +37,6 @@ constexpr int32_t kErrVertNrm = 121;
 
 constexpr int64_t kMaxCount = INT32_MAX;
 
-// A new array that belongs to the operation until it is swapped into the
-// geometry; freed (counted) on every other exit.
-template <typename T>
-struct PendingArray
-{
-    ZNQGeometry& geo;
-    T* ptr = nullptr;
-
-    explicit PendingArray(ZNQGeometry& g) : geo(g) {}
-    ~PendingArray() { geo._MemFree(ptr); }
-    PendingArray(const PendingArray&) = delete;
-    PendingArray& operator=(const PendingArray&) = delete;
-
-    // Allocates count elements when wanted; false only on a refusal.
-    bool Alloc(bool wanted, int64_t count)
-    {
-        if (!wanted)
-            return true;
-        ptr = geo._MemAllocArr<T>(static_cast<size_t>(count), false);
-        return ptr != nullptr;
-    }
-    // Frees the geometry's old array and hands this one over.
-    void SwapInto(T*& field)
-    {
-        geo._MemFree(field);
-        field = ptr;
-        ptr = nullptr;
-    }
-};
 
 // Per-vertex offset scale of the relative mode: the average distance of each
 // vertex to its neighbours, smoothed in place in the derived array.

@@ -36,9 +36,12 @@
 
 #include "errors/ZNQError.h"
 #include "geometry/ZNQGeometry.h"
+#include "meshops/ZNQMeshOpsUtil.h"
 
 namespace
 {
+
+using znq_ops::PendingArray;
 
 constexpr int32_t kErrPolyNodeFlags = 115;
 constexpr int32_t kErrPolyFlags = 118;
@@ -54,33 +57,6 @@ constexpr float kMinNormalLen = 1e-15f; // shorter normals stay unnormalised
 // pairwise index check grows with the square of the size.
 constexpr int32_t kMaxCheckedCorners = 32;
 
-// A new array that belongs to the operation until it is swapped into the
-// geometry; freed (counted) on every other exit.
-template <typename T>
-struct PendingArray
-{
-    ZNQGeometry& geo;
-    T* ptr = nullptr;
-
-    explicit PendingArray(ZNQGeometry& g) : geo(g) {}
-    ~PendingArray() { geo._MemFree(ptr); }
-    PendingArray(const PendingArray&) = delete;
-    PendingArray& operator=(const PendingArray&) = delete;
-
-    bool Alloc(bool wanted, int64_t count)
-    {
-        if (!wanted)
-            return true;
-        ptr = geo._MemAllocArr<T>(static_cast<size_t>(count), false);
-        return ptr != nullptr;
-    }
-    void SwapInto(T*& field)
-    {
-        geo._MemFree(field);
-        field = ptr;
-        ptr = nullptr;
-    }
-};
 
 // Grows with the interior angle: 0..2 over convex corners (1 - cos), 2..4
 // over reflex corners (3 + cos).
