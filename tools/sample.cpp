@@ -1,8 +1,9 @@
-// korvane sample DIR [--frames N] [--tris T] [--holes]
+// korvane sample DIR [--frames N] [--tris T] [--holes] [--rough]
 // Writes a small animated sample cache, DIR/Fluid.0001.znq .. Fluid.NNNN.znq,
 // with motion vectors, per-node normals, colours and UVWs; --holes cuts three
-// round holes into the surface (for trying Close Holes). Exit status: 0
-// success, 1 a file could not be written, 2 usage error.
+// round holes into the surface (for trying Close Holes), --rough makes the
+// surface bumpy (for trying Simple Smooth). Exit status: 0 success, 1 a file
+// could not be written, 2 usage error.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,9 +25,9 @@ namespace
 
 void SampleUsage(FILE* f)
 {
-    std::fprintf(f, "usage: korvane sample DIR [--frames N] [--tris T] [--holes]\n"
+    std::fprintf(f, "usage: korvane sample DIR [--frames N] [--tris T] [--holes] [--rough]\n"
                     "  writes DIR/Fluid.0001.znq .. (default 5 frames of about 4000 triangles);\n"
-                    "  --holes cuts three round holes into the surface\n");
+                    "  --holes cuts three round holes into the surface, --rough makes it bumpy\n");
 }
 
 bool ParsePositive(const char* s, long maxValue, long& out)
@@ -131,6 +132,36 @@ void PunchHoles(ZNQGeometry& g)
     g._DynRelease(-1);
 }
 
+// Moves every vertex towards or away from the blob's centre by up to 4 % of
+// its distance, by a hash of its number: the same bumps in every frame.
+// Normals and motion vectors stay those of the smooth surface.
+void Roughen(ZNQGeometry& g)
+{
+    if (!g._vertPos || g._numVert < 1)
+        return;
+    float centre[3] = {0.0f, 0.0f, 0.0f};
+    for (int32_t v = 0; v < g._numVert; ++v)
+    {
+        centre[0] += g._vertPos[v].x;
+        centre[1] += g._vertPos[v].y;
+        centre[2] += g._vertPos[v].z;
+    }
+    for (float& c : centre)
+        c /= static_cast<float>(g._numVert);
+    for (int32_t v = 0; v < g._numVert; ++v)
+    {
+        uint32_t h = static_cast<uint32_t>(v) * 0x9E3779B1u;
+        h ^= h >> 16;
+        h *= 0x85EBCA6Bu;
+        h ^= h >> 13;
+        const float scale = 1.0f + 0.04f * (static_cast<float>(h & 0xFFFFu) / 32767.5f - 1.0f);
+        g._vertPos[v].x = centre[0] + (g._vertPos[v].x - centre[0]) * scale;
+        g._vertPos[v].y = centre[1] + (g._vertPos[v].y - centre[1]) * scale;
+        g._vertPos[v].z = centre[2] + (g._vertPos[v].z - centre[2]) * scale;
+    }
+    g._DynRelease(-1);
+}
+
 } // namespace
 
 int KorvaneSampleMain(int argc, char** argv)
@@ -138,7 +169,7 @@ int KorvaneSampleMain(int argc, char** argv)
     // argv[0] is "sample".
     const char* dir = nullptr;
     long frames = 5, tris = 4000;
-    bool holes = false;
+    bool holes = false, rough = false;
     for (int i = 1; i < argc; ++i)
     {
         const char* a = argv[i];
@@ -149,6 +180,8 @@ int KorvaneSampleMain(int argc, char** argv)
         }
         if (!std::strcmp(a, "--holes"))
             holes = true;
+        else if (!std::strcmp(a, "--rough"))
+            rough = true;
         else if (!std::strcmp(a, "--frames"))
         {
             if (!ParsePositive(i + 1 < argc ? argv[++i] : nullptr, 9999, frames))
@@ -208,6 +241,8 @@ int KorvaneSampleMain(int argc, char** argv)
             status = 1;
             break;
         }
+        if (rough)
+            Roughen(geo);
         if (holes)
             PunchHoles(geo);
         ZnqWriteOptions opt;

@@ -1,0 +1,97 @@
+# Checks the Maya module that `cmake --install` lays out (run with cmake -P).
+#   BUILD_DIR       the project's build tree
+#   FULL_PREFIX     a prefix that a plain `cmake --install` filled
+#   MODULE_PREFIX   scratch prefix for `--component plugin` alone
+#   PLUGIN_FILE     file name of the plug-in (Korvane.so / Korvane.mll)
+#   HOST_LIB_FILE   file name of the stand-in host library, empty with a real devkit
+#   VERSION         the plug-in's version text
+#   CONFIG          build configuration (multi-config generators)
+
+function(fail)
+    string(JOIN "" text ${ARGN})
+    message(FATAL_ERROR "${text}")
+endfunction()
+
+# The module file: one entry per platform, each naming plug-ins/ and scripts/.
+function(check_mod_file prefix)
+    set(mod "${prefix}/Korvane.mod")
+    if(NOT EXISTS "${mod}")
+        fail("missing ${mod}")
+    endif()
+    file(STRINGS "${mod}" lines)
+    set(expected)
+    foreach(platform win64 linux mac)
+        list(APPEND expected "+ PLATFORM:${platform} Korvane ${VERSION} ." "plug-ins: plug-ins" "scripts: scripts")
+    endforeach()
+    if(NOT lines STREQUAL expected)
+        string(REPLACE ";" "\n  " got "${lines}")
+        string(REPLACE ";" "\n  " want "${expected}")
+        fail("${mod}:\n  ${got}\nexpected:\n  ${want}")
+    endif()
+endfunction()
+
+function(check_module_layout prefix)
+    check_mod_file("${prefix}")
+    foreach(f "plug-ins/${PLUGIN_FILE}" "scripts/AEKorvaneTemplate.mel")
+        if(NOT EXISTS "${prefix}/${f}")
+            fail("missing ${prefix}/${f}")
+        endif()
+    endforeach()
+    if(HOST_LIB_FILE AND NOT EXISTS "${prefix}/plug-ins/${HOST_LIB_FILE}")
+        fail("the stand-in host library is not beside the plug-in: ${prefix}/plug-ins/${HOST_LIB_FILE}")
+    endif()
+endfunction()
+
+# 1. The module component alone: the module and nothing else.
+file(REMOVE_RECURSE "${MODULE_PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${MODULE_PREFIX}"
+                        --component plugin --config "${CONFIG}"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+    fail("cmake --install --component plugin failed:\n${out}")
+endif()
+check_module_layout("${MODULE_PREFIX}")
+file(GLOB top RELATIVE "${MODULE_PREFIX}" "${MODULE_PREFIX}/*")
+list(SORT top)
+if(NOT top STREQUAL "Korvane.mod;plug-ins;scripts")
+    fail("--component plugin installed more than the module: ${top}")
+endif()
+
+# 2. A plain install lays out the same module beside the library and the program.
+check_module_layout("${FULL_PREFIX}")
+
+# 3. The installed plug-in finds the stand-in host's library through its own
+#    run path, not through the build tree.
+if(HOST_LIB_FILE AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
+    file(GET_RUNTIME_DEPENDENCIES
+        MODULES "${MODULE_PREFIX}/plug-ins/${PLUGIN_FILE}"
+        RESOLVED_DEPENDENCIES_VAR resolved
+        UNRESOLVED_DEPENDENCIES_VAR unresolved
+        PRE_INCLUDE_REGEXES "korvane_host"
+        PRE_EXCLUDE_REGEXES ".*")
+    set(found FALSE)
+    foreach(dep IN LISTS resolved)
+        get_filename_component(dep_dir "${dep}" DIRECTORY)
+        get_filename_component(dep_dir "${dep_dir}" REALPATH)
+        get_filename_component(want_dir "${MODULE_PREFIX}/plug-ins" REALPATH)
+        if(dep_dir STREQUAL want_dir)
+            set(found TRUE)
+        endif()
+    endforeach()
+    if(NOT found)
+        fail("the installed plug-in does not find ${HOST_LIB_FILE} beside it: resolved '${resolved}', "
+             "unresolved '${unresolved}'")
+    endif()
+endif()
+
+# 4. The installed program runs the installed module's plug-in.
+set(exe "${FULL_PREFIX}/bin/korvane${CMAKE_EXECUTABLE_SUFFIX}")
+if(HOST_LIB_FILE AND EXISTS "${exe}")
+    execute_process(COMMAND "${exe}" eval --set m_active=off
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0 OR NOT out MATCHES "\\[Quorbel\\] initializing plugin Korvane v\\.${VERSION}\\."
+       OR NOT out MATCHES "frame 1: kSuccess, 0 vertices")
+        fail("installed korvane eval (status ${rc}):\n${out}${err}")
+    endif()
+endif()
+message(STATUS "Maya module layout OK")
