@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,28 @@ void ZnqSeeds()
         Buf cut(whole.begin(), whole.begin() + 60);
         Save("read_znq", "hand_cut_mesh", Cat({0x0F, 0}, cut));
     }
+    // Hostile counts: each must be refused before anything is allocated.
+    const uint32_t hostile[] = {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 1000000u};
+    for (uint32_t count : hostile)
+    {
+        char name[64];
+        Buf b = Text(header);
+        chunkHead(b, 0x0ABC0001u, 0xFFFFFFFFu);
+        PutU32(b, count); // V
+        Buf t = Text(trailer);
+        std::snprintf(name, sizeof name, "hostile_vertex_count_%08x", count);
+        Save("read_znq", name, Cat({0x0F, 0}, Cat(b, t)));
+
+        b = Text(header);
+        chunkHead(b, 0x0ABC0001u, 20);
+        PutU32(b, 1);
+        for (int i = 0; i < 3; ++i)
+            PutF32(b, 0.0f);
+        PutU32(b, count); // P
+        b.insert(b.end(), 3);
+        std::snprintf(name, sizeof name, "hostile_polygon_count_%08x", count);
+        Save("read_znq", name, Cat({0x0F, 0}, Cat(b, t)));
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -245,6 +268,29 @@ void Drs2Seeds()
                           "amountofpolygonvalues 8\n3 0 1 2\n3 0 2 7\n"
                           "amountofvertexcolors 3\n1 0 0 1\n0 1 0 1\n0 0 1 1\n"
                           "amountofmotionvectors 0\namountofnormalvectors 3\n0 0 1\n0 0 1\n0 0 1\n")));
+    for (const char* count : {"2147483647", "-1", "4294967295", "1000000"})
+    {
+        Save("read_drs2", std::string("hostile_asc_vertices_") + count,
+             Cat({0x07}, Text(std::string("Drosil2-File-Format 2024 asc format\namountofvertices ") + count +
+                              "\n0 0 0\n")));
+        Save("read_drs2", std::string("hostile_asc_polygon_values_") + count,
+             Cat({0x07}, Text(std::string("Drosil2-File-Format 2024 asc format\namountofvertices 3\n"
+                                          "0 0 0\n1 0 0\n0 1 0\namountofpolygonvalues ") +
+                              count + "\n3 0 1 2\n")));
+    }
+    for (uint32_t count : {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u})
+    {
+        Buf b = Text("Drosil2-File-Format 2024 bin format\r\n");
+        PutU32(b, 1);
+        for (int i = 0; i < 3; ++i)
+            PutF32(b, 0.0f);
+        PutU32(b, count); // T
+        PutU32(b, 1);
+        PutU32(b, 4);
+        char name[64];
+        std::snprintf(name, sizeof name, "hostile_bin_polygon_values_%08x", count);
+        Save("read_drs2", name, Cat({0x07}, b));
+    }
     Save("read_drs2", "hand_asc_empty",
          Cat({0x07}, Text("Drosil2-File-Format 1972 asc format\namountofvertices 0\n")));
     Save("read_drs2", "hand_asc_bigcorner",
@@ -393,6 +439,34 @@ void BinSeeds()
         PutF32(b, 0.5f);
     PutU32(b, 0);
     Save("read_bin", "hand_badindex_k0", Cat({0x03}, b));
+    for (uint32_t count : {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u})
+    {
+        char name[64];
+        Buf h;
+        PutU32(h, 0xDADADADAu);
+        PutU32(h, 3);
+        PutU32(h, 0xCCCCCCCCu);
+        Buf v = h;
+        PutU32(v, count); // V
+        std::snprintf(name, sizeof name, "hostile_vertex_count_%08x", count);
+        Save("read_bin", name, Cat({0x03}, v));
+        Buf f = h;
+        PutU32(f, 1);
+        for (int i = 0; i < 3; ++i)
+            PutF32(f, 0.0f);
+        PutU32(f, count); // F
+        std::snprintf(name, sizeof name, "hostile_triangle_count_%08x", count);
+        Save("read_bin", name, Cat({0x03}, f));
+        Buf k = f;
+        k.resize(k.size() - 4);
+        PutU32(k, 1);
+        for (uint32_t i : {0u, 0u, 0u})
+            PutU32(k, i);
+        PutU32(k, 0xCCCCCC00u);
+        PutU32(k, count); // K
+        std::snprintf(name, sizeof name, "hostile_fluid_count_%08x", count);
+        Save("read_bin", name, Cat({0x03}, k));
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -645,7 +645,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (rc == 0 && (mode & 2))
     {
         const NodeSettings settings = DecodeSettings(in);
-        const bool legal = IndicesInRange(geo);
+        // Without vertices every operation does nothing, so polygons of any
+        // size (even without corners) stay as they are.
+        const bool legal = geo._numVert > 0 && IndicesInRange(geo);
         rc = RunPostProcessingChain(geo, settings);
         KFUZZ_CHECK(IsOpCode(rc));
         if (rc == 0)
