@@ -42,10 +42,10 @@ namespace {
 
 const char kUsage[] =
     "usage: korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
-    "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n"
-    "                    [--size WxH] [--facets] [--quiet]\n";
+    "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n";
 
 const char kHelp[] =
+    "                    [--size WxH] [--facets] [--quiet]\n"
     "\n"
     "Runs the plug-in in the headless host: KorvaneCreate, the --set attributes on the new node,\n"
     "then one evaluation per frame of --frames (or one with the node's Idx Value).\n"
