@@ -6,9 +6,9 @@
 
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
-#include "readers_a_util.h"
+#include "../common/KvTest.h"
 
-using namespace ftest;
+using namespace kvt;
 
 namespace
 {
@@ -85,7 +85,7 @@ void ExpectVertexFrom(const ZNQGeometry& g, int v, int old)
 TEST(CleanUp, CleanMeshIsUntouchedAndKeepsDerivedData)
 {
     Geo g;
-    SetMesh(g, Line(4), {{0, 1, 2}, {0, 2, 3}});
+    Build(g, Line(4), {{0, 1, 2}, {0, 2, 3}});
     float3* pos = g->_vertPos;
     ASSERT_EQ(CleanUp(g), ZNQ_OK);
     EXPECT_EQ(g->_vertPos, pos);
@@ -106,12 +106,12 @@ TEST(CleanUp, OutOfRangeTriangleGoesWithItsNodesAndVertices)
 {
     // Vertices 0..4; triangle 0 names vertex 7. Vertex 4 is used only by it.
     Geo g;
-    SetMesh(g, Line(5), {{1, 4, 7}, {0, 1, 2}, {2, 1, 3}});
+    Build(g, Line(5), {{1, 4, 7}, {0, 1, 2}, {2, 1, 3}});
     AddNodeData(g);
     AddVertexData(g);
     ASSERT_EQ(CleanUp(g), ZNQ_OK);
     ASSERT_EQ(g->_numPoly, 2);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{0, 1, 2}, {2, 1, 3}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 2}, {2, 1, 3}}));
     for (int k = 0; k < 6; ++k)
     {
         EXPECT_EQ(g->_nodeNrm[k].x, float(k + 3)) << "node " << k;
@@ -126,9 +126,9 @@ TEST(CleanUp, OutOfRangeTriangleGoesWithItsNodesAndVertices)
 TEST(CleanUp, ShortAndRepeatingPolygonsGo)
 {
     Geo g;
-    SetMesh(g, Line(6), {{}, {0}, {0, 1}, {0, 1, 1, 2}, {3, 4, 5}, {2, 3, 4, 2}});
+    Build(g, Line(6), {{}, {0}, {0, 1}, {0, 1, 1, 2}, {3, 4, 5}, {2, 3, 4, 2}});
     ASSERT_EQ(CleanUp(g), ZNQ_OK);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{0, 1, 2}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 2}}));
     ASSERT_EQ(g->_numVert, 3);
     for (int v = 0; v < 3; ++v)
         ExpectVertexFrom(g, v, v + 3);
@@ -137,7 +137,7 @@ TEST(CleanUp, ShortAndRepeatingPolygonsGo)
 TEST(CleanUp, AllIllegalLeavesNothing)
 {
     Geo g;
-    SetMesh(g, Line(3), {{0, 1}, {0, 0, 1}, {-1, 0, 1}});
+    Build(g, Line(3), {{0, 1}, {0, 0, 1}, {-1, 0, 1}});
     AddNodeData(g);
     ASSERT_EQ(CleanUp(g), ZNQ_OK);
     EXPECT_EQ(g->_numPoly, 0);
@@ -150,7 +150,7 @@ TEST(CleanUp, UnusedVerticesGoInOrderWithAllTheirData)
 {
     // Vertices 0, 2, 5, 7 unused.
     Geo g;
-    SetMesh(g, Line(8), {{1, 3, 4}, {4, 3, 6}});
+    Build(g, Line(8), {{1, 3, 4}, {4, 3, 6}});
     AddNodeData(g);
     AddVertexData(g);
     ASSERT_EQ(CleanUp(g), ZNQ_OK);
@@ -158,7 +158,7 @@ TEST(CleanUp, UnusedVerticesGoInOrderWithAllTheirData)
     const int old[4] = {1, 3, 4, 6};
     for (int v = 0; v < 4; ++v)
         ExpectVertexFrom(g, v, old[v]);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{0, 1, 2}, {2, 1, 3}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 2}, {2, 1, 3}}));
     for (int k = 0; k < 6; ++k)
         EXPECT_EQ(g->_nodeNrm[k].x, float(k)) << "node data stay with their nodes";
 }
@@ -166,7 +166,7 @@ TEST(CleanUp, UnusedVerticesGoInOrderWithAllTheirData)
 TEST(DeletePolygons, KeepListedWithEmptyListDeletesAllPolygonsKeepsVertices)
 {
     Geo g;
-    SetMesh(g, Line(4), {{0, 1, 2}, {1, 2, 3}});
+    Build(g, Line(4), {{0, 1, 2}, {1, 2, 3}});
     AddNodeData(g);
     ASSERT_EQ(DeletePolygons(g, nullptr, 0, true), ZNQ_OK);
     EXPECT_EQ(g->_numPoly, 0);
@@ -178,18 +178,18 @@ TEST(DeletePolygons, KeepListedWithEmptyListDeletesAllPolygonsKeepsVertices)
 TEST(DeletePolygons, ListSemantics)
 {
     Geo g;
-    SetMesh(g, Line(5), {{0, 1, 2}, {1, 2, 3}, {2, 3, 4}, {0, 2, 4}});
+    Build(g, Line(5), {{0, 1, 2}, {1, 2, 3}, {2, 3, 4}, {0, 2, 4}});
     AddNodeData(g);
     // Out-of-range entries are ignored, repeats do no harm.
     const int32_t del[] = {-1, 4, 2, 2, 0, 1000};
     ASSERT_EQ(DeletePolygons(g, del, 6, false), ZNQ_OK);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{1, 2, 3}, {0, 2, 4}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{1, 2, 3}, {0, 2, 4}}));
     EXPECT_EQ(g->_nodeUvw[0].y, 3.0f);
     EXPECT_EQ(g->_nodeUvw[5].y, 11.0f);
 
     const int32_t keep[] = {1, -7, 1};
     ASSERT_EQ(DeletePolygons(g, keep, 3, true), ZNQ_OK);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{0, 2, 4}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 2, 4}}));
     EXPECT_EQ(g->_nodeCol[2].z, 11.0f);
     EXPECT_EQ(g->_numVert, 5) << "vertices are not touched";
 
@@ -203,10 +203,10 @@ TEST(DeletePolygons, ListSemantics)
 TEST(CleanUp, RefusedAllocationsLeaveTheGeometryAsItWas)
 {
     Geo g;
-    SetMesh(g, Line(6), {{0, 1, 2}, {0, 0, 1}, {2, 3, 4}});
+    Build(g, Line(6), {{0, 1, 2}, {0, 0, 1}, {2, 3, 4}});
     AddNodeData(g);
     AddVertexData(g);
-    const std::vector<std::vector<int32_t>> before = Polys(g);
+    const std::vector<std::vector<int32_t>> before = PolysOf(g);
     const float3* pos = g->_vertPos;
     const int64_t used = g->_memUsed;
 
@@ -215,14 +215,14 @@ TEST(CleanUp, RefusedAllocationsLeaveTheGeometryAsItWas)
     g->_memLimit = used + 64;
     const int32_t del[] = {1};
     EXPECT_EQ(DeletePolygons(g, del, 1, false), ZNQ_ERR_MEMORY);
-    EXPECT_EQ(Polys(g), before);
+    EXPECT_EQ(PolysOf(g), before);
     EXPECT_EQ(g->_nodeNrm[4].x, 4.0f);
     EXPECT_EQ(g->_memUsed, used);
 
     // Without room at all, the whole clean-up fails and changes nothing.
     g->_memLimit = used;
     EXPECT_NE(CleanUp(g), ZNQ_OK);
-    EXPECT_EQ(Polys(g), before);
+    EXPECT_EQ(PolysOf(g), before);
     EXPECT_EQ(g->_vertPos, pos);
     EXPECT_EQ(g->_numVert, 6);
     EXPECT_EQ(g->_memUsed, used);
@@ -246,10 +246,10 @@ TEST(CleanUp, RefusedAllocationsLeaveTheGeometryAsItWas)
 TEST(DeleteUnusedVertices, RefusesIndicesOutOfRange)
 {
     Geo g;
-    SetMesh(g, Line(4), {{0, 1, 9}});
+    Build(g, Line(4), {{0, 1, 9}});
     EXPECT_EQ(DeleteUnusedVertices(g), ZNQ_ERR_INVALID_STATE);
     EXPECT_EQ(g->_numVert, 4);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{0, 1, 9}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 9}}));
 }
 
 TEST(CleanUp, RandomMeshesKeepExactlyTheLegalPolygonsInOrder)
@@ -266,7 +266,7 @@ TEST(CleanUp, RandomMeshesKeepExactlyTheLegalPolygonsInOrder)
                 v = int32_t(rng() % (nv + 3)) - 1; // some -1 and some >= nv
         }
         Geo g;
-        SetMesh(g, Line(nv), polys);
+        Build(g, Line(nv), polys);
         AddVertexData(g);
         ASSERT_EQ(CleanUp(g), ZNQ_OK);
 
@@ -286,7 +286,7 @@ TEST(CleanUp, RandomMeshesKeepExactlyTheLegalPolygonsInOrder)
         }
         ASSERT_EQ(size_t(g->_numPoly), legal.size());
         std::vector<uint8_t> usedV(size_t(g->_numVert), 0);
-        const auto got = Polys(g);
+        const auto got = PolysOf(g);
         for (size_t p = 0; p < legal.size(); ++p)
         {
             ASSERT_EQ(got[p].size(), legal[p].size());

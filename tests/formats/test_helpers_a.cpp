@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "formats/ZNQFormats.h"
-#include "readers_a_util.h"
+#include "../common/KvTest.h"
 
-using namespace ftest;
+using namespace kvt;
 
 TEST(FileHelpers, NullArgumentsGiveFixedResults)
 {

@@ -5,9 +5,9 @@
 #include "WriteObj.h"
 #include "WriteRealFlowBin.h"
 #include "errors/ZNQError.h"
-#include "readers_b_util.h"
+#include "../common/KvTest.h"
 
-using namespace readers_b;
+using namespace kvt;
 
 namespace {
 

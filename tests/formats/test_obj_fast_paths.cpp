@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "readers_b_util.h"
+#include "../common/KvTest.h"
 
-using namespace readers_b;
+using namespace kvt;
 
 namespace {
 

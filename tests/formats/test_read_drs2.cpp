@@ -11,9 +11,9 @@
 #include "WriteDrs2.h"
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
-#include "readers_a_util.h"
+#include "../common/KvTest.h"
 
-using namespace ftest;
+using namespace kvt;
 
 namespace
 {
@@ -27,13 +27,6 @@ int32_t Load(ZNQGeometry& g, const std::vector<uint8_t>& bytes, bool all = true)
 int32_t Load(ZNQGeometry& g, const std::string& text, bool all = true)
 {
     return Load(g, Text(text), all);
-}
-
-void ExpectCleared(const ZNQGeometry& g)
-{
-    EXPECT_EQ(g._vertPos, nullptr);
-    EXPECT_EQ(g._numVert, 0);
-    EXPECT_EQ(g._numPoly, 0);
 }
 
 // Ascii triangle with the three optional sections (counts given).
@@ -105,7 +98,7 @@ TEST(ReadDrs2Header, YearCaseAndTokens)
         << "over-long token";
     EXPECT_EQ(Load(g, std::string("Drosil2-File-Format 2024")), ZNQ_ERR_UNKNOWN_FORMAT);
     EXPECT_EQ(Load(g, std::string("")), ZNQ_ERR_UNKNOWN_FORMAT);
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 // ---------------------------------------------------------------------------
@@ -117,7 +110,7 @@ TEST(ReadDrs2Ascii, TriangleWithEverything)
     ASSERT_EQ(Load(g, AsciiTri()), ZNQ_OK);
     ASSERT_EQ(g->_numVert, 3);
     EXPECT_TRUE(SameFloat3(g->_vertPos[1], {1, 0, 0}));
-    EXPECT_EQ(Polys(g), kTri);
+    EXPECT_EQ(PolysOf(g), kTri);
     EXPECT_EQ(g->_nodeCol[2].y, 0.5f);
     EXPECT_EQ(g->_vertMotion[2].z, 2.0f);
     EXPECT_EQ(g->_nodeNrm[1].z, 1.0f);
@@ -144,7 +137,7 @@ TEST(ReadDrs2Ascii, UnselectedItemsAreParsedAndDropped)
     std::string bad = AsciiTri();
     bad.replace(bad.find("1 0.5 0 1"), 9, "1 0.5 x 1");
     EXPECT_EQ(Load(g, bad, false), ZNQ_ERR_LOAD_READ) << "a malformed colour still fails";
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadDrs2Ascii, NumberSyntax)
@@ -201,7 +194,7 @@ TEST(ReadDrs2Ascii, ErrorCodes)
     s = AsciiTri();
     s.replace(s.find("4\n3 0 1 2"), 9, "3\n3 0 1 2");
     EXPECT_EQ(Load(g, s), ZNQ_ERR_UNKNOWN_FORMAT) << "last record runs past T";
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadDrs2Ascii, ZeroCornerRecordsArePolygonsThenCleanedUp)
@@ -210,7 +203,7 @@ TEST(ReadDrs2Ascii, ZeroCornerRecordsArePolygonsThenCleanedUp)
     std::string s = AsciiTri("Drosil2-File-Format 2024 asc format", 0, 0, 0);
     s.replace(s.find("4\n3 0 1 2"), 9, "6\n0 3 0 1 2 0");
     ASSERT_EQ(Load(g, s), ZNQ_OK);
-    EXPECT_EQ(Polys(g), kTri);
+    EXPECT_EQ(PolysOf(g), kTri);
 }
 
 TEST(ReadDrs2Ascii, EveryTruncationFailsCleanlyOrReadsAShorterLastNumber)
@@ -220,27 +213,20 @@ TEST(ReadDrs2Ascii, EveryTruncationFailsCleanlyOrReadsAShorterLastNumber)
     std::vector<uint8_t> full;
     ASSERT_TRUE(WriteDrs2ToMemory(src, Drs2WriteOptions(), full));
     // The last token starts after the last whitespace: cuts inside it still
-    // parse as a (different) number.
+    // parse as a (different) number. A count cut short ("20" to "2") before
+    // the end is a count mismatch.
     while (full.back() == '\n')
         full.pop_back();
     size_t lastToken = full.size();
     while (lastToken > 0 && full[lastToken - 1] != ' ' && full[lastToken - 1] != '\n')
         --lastToken;
-    Geo g;
-    for (size_t len = 0; len <= full.size(); ++len)
-    {
-        const std::vector<uint8_t> cut(full.begin(), full.begin() + long(len));
-        g->_memPeak = 0;
-        const int32_t rc = Load(g, cut);
-        // A count cut short ("20" to "2") before the end is a count mismatch.
-        if (len > lastToken)
-            ASSERT_TRUE(rc == ZNQ_OK || rc == ZNQ_ERR_LOAD_READ) << len << " " << rc;
-        else
-            ASSERT_TRUE(rc == ZNQ_ERR_UNKNOWN_FORMAT || rc == ZNQ_ERR_LOAD_READ ||
-                        rc == ZNQ_ERR_LOAD_USERDATA_COUNT)
-                << len << " " << rc;
-        ASSERT_LT(g->_memPeak, 64 << 10);
-    }
+    ExpectEveryCutFailsCleanly(full, [](ZNQGeometry& g, const std::vector<uint8_t>& b) { return Load(g, b); },
+                               [&](size_t len, int32_t rc) {
+                                   if (len > lastToken)
+                                       return rc == ZNQ_OK || rc == ZNQ_ERR_LOAD_READ;
+                                   return rc == ZNQ_ERR_UNKNOWN_FORMAT || rc == ZNQ_ERR_LOAD_READ ||
+                                          rc == ZNQ_ERR_LOAD_USERDATA_COUNT;
+                               });
 }
 
 TEST(ReadDrs2Ascii, HostileCountsAllocateNothing)
@@ -274,7 +260,7 @@ TEST(ReadDrs2Binary, AllWidthCombinations)
             f.i32(0).i32(0).i32(0);
             Geo g;
             ASSERT_EQ(Load(g, f.b), ZNQ_OK) << cw << iw;
-            EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{0, 1, 2, 3}, {3, 2, 4}}));
+            EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 2, 3}, {3, 2, 4}}));
             EXPECT_TRUE(SameFloat3(g->_vertPos[4], {4, 16, 0}));
         }
 }
@@ -398,7 +384,7 @@ TEST(ReadDrs2Binary, ErrorCodes)
     EXPECT_EQ(Load(g, shortCol.b), ZNQ_ERR_LOAD_READ);
     EXPECT_EQ(ReadDrs2(g, TempPath("missing.drs2").c_str(), true, true, true), ZNQ_ERR_LOAD_OPEN);
     EXPECT_EQ(ReadDrs2(g, nullptr, true, true, true), ZNQ_ERR_LOAD_OPEN);
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadDrs2Binary, EmptyMeshNeedsNothingAfterTheCount)
@@ -420,7 +406,7 @@ TEST(ReadDrs2Binary, OutOfRangeIndicesNeverReadOutsideVertexData)
         f.f32(1.0f);
     Geo g;
     ASSERT_EQ(Load(g, f.b), ZNQ_OK);
-    EXPECT_EQ(Polys(g), kTri);
+    EXPECT_EQ(PolysOf(g), kTri);
     EXPECT_NEAR(g->_nodeCol[2].x, 1.0f, 1e-6);
     EXPECT_EQ(g->_nodeNrm[2].z, 1.0f);
 }
@@ -434,17 +420,8 @@ TEST(ReadDrs2Binary, EveryTruncationFailsCleanly)
     opt.countWidth = 2;
     std::vector<uint8_t> full;
     ASSERT_TRUE(WriteDrs2ToMemory(src, opt, full));
-    Geo g;
-    ASSERT_EQ(Load(g, full), ZNQ_OK);
-    for (size_t len = 0; len < full.size(); ++len)
-    {
-        const std::vector<uint8_t> cut(full.begin(), full.begin() + long(len));
-        g->_memPeak = 0;
-        const int32_t rc = Load(g, cut);
-        ASSERT_TRUE(rc == ZNQ_ERR_UNKNOWN_FORMAT || rc == ZNQ_ERR_LOAD_READ) << len << " " << rc;
-        ASSERT_LT(g->_memPeak, 64 << 10);
-        ASSERT_EQ(g->_memUsed, 0);
-    }
+    ExpectEveryCutFailsCleanly(full, [](ZNQGeometry& g, const std::vector<uint8_t>& b) { return Load(g, b); },
+                               [](size_t, int32_t rc) { return rc == ZNQ_ERR_UNKNOWN_FORMAT || rc == ZNQ_ERR_LOAD_READ; });
 }
 
 TEST(ReadDrs2Binary, HostileCountsAllocateNothing)
@@ -454,7 +431,7 @@ TEST(ReadDrs2Binary, HostileCountsAllocateNothing)
         g->_memPeak = 0;
         EXPECT_EQ(Load(g, f.b), code) << what;
         EXPECT_LT(g->_memPeak, 4096) << what;
-        ExpectCleared(g);
+        EXPECT_TRUE(IsEmpty(g));
     };
     for (int32_t v : {INT32_MAX, 1 << 28, 50})
         expectSmall(Bytes().str("Drosil2-File-Format 2024 bin format\r\n").i32(v).zeros(40),
@@ -544,7 +521,7 @@ TEST(ReadDrs2RoundTrip, AsciiAndBinaryWidths)
         Geo g;
         ASSERT_EQ(Load(g, bytes), ZNQ_OK) << variant;
         ASSERT_EQ(g->_numVert, src->_numVert);
-        EXPECT_EQ(Polys(g), Polys(src));
+        EXPECT_EQ(PolysOf(g), PolysOf(src));
         for (int32_t v = 0; v < src->_numVert; ++v)
         {
             ASSERT_TRUE(SameFloat3(g->_vertPos[v], src->_vertPos[v])) << variant;
@@ -569,27 +546,13 @@ TEST(ReadDrs2Hostile, RandomByteChangesNeverBreakTheReader)
     bin.binary = true;
     bin.countWidth = 1;
     bin.indexWidth = 2;
-    std::vector<uint8_t> files[2];
-    ASSERT_TRUE(WriteDrs2ToMemory(src, Drs2WriteOptions(), files[0]));
-    ASSERT_TRUE(WriteDrs2ToMemory(src, bin, files[1]));
-    std::mt19937 rng(99);
-    const char alphabet[] = "0123456789-+.eE \n\tx";
-    Geo g;
-    for (int round = 0; round < 600; ++round)
-    {
-        const bool binary = round % 2;
-        std::vector<uint8_t> bytes = files[binary];
-        const int changes = 1 + int(rng() % 4);
-        for (int i = 0; i < changes; ++i)
-            bytes[rng() % bytes.size()] =
-                binary ? uint8_t(rng()) : uint8_t(alphabet[rng() % (sizeof(alphabet) - 1)]);
-        g->_memPeak = 0;
-        const int32_t rc = Load(g, bytes);
-        if (rc != ZNQ_OK)
-            ExpectCleared(g);
-        else
-            for (int64_t k = 0; k < g->NumNodes(); ++k)
-                ASSERT_LT(uint32_t(g->_polyVInd[k]), uint32_t(g->_numVert)) << "cleaned up";
-        ASSERT_LT(g->_memPeak, 1 << 20) << round;
-    }
+    std::vector<uint8_t> ascii, binary;
+    ASSERT_TRUE(WriteDrs2ToMemory(src, Drs2WriteOptions(), ascii));
+    ASSERT_TRUE(WriteDrs2ToMemory(src, bin, binary));
+    const LoadFn load = [](ZNQGeometry& g, const std::vector<uint8_t>& b) { return Load(g, b); };
+    ExpectRandomChangesSafe(ascii, load, 300, 99, [](std::mt19937& rng) {
+        static const char alphabet[] = "0123456789-+.eE \n\tx";
+        return uint8_t(alphabet[rng() % (sizeof(alphabet) - 1)]);
+    });
+    ExpectRandomChangesSafe(binary, load, 300, 98, [](std::mt19937& rng) { return uint8_t(rng()); });
 }

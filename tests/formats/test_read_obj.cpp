@@ -7,9 +7,9 @@
 #include <random>
 
 #include "errors/ZNQError.h"
-#include "readers_b_util.h"
+#include "../common/KvTest.h"
 
-using namespace readers_b;
+using namespace kvt;
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "WriteZnq.h"
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
-#include "readers_a_util.h"
+#include "../common/KvTest.h"
 
-using namespace ftest;
+using namespace kvt;
 
 namespace
 {
@@ -97,14 +97,6 @@ int32_t Load(ZNQGeometry& g, const std::vector<uint8_t>& bytes, bool all = true,
     return ReadZnq(g, p.c_str(), all, all, all, all, u4, u3, u1);
 }
 
-void ExpectCleared(const ZNQGeometry& g)
-{
-    EXPECT_EQ(g._vertPos, nullptr);
-    EXPECT_EQ(g._numVert, 0);
-    EXPECT_EQ(g._numPoly, 0);
-    EXPECT_EQ(g._polyVInd, nullptr);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -123,7 +115,7 @@ TEST(ReadZnq, HandMadeTriangleWithEveryItem)
     ASSERT_EQ(Load(g, f.b), ZNQ_OK);
     ASSERT_EQ(g->_numVert, 3);
     EXPECT_TRUE(SameFloat3(g->_vertPos[2], {2, 4, 6}));
-    EXPECT_EQ(Polys(g), kTri);
+    EXPECT_EQ(PolysOf(g), kTri);
     EXPECT_EQ(g->_nodeNrm[0].x, 1.0f);
     EXPECT_EQ(g->_nodeNrm[2].z, -1.0f);
     EXPECT_EQ(g->_vertMotion[0].x, 0.5f);
@@ -161,7 +153,7 @@ TEST(ReadZnq, SixteenBitIndicesWidenWithoutSign)
     Bytes f = File({Chunk(kMesh, MeshPayload(65536, {{65535, 0, 32768}}, 2))});
     ASSERT_EQ(Load(g, f.b), ZNQ_OK);
     ASSERT_EQ(g->_numVert, 3);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{2, 0, 1}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{2, 0, 1}}));
     EXPECT_TRUE(SameFloat3(g->_vertPos[2], {65535, 131070, 196605}));
     EXPECT_TRUE(SameFloat3(g->_vertPos[1], {32768, 65536, 98304}));
 }
@@ -222,7 +214,7 @@ TEST(ReadZnq, DeselectedItemsAreSkippedEvenWithWrongCounts)
     EXPECT_EQ(g->_numPoly, 1);
     EXPECT_EQ(ReadZnq(g, p.c_str(), false, false, true, false, nullptr, nullptr, nullptr),
               ZNQ_ERR_LOAD_USERDATA_COUNT);
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadZnq, UserDataChannelsBySelectionByte)
@@ -328,7 +320,7 @@ TEST(ReadZnqErrors, CannotOpen)
                       nullptr),
               ZNQ_ERR_LOAD_OPEN);
     EXPECT_EQ(ReadZnq(g, nullptr, true, true, true, true, nullptr, nullptr, nullptr), ZNQ_ERR_LOAD_OPEN);
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadZnqErrors, HeaderMismatch)
@@ -340,7 +332,7 @@ TEST(ReadZnqErrors, HeaderMismatch)
     Bytes lower;
     lower.str("    znq-file-format    ").u8(0).add(Chunk(kMesh, MeshPayload(3, kTri))).add(Trailer());
     EXPECT_EQ(Load(g, lower.b), ZNQ_ERR_UNKNOWN_FORMAT);
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadZnqErrors, ShortReads)
@@ -351,7 +343,7 @@ TEST(ReadZnqErrors, ShortReads)
     EXPECT_EQ(Load(g, File({Chunk(kMesh, MeshPayload(3, kTri))}, false).b), ZNQ_ERR_LOAD_READ)
         << "no trailer";
     EXPECT_EQ(Load(g, std::vector<uint8_t>(10, ' ')), ZNQ_ERR_LOAD_READ) << "short header";
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadZnqErrors, CountMismatch)
@@ -366,7 +358,7 @@ TEST(ReadZnqErrors, CountMismatch)
     EXPECT_EQ(Load(g, File({Chunk(kMesh, MeshPayload(4, {{0, 1, 2}})),
                             Chunk(kUvwN, Floats(4, std::vector<float>(12, 0)))}).b),
               ZNQ_ERR_LOAD_USERDATA_COUNT);
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadZnqErrors, StructureErrorsAreUnknownError)
@@ -381,7 +373,7 @@ TEST(ReadZnqErrors, StructureErrorsAreUnknownError)
               -1)
         << "optional chunk before the mesh";
     EXPECT_STREQ(ZNQErrorText(-1), "unknown error.");
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadZnqErrors, UnseekableStreamIsASeekError)
@@ -395,7 +387,7 @@ TEST(ReadZnqErrors, UnseekableStreamIsASeekError)
     ASSERT_EQ(write(fd, f.b.data(), f.size()), ssize_t(f.size()));
     Geo g;
     EXPECT_EQ(ReadZnq(g, p.c_str(), true, true, true, true, nullptr, nullptr, nullptr), ZNQ_ERR_LOAD_SEEK);
-    ExpectCleared(g);
+    EXPECT_TRUE(IsEmpty(g));
     close(fd);
     unlink(p.c_str());
 }
@@ -434,16 +426,8 @@ TEST(ReadZnqHostile, EveryTruncationIsAReadError)
     opt.prescan = true;
     std::vector<uint8_t> full;
     ASSERT_TRUE(WriteZnqToMemory(src, opt, full));
-    Geo g;
-    ASSERT_EQ(Load(g, full), ZNQ_OK);
-    for (size_t len = 0; len < full.size(); ++len)
-    {
-        g->_memPeak = 0;
-        const std::vector<uint8_t> cut(full.begin(), full.begin() + long(len));
-        ASSERT_EQ(Load(g, cut), ZNQ_ERR_LOAD_READ) << "cut at " << len;
-        ASSERT_LT(g->_memPeak, 64 << 10);
-        ASSERT_EQ(g->_memUsed, 0);
-    }
+    ExpectEveryCutFailsCleanly(full, [](ZNQGeometry& g, const std::vector<uint8_t>& b) { return Load(g, b); },
+                               [](size_t, int32_t rc) { return rc == ZNQ_ERR_LOAD_READ; });
 }
 
 TEST(ReadZnqHostile, CountsBeyondTheFileAllocateNothing)
@@ -453,7 +437,7 @@ TEST(ReadZnqHostile, CountsBeyondTheFileAllocateNothing)
         g->_memPeak = 0;
         EXPECT_EQ(Load(g, f.b), code) << what;
         EXPECT_LT(g->_memPeak, 4096) << what;
-        ExpectCleared(g);
+        EXPECT_TRUE(IsEmpty(g));
     };
     for (int32_t v : {INT32_MAX, 1 << 30, 100})
         expectSmall(File({Chunk(kMesh, Bytes().i32(v).zeros(12))}), ZNQ_ERR_LOAD_READ, "vertex count");
@@ -494,7 +478,7 @@ TEST(ReadZnqHostile, OutOfRangeIndicesNeverReadOutsideVertexData)
                           Chunk(kColV, Halfs(3, std::vector<uint16_t>(12, 0x3C00)))});
     ASSERT_EQ(Load(g, f.b), ZNQ_OK);
     ASSERT_EQ(g->_numPoly, 1);
-    EXPECT_EQ(Polys(g), (std::vector<std::vector<int32_t>>{{2, 1, 0}}));
+    EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{2, 1, 0}}));
     EXPECT_EQ(g->_nodeNrm[0].x, 3.0f);
     EXPECT_EQ(g->_nodeUvw[2].x, 1.0f);
 }
@@ -519,7 +503,7 @@ TEST(ReadZnqRoundTrip, SampleMeshPerNodeAndPerVertex)
         ASSERT_EQ(Load(g, bytes), ZNQ_OK) << variant;
         ASSERT_EQ(g->_numVert, src->_numVert);
         ASSERT_EQ(g->_numPoly, src->_numPoly);
-        EXPECT_EQ(Polys(g), Polys(src));
+        EXPECT_EQ(PolysOf(g), PolysOf(src));
         const int64_t n = src->NumNodes();
         for (int32_t v = 0; v < src->_numVert; ++v)
         {
@@ -548,21 +532,6 @@ TEST(ReadZnqHostile, RandomByteChangesNeverBreakTheReader)
     opt.colorsPerVertex = true;
     std::vector<uint8_t> full;
     ASSERT_TRUE(WriteZnqToMemory(src, opt, full));
-    std::mt19937 rng(77);
-    Geo g;
-    for (int round = 0; round < 400; ++round)
-    {
-        std::vector<uint8_t> bytes = full;
-        const int changes = 1 + int(rng() % 4);
-        for (int i = 0; i < changes; ++i)
-            bytes[rng() % bytes.size()] = uint8_t(rng());
-        g->_memPeak = 0;
-        const int32_t rc = Load(g, bytes);
-        if (rc != ZNQ_OK)
-            ExpectCleared(g);
-        else
-            for (int64_t k = 0; k < g->NumNodes(); ++k)
-                ASSERT_LT(uint32_t(g->_polyVInd[k]), uint32_t(g->_numVert)) << "cleaned up";
-        ASSERT_LT(g->_memPeak, 1 << 20) << round;
-    }
+    ExpectRandomChangesSafe(full, [](ZNQGeometry& g, const std::vector<uint8_t>& b) { return Load(g, b); }, 400,
+                            77, [](std::mt19937& rng) { return uint8_t(rng()); });
 }

@@ -10,9 +10,9 @@
 #include "SampleMesh.h"
 #include "WriteDrs2.h"
 #include "WriteZnq.h"
-#include "readers_a_util.h"
+#include "../common/KvTest.h"
 
-using namespace ftest;
+using namespace kvt;
 
 namespace
 {
@@ -20,7 +20,7 @@ namespace
 // Triangle (0 1 2) at (0,0,0), (1,0,0), (0,1,0).
 void Triangle(ZNQGeometry& g)
 {
-    SetMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
 }
 
 Bytes ChunkHead(uint32_t type, const char* name, uint32_t size)
@@ -65,7 +65,7 @@ TEST(WriteZnq, RefusesWhatCannotBeWritten)
     Geo g;
     std::vector<uint8_t> out;
     EXPECT_FALSE(WriteZnqToMemory(g, ZnqWriteOptions(), out)) << "no positions";
-    SetMesh(g, Line(3), {{0, 1, 70000}});
+    Build(g, Line(3), {{0, 1, 70000}});
     ZnqWriteOptions opt;
     opt.indices16 = true;
     EXPECT_FALSE(WriteZnqToMemory(g, opt, out));
@@ -124,7 +124,7 @@ TEST(WriteDrs2, BinaryBytesExactly)
 TEST(WriteDrs2, RefusesWhatDoesNotFitItsWidth)
 {
     Geo g;
-    SetMesh(g, Line(300), {{0, 1, 299}});
+    Build(g, Line(300), {{0, 1, 299}});
     Drs2WriteOptions opt;
     opt.binary = true;
     opt.indexWidth = 1;
