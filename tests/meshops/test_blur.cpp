@@ -11,7 +11,7 @@
 #include <Imath/half.h>
 
 #include "errors/ZNQError.h"
-#include "ops_i_mesh.h"
+#include "mesh_util.h"
 
 using namespace opsi;
 
@@ -336,20 +336,20 @@ TEST(BlurNormals, FailureKeepsNodeNormals)
     Geo geo;
     GridWithIsolated(geo.g);
     AddNodeData(geo.g, true, false, false);
-    const std::vector<uint8_t> before = Bytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes()));
+    const std::vector<uint8_t> before = ArrayBytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes()));
     ASSERT_NE(geo->_DynGetVertNrm(), nullptr);
     ASSERT_NE(geo->_DynGetVertAdjVertNum(), nullptr);
     // Room for the new node normals but not for the blur's scratch array.
     geo->_memLimitOn = 1;
     geo->_memLimit = geo->_memUsed + static_cast<int64_t>(geo->NumNodes() * 12) + 32;
     EXPECT_EQ(geo->BlurNormals(1.0f, 1), ZNQ_ERR_MEMORY);
-    EXPECT_EQ(Bytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes())), before);
+    EXPECT_EQ(ArrayBytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes())), before);
     geo->_memLimit = geo->_memUsed + 8;
     EXPECT_EQ(geo->BlurNormals(1.0f, 1), ZNQ_ERR_MEMORY);
-    EXPECT_EQ(Bytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes())), before);
+    EXPECT_EQ(ArrayBytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes())), before);
     geo->_memLimitOn = 0;
     EXPECT_EQ(geo->BlurNormals(0.0f, 1), 0);
-    EXPECT_EQ(Bytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes())), before);
+    EXPECT_EQ(ArrayBytes(geo->_nodeNrm, static_cast<size_t>(geo->NumNodes())), before);
 }
 
 TEST(BlurMotionsColorsUvws, SmoothPerVertexAndDropSeams)
@@ -407,11 +407,11 @@ TEST(SimpleSmooth, SmoothsPositionsAndReleasesDerivedData)
     const int n = geo->_numVert;
     std::vector<float> pos(&geo->_vertPos[0].x, &geo->_vertPos[0].x + 3 * n);
     pos = RefBlur(geo.g, pos, 3, 1.0f, 3);
-    const std::vector<uint8_t> nodes = Bytes(geo->_nodeUvw, static_cast<size_t>(geo->NumNodes()));
+    const std::vector<uint8_t> nodes = ArrayBytes(geo->_nodeUvw, static_cast<size_t>(geo->NumNodes()));
     ASSERT_EQ(geo->SimpleSmooth(1.0f, 3), 0);
     EXPECT_EQ(std::memcmp(geo->_vertPos, pos.data(), pos.size() * 4), 0);
     EXPECT_EQ(geo->_dyn._vertAdjVertNum, nullptr) << "derived data released";
-    EXPECT_EQ(Bytes(geo->_nodeUvw, static_cast<size_t>(geo->NumNodes())), nodes);
+    EXPECT_EQ(ArrayBytes(geo->_nodeUvw, static_cast<size_t>(geo->NumNodes())), nodes);
 
     // Nothing to do: derived data stay.
     ASSERT_NE(geo->_DynGetVertAdjVertNum(), nullptr);

@@ -4,7 +4,7 @@
 
 #include "errors/ZNQError.h"
 #include "geometry/ZNQGeometry.h"
-#include "ops_ii_mesh.h"
+#include "mesh_util.h"
 #include "plugin/KorvaneSettings.h"
 
 using namespace opsii;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "errors/ZNQError.h"
-#include "ops_i_mesh.h"
+#include "mesh_util.h"
 
 using namespace opsi;
 
@@ -140,11 +140,11 @@ TEST(CloseHoles, NewNodesCarryVertexValues)
             ++cnt[v];
             ++k;
         }
-    const std::vector<uint8_t> oldUvw = Bytes(geo->_nodeUvw, 8);
+    const std::vector<uint8_t> oldUvw = ArrayBytes(geo->_nodeUvw, 8);
     ASSERT_EQ(geo->CloseHoles(-1.0f, 255), 0);
     ASSERT_EQ(geo->_numPoly, 3);
     ASSERT_EQ(geo->_polyNumVert[2], 6);
-    EXPECT_EQ(Bytes(geo->_nodeUvw, 8), oldUvw) << "old nodes keep their data";
+    EXPECT_EQ(ArrayBytes(geo->_nodeUvw, 8), oldUvw) << "old nodes keep their data";
     const Polys after = PolysOf(geo.g);
     for (int j = 0; j < 6; ++j)
     {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "errors/ZNQError.h"
-#include "ops_i_mesh.h"
+#include "mesh_util.h"
 
 using namespace opsi;
 

@@ -6,7 +6,7 @@
 
 #include "errors/ZNQError.h"
 #include "geometry/ZNQGeometry.h"
-#include "ops_ii_mesh.h"
+#include "mesh_util.h"
 
 using namespace opsii;
 

@@ -1,65 +1,18 @@
-// Helpers for the tests of blurs, edge repair, hole closing, inversion and
-// quadrangulation: hand-made meshes, optional per-vertex and per-node data,
-// snapshots for "unchanged" checks, an independent edge census and a
-// memory-limit sweep.
+// Helpers of the mesh-operation tests (on top of the shared ones): channel
+// data with known values, an independent edge census, grids and the two
+// memory-limit sweeps.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <functional>
 #include <map>
-#include <random>
 #include <utility>
-#include <vector>
 
-#include "geometry/ZNQGeometry.h"
+#include "../common/KvTest.h"
 
-namespace opsi
+namespace kmesh
 {
 
-using Polys = std::vector<std::vector<int32_t>>;
-
-// A geometry initialised and cleared with the test's scope.
-struct Geo
-{
-    ZNQGeometry g;
-    Geo() { g.Init(0); }
-    ~Geo() { g.Clear(); }
-    Geo(const Geo&) = delete;
-    Geo& operator=(const Geo&) = delete;
-    ZNQGeometry* operator->() { return &g; }
-};
-
-template <typename T>
-inline T* CountedCopy(ZNQGeometry& g, const T* src, size_t n)
-{
-    T* p = g._MemAllocArr<T>(n, false);
-    if (p && n)
-        std::memcpy(p, src, n * sizeof(T));
-    return p;
-}
-
-// Positions and polygons; every other array stays null.
-inline void Build(ZNQGeometry& g, const std::vector<float3>& pos, const Polys& polys)
-{
-    g.Clear();
-    std::vector<uint8_t> counts;
-    std::vector<int32_t> vInd;
-    for (const auto& p : polys)
-    {
-        counts.push_back(static_cast<uint8_t>(p.size()));
-        vInd.insert(vInd.end(), p.begin(), p.end());
-    }
-    g._numVert = static_cast<int32_t>(pos.size());
-    g._vertPos = CountedCopy(g, pos.data(), pos.size());
-    g._numPoly = static_cast<int32_t>(polys.size());
-    g._polyNumVert = CountedCopy(g, counts.data(), counts.size());
-    g._polyVInd = CountedCopy(g, vInd.data(), vInd.size());
-    g._DynRelease(kDynAll);
-}
+using namespace kvt;
+using Polys = PolyList;
 
 // Distinct values in every per-vertex channel (motion, user 4/3/1).
 inline void AddVertexChannels(ZNQGeometry& g)
@@ -108,58 +61,69 @@ inline void AddNodeData(ZNQGeometry& g, bool nrm = true, bool uvw = true, bool c
     }
 }
 
-inline Polys PolysOf(const ZNQGeometry& g)
+// Distinct node data per node: UVW (polygon, corner, node), colour
+// (node, polygon, corner, 1) and, if wanted, the given node normal.
+inline void AddNodeUvwCol(ZNQGeometry& g)
 {
-    Polys out;
+    const int64_t n = g.NumNodes();
+    g._nodeUvw = g._MemAllocArr<float3>(static_cast<size_t>(n), false);
+    g._nodeCol = g._MemAllocArr<float4>(static_cast<size_t>(n), false);
     int64_t k = 0;
     for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        std::vector<int32_t> poly(g._polyVInd + k, g._polyVInd + k + g._polyNumVert[p]);
-        out.push_back(poly);
-        k += g._polyNumVert[p];
-    }
-    return out;
+        for (int32_t c = 0; c < g._polyNumVert[p]; ++c, ++k)
+        {
+            g._nodeUvw[k] = float3{float(p), float(c), float(k)};
+            g._nodeCol[k] = float4{float(k), float(p), float(c), 1.0f};
+        }
 }
 
-template <typename T>
-inline std::vector<uint8_t> Bytes(const T* p, size_t n)
+inline void AddNodeNormals(ZNQGeometry& g, float3 n)
 {
-    if (!p)
-        return {};
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(p);
-    return std::vector<uint8_t>(b, b + n * sizeof(T));
+    const int64_t cnt = g.NumNodes();
+    g._nodeNrm = g._MemAllocArr<float3>(static_cast<size_t>(cnt), false);
+    for (int64_t k = 0; k < cnt; ++k)
+        g._nodeNrm[k] = n;
 }
 
-// Byte-exact copy of everything a mesh operation may change.
-struct Snapshot
+// Per-vertex data on every channel: value depends on the vertex and channel.
+inline void AddVertexData(ZNQGeometry& g)
 {
-    int32_t numVert = 0, numPoly = 0;
-    std::vector<std::vector<uint8_t>> arrays;
-
-    explicit Snapshot(const ZNQGeometry& g)
+    const size_t n = static_cast<size_t>(g._numVert);
+    g._vertMotion = g._MemAllocArr<float3>(n, false);
+    g._vertUser4 = g._MemAllocArr<float4>(n, false);
+    for (int c = 0; c < 2; ++c)
+        g._vertUser3[c] = g._MemAllocArr<float3>(n, false);
+    for (int c = 0; c < 4; ++c)
+        g._vertUser1[c] = g._MemAllocArr<float>(n, false);
+    for (size_t v = 0; v < n; ++v)
     {
-        numVert = g._numVert;
-        numPoly = g._numPoly;
-        const size_t nv = static_cast<size_t>(g._numVert);
-        const size_t nn = static_cast<size_t>(g.NumNodes());
-        arrays.push_back(Bytes(g._vertPos, nv));
-        arrays.push_back(Bytes(g._vertMotion, nv));
-        arrays.push_back(Bytes(g._vertUser4, nv));
+        const float f = float(v);
+        g._vertMotion[v] = float3{f, 2 * f, 3 * f};
+        g._vertUser4[v] = float4{f + 0.25f, f + 0.5f, f + 0.75f, f + 1.0f};
         for (int c = 0; c < 2; ++c)
-            arrays.push_back(Bytes(g._vertUser3[c], nv));
+            g._vertUser3[c][v] = float3{f + 10 * (c + 1), -f, 0.5f};
         for (int c = 0; c < 4; ++c)
-            arrays.push_back(Bytes(g._vertUser1[c], nv));
-        arrays.push_back(Bytes(g._polyNumVert, static_cast<size_t>(g._numPoly)));
-        arrays.push_back(Bytes(g._polyVInd, nn));
-        arrays.push_back(Bytes(g._nodeNrm, nn));
-        arrays.push_back(Bytes(g._nodeUvw, nn));
-        arrays.push_back(Bytes(g._nodeCol, nn));
+            g._vertUser1[c][v] = f * 0.1f + float(c);
     }
-    bool operator==(const Snapshot& o) const
-    {
-        return numVert == o.numVert && numPoly == o.numPoly && arrays == o.arrays;
-    }
-};
+}
+
+// Polygon p's vertex indices.
+inline std::vector<int32_t> Poly(const ZNQGeometry& g, int32_t p)
+{
+    int64_t o = 0;
+    for (int32_t i = 0; i < p; ++i)
+        o += g._polyNumVert[i];
+    return std::vector<int32_t>(g._polyVInd + o, g._polyVInd + o + g._polyNumVert[p]);
+}
+
+// Node offset of polygon p.
+inline int64_t Offset(const ZNQGeometry& g, int32_t p)
+{
+    int64_t o = 0;
+    for (int32_t i = 0; i < p; ++i)
+        o += g._polyNumVert[i];
+    return o;
+}
 
 // Independent edge census: per undirected edge, the directions in which
 // polygons run along it (+1 from the lower to the higher index, -1 back).
@@ -249,4 +213,50 @@ inline void MemorySweep(const std::function<void(ZNQGeometry&)>& make,
     EXPECT_GT(memoryRefusals, 0) << "no refusal of the operation's own arrays";
 }
 
-} // namespace opsi
+// Runs op on copies of src under memory limits from "no headroom" up to the
+// op's own peak. Every refusal must leave the arrays unchanged and, once the
+// derived data are released, the books back at the baseline; the full peak
+// must succeed. Returns the number of limits that failed.
+inline int SweepMemoryLimits(const ZNQGeometry& src, const std::function<int32_t(ZNQGeometry&)>& op,
+                             int steps = 48)
+{
+    int64_t need = 0;
+    {
+        Geo t;
+        Clone(src, t.g);
+        const int64_t base = t.g._memUsed;
+        t.g._memPeak = base;
+        EXPECT_EQ(op(t.g), 0) << "unlimited run";
+        need = t.g._memPeak - base;
+    }
+    int failures = 0;
+    for (int i = 0; i <= steps; ++i)
+    {
+        const int64_t headroom = i == steps ? need : need * i / steps;
+        Geo t;
+        Clone(src, t.g);
+        const Snapshot before = Take(t.g);
+        const int64_t base = t.g._memUsed;
+        t.g._memLimitOn = 1;
+        t.g._memLimit = base + headroom;
+        const int32_t rc = op(t.g);
+        if (i == steps)
+        {
+            EXPECT_EQ(rc, 0) << "limit at the peak must suffice";
+        }
+        if (rc != 0)
+        {
+            ++failures;
+            EXPECT_TRUE(Take(t.g) == before) << "refusal changed the geometry, headroom " << headroom;
+            t.g._DynRelease(kDynAll);
+            EXPECT_EQ(t.g._memUsed, base) << "books unbalanced, headroom " << headroom;
+        }
+        t.g._memLimitOn = 0;
+    }
+    return failures;
+}
+
+} // namespace kmesh
+
+namespace opsi = kmesh;
+namespace opsii = kmesh;
