@@ -2,26 +2,19 @@
 // codes 0 / 1 / 2.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "CliRun.h"
+
+using clitest::CliRun;
+using clitest::Has;
 
 namespace {
 
 std::string Scratch()
 {
-    static std::string dir;
-    if (dir.empty())
-    {
-        dir = (std::filesystem::temp_directory_path() / ("korvane_cli_info_" + std::to_string(long(getpid())))).string();
-        std::filesystem::create_directories(dir);
-    }
+    static const std::string dir = clitest::ScratchDir("cli_info");
     return dir;
 }
 
@@ -32,37 +25,7 @@ std::string WriteText(const std::string& name, const std::string& text)
     return path;
 }
 
-std::string Slurp(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-struct CliRun
-{
-    int status = -1;
-    std::string out, err;
-};
-
-// Runs `korvane info <args>`; args are passed through the shell as written.
-CliRun Info(const std::string& args)
-{
-    const std::string out = Scratch() + "/stdout", err = Scratch() + "/stderr";
-    const std::string cmd = std::string("'") + KORVANE_EXE + "' info " + args + " >'" + out + "' 2>'" + err + "'";
-    const int rc = std::system(cmd.c_str());
-    CliRun r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
-}
-
-bool Has(const std::string& s, const std::string& part)
-{
-    return s.find(part) != std::string::npos;
-}
+CliRun Info(const std::string& args) { return clitest::Run(Scratch(), "info " + args); }
 
 // One triangle with UVWs (2 components) and normals, a fourth vertex unused.
 const char* kTri = "v 0 0 0\nv 1 0 0\nv 0 0.1 -2\nv 9 9 9\nvt 0.5 0.25\nvn 0 0 1\n"
