@@ -10,10 +10,89 @@
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
 
+namespace
+{
+
+// Largest polygon the quick check below compares pairwise; larger ones leave
+// the decision to the full clean-up.
+constexpr int32_t kQuickMaxNodes = 16;
+
+// One pass over the polygons that answers "nothing to clean": every polygon
+// has at least 3 corners, indices in range and no index twice, and every
+// vertex is used by some polygon. False means "maybe something to clean" (or
+// no room for the marks): the full clean-up then decides. Leaves the geometry
+// and its derived data untouched; the same answers as the illegal-polygon and
+// unused-vertex counts of the derived data, without building them.
+bool NothingToClean(ZNQGeometry& geometry)
+{
+    const int32_t numVert = geometry._numVert;
+    const int32_t numPoly = geometry._numPoly;
+    if (numVert <= 0 || numPoly <= 0 || !geometry._polyNumVert || !geometry._polyVInd)
+        return false;
+    ZNQScopedArray<uint8_t> mark(geometry, static_cast<size_t>(numVert), true);
+    if (!mark.ptr)
+        return false;
+    const uint32_t nv = static_cast<uint32_t>(numVert);
+    const uint8_t* counts = geometry._polyNumVert;
+    const int32_t* idx = geometry._polyVInd;
+    uint8_t* used = mark.ptr;
+    int64_t numUsed = 0;
+    for (int32_t p = 0; p < numPoly; ++p)
+    {
+        const int32_t n = counts[p];
+        if (n == 3)
+        {
+            const uint32_t a = static_cast<uint32_t>(idx[0]);
+            const uint32_t b = static_cast<uint32_t>(idx[1]);
+            const uint32_t c = static_cast<uint32_t>(idx[2]);
+            if (a >= nv || b >= nv || c >= nv || a == b || a == c || b == c)
+                return false;
+            numUsed += used[a] ^ 1;
+            used[a] = 1;
+            numUsed += used[b] ^ 1;
+            used[b] = 1;
+            numUsed += used[c] ^ 1;
+            used[c] = 1;
+        }
+        else
+        {
+            if (n < 3 || n > kQuickMaxNodes)
+                return false;
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const uint32_t v = static_cast<uint32_t>(idx[k]);
+                if (v >= nv)
+                    return false;
+                for (int32_t j = 0; j < k; ++j)
+                    if (idx[j] == idx[k])
+                        return false;
+            }
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const uint32_t v = static_cast<uint32_t>(idx[k]);
+                numUsed += used[v] ^ 1;
+                used[v] = 1;
+            }
+        }
+        idx += n;
+    }
+    return numUsed == numVert;
+}
+
+} // namespace
+
 int32_t CleanUp(ZNQGeometry& geometry)
 {
     if (!geometry._vertPos)
         return ZNQ_OK;
+    if (NothingToClean(geometry))
+    {
+        // Keep the counts just established, as the getters would have.
+        geometry._dyn._numPolyIllegal = 0;
+        geometry._dyn._numVertUsed = geometry._numVert;
+        geometry._dyn._numVertUnused = 0;
+        return ZNQ_OK;
+    }
 
     // A getter answers 0 both for "none" and for a failed build; a count left
     // at -1 on a non-empty mesh tells the failure apart.

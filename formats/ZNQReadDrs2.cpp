@@ -591,22 +591,42 @@ private:
             return ZNQ_ERR_LOAD_READ;
         if (!_in.Holds(count, 8))
             return ZNQ_ERR_LOAD_READ;
-        // Decoded per vertex first: the 16-bit codes are read into the back
-        // half of the float array and widened in place.
+        // The 16-bit codes stay per vertex; each node decodes the codes of
+        // the vertex its index names, so no per-vertex float copy is made.
         const int64_t values = int64_t(count) * 4;
-        ZNQScopedArray<float4> col(_geo, static_cast<size_t>(count), false);
-        if (!col.ptr)
+        ZNQScopedArray<uint16_t> codes(_geo, static_cast<size_t>(values), false);
+        if (!codes.ptr)
             return ZNQ_ERR_LOAD_MEMORY;
-        if (!_in.ReadBytes(reinterpret_cast<unsigned char*>(col.ptr) + 2 * values, 2 * values))
+        if (!_in.ReadBytes(codes.ptr, 2 * values))
             return ZNQ_ERR_LOAD_READ;
         // The step is (max - min) / 65000 in double, rounded to float; codes
         // above 65000 decode beyond the maximum.
         const float minimum = range[0];
         const float scale = static_cast<float>(static_cast<double>(range[1] - range[0]) / 65000.0);
-        znq_reader::WidenInPlace<float>(col.ptr, values, [minimum, scale](uint16_t code) {
-            return static_cast<float>(code) * scale + minimum;
-        });
-        return ExpandToNodes(_geo, col.ptr, _geo._nodeCol, ZNQ_ERR_MEMORY);
+        const int64_t numNodes = _geo.NumNodes();
+        float4* nodes = _geo._MemAllocArr<float4>(static_cast<size_t>(numNodes), false);
+        if (!nodes)
+            return ZNQ_ERR_MEMORY;
+        // An index outside the vertices reads nothing and gives zeros; the
+        // clean-up removes its polygon afterwards.
+        const uint32_t limit = static_cast<uint32_t>(_geo._numVert);
+        const int32_t* vind = _geo._polyVInd;
+        for (int64_t k = 0; k < numNodes; ++k)
+        {
+            const uint32_t v = static_cast<uint32_t>(vind[k]);
+            float4 out{0.0f, 0.0f, 0.0f, 0.0f};
+            if (v < limit)
+            {
+                const uint16_t* c = codes.ptr + 4 * static_cast<int64_t>(v);
+                out.x = static_cast<float>(c[0]) * scale + minimum;
+                out.y = static_cast<float>(c[1]) * scale + minimum;
+                out.z = static_cast<float>(c[2]) * scale + minimum;
+                out.w = static_cast<float>(c[3]) * scale + minimum;
+            }
+            nodes[k] = out;
+        }
+        _geo._nodeCol = nodes;
+        return ZNQ_OK;
     }
 
     ZNQGeometry& _geo;

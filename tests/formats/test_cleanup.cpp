@@ -307,3 +307,68 @@ TEST(CleanUp, RandomMeshesKeepExactlyTheLegalPolygonsInOrder)
             EXPECT_LT(g->_vertPos[v - 1].x, g->_vertPos[v].x);
     }
 }
+
+TEST(CleanUp, QuickCheckLeavesOnlyCleanMeshesAlone)
+{
+    // A quad repeating its first index at its last corner, a legal polygon of
+    // 17 corners, and a mesh whose only flaw is one unused vertex: each must
+    // still be cleaned.
+    {
+        Geo g;
+        Build(g, Line(5), {{0, 1, 2}, {1, 2, 3, 1}, {2, 3, 4}});
+        ASSERT_EQ(CleanUp(g), ZNQ_OK);
+        EXPECT_EQ(PolysOf(g), (PolyList{{0, 1, 2}, {2, 3, 4}}));
+    }
+    {
+        Geo g;
+        std::vector<int32_t> big;
+        for (int32_t v = 0; v < 17; ++v)
+            big.push_back(v);
+        Build(g, Line(17), {big});
+        ASSERT_EQ(CleanUp(g), ZNQ_OK);
+        EXPECT_EQ(PolysOf(g), (PolyList{big}));
+        EXPECT_EQ(g->_dyn._numPolyIllegal, 0);
+    }
+    {
+        Geo g;
+        Build(g, Line(5), {{0, 1, 2}, {0, 2, 4}});
+        ASSERT_EQ(CleanUp(g), ZNQ_OK);
+        EXPECT_EQ(g->_numVert, 4);
+        EXPECT_EQ(PolysOf(g), (PolyList{{0, 1, 2}, {0, 2, 3}}));
+    }
+}
+
+TEST(CleanUp, RandomMeshesEndLegalAndFullyUsed)
+{
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; ++round)
+    {
+        const int numVert = 3 + int(rng() % 20);
+        PolyList polys;
+        const int numPoly = 1 + int(rng() % 12);
+        int expectIllegal = 0;
+        for (int p = 0; p < numPoly; ++p)
+        {
+            const int n = 1 + int(rng() % 18);
+            std::vector<int32_t> poly;
+            for (int k = 0; k < n; ++k)
+                poly.push_back(int32_t(rng() % uint32_t(numVert + 1))); // numVert: out of range
+            bool illegal = n < 3;
+            for (int k = 0; k < n; ++k)
+            {
+                illegal = illegal || poly[k] >= numVert;
+                for (int j = 0; j < k; ++j)
+                    illegal = illegal || poly[j] == poly[k];
+            }
+            expectIllegal += illegal;
+            polys.push_back(poly);
+        }
+        Geo g;
+        Build(g, Line(numVert), polys);
+        ASSERT_EQ(CleanUp(g), ZNQ_OK);
+        EXPECT_EQ(g->_numPoly, numPoly - expectIllegal) << "round " << round;
+        g->_DynRelease(kDynAll);
+        EXPECT_EQ(g->_DynGetNumPolyIllegal(), 0) << "round " << round;
+        EXPECT_EQ(g->_DynGetNumVertUnused(), 0) << "round " << round;
+    }
+}
