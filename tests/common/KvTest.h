@@ -133,6 +133,16 @@ inline void Clone(const ZNQGeometry& src, ZNQGeometry& dst)
     dst._DynRelease(kDynAll);
 }
 
+// Byte image of one array (empty for a null array).
+template <typename T>
+inline std::vector<uint8_t> ArrayBytes(const T* p, size_t n)
+{
+    if (!p)
+        return {};
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(p);
+    return std::vector<uint8_t>(b, b + n * sizeof(T));
+}
+
 // Byte image of every array of a geometry (null arrays marked as such).
 struct Snapshot
 {
