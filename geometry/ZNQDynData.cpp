@@ -120,6 +120,26 @@ inline int32_t Find(const int32_t* list, int32_t count, int32_t value)
 // are masked off.
 constexpr int32_t kFindWidth = 8;
 
+// Per-node place in a neighbour list for "no neighbour" (lists hold at most
+// 255 entries, places 0..254).
+constexpr uint8_t kNoSlot = 255;
+
+// Index of the lowest set bit of a nonzero mask.
+inline int32_t LowestBit(uint32_t bits)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    return __builtin_ctz(bits);
+#else
+    int32_t pos = 0;
+    while (!(bits & 1u))
+    {
+        bits >>= 1;
+        ++pos;
+    }
+    return pos;
+#endif
+}
+
 inline int32_t FindInList(const int32_t* list, int32_t count, int32_t value)
 {
     if (count <= kFindWidth)
@@ -136,19 +156,7 @@ inline int32_t FindInList(const int32_t* list, int32_t count, int32_t value)
             hits |= static_cast<uint32_t>(list[i] == value) << i;
 #endif
         hits &= (1u << count) - 1u;
-        if (!hits)
-            return -1;
-#if defined(__GNUC__) || defined(__clang__)
-        return __builtin_ctz(hits);
-#else
-        int32_t pos = 0;
-        while (!(hits & 1u))
-        {
-            hits >>= 1;
-            ++pos;
-        }
-        return pos;
-#endif
+        return hits ? LowestBit(hits) : -1;
     }
     return Find(list, count, value);
 }
@@ -229,6 +237,7 @@ void ReleaseItem(ZNQGeometry& g, int32_t bit)
         g._MemFree(d._vertAdjVertNum);
         g._MemFree(d._vertAdjVertBlock);
         g._MemFree(d._vertAdjVertArr);
+        g._MemFree(d._nodeAdjNextSlot);
         break;
     case kDynVertAdjPoly:
         g._MemFree(d._vertAdjPolyNum);
@@ -436,7 +445,8 @@ bool BuildVertAdjVert(ZNQGeometry& g)
 
     uint8_t* num = d._vertAdjVertNum = g._MemAllocArr<uint8_t>(numVert, true);
     int32_t** arr = d._vertAdjVertArr = g._MemAllocArr<int32_t*>(numVert, false);
-    if (!num || !arr)
+    uint8_t* slot = d._nodeAdjNextSlot = g._MemAllocArr<uint8_t>(static_cast<size_t>(nodes), false);
+    if (!num || !arr || (nodes > 0 && !slot))
         return false;
 
     for (int64_t i = 0; i < nodes; ++i)
@@ -448,7 +458,8 @@ bool BuildVertAdjVert(ZNQGeometry& g)
     size_t total = 0;
     for (int32_t v = 0; v < numVert; ++v)
         total += static_cast<size_t>(std::min(2 * num[v], kMaxListCount));
-    // Zeroed and padded for FindInList (fresh large blocks are zero already).
+    // Zeroed and padded: the look-ups below read kFindWidth entries from the
+    // start of any slice (fresh large blocks are zero already).
     int32_t* block = d._vertAdjVertBlock = g._MemAllocArr<int32_t>(total + kFindWidth, true);
     if (!block)
         return false;
@@ -459,7 +470,9 @@ bool BuildVertAdjVert(ZNQGeometry& g)
     }
     std::memset(num, 0, static_cast<size_t>(numVert));
 
-    // Per node: the next node's vertex, then the previous node's, if new.
+    // Per node: the next node's vertex, then the previous node's, if new. The
+    // place of the next node's vertex in the list is kept per node, so that
+    // the node edge indices need no search.
     for (int32_t p = 0; p < g._numPoly; ++p)
     {
         const int32_t n = g._polyNumVert[p];
@@ -467,23 +480,30 @@ bool BuildVertAdjVert(ZNQGeometry& g)
         {
             const int32_t v = ind[k];
             if (!InRange(v, numVert))
+            {
+                slot[k] = kNoSlot;
                 continue;
+            }
             const int32_t next = ind[k + 1 < n ? k + 1 : 0];
             const int32_t prev = ind[k > 0 ? k - 1 : n - 1];
             int32_t* list = arr[v];
             int32_t c = num[v];
+            const bool validNext = next != v && InRange(next, numVert);
+            const bool validPrev = prev != v && prev != next && InRange(prev, numVert);
             // Both look-ups in one scalar pass over the list as it was: the
             // list was written a few nodes ago, and narrow loads forward from
             // those stores where a vector load would stall.
-            bool addNext = next != v && InRange(next, numVert);
-            bool addPrev = prev != v && prev != next && InRange(prev, numVert);
+            int32_t nextAt = c;
+            bool addPrev = validPrev;
             for (int32_t i = 0; i < c; ++i)
             {
-                addNext &= list[i] != next;
+                nextAt = list[i] == next ? i : nextAt;
                 addPrev &= list[i] != prev;
             }
+            const bool addNext = validNext && nextAt == c;
             if (c + addNext + addPrev > kMaxListCount)
                 return false;
+            slot[k] = validNext ? static_cast<uint8_t>(nextAt) : kNoSlot;
             if (c < kMaxListCount - 1)
             {
                 // Branch-free appends. Slots c and c + 1 lie inside the slice:
@@ -506,6 +526,7 @@ bool BuildVertAdjVert(ZNQGeometry& g)
             num[v] = static_cast<uint8_t>(c);
         }
         ind += n;
+        slot += n;
     }
     return true;
 }
@@ -604,6 +625,19 @@ bool BuildPolyEInd(ZNQGeometry& g)
     int32_t* out = d._polyEInd = g._MemAllocArr<int32_t>(static_cast<size_t>(nodes), false);
     if (!out)
         return false;
+    const uint8_t* slot = d._nodeAdjNextSlot;
+    if (adjArr && slot)
+    {
+        // The adjacency build kept each node's place in its vertex's
+        // neighbour list: the edge list holds the edge at the same place.
+        const int32_t* vind = g._polyVInd;
+        for (int64_t i = 0; i < nodes; ++i)
+        {
+            const uint8_t at = slot[i];
+            out[i] = at != kNoSlot ? edgeArr[vind[i]][at] : -1;
+        }
+        return true;
+    }
     const int32_t* ind = g._polyVInd;
     for (int32_t p = 0; p < g._numPoly; ++p)
     {

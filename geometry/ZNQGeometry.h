@@ -114,6 +114,8 @@ struct ZNQDynData
     uint8_t* _vertAdjVertNum;     // [_numVert]
     int32_t* _vertAdjVertBlock;   // [sum of capacities]
     int32_t** _vertAdjVertArr;    // [_numVert]
+    uint8_t* _nodeAdjNextSlot;    // [number of nodes] place of the next node's vertex
+                                  // in the node vertex's neighbour list, 255 if none
     // 0x80: per vertex the polygons with a node on it, one entry per node
     uint8_t* _vertAdjPolyNum;     // [_numVert]
     int32_t* _vertAdjPolyBlock;   // [number of nodes]

@@ -292,6 +292,14 @@ TEST(GeometryRandom, CachedItemsStayUntilReleasedAndRebuildIdentically)
     EXPECT_EQ(std::vector<int32_t>(g._DynGetEdges(), g._DynGetEdges() + 2 * numEdges), edgesCopy);
     EXPECT_EQ(std::vector<int32_t>(g._DynGetPolyEInd(), g._DynGetPolyEInd() + g.NumNodes()),
               eindCopy);
+    // Without the neighbour lists cached the node edges come from the edge
+    // ends instead of the kept list places: the same numbers.
+    g._DynRelease(kDynPolyEInd | kDynVertAdjVert);
+    EXPECT_EQ(g._dyn._nodeAdjNextSlot, nullptr);
+    ASSERT_NE(g._DynGetPolyEInd(), nullptr);
+    EXPECT_EQ(g._dyn._vertAdjVertNum, nullptr);
+    EXPECT_EQ(std::vector<int32_t>(g._DynGetPolyEInd(), g._DynGetPolyEInd() + g.NumNodes()),
+              eindCopy);
     const float3* again = g._DynGetPolyNrm();
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(std::memcmp(again, nrmCopy.data(), sizeof(float3) * nrmCopy.size()), 0);
