@@ -1,60 +1,29 @@
-// Test helpers: small meshes filled straight into a ZNQGeometry through its
-// counted allocator, and a generated closed torus grid.
+// Test helpers of the geometry tests: a fixture with one geometry, node
+// arrays through the counted allocator and a generated closed torus grid.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
-#include "geometry/ZNQGeometry.h"
+#include "../common/KvTest.h"
 
-// A geometry that clears itself at the end of the test.
-struct TestGeo
+using kvt::Build;
+using kvt::Geo;
+
+// A fresh geometry per test, cleared at its end.
+class GeoTest : public ::testing::Test
 {
-    ZNQGeometry g;
-    explicit TestGeo(int32_t threading = 0) { g.Init(threading); }
-    ~TestGeo() { g.Clear(); }
-    TestGeo(const TestGeo&) = delete;
-    TestGeo& operator=(const TestGeo&) = delete;
-    ZNQGeometry* operator->() { return &g; }
+protected:
+    Geo geo;
+    ZNQGeometry& g = geo.g;
 };
 
-// Replaces the mesh of g by pos and polys (indices are taken as given, legal
-// or not), releasing all derived data.
-inline void FillMesh(ZNQGeometry& g, const std::vector<float3>& pos,
-                     const std::vector<std::vector<int32_t>>& polys)
-{
-    g._MemFree(g._vertPos);
-    g._MemFree(g._polyNumVert);
-    g._MemFree(g._polyVInd);
-    g._DynRelease(kDynAll);
-    g._numVert = static_cast<int32_t>(pos.size());
-    g._vertPos = g._MemAllocArr<float3>(pos.size(), false);
-    for (size_t i = 0; i < pos.size(); ++i)
-        g._vertPos[i] = pos[i];
-    size_t nodes = 0;
-    for (const auto& p : polys)
-        nodes += p.size();
-    g._numPoly = static_cast<int32_t>(polys.size());
-    g._polyNumVert = g._MemAllocArr<uint8_t>(polys.size(), false);
-    g._polyVInd = g._MemAllocArr<int32_t>(nodes, false);
-    size_t k = 0;
-    for (size_t p = 0; p < polys.size(); ++p)
-    {
-        g._polyNumVert[p] = static_cast<uint8_t>(polys[p].size());
-        for (int32_t v : polys[p])
-            g._polyVInd[k++] = v;
-    }
-}
-
-// Node array of n entries through the counted allocator.
+// Node (or vertex) array with the given values through the counted allocator.
 template <typename T>
 T* AllocNodeArray(ZNQGeometry& g, const std::vector<T>& values)
 {
-    T* a = g._MemAllocArr<T>(values.size(), false);
-    for (size_t i = 0; i < values.size(); ++i)
-        a[i] = values[i];
-    return a;
+    return kvt::CountedCopy(g, values.data(), values.size());
 }
 
 // Closed torus of nu x nv vertices, each grid quad split into two triangles
@@ -94,5 +63,5 @@ inline void FillTorus(ZNQGeometry& g, int32_t nu, int32_t nv, bool triangles)
             }
         }
     }
-    FillMesh(g, pos, polys);
+    Build(g, pos, polys);
 }

@@ -6,6 +6,8 @@
 
 #include "GeoTestMesh.h"
 
+using GeometryContainer = GeoTest;
+
 namespace
 {
 void ExpectDerivedNotComputed(const ZNQGeometry& g)
@@ -56,7 +58,7 @@ void GetEveryItem(ZNQGeometry& g)
 }
 } // namespace
 
-TEST(GeometryContainer, InitAndClearOfEmptyGeometry)
+TEST_F(GeometryContainer, InitAndClearOfEmptyGeometry)
 {
     ZNQGeometry g;
     std::memset(static_cast<void*>(&g), 0x5A, sizeof(g));
@@ -85,10 +87,8 @@ TEST(GeometryContainer, InitAndClearOfEmptyGeometry)
     EXPECT_EQ(g._memUsed, 0);
 }
 
-TEST(GeometryContainer, ClearReturnsMemoryAndKeepsPeak)
+TEST_F(GeometryContainer, ClearReturnsMemoryAndKeepsPeak)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     const int64_t before = g._memUsed;
     FillTorus(g, 40, 30, true);
     g._nodeUvw = g._MemAllocArr<float3>(static_cast<size_t>(g.NumNodes()), true);
@@ -108,11 +108,9 @@ TEST(GeometryContainer, ClearReturnsMemoryAndKeepsPeak)
     ExpectDerivedNotComputed(g);
 }
 
-TEST(GeometryContainer, ClearRestartsBooksOnlyWhenCountingWasOff)
+TEST_F(GeometryContainer, ClearRestartsBooksOnlyWhenCountingWasOff)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
     g._memLimitOn = 1;
     g._memLimit = 1 << 30;
     g.Clear();
@@ -130,10 +128,8 @@ TEST(GeometryContainer, ClearRestartsBooksOnlyWhenCountingWasOff)
     EXPECT_EQ(g._memPeak, 0);
 }
 
-TEST(GeometryContainer, CountedAllocation)
+TEST_F(GeometryContainer, CountedAllocation)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
 
     void* empty = g._MemAlloc(0, false);
     ASSERT_NE(empty, nullptr) << "0 bytes still give a block";
@@ -175,10 +171,8 @@ TEST(GeometryContainer, CountedAllocation)
     g._MemFreeRaw(nullptr); // skipped
 }
 
-TEST(GeometryContainer, MemoryLimitRefusesAllocation)
+TEST_F(GeometryContainer, MemoryLimitRefusesAllocation)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     void* keep = g._MemAlloc(1000, false);
     const int64_t used = g._memUsed;
     g._memLimitOn = 1;
@@ -194,10 +188,8 @@ TEST(GeometryContainer, MemoryLimitRefusesAllocation)
     EXPECT_EQ(g._memUsed, 0);
 }
 
-TEST(GeometryContainer, MemoryLimitFailsDerivedBuildCleanly)
+TEST_F(GeometryContainer, MemoryLimitFailsDerivedBuildCleanly)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     FillTorus(g, 30, 20, true);
     const int64_t loaded = g._memUsed;
 
@@ -229,11 +221,9 @@ TEST(GeometryContainer, MemoryLimitFailsDerivedBuildCleanly)
     EXPECT_EQ(g._DynGetNumEdges(), 30 * 20 * 3);
 }
 
-TEST(GeometryContainer, NumNodesAndEmptyPolygons)
+TEST_F(GeometryContainer, NumNodesAndEmptyPolygons)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {}, {0, 2, 3}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {}, {0, 2, 3}});
     EXPECT_EQ(g.NumNodes(), 6);
     const int32_t* off = g._DynGetPolyVIndOffset();
     ASSERT_NE(off, nullptr);
@@ -244,11 +234,9 @@ TEST(GeometryContainer, NumNodesAndEmptyPolygons)
     EXPECT_EQ(g._DynGetNumPolyTris(), 2);
 }
 
-TEST(GeometryContainer, ScaleMotionVectors)
+TEST_F(GeometryContainer, ScaleMotionVectors)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
     g.ScaleMotionVectors(2.0f); // no motions: nothing happens
     g._vertMotion = AllocNodeArray<float3>(g, {{1, 2, 3}, {-1, 0, 0.5f}, {0, 0, 0}});
     float3* nrm = g._DynGetPolyNrm();

@@ -8,6 +8,8 @@
 #include "GeoTestMesh.h"
 #include "geometry/ZNQOctree.h"
 
+using GeometryDyn = GeoTest;
+
 namespace
 {
 std::vector<int32_t> List(int32_t** arr, const uint8_t* num, int32_t i)
@@ -32,11 +34,9 @@ void ExpectVec(const float3& v, float x, float y, float z, float tol = 1e-6f)
 const std::vector<std::vector<float>> kLShape = {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}};
 } // namespace
 
-TEST(GeometryDyn, SingleTriangle)
+TEST_F(GeometryDyn, SingleTriangle)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
 
     ASSERT_EQ(g._DynGetNumEdges(), 3);
     const int32_t* e = g._DynGetEdges();
@@ -96,12 +96,10 @@ TEST(GeometryDyn, SingleTriangle)
     EXPECT_NEAR(dist[1], 0.5f * (1.0f + std::sqrt(2.0f)), 1e-6f);
 }
 
-TEST(GeometryDyn, TriangleNormalFollowsCornerOrder)
+TEST_F(GeometryDyn, TriangleNormalFollowsCornerOrder)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     const float3 p0{0.3f, -1.0f, 2.0f}, p1{1.5f, 0.25f, 1.0f}, p2{-0.5f, 0.75f, 0.5f};
-    FillMesh(g, {p0, p1, p2}, {{0, 1, 2}, {0, 2, 1}});
+    Build(g, {p0, p1, p2}, {{0, 1, 2}, {0, 2, 1}});
     const float3 a{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
     const float3 b{p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
     float3 c{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -114,11 +112,9 @@ TEST(GeometryDyn, TriangleNormalFollowsCornerOrder)
     EXPECT_NEAR(g._DynGetPolyAreas()[1], 0.5f * len, 1e-5f);
 }
 
-TEST(GeometryDyn, UnitSquare)
+TEST_F(GeometryDyn, UnitSquare)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}});
     const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
     ASSERT_NE(nf, nullptr);
     for (int32_t k = 0; k < 4; ++k)
@@ -132,7 +128,7 @@ TEST(GeometryDyn, UnitSquare)
     EXPECT_EQ(g._DynGetNumPolyQuads(), 1);
 }
 
-TEST(GeometryDyn, LShapedHexagonHasOneReflexCornerInEveryPlane)
+TEST_F(GeometryDyn, LShapedHexagonHasOneReflexCornerInEveryPlane)
 {
     // The same L in the xy, xz and yz planes, in both orientations: the
     // dominant-axis test has a separate sign rule per axis.
@@ -140,7 +136,7 @@ TEST(GeometryDyn, LShapedHexagonHasOneReflexCornerInEveryPlane)
     {
         for (bool reversed : {false, true})
         {
-            TestGeo t;
+            Geo t;
             ZNQGeometry& g = t.g;
             std::vector<float3> pos;
             for (const auto& q : kLShape)
@@ -154,7 +150,7 @@ TEST(GeometryDyn, LShapedHexagonHasOneReflexCornerInEveryPlane)
             }
             const std::vector<int32_t> poly =
                 reversed ? std::vector<int32_t>{5, 4, 3, 2, 1, 0} : std::vector<int32_t>{0, 1, 2, 3, 4, 5};
-            FillMesh(g, pos, {poly});
+            Build(g, pos, {poly});
 
             const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
             ASSERT_NE(nf, nullptr);
@@ -176,26 +172,22 @@ TEST(GeometryDyn, LShapedHexagonHasOneReflexCornerInEveryPlane)
     }
 }
 
-TEST(GeometryDyn, ReflexFirstCornerFlipsNormalBack)
+TEST_F(GeometryDyn, ReflexFirstCornerFlipsNormalBack)
 {
     // Start the L at its reflex corner: the normal is taken there and negated
     // because that corner is not convex, so it still points to +z.
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     std::vector<float3> pos;
     for (const auto& q : kLShape)
         pos.push_back(float3{q[0], q[1], 0.0f});
-    FillMesh(g, pos, {{3, 4, 5, 0, 1, 2}});
+    Build(g, pos, {{3, 4, 5, 0, 1, 2}});
     ASSERT_EQ(g._DynGetPolyNodeFlags()[0]._convex, 0);
     ExpectVec(g._DynGetPolyNrm()[0], 0, 0, 1);
     EXPECT_NEAR(g._DynGetPolyAreas()[0], 3.0f, 1e-5f);
 }
 
-TEST(GeometryDyn, RepeatedIndexIsIllegal)
+TEST_F(GeometryDyn, RepeatedIndexIsIllegal)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 1, 1, 2}, {0, 1, 2}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 1, 1, 2}, {0, 1, 2}});
     EXPECT_EQ(g._DynGetNumPolyIllegal(), 1);
     const uint8_t* flags = g._DynGetPolyFlags();
     ASSERT_NE(flags, nullptr);
@@ -214,11 +206,9 @@ TEST(GeometryDyn, RepeatedIndexIsIllegal)
         EXPECT_EQ(List(ep, epNum, i), (std::vector<int32_t>{0, 1})) << "edge " << i;
 }
 
-TEST(GeometryDyn, LargePolygonsIllegalityAndConvexity)
+TEST_F(GeometryDyn, LargePolygonsIllegalityAndConvexity)
 {
     // Above 16 corners the repeated-index test takes its stamp path.
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     const int32_t n = 40;
     std::vector<float3> pos;
     std::vector<int32_t> circle, repeated;
@@ -229,7 +219,7 @@ TEST(GeometryDyn, LargePolygonsIllegalityAndConvexity)
         circle.push_back(i);
         repeated.push_back(i == 30 ? 7 : i);
     }
-    FillMesh(g, pos, {circle, repeated, circle});
+    Build(g, pos, {circle, repeated, circle});
     EXPECT_EQ(g._DynGetNumPolyIllegal(), 1);
     EXPECT_EQ(g._DynGetNumPolyFivePlus(), 3);
     const uint8_t* flags = g._DynGetPolyFlags();
@@ -241,11 +231,9 @@ TEST(GeometryDyn, LargePolygonsIllegalityAndConvexity)
     EXPECT_NEAR(g._DynGetPolyAreas()[0], area, 1e-4f);
 }
 
-TEST(GeometryDyn, CollinearPolygonKeepsZeroNormal)
+TEST_F(GeometryDyn, CollinearPolygonKeepsZeroNormal)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}}, {{0, 1, 2}, {0, 1, 2, 3}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}}, {{0, 1, 2}, {0, 1, 2, 3}});
     const float3* n = g._DynGetPolyNrm();
     ASSERT_NE(n, nullptr);
     ExpectVec(n[0], 0, 0, 0, 0.0f);
@@ -257,13 +245,11 @@ TEST(GeometryDyn, CollinearPolygonKeepsZeroNormal)
     EXPECT_EQ(float(nf[1]._cos), -1.0f);
 }
 
-TEST(GeometryDyn, VertexNormalsFromPolygonsAndFromNodes)
+TEST_F(GeometryDyn, VertexNormalsFromPolygonsAndFromNodes)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     // A roof: one triangle facing +z, one facing +x, sharing edge 0-1;
     // vertex 5 is used by no polygon.
-    FillMesh(g,
+    Build(g,
              {{0, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, 0, -1}, {9, 9, 9}, {5, 5, 5}},
              {{0, 1, 2}, {0, 3, 1}});
     ExpectVec(g._DynGetPolyNrm()[0], 0, 0, 1);
@@ -290,11 +276,9 @@ TEST(GeometryDyn, VertexNormalsFromPolygonsAndFromNodes)
     ExpectVec(vn[5], 0, 0, 0);
 }
 
-TEST(GeometryDyn, VertexUvwsAndColours)
+TEST_F(GeometryDyn, VertexUvwsAndColours)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
     // Absent node data: null, and no failure.
     EXPECT_EQ(g._DynGetVertUvw(), nullptr);
     EXPECT_EQ(g._DynGetVertCol(), nullptr);
@@ -319,11 +303,9 @@ TEST(GeometryDyn, VertexUvwsAndColours)
     EXPECT_EQ(g._DynGetVertUvw(), uvw) << "cached";
 }
 
-TEST(GeometryDyn, EdgeAdjPolyBuildsAndKeepsItsDependencies)
+TEST_F(GeometryDyn, EdgeAdjPolyBuildsAndKeepsItsDependencies)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
     uint8_t* epNum = g._DynGetEdgeAdjPolyNum();
     ASSERT_NE(epNum, nullptr);
     const ZNQDynData& d = g._dyn;
@@ -350,7 +332,7 @@ TEST(GeometryDyn, EdgeAdjPolyBuildsAndKeepsItsDependencies)
     EXPECT_EQ(single, 4);
 }
 
-TEST(GeometryDyn, VertexWithMoreThan255NeighboursFailsCleanly)
+TEST_F(GeometryDyn, VertexWithMoreThan255NeighboursFailsCleanly)
 {
     // Vertex 0 is the apex of separate triangles (0, 2i+1, 2i+2): every
     // triangle brings two new neighbours with one node.
@@ -373,19 +355,19 @@ TEST(GeometryDyn, VertexWithMoreThan255NeighboursFailsCleanly)
     };
 
     {
-        TestGeo t;
+        Geo t;
         ZNQGeometry& g = t.g;
         auto m = fan(127, true); // 255 neighbours: the limit itself
-        FillMesh(g, m.first, m.second);
+        Build(g, m.first, m.second);
         ASSERT_NE(g._DynGetVertAdjVertArr(), nullptr);
         EXPECT_EQ(g._DynGetVertAdjVertNum()[0], 255);
         EXPECT_EQ(g._DynGetNumEdges(), 255 + 128);
     }
     {
-        TestGeo t;
+        Geo t;
         ZNQGeometry& g = t.g;
         auto m = fan(128, false); // 256 neighbours from 128 nodes
-        FillMesh(g, m.first, m.second);
+        Build(g, m.first, m.second);
         const int64_t loaded = g._memUsed;
         EXPECT_EQ(g._DynGetVertAdjVertArr(), nullptr);
         EXPECT_EQ(g._DynGetVertAdjVertNum(), nullptr);
@@ -403,18 +385,16 @@ TEST(GeometryDyn, VertexWithMoreThan255NeighboursFailsCleanly)
     }
 }
 
-TEST(GeometryDyn, MoreThan255NodesOnVertexOrPolygonsOnEdgeFail)
+TEST_F(GeometryDyn, MoreThan255NodesOnVertexOrPolygonsOnEdgeFail)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     const std::vector<float3> pos{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    FillMesh(g, pos, std::vector<std::vector<int32_t>>(255, {0, 1, 2}));
+    Build(g, pos, std::vector<std::vector<int32_t>>(255, {0, 1, 2}));
     ASSERT_NE(g._DynGetEdgeAdjPolyNum(), nullptr);
     EXPECT_EQ(g._DynGetEdgeAdjPolyNum()[0], 255);
     ASSERT_NE(g._DynGetVertAdjPolyNum(), nullptr);
     EXPECT_EQ(g._DynGetVertAdjPolyNum()[0], 255);
 
-    FillMesh(g, pos, std::vector<std::vector<int32_t>>(256, {0, 1, 2}));
+    Build(g, pos, std::vector<std::vector<int32_t>>(256, {0, 1, 2}));
     const int64_t loaded = g._memUsed;
     EXPECT_EQ(g._DynGetNumEdges(), 3) << "three neighbours each: edges are fine";
     const int64_t withEdges = g._memUsed;
@@ -427,11 +407,9 @@ TEST(GeometryDyn, MoreThan255NodesOnVertexOrPolygonsOnEdgeFail)
     EXPECT_EQ(g._dyn._vertAdjPolyBlock, nullptr);
 }
 
-TEST(GeometryDyn, IllegalPolygonsStayInBounds)
+TEST_F(GeometryDyn, IllegalPolygonsStayInBounds)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
              {{0, 1, 9}, {-1, 2, 3}, {0, 1, 2}, {2, 3, 3, 1}, {1, 2}, {3}, {}, {0, 1, 2, 3},
               {2147483647, -2147483647 - 1, 0}});
     g._nodeUvw = g._MemAllocArr<float3>(static_cast<size_t>(g.NumNodes()), true);
@@ -475,17 +453,15 @@ TEST(GeometryDyn, IllegalPolygonsStayInBounds)
     EXPECT_TRUE(std::isfinite(g._DynGetPolyAreas()[0]));
 }
 
-TEST(GeometryDyn, BoundaryLoops)
+TEST_F(GeometryDyn, BoundaryLoops)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}});
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}});
     ASSERT_EQ(g._DynGetNumVertBL(), 1);
     EXPECT_EQ(std::vector<int32_t>(g._DynGetVertBLVertIdx(), g._DynGetVertBLVertIdx() + 4),
               (std::vector<int32_t>{0, 1, 2, 3}));
     EXPECT_EQ(g._DynGetVertBLIntIdx()[0], 3);
 
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}},
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}},
              {{3, 5, 4}, {0, 1, 2}});
     ASSERT_EQ(g._DynGetNumVertBL(), 2);
     EXPECT_EQ(std::vector<int32_t>(g._DynGetVertBLVertIdx(), g._DynGetVertBLVertIdx() + 6),
@@ -494,7 +470,7 @@ TEST(GeometryDyn, BoundaryLoops)
     EXPECT_EQ(g._DynGetVertBLIntIdx()[1], 5);
 
     // A closed tetrahedron has none: count 0 and both arrays null, no failure.
-    FillMesh(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+    Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
              {{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 2}});
     EXPECT_TRUE(g._DynBuild(kDynVertBL));
     EXPECT_EQ(g._DynGetNumVertBL(), 0);
@@ -503,11 +479,9 @@ TEST(GeometryDyn, BoundaryLoops)
     EXPECT_EQ(g._DynGetVertBLIntIdx(), nullptr);
 }
 
-TEST(GeometryDyn, IslandsCentresAndAreas)
+TEST_F(GeometryDyn, IslandsCentresAndAreas)
 {
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g,
+    Build(g,
              {{0, 0, 0}, {10, 0, 0}, {11, 0, 0}, {10, 1, 0}, {2, 0, 0}, {0, 2, 0}, {11, 1, 0},
               {-4, -4, -4}},
              {{0, 4, 5}, {1, 2, 3}, {2, 6, 3}});
@@ -533,7 +507,7 @@ TEST(GeometryDyn, IslandsCentresAndAreas)
     EXPECT_EQ(area[2], 0.0f);
 }
 
-TEST(GeometryDyn, IslandFloodBeyondTheDepthLimit)
+TEST_F(GeometryDyn, IslandFloodBeyondTheDepthLimit)
 {
     // A strip of 2 x 30000 vertices: a depth-first flood goes far deeper than
     // the recursion limit. Vertex indices are shuffled so that the upward
@@ -566,9 +540,7 @@ TEST(GeometryDyn, IslandFloodBeyondTheDepthLimit)
     pos[c] = float3{0, 6, 0};
     polys.push_back({a, b, c});
 
-    TestGeo t;
-    ZNQGeometry& g = t.g;
-    FillMesh(g, pos, polys);
+    Build(g, pos, polys);
     ASSERT_EQ(g._DynGetNumVertI(), 2);
     const int32_t* id = g._DynGetVertIID();
     const int32_t strip = id[perm[0]];
@@ -582,9 +554,9 @@ TEST(GeometryDyn, IslandFloodBeyondTheDepthLimit)
     EXPECT_EQ(g._dyn._vertINumVert[strip], 2 * len);
 }
 
-TEST(GeometryDyn, OctreeFindsPointsInRadius)
+TEST_F(GeometryDyn, OctreeFindsPointsInRadius)
 {
-    TestGeo t(1);
+    Geo t(1);
     ZNQGeometry& g = t.g;
     FillTorus(g, 60, 24, true);
     ZNQOctree* oct = g._DynGetOctree();
@@ -623,11 +595,11 @@ TEST(GeometryDyn, OctreeFindsPointsInRadius)
         << "the count does not depend on the room given";
 }
 
-TEST(GeometryDyn, IslandOctrees)
+TEST_F(GeometryDyn, IslandOctrees)
 {
     for (int32_t threading : {0, 1})
     {
-        TestGeo t(threading);
+        Geo t(threading);
         ZNQGeometry& g = t.g;
         // Three separate tori side by side, plus single points.
         std::vector<float3> pos;
@@ -644,7 +616,7 @@ TEST(GeometryDyn, IslandOctrees)
                 polys.push_back({base + ind[0], base + ind[1], base + ind[2], base + ind[3]});
         }
         pos.push_back(float3{0, 0, 50});
-        FillMesh(g, pos, polys);
+        Build(g, pos, polys);
         ASSERT_EQ(g._DynGetNumVertI(), 4);
         ZNQOctree* octs = g._DynGetVertIOctree();
         ASSERT_NE(octs, nullptr);

@@ -10,6 +10,8 @@
 
 #include "GeoTestMesh.h"
 
+using GeometryRandom = GeoTest;
+
 namespace
 {
 struct Rng
@@ -48,7 +50,7 @@ void FillRandomMesh(ZNQGeometry& g, Rng& rng, int32_t numVert, int32_t numPoly)
         }
         polys.push_back(poly);
     }
-    FillMesh(g, pos, polys);
+    Build(g, pos, polys);
 }
 
 int32_t Find(const int32_t* list, int32_t n, int32_t value)
@@ -198,12 +200,12 @@ std::vector<int32_t> ReferenceComponents(const ZNQGeometry& g)
 }
 } // namespace
 
-TEST(GeometryRandom, TopologyInvariants)
+TEST_F(GeometryRandom, TopologyInvariants)
 {
     Rng rng{0x2545F491u};
     for (int32_t round = 0; round < 12; ++round)
     {
-        TestGeo t;
+        Geo t;
         ZNQGeometry& g = t.g;
         const int64_t start = g._memUsed;
         if (round % 4 == 3)
@@ -217,12 +219,12 @@ TEST(GeometryRandom, TopologyInvariants)
     }
 }
 
-TEST(GeometryRandom, IslandsMatchConnectedComponents)
+TEST_F(GeometryRandom, IslandsMatchConnectedComponents)
 {
     Rng rng{0x9E3779B9u};
     for (int32_t round = 0; round < 8; ++round)
     {
-        TestGeo t;
+        Geo t;
         ZNQGeometry& g = t.g;
         // Sparse polygons over many vertices: many islands of all sizes.
         FillRandomMesh(g, rng, 200 + rng.Below(2000), 10 + rng.Below(400));
@@ -257,11 +259,9 @@ TEST(GeometryRandom, IslandsMatchConnectedComponents)
     }
 }
 
-TEST(GeometryRandom, CachedItemsStayUntilReleasedAndRebuildIdentically)
+TEST_F(GeometryRandom, CachedItemsStayUntilReleasedAndRebuildIdentically)
 {
     Rng rng{77u};
-    TestGeo t;
-    ZNQGeometry& g = t.g;
     FillRandomMesh(g, rng, 500, 400);
     int32_t** adj = g._DynGetVertAdjVertArr();
     int32_t* edges = g._DynGetEdges();
@@ -312,14 +312,14 @@ TEST(GeometryRandom, CachedItemsStayUntilReleasedAndRebuildIdentically)
     EXPECT_NE(g._dyn._vertNrm, nullptr);
 }
 
-TEST(GeometryRandom, RandomIndicesNeverLeaveBounds)
+TEST_F(GeometryRandom, RandomIndicesNeverLeaveBounds)
 {
     // Arbitrary index soup, out-of-range and repeated indices included: every
     // item must build or fail without touching memory outside its arrays.
     Rng rng{4242u};
     for (int32_t round = 0; round < 20; ++round)
     {
-        TestGeo t;
+        Geo t;
         ZNQGeometry& g = t.g;
         const int32_t numVert = 1 + rng.Below(40);
         std::vector<float3> pos(numVert);
@@ -332,7 +332,7 @@ TEST(GeometryRandom, RandomIndicesNeverLeaveBounds)
             for (int32_t& v : poly)
                 v = rng.Below(numVert + 4) - 2;
         }
-        FillMesh(g, pos, polys);
+        Build(g, pos, polys);
         const int64_t loaded = g._memUsed;
         EXPECT_TRUE(g._DynBuild(kDynAll)) << round;
         EXPECT_NE(g._DynGetPolyFlags(), nullptr);
