@@ -11,7 +11,8 @@
 //            and node normals, written straight into arrays of final size.
 //
 // Statements are recognised only at the very start of a line with one space
-// after the keyword. Lines are separated by any run of CR and LF.
+// after the keyword. Lines are separated by any run of CR and LF. A UTF-8 byte
+// order mark at the start of the file is skipped.
 //
 // Real values: a value is a whitespace-delimited token that must be followed by
 // a whitespace character (so a statement on the last line needs a final line
@@ -623,6 +624,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     // The text ends at the first NUL byte; the padding guarantees one.
     const char* const begin = text.ptr;
     const char* const end = begin + std::strlen(begin);
+    // Editors on Windows often start a UTF-8 text with a byte order mark; it
+    // would hide the first statement (usually the first vertex, shifting every
+    // index after it), so it is skipped.
+    const char* first = begin;
+    if (end - begin >= 3 && static_cast<unsigned char>(begin[0]) == 0xEF &&
+        static_cast<unsigned char>(begin[1]) == 0xBB && static_cast<unsigned char>(begin[2]) == 0xBF)
+        first += 3;
 
     // ---- Pass 1 over every line: parse "v ", "vn " and "vt " statements into
     // lists that grow by doubling, count face statements and their corners,
@@ -636,7 +644,7 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     int comps = 0; // texture components, fixed by the first "vt " statement
     bool badNormal = false, badUvw = false;
     const char* lastGroupBeforeFaces = nullptr;
-    for (const char* line = SkipBreaks(begin); *line;)
+    for (const char* line = SkipBreaks(first); *line;)
     {
         const char* stop = line;
         switch (Classify(line))

@@ -36,9 +36,13 @@ static void Usage(FILE* f)
     std::fprintf(f,
                  "usage: korvane info FILE [--normals] [--motions] [--colors] [--uvws] [--all]\n"
                  "                         [--groups NAMES] [--invert-groups] [--json [--data]]\n"
+                 "                         [--png PICTURE [--size WxH]]\n"
+                 "       korvane info PATTERN [load options] [--frames A-B] [--json] [--quiet]\n"
+                 "                         (checks a whole sequence, e.g. cache/File.####.znq)\n"
                  "       korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
                  "                    [--frames SPEC] [--out PATTERN] [--json [--data]]\n"
-                 "       korvane sample DIR   (writes the bundled sample cache)\n");
+                 "       korvane sample DIR   (writes the bundled sample cache)\n"
+                 "'korvane info --help' and 'korvane eval --help' describe each command.\n");
 }
 
 int main(int argc, char** argv)
