@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -331,6 +332,34 @@ inline void ExpectRandomChangesSafe(const std::vector<uint8_t>& full, const Load
     }
 }
 
+// A hostile file fails with code, allocates next to nothing and leaves the
+// geometry empty.
+inline void ExpectSmallFailure(ZNQGeometry& g, const LoadFn& load, const std::vector<uint8_t>& bytes, int32_t code,
+                               const char* what)
+{
+    g._memPeak = 0;
+    EXPECT_EQ(load(g, bytes), code) << what;
+    EXPECT_LT(g._memPeak, 4096) << what;
+    EXPECT_TRUE(IsEmpty(g)) << what;
+}
+
+// A named pipe at path that already holds bytes: it opens and reads like a
+// file but cannot seek. Returns the descriptor that keeps a writer (close it
+// and unlink the path when done), -1 on failure.
+inline int MakeFifo(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    unlink(path.c_str());
+    if (mkfifo(path.c_str(), 0600) != 0)
+        return -1;
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK); // a writer: opening never blocks
+    if (fd >= 0 && write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
+    {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Sanitizers reserve huge address ranges, so address-space limits only work
 // in plain builds.
 inline bool AddressLimitUsable()
@@ -362,6 +391,18 @@ inline void LimitAddressSpace(long long headroom)
     struct rlimit rl;
     rl.rlim_cur = rl.rlim_max = rlim_t(pages * sysconf(_SC_PAGESIZE) + headroom);
     setrlimit(RLIMIT_AS, &rl);
+}
+
+// In a forked child capped at headroom bytes of further address space:
+// run() must come back true (typically: a read failed with a memory code).
+inline void ExpectUnderAddressLimit(long long headroom, const std::function<bool()>& run)
+{
+    EXPECT_EXIT(
+        {
+            LimitAddressSpace(headroom);
+            std::_Exit(run() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // A file of size bytes whose head is the given bytes; the rest is a hole

@@ -20,6 +20,14 @@ int32_t Read(ZNQGeometry& g, const std::string& text, bool normals = true, bool 
     return ReadObj(g, path.c_str(), normals, uvws, groups, invert);
 }
 
+// Polygons left after reading text with a group filter (no optional data),
+// or -1000 - the code of a failed read.
+int32_t NumPolys(ZNQGeometry& g, const std::string& text, const char* groups, bool invert = false)
+{
+    const int32_t rc = Read(g, text, false, false, groups, invert);
+    return rc ? -1000 - rc : g._numPoly;
+}
+
 // Three vertices, UVWs and normals; one triangle referencing all three.
 const char* kTri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
                    "vt 0.25 0.5 0.75\nvt 1 0 0\nvt 0 1 0\n"
@@ -46,10 +54,7 @@ TEST(ReadObj, TriangleWithUvwsAndNormals)
     Geo g;
     ASSERT_EQ(Read(g, kTri), 0);
     ASSERT_EQ(g->_numVert, 3);
-    ASSERT_EQ(g->_numPoly, 1);
-    EXPECT_EQ(g->_polyNumVert[0], 3);
-    EXPECT_EQ(g->_polyVInd[0], 0);
-    EXPECT_EQ(g->_polyVInd[2], 2);
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 1, 2}}));
     EXPECT_FLOAT_EQ(g->_vertPos[1].x, 1.0f);
     ASSERT_TRUE(g->_nodeUvw && g->_nodeNrm);
     EXPECT_FLOAT_EQ(g->_nodeUvw[0].x, 0.25f);
@@ -63,12 +68,10 @@ TEST(ReadObj, OptionalDataOnlyWhenAskedAndPresent)
 {
     Geo g;
     ASSERT_EQ(Read(g, kTri, false, false), 0);
-    EXPECT_FALSE(g->_nodeUvw);
-    EXPECT_FALSE(g->_nodeNrm);
+    EXPECT_FALSE(g->_nodeUvw || g->_nodeNrm);
     // Asked for but absent from the file: nothing either.
     ASSERT_EQ(Read(g, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"), 0);
-    EXPECT_FALSE(g->_nodeUvw);
-    EXPECT_FALSE(g->_nodeNrm);
+    EXPECT_FALSE(g->_nodeUvw || g->_nodeNrm);
 }
 
 TEST(ReadObj, CornersWithoutReferencesGetDefaults)
@@ -125,9 +128,7 @@ TEST(ReadObj, IndexReadingStopsAtOtherCharacters)
     Geo g;
     // "+2" is 2, "3abc" is 3: reading stops at the first non-digit.
     ASSERT_EQ(Read(g, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 +2 3abc\n"), 0);
-    ASSERT_EQ(g->_numPoly, 1);
-    EXPECT_EQ(g->_polyVInd[1], 1);
-    EXPECT_EQ(g->_polyVInd[2], 2);
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 1, 2}}));
 }
 
 TEST(ReadObj, PointStatementsAndIgnoredLines)
@@ -159,29 +160,24 @@ TEST(ReadObj, LineBreakVariants)
 TEST(ReadObj, EmptyResults)
 {
     Geo g;
-    // No vertex at all: success, empty mesh, faces not looked at.
-    ASSERT_EQ(Read(g, "# nothing\nf 1 2 3\n"), 0);
-    EXPECT_TRUE(g->_vertPos != nullptr);
-    EXPECT_EQ(g->_numVert, 0);
-    EXPECT_EQ(g->_numPoly, 0);
-    ASSERT_EQ(Read(g, ""), 0);
-    EXPECT_EQ(g->_numVert, 0);
-    // Vertices but no face: the clean-up removes them all.
-    ASSERT_EQ(Read(g, "v 0 0 0\nv 1 0 0\n"), 0);
-    EXPECT_EQ(g->_numVert, 0);
-    EXPECT_EQ(g->_numPoly, 0);
+    // No vertex at all (faces not looked at), or vertices but no face (the
+    // clean-up removes them): success, an empty mesh.
+    for (const char* text : {"# nothing\nf 1 2 3\n", "", "v 0 0 0\nv 1 0 0\n"})
+    {
+        ASSERT_EQ(Read(g, text), 0) << text;
+        EXPECT_TRUE(g->_vertPos != nullptr);
+        EXPECT_EQ(g->_numVert, 0);
+        EXPECT_EQ(g->_numPoly, 0);
+    }
 }
 
 TEST(ReadObj, IllegalPolygonsAreCleanedUp)
 {
     Geo g;
     ASSERT_EQ(Read(g, "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2\nf 1 2 2 3\nf 2 4 3\n"), 0);
-    ASSERT_EQ(g->_numPoly, 1);
     ASSERT_EQ(g->_numVert, 3); // vertex 1 was used only by the deleted ones
     // (2, 4, 3) renumbered over the remaining vertices 2, 3, 4.
-    EXPECT_EQ(g->_polyVInd[0], 0);
-    EXPECT_EQ(g->_polyVInd[1], 2);
-    EXPECT_EQ(g->_polyVInd[2], 1);
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 2, 1}}));
     EXPECT_EQ(g->_vertPos[0].x, 1.0f);
 }
 
@@ -332,36 +328,22 @@ TEST(ReadObj, GroupFilterKeepsNamedGroups)
 {
     Geo g;
     ASSERT_EQ(Read(g, ThreeGroups(), false, false, "grp1;grp2;"), 0);
-    ASSERT_EQ(g->_numPoly, 2); // grp1's and grp2's
-    EXPECT_EQ(g->_polyVInd[0], 0);
-    EXPECT_EQ(g->_polyVInd[1], 1);
-    EXPECT_EQ(g->_polyVInd[5], 3);
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 1, 2}, {0, 1, 3}})) << "grp1's and grp2's";
     ASSERT_EQ(Read(g, ThreeGroups(), false, false, "grp1;grp2;", true), 0);
-    ASSERT_EQ(g->_numPoly, 2); // grp3's two
-    EXPECT_EQ(g->_polyVInd[1], 2);
-    EXPECT_EQ(g->_polyVInd[3], 1);
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 2, 3}, {1, 2, 3}})) << "grp3's two";
 }
 
 TEST(ReadObj, GroupFilterDetails)
 {
     Geo g;
-    // Case-sensitive.
-    ASSERT_EQ(Read(g, ThreeGroups(), false, false, "Grp1"), 0);
-    EXPECT_EQ(g->_numPoly, 0);
-    // No name left: no filter.
-    ASSERT_EQ(Read(g, ThreeGroups(), false, false, ";;"), 0);
-    EXPECT_EQ(g->_numPoly, 4);
-    ASSERT_EQ(Read(g, ThreeGroups(), false, false, ""), 0);
-    EXPECT_EQ(g->_numPoly, 4);
-    // Any name of a group statement may match.
-    ASSERT_EQ(Read(g, "v 0 0 0\nv 1 0 0\nv 0 1 0\ng a b  c\nf 1 2 3\n", false, false, "c"), 0);
-    EXPECT_EQ(g->_numPoly, 1);
-    // Polygons before the first group statement are inside the filter.
-    ASSERT_EQ(Read(g, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\ng x\nf 1 2 3\n", false, false, "y"), 0);
-    EXPECT_EQ(g->_numPoly, 1);
-    // Inverted with every polygon inside: nothing remains.
-    ASSERT_EQ(Read(g, ThreeGroups(), false, false, "grp1;grp2;grp3", true), 0);
-    EXPECT_EQ(g->_numPoly, 0);
+    EXPECT_EQ(NumPolys(g, ThreeGroups(), "Grp1"), 0) << "case-sensitive";
+    EXPECT_EQ(NumPolys(g, ThreeGroups(), ";;"), 4) << "no name left: no filter";
+    EXPECT_EQ(NumPolys(g, ThreeGroups(), ""), 4);
+    EXPECT_EQ(NumPolys(g, "v 0 0 0\nv 1 0 0\nv 0 1 0\ng a b  c\nf 1 2 3\n", "c"), 1)
+        << "any name of a group statement may match";
+    EXPECT_EQ(NumPolys(g, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\ng x\nf 1 2 3\n", "y"), 1)
+        << "polygons before the first group statement are inside the filter";
+    EXPECT_EQ(NumPolys(g, ThreeGroups(), "grp1;grp2;grp3", true), 0) << "inverted, every polygon inside";
     EXPECT_EQ(g->_numVert, 0);
 }
 
@@ -373,14 +355,11 @@ TEST(ReadObj, GroupStatementAboveOtherLinesBeforeFirstFace)
                              "g second\nusemtl m\nf 2 4 3\n";
     Geo g;
     ASSERT_EQ(Read(g, text, false, false, "second"), 0);
-    ASSERT_EQ(g->_numPoly, 1) << "only the polygon of group 'second' remains";
-    // (2, 4, 3) over the remaining vertices 2, 3, 4.
-    EXPECT_EQ(g->_polyVInd[1], 2);
-    EXPECT_EQ(g->_vertPos[g->_polyVInd[0]].x, 1.0f);
-    EXPECT_EQ(g->_vertPos[g->_polyVInd[0]].y, 0.0f);
+    // Only (2, 4, 3) remains, over the remaining vertices 2, 3, 4.
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 2, 1}}));
+    EXPECT_TRUE(SameFloat3(g->_vertPos[0], {1, 0, 0}));
     ASSERT_EQ(Read(g, text, false, false, "first"), 0);
-    ASSERT_EQ(g->_numPoly, 1);
-    EXPECT_EQ(g->_polyVInd[0], 0);
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 1, 2}}));
 }
 
 TEST(ReadObj, LongFilterStrings)
@@ -389,16 +368,13 @@ TEST(ReadObj, LongFilterStrings)
     // Far beyond any fixed buffer: names are used in place.
     std::string filter(5000, 'x');
     filter += ";grp2;";
-    ASSERT_EQ(Read(g, ThreeGroups(), false, false, filter.c_str()), 0);
-    EXPECT_EQ(g->_numPoly, 1);
+    EXPECT_EQ(NumPolys(g, ThreeGroups(), filter.c_str()), 1);
     // At most 128 names: the 129th is not part of the filter.
     std::string many;
     for (int i = 0; i < 128; ++i)
         many += "n" + std::to_string(i) + ";";
-    ASSERT_EQ(Read(g, ThreeGroups(), false, false, (many + "grp2").c_str()), 0);
-    EXPECT_EQ(g->_numPoly, 0);
-    ASSERT_EQ(Read(g, ThreeGroups(), false, false, ("grp2;" + many).c_str()), 0);
-    EXPECT_EQ(g->_numPoly, 1);
+    EXPECT_EQ(NumPolys(g, ThreeGroups(), (many + "grp2").c_str()), 0);
+    EXPECT_EQ(NumPolys(g, ThreeGroups(), ("grp2;" + many).c_str()), 1);
 }
 
 TEST(ReadObj, FilterKeepsNodeDataWithItsPolygons)

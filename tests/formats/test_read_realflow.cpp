@@ -41,15 +41,10 @@ TEST(ReadRealFlowBin, PositionsAreReversedIndicesKept)
     b.u32(0);
     ASSERT_EQ(Read(g, b.b), 0);
     ASSERT_EQ(g->_numVert, 3);
-    ASSERT_EQ(g->_numPoly, 1);
-    EXPECT_EQ(g->_vertPos[0].x, 3.0f);
-    EXPECT_EQ(g->_vertPos[0].y, 2.0f);
-    EXPECT_EQ(g->_vertPos[0].z, 1.0f);
-    EXPECT_EQ(g->_vertPos[2].x, 9.0f);
-    EXPECT_EQ(g->_polyNumVert[0], 3);
-    EXPECT_EQ(g->_polyVInd[1], 1);
-    EXPECT_FALSE(g->_vertMotion);
-    EXPECT_FALSE(g->_nodeUvw);
+    EXPECT_TRUE(SameFloat3(g->_vertPos[0], {3, 2, 1}));
+    EXPECT_TRUE(SameFloat3(g->_vertPos[2], {9, 8, 7}));
+    EXPECT_EQ(PolysOf(g), (PolyList{{0, 1, 2}}));
+    EXPECT_FALSE(g->_vertMotion || g->_nodeUvw);
 }
 
 TEST(ReadRealFlowBin, EndOfDataNeedsACode)
@@ -76,11 +71,8 @@ TEST(ReadRealFlowBin, TextureChunkSkipsFillerValues)
     ASSERT_EQ(Read(g, b.b), 0);
     ASSERT_TRUE(g->_nodeUvw);
     // Node k has the coordinates of the vertex it names; order kept.
-    EXPECT_FLOAT_EQ(g->_nodeUvw[0].x, 0.0f);
-    EXPECT_FLOAT_EQ(g->_nodeUvw[0].z, 1.0f);
-    EXPECT_FLOAT_EQ(g->_nodeUvw[1].x, 0.1f);
-    EXPECT_FLOAT_EQ(g->_nodeUvw[1].y, 0.5f);
-    EXPECT_FLOAT_EQ(g->_nodeUvw[2].z, 3.0f);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(SameFloat3(g->_nodeUvw[k], {0.1f * float(k), 0.5f, 1.0f + float(k)})) << k;
     // Off: read over, nothing kept.
     ASSERT_EQ(Read(g, b.b, true, false), 0);
     EXPECT_FALSE(g->_nodeUvw);
@@ -107,9 +99,8 @@ TEST(ReadRealFlowBin, VelocitiesAreReversed)
     Geo g;
     ASSERT_EQ(Read(g, b.b), 0);
     ASSERT_TRUE(g->_vertMotion);
-    EXPECT_EQ(g->_vertMotion[0].x, 3.0f);
-    EXPECT_EQ(g->_vertMotion[0].z, 1.0f);
-    EXPECT_EQ(g->_vertMotion[2].x, -3.0f);
+    EXPECT_TRUE(SameFloat3(g->_vertMotion[0], {3, 2, 1}));
+    EXPECT_TRUE(SameFloat3(g->_vertMotion[2], {-3, -2, -1}));
     ASSERT_EQ(Read(g, b.b, false, true), 0);
     EXPECT_FALSE(g->_vertMotion);
     // A short velocity chunk fails with motions on and off.
@@ -233,7 +224,7 @@ TEST(ReadRealFlowBin, CutAtEveryLengthAndAppendedBytes)
     for (int v = 0; v < 3; ++v)
         b.u32(1).f3(0.5f, 0.5f, 0);
     b.u32(kVelocity).f3(1, 2, 3).f3(4, 5, 6).f3(7, 8, 9).u32(0);
-    ExpectEveryCutFailsCleanly(b.b, [](ZNQGeometry& g, const std::vector<uint8_t>& x) { return Read(g, x); },
+    ExpectEveryCutFailsCleanly(b.b, [](ZNQGeometry& geo, const std::vector<uint8_t>& x) { return Read(geo, x); },
                                [](size_t, int32_t rc) { return rc == ZNQ_ERR_LOAD_READ || rc == ZNQ_ERR_UNKNOWN_FORMAT; });
     Geo g;
     std::vector<uint8_t> more = b.b;
@@ -247,30 +238,23 @@ TEST(ReadRealFlowBin, ManyVerticesWithInterleavedTexture)
     // A strip of triangles, large enough that the interleaved texture records
     // span several read blocks.
     const int32_t numVert = 70001;
-    ZNQGeometry src;
-    src.Init(0);
-    src._numVert = numVert;
-    src._vertPos = src._MemAllocArr<float3>(numVert, false);
-    src._vertMotion = src._MemAllocArr<float3>(numVert, false);
-    src._numPoly = numVert - 2;
-    src._polyNumVert = src._MemAllocArr<uint8_t>(src._numPoly, false);
-    src._polyVInd = src._MemAllocArr<int32_t>(3 * size_t(src._numPoly), false);
-    src._nodeUvw = src._MemAllocArr<float3>(3 * size_t(src._numPoly), false);
+    std::vector<float3> pos, mot, uvw;
+    PolyList polys;
     for (int32_t v = 0; v < numVert; ++v)
     {
-        src._vertPos[v] = {float(v / 2), float(v % 2), 0.0f};
-        src._vertMotion[v] = {0.0f, 0.0f, float(v)};
+        pos.push_back({float(v / 2), float(v % 2), 0.0f});
+        mot.push_back({0.0f, 0.0f, float(v)});
     }
-    for (int32_t p = 0; p < src._numPoly; ++p)
+    for (int32_t p = 0; p + 2 < numVert; ++p)
     {
-        src._polyNumVert[p] = 3;
-        for (int c = 0; c < 3; ++c)
-        {
-            const int32_t v = p + c;
-            src._polyVInd[3 * p + c] = v;
-            src._nodeUvw[3 * p + c] = {float(v), 0.25f, -float(v)};
-        }
+        polys.push_back({p, p + 1, p + 2});
+        for (int32_t v = p; v < p + 3; ++v)
+            uvw.push_back({float(v), 0.25f, -float(v)});
     }
+    Geo src;
+    Build(src, pos, polys);
+    src->_vertMotion = CountedCopy(src.g, mot.data(), mot.size());
+    src->_nodeUvw = CountedCopy(src.g, uvw.data(), uvw.size());
     for (int32_t k : {1, 2})
     {
         RealFlowBinWriteOptions o;
@@ -289,9 +273,8 @@ TEST(ReadRealFlowBin, ManyVerticesWithInterleavedTexture)
                 EXPECT_EQ(g->_nodeUvw[n].z, -float(g->_polyVInd[n])) << k;
             }
         EXPECT_EQ(g->_vertMotion[numVert - 1].z, float(numVert - 1));
-        EXPECT_EQ(g->_vertPos[numVert - 1].x, src._vertPos[numVert - 1].x);
+        EXPECT_EQ(g->_vertPos[numVert - 1].x, src->_vertPos[numVert - 1].x);
     }
-    src.Clear();
 }
 
 TEST(ReadRealFlowBin, TextureRecordsLargerThanAReadBlock)
@@ -319,23 +302,12 @@ TEST(ReadRealFlowBin, WriterBytesAreTheFormat)
 {
     // One triangle, positions (1,2,3) (4,5,6) (7,8,9), UVWs per vertex,
     // motions; K = 2 with one filler value per vertex.
-    ZNQGeometry src;
-    src.Init(0);
-    src._numVert = 3;
-    src._vertPos = src._MemAllocArr<float3>(3, false);
-    src._vertMotion = src._MemAllocArr<float3>(3, false);
-    src._numPoly = 1;
-    src._polyNumVert = src._MemAllocArr<uint8_t>(1, false);
-    src._polyVInd = src._MemAllocArr<int32_t>(3, false);
-    src._nodeUvw = src._MemAllocArr<float3>(3, false);
-    src._polyNumVert[0] = 3;
-    for (int i = 0; i < 3; ++i)
-    {
-        src._vertPos[i] = {float(3 * i + 1), float(3 * i + 2), float(3 * i + 3)};
-        src._vertMotion[i] = {float(-i), 0.5f, float(i)};
-        src._polyVInd[i] = 2 - i;
-        src._nodeUvw[i] = {float(2 - i), 0.0f, 1.0f};
-    }
+    Geo src;
+    Build(src, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{2, 1, 0}});
+    const float3 mot[3] = {{0, 0.5f, 0}, {-1, 0.5f, 1}, {-2, 0.5f, 2}};
+    const float3 uvw[3] = {{2, 0, 1}, {1, 0, 1}, {0, 0, 1}};
+    src->_vertMotion = CountedCopy(src.g, mot, 3);
+    src->_nodeUvw = CountedCopy(src.g, uvw, 3);
     RealFlowBinWriteOptions o;
     o.fluidCount = 2;
     std::vector<uint8_t> bytes;
@@ -348,8 +320,7 @@ TEST(ReadRealFlowBin, WriterBytesAreTheFormat)
     want.u32(kVelocity).f3(0, 0.5f, 0).f3(1, 0.5f, -1).f3(2, 0.5f, -2).u32(0);
     EXPECT_EQ(bytes, want.b);
     // Not a triangle: refused.
-    src._polyNumVert[0] = 4;
+    src->_polyNumVert[0] = 4;
     bytes.clear();
     EXPECT_EQ(WriteRealFlowBinToBuffer(src, o, bytes), 131);
-    src.Clear();
 }
