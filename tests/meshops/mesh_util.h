@@ -14,28 +14,6 @@ namespace kmesh
 using namespace kvt;
 using Polys = PolyList;
 
-// Distinct values in every per-vertex channel (motion, user 4/3/1).
-inline void AddVertexChannels(ZNQGeometry& g)
-{
-    const size_t n = static_cast<size_t>(g._numVert);
-    g._vertMotion = g._MemAllocArr<float3>(n, false);
-    g._vertUser4 = g._MemAllocArr<float4>(n, false);
-    for (int c = 0; c < 2; ++c)
-        g._vertUser3[c] = g._MemAllocArr<float3>(n, false);
-    for (int c = 0; c < 4; ++c)
-        g._vertUser1[c] = g._MemAllocArr<float>(n, false);
-    for (size_t v = 0; v < n; ++v)
-    {
-        const float f = static_cast<float>(v);
-        g._vertMotion[v] = float3{f, 2 * f, -f};
-        g._vertUser4[v] = float4{f + 1, f + 2, f + 3, f + 4};
-        g._vertUser3[0][v] = float3{10 * f, 0.5f, f};
-        g._vertUser3[1][v] = float3{-f, f * f, 7};
-        for (int c = 0; c < 4; ++c)
-            g._vertUser1[c][v] = f * static_cast<float>(c + 1);
-    }
-}
-
 // Distinct node data per node: normal (unit, varying), UVW and colour.
 inline void AddNodeData(ZNQGeometry& g, bool nrm = true, bool uvw = true, bool col = true)
 {
@@ -107,15 +85,6 @@ inline void AddVertexData(ZNQGeometry& g)
     }
 }
 
-// Polygon p's vertex indices.
-inline std::vector<int32_t> Poly(const ZNQGeometry& g, int32_t p)
-{
-    int64_t o = 0;
-    for (int32_t i = 0; i < p; ++i)
-        o += g._polyNumVert[i];
-    return std::vector<int32_t>(g._polyVInd + o, g._polyVInd + o + g._polyNumVert[p]);
-}
-
 // Node offset of polygon p.
 inline int64_t Offset(const ZNQGeometry& g, int32_t p)
 {
@@ -123,6 +92,13 @@ inline int64_t Offset(const ZNQGeometry& g, int32_t p)
     for (int32_t i = 0; i < p; ++i)
         o += g._polyNumVert[i];
     return o;
+}
+
+// Polygon p's vertex indices.
+inline std::vector<int32_t> Poly(const ZNQGeometry& g, int32_t p)
+{
+    const int32_t* first = g._polyVInd + Offset(g, p);
+    return std::vector<int32_t>(first, first + g._polyNumVert[p]);
 }
 
 // Independent edge census: per undirected edge, the directions in which
@@ -213,47 +189,10 @@ inline void MemorySweep(const std::function<void(ZNQGeometry&)>& make,
     EXPECT_GT(memoryRefusals, 0) << "no refusal of the operation's own arrays";
 }
 
-// Runs op on copies of src under memory limits from "no headroom" up to the
-// op's own peak. Every refusal must leave the arrays unchanged and, once the
-// derived data are released, the books back at the baseline; the full peak
-// must succeed. Returns the number of limits that failed.
-inline int SweepMemoryLimits(const ZNQGeometry& src, const std::function<int32_t(ZNQGeometry&)>& op,
-                             int steps = 48)
+// The same sweep on copies of src.
+inline void MemorySweep(const ZNQGeometry& src, const std::function<int32_t(ZNQGeometry&)>& op, int64_t step = 16)
 {
-    int64_t need = 0;
-    {
-        Geo t;
-        Clone(src, t.g);
-        const int64_t base = t.g._memUsed;
-        t.g._memPeak = base;
-        EXPECT_EQ(op(t.g), 0) << "unlimited run";
-        need = t.g._memPeak - base;
-    }
-    int failures = 0;
-    for (int i = 0; i <= steps; ++i)
-    {
-        const int64_t headroom = i == steps ? need : need * i / steps;
-        Geo t;
-        Clone(src, t.g);
-        const Snapshot before = Take(t.g);
-        const int64_t base = t.g._memUsed;
-        t.g._memLimitOn = 1;
-        t.g._memLimit = base + headroom;
-        const int32_t rc = op(t.g);
-        if (i == steps)
-        {
-            EXPECT_EQ(rc, 0) << "limit at the peak must suffice";
-        }
-        if (rc != 0)
-        {
-            ++failures;
-            EXPECT_TRUE(Take(t.g) == before) << "refusal changed the geometry, headroom " << headroom;
-            t.g._DynRelease(kDynAll);
-            EXPECT_EQ(t.g._memUsed, base) << "books unbalanced, headroom " << headroom;
-        }
-        t.g._memLimitOn = 0;
-    }
-    return failures;
+    MemorySweep([&src](ZNQGeometry& g) { Clone(src, g); }, op, step);
 }
 
 } // namespace kmesh

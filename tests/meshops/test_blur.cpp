@@ -93,13 +93,6 @@ std::vector<float> Values(int n, int C, unsigned seed)
     return v;
 }
 
-uint32_t BitsOf(float f)
-{
-    uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-
 } // namespace
 
 TEST(BlurVertexData, MatchesReferenceForFloatLayouts)
@@ -211,7 +204,7 @@ TEST(BlurVertexData, HalfAndDoubleLayouts)
     std::vector<float> nz = {-0.0f, -0.0f, -0.0f};
     ASSERT_EQ(geo->BlurVertexData(1.0f, nullptr, 1, nz.data(), 3, 14), 0);
     for (float f : nz)
-        EXPECT_EQ(BitsOf(f), 0u);
+        EXPECT_EQ(Bits(f), 0u);
     std::vector<half> hz = {half(-0.0f), half(-0.0f), half(-0.0f)};
     ASSERT_EQ(geo->BlurVertexData(1.0f, nullptr, 1, hz.data(), 3, 7), 0);
     for (half f : hz)
@@ -356,7 +349,7 @@ TEST(BlurMotionsColorsUvws, SmoothPerVertexAndDropSeams)
 {
     Geo geo;
     GridWithIsolated(geo.g);
-    AddVertexChannels(geo.g);
+    AddVertexData(geo.g);
     AddNodeData(geo.g);
     const int n = geo->_numVert;
 
@@ -469,7 +462,7 @@ TEST(BlurOps, MemoryRefusalsLeaveMeshUnchanged)
 {
     auto make = [](ZNQGeometry& g) {
         GridWithIsolated(g);
-        AddVertexChannels(g);
+        AddVertexData(g);
         AddNodeData(g);
     };
     MemorySweep(make, [](ZNQGeometry& g) { return g.BlurMotions(1.0f, 2); });

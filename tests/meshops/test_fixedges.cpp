@@ -94,7 +94,7 @@ TEST(FixEdges, NewVerticesAndNodesInterpolate)
 {
     Geo geo;
     Build(geo.g, FinPositions(2), {{0, 1, 2}, {0, 1, 3}});
-    AddVertexChannels(geo.g);
+    AddVertexData(geo.g);
     AddNodeData(geo.g);
     const Snapshot before(geo.g);
     std::vector<float3> nrm(geo->_nodeNrm, geo->_nodeNrm + 6);
@@ -105,15 +105,12 @@ TEST(FixEdges, NewVerticesAndNodesInterpolate)
     // Vertex 4 and 5 sit between 0 and 1: exact midpoints of every channel.
     for (int v : {4, 5})
     {
-        EXPECT_EQ(geo->_vertMotion[v].x, 0.5f);
-        EXPECT_EQ(geo->_vertMotion[v].y, 1.0f);
-        EXPECT_EQ(geo->_vertMotion[v].z, -0.5f);
-        EXPECT_EQ(geo->_vertUser4[v].x, 1.5f);
-        EXPECT_EQ(geo->_vertUser4[v].w, 4.5f);
-        EXPECT_EQ(geo->_vertUser3[0][v].x, 5.0f);
-        EXPECT_EQ(geo->_vertUser3[1][v].y, 0.5f);
+        EXPECT_TRUE(Same(geo->_vertMotion[v], {0.5f, 1.0f, 1.5f}));
+        EXPECT_TRUE(Same(geo->_vertUser4[v], {0.75f, 1.0f, 1.25f, 1.5f}));
+        EXPECT_TRUE(Same(geo->_vertUser3[0][v], {10.5f, -0.5f, 0.5f}));
+        EXPECT_TRUE(Same(geo->_vertUser3[1][v], {20.5f, -0.5f, 0.5f}));
         for (int c = 0; c < 4; ++c)
-            EXPECT_EQ(geo->_vertUser1[c][v], 0.5f * static_cast<float>(c + 1));
+            EXPECT_EQ(geo->_vertUser1[c][v], (float(c) + (0.1f + float(c))) * 0.5f) << c;
     }
     // Old vertices keep their values.
     EXPECT_EQ(std::memcmp(geo->_vertMotion, before.arrays[1].data(), 4 * 12), 0);
@@ -202,7 +199,7 @@ TEST(FixEdges, MemoryRefusalsLeaveMeshUnchanged)
     MemorySweep(
         [](ZNQGeometry& g) {
             Build(g, FinPositions(4), {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {0, 1, 5}});
-            AddVertexChannels(g);
+            AddVertexData(g);
             AddNodeData(g);
         },
         [](ZNQGeometry& g) { return g.FixEdges(true, true); });

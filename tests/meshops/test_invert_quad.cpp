@@ -14,13 +14,6 @@ using namespace opsi;
 namespace
 {
 
-uint32_t BitsOf(float f)
-{
-    uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-
 const float kH = std::sqrt(3.0f) * 0.5f;
 
 } // namespace
@@ -40,14 +33,14 @@ TEST(InvertPolygons, ReversesCornersAndNodeData)
     for (int k = 0; k < 7; ++k)
     {
         EXPECT_EQ(std::memcmp(&geo->_nodeUvw[k], &uvw[from[k]], 12), 0) << "node " << k;
-        EXPECT_EQ(BitsOf(geo->_nodeNrm[k].x), BitsOf(nrm[from[k]].x) ^ 0x80000000u) << "node " << k;
-        EXPECT_EQ(BitsOf(geo->_nodeNrm[k].y), BitsOf(nrm[from[k]].y) ^ 0x80000000u) << "node " << k;
+        EXPECT_EQ(Bits(geo->_nodeNrm[k].x), Bits(nrm[from[k]].x) ^ 0x80000000u) << "node " << k;
+        EXPECT_EQ(Bits(geo->_nodeNrm[k].y), Bits(nrm[from[k]].y) ^ 0x80000000u) << "node " << k;
     }
-    EXPECT_EQ(BitsOf(geo->_nodeNrm[2].x), 0x80000000u) << "0.0 becomes -0.0";
+    EXPECT_EQ(Bits(geo->_nodeNrm[2].x), 0x80000000u) << "0.0 becomes -0.0";
 
     geo->InvertPolygons(false);
     EXPECT_EQ(PolysOf(geo.g), (Polys{{0, 1, 4}, {0, 1, 2, 3}}));
-    EXPECT_EQ(BitsOf(geo->_nodeNrm[0].x), 0x80000000u) << "normals kept without negateNormals";
+    EXPECT_EQ(Bits(geo->_nodeNrm[0].x), 0x80000000u) << "normals kept without negateNormals";
 }
 
 TEST(InvertPolygons, TwiceIsTheIdentity)
@@ -67,7 +60,7 @@ TEST(InvertPolygons, TwiceIsTheIdentity)
         polys.push_back({});
         Geo geo;
         Build(geo.g, pos, polys);
-        AddVertexChannels(geo.g);
+        AddVertexData(geo.g);
         AddNodeData(geo.g);
         const Snapshot before(geo.g);
         geo->InvertPolygons(true);

@@ -70,7 +70,7 @@ TEST(OpsIRobustness, IllegalPolygons)
         Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}},
               {{0, 1, 2}, {0, 2, 3}, {0, 1, 1, 2}, {7, 1, 2}, {-1, 2, 3}, {}, {3}, {1, 4}, {0, 1, 2}, {2, 1, 0},
                {0, 1, 0, 1}, {4, 4, 4}});
-        AddVertexChannels(g);
+        AddVertexData(g);
         AddNodeData(g);
     });
 }
@@ -141,7 +141,7 @@ TEST(OpsIRobustness, HighValenceAndRandomSoup)
                 polys.push_back(poly);
             }
             Build(g, pos, polys);
-            AddVertexChannels(g);
+            AddVertexData(g);
             AddNodeData(g, rng() & 1, rng() & 1, rng() & 1);
         });
     }

@@ -17,14 +17,6 @@ namespace
 
 using Tri = std::vector<int32_t>;
 
-std::vector<Tri> AllPolys(const ZNQGeometry& g)
-{
-    std::vector<Tri> out;
-    for (int32_t p = 0; p < g._numPoly; ++p)
-        out.push_back(Poly(g, p));
-    return out;
-}
-
 // Points in z = 0, polygon 0 over all of them in order.
 void FlatPolygon(ZNQGeometry& g, const std::vector<std::pair<float, float>>& xy)
 {
@@ -74,7 +66,7 @@ TEST(Triangulate, ConvexQuadAlwaysSplitsAlongNodeZeroToTwo)
     Geo g;
     FlatPolygon(g.g, {{-2, 0}, {0, -0.5f}, {2, 0}, {0, 0.5f}});
     ASSERT_EQ(g->Triangulate(nullptr, 0, false), 0);
-    EXPECT_EQ(AllPolys(g.g), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}}));
+    EXPECT_EQ(PolysOf(g.g), (Polys{{0, 1, 2}, {0, 2, 3}}));
 }
 
 TEST(Triangulate, DartQuadsCutThroughTheReflexCorner)
@@ -91,9 +83,9 @@ TEST(Triangulate, DartQuadsCutThroughTheReflexCorner)
     ASSERT_EQ(a->Triangulate(nullptr, 0, false), 0);
     ASSERT_EQ(b->Triangulate(nullptr, 0, false), 0);
     ASSERT_EQ(c->Triangulate(nullptr, 0, false), 0);
-    EXPECT_EQ(AllPolys(a.g), (std::vector<Tri>{{1, 2, 3}, {1, 3, 0}}));
-    EXPECT_EQ(AllPolys(b.g), (std::vector<Tri>{{1, 2, 3}, {1, 3, 0}}));
-    EXPECT_EQ(AllPolys(c.g), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}}));
+    EXPECT_EQ(PolysOf(a.g), (Polys{{1, 2, 3}, {1, 3, 0}}));
+    EXPECT_EQ(PolysOf(b.g), (Polys{{1, 2, 3}, {1, 3, 0}}));
+    EXPECT_EQ(PolysOf(c.g), (Polys{{0, 1, 2}, {0, 2, 3}}));
 }
 
 TEST(Triangulate, ConvexHexagonFansFromNodeZero)
@@ -101,7 +93,7 @@ TEST(Triangulate, ConvexHexagonFansFromNodeZero)
     Geo g;
     FlatPolygon(g.g, Ring(6, 1, 1));
     ASSERT_EQ(g->Triangulate(nullptr, 0, false), 0);
-    EXPECT_EQ(AllPolys(g.g), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 5}}));
+    EXPECT_EQ(PolysOf(g.g), (Polys{{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 5}}));
 }
 
 TEST(Triangulate, LShapedHexagonByEarClipping)
@@ -114,8 +106,8 @@ TEST(Triangulate, LShapedHexagonByEarClipping)
     Geo g;
     FlatPolygon(g.g, {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}});
     ASSERT_EQ(g->Triangulate(nullptr, 0, false), 0);
-    const auto tris = AllPolys(g.g);
-    EXPECT_EQ(tris, (std::vector<Tri>{{4, 5, 3}, {5, 0, 3}, {3, 0, 2}, {0, 1, 2}}));
+    const auto tris = PolysOf(g.g);
+    EXPECT_EQ(tris, (Polys{{4, 5, 3}, {5, 0, 3}, {3, 0, 2}, {0, 1, 2}}));
     float area = 0;
     for (const auto& t : tris)
     {
@@ -171,10 +163,10 @@ TEST(Triangulate, SelectionListWithAndWithoutKeep)
     QuadRow(split.g);
     QuadRow(keep.g);
     ASSERT_EQ(split->Triangulate(list, 3, false), 0);
-    EXPECT_EQ(AllPolys(split.g), (std::vector<Tri>{{0, 1, 6, 5}, {1, 2, 7, 6}, {2, 3, 8}, {2, 8, 7},
+    EXPECT_EQ(PolysOf(split.g), (Polys{{0, 1, 6, 5}, {1, 2, 7, 6}, {2, 3, 8}, {2, 8, 7},
                                                    {3, 4, 9, 8}}));
     ASSERT_EQ(keep->Triangulate(list, 3, true), 0);
-    EXPECT_EQ(AllPolys(keep.g), (std::vector<Tri>{{0, 1, 6}, {0, 6, 5}, {1, 2, 7}, {1, 7, 6},
+    EXPECT_EQ(PolysOf(keep.g), (Polys{{0, 1, 6}, {0, 6, 5}, {1, 2, 7}, {1, 7, 6},
                                                   {2, 3, 8, 7}, {3, 4, 9}, {3, 9, 8}}));
 }
 
@@ -259,32 +251,12 @@ TEST(Triangulate, ConcaveSplitsOnlyConcavePolygons)
         pos.push_back({p.first + 6, p.second, 0}); // pentagon 8..12
     Build(g.g, pos, {{4, 5, 6, 7}, {0, 1, 2, 3}, {8, 9, 10, 11, 12}, {4, 5, 6}});
     ASSERT_EQ(g->TriangulateConcave(), 0);
-    EXPECT_EQ(AllPolys(g.g), (std::vector<Tri>{{4, 5, 6, 7}, {1, 2, 3}, {1, 3, 0},
+    EXPECT_EQ(PolysOf(g.g), (Polys{{4, 5, 6, 7}, {1, 2, 3}, {1, 3, 0},
                                                {8, 9, 10, 11, 12}, {4, 5, 6}}));
 }
 
 // ---------------------------------------------------------------------------
-// Node data, memory, degenerate input
-
-TEST(Triangulate, NodeDataFollowTheirCorners)
-{
-    Geo g;
-    FlatPolygon(g.g, {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}});
-    AddNodeUvwCol(g.g);
-    AddNodeNormals(g.g, {0, 0, 1});
-    for (int k = 0; k < 6; ++k)
-        g->_nodeNrm[k].x = float(k); // distinct per corner
-    ASSERT_EQ(g->Triangulate(nullptr, 0, false), 0);
-    const int64_t nn = g->NumNodes();
-    ASSERT_EQ(nn, 12);
-    for (int64_t k = 0; k < nn; ++k)
-    {
-        const int32_t v = g->_polyVInd[k]; // vertex v is corner v of the input
-        EXPECT_EQ(g->_nodeUvw[k].y, float(v));
-        EXPECT_EQ(g->_nodeCol[k].x, float(v));
-        EXPECT_EQ(g->_nodeNrm[k].x, float(v));
-    }
-}
+// Memory, degenerate input, random polygons (node data follow their corners)
 
 TEST(Triangulate, MemoryRefusalLeavesGeometryUnchanged)
 {
@@ -292,13 +264,12 @@ TEST(Triangulate, MemoryRefusalLeavesGeometryUnchanged)
     QuadRow(g.g);
     AddNodeUvwCol(g.g);
     AddNodeNormals(g.g, {0, 0, 1});
-    EXPECT_GT(SweepMemoryLimits(g.g, [](ZNQGeometry& x) { return x.Triangulate(nullptr, 0, false); }),
-              0);
+    MemorySweep(g.g, [](ZNQGeometry& x) { return x.Triangulate(nullptr, 0, false); });
     Geo h;
     FlatPolygon(h.g, Ring(9, 1, 0.5f));
     AddNodeUvwCol(h.g);
-    EXPECT_GT(SweepMemoryLimits(h.g, [](ZNQGeometry& x) { return x.TriangulateFivePlus(); }), 0);
-    EXPECT_GT(SweepMemoryLimits(h.g, [](ZNQGeometry& x) { return x.TriangulateConcave(); }), 0);
+    MemorySweep(h.g, [](ZNQGeometry& x) { return x.TriangulateFivePlus(); });
+    MemorySweep(h.g, [](ZNQGeometry& x) { return x.TriangulateConcave(); });
 }
 
 TEST(Triangulate, LargestPolygonsAndDegenerateCorners)
