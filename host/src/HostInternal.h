@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 class MPxCommand;
@@ -388,4 +389,10 @@ struct KHostAccess
     static khost_impl::NodeObj*& pxInstance(MPxNode& n);
     static MStatus compute(khost_impl::NodeObj* node, int attr);
     static std::vector<std::string>& args(const class MArgList& a);
+    // The elements of a host array as one read-only block (null when empty).
+    template <class Array>
+    static auto elements(const Array& a) -> const typename std::remove_pointer<decltype(a.fData)>::type*
+    {
+        return a.fData;
+    }
 };

@@ -105,6 +105,8 @@ MeshGeom::ColorSet* CurrentColorSet(MeshGeom& g)
 }
 
 // Builds a new geometry from the create arguments; false with *st on bad input.
+// The arrays are read through their storage: a mesh of a million polygons
+// would otherwise cost millions of calls.
 template <class PointArray>
 bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const PointArray& pts, const MIntArray& counts,
                const MIntArray& connects, const MFloatArray* u, const MFloatArray* v, MStatus* st)
@@ -115,24 +117,26 @@ bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const PointArray& 
         Set(st, MS::kInvalidParameter);
         return false;
     }
+    const int* countData = KHostAccess::elements(counts);
     unsigned long long corners = 0;
     for (int p = 0; p < numPolygons; ++p)
     {
-        if (counts[(unsigned int)p] < 3)
+        if (countData[p] < 3)
         {
             Set(st, MS::kInvalidParameter);
             return false;
         }
-        corners += (unsigned long long)counts[(unsigned int)p];
+        corners += (unsigned long long)countData[p];
     }
     if (corners > connects.length())
     {
         Set(st, MS::kInvalidParameter);
         return false;
     }
+    const int* connectData = KHostAccess::elements(connects);
     for (unsigned long long c = 0; c < corners; ++c)
     {
-        int vi = connects[(unsigned int)c];
+        const int vi = connectData[c];
         if (vi < 0 || vi >= numVertices)
         {
             Set(st, MS::kInvalidParameter);
@@ -148,25 +152,22 @@ bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const PointArray& 
     g.numVertices = numVertices;
     g.numPolygons = numPolygons;
     g.points.resize((size_t)numVertices * 3);
+    const auto* pointData = KHostAccess::elements(pts);
     for (int i = 0; i < numVertices; ++i)
     {
-        g.points[(size_t)i * 3 + 0] = (float)pts[(unsigned int)i].x;
-        g.points[(size_t)i * 3 + 1] = (float)pts[(unsigned int)i].y;
-        g.points[(size_t)i * 3 + 2] = (float)pts[(unsigned int)i].z;
+        g.points[(size_t)i * 3 + 0] = (float)pointData[i].x;
+        g.points[(size_t)i * 3 + 1] = (float)pointData[i].y;
+        g.points[(size_t)i * 3 + 2] = (float)pointData[i].z;
     }
-    g.counts.resize((size_t)numPolygons);
-    for (int p = 0; p < numPolygons; ++p)
-        g.counts[(size_t)p] = counts[(unsigned int)p];
-    g.connects.resize((size_t)corners);
-    for (unsigned long long c = 0; c < corners; ++c)
-        g.connects[(size_t)c] = connects[(unsigned int)c];
+    g.counts.assign(countData, countData + numPolygons);
+    g.connects.assign(connectData, connectData + corners);
     if (u)
     {
         MeshGeom::UVSet& s = g.uvSets[0];
-        s.u.resize(u->length());
-        s.v.resize(v->length());
-        for (unsigned int i = 0; i < u->length(); ++i)
-            s.u[i] = (*u)[i], s.v[i] = (*v)[i];
+        const float* uData = KHostAccess::elements(*u);
+        const float* vData = KHostAccess::elements(*v);
+        s.u.assign(uData, uData + u->length());
+        s.v.assign(vData, vData + v->length());
     }
     return true;
 }
@@ -362,20 +363,23 @@ MStatus MFnMesh::setVertexNormals(MVectorArray& normals, MIntArray& vertexList, 
         return st;
     if (normals.length() != vertexList.length())
         return MS::kInvalidParameter;
-    for (unsigned int i = 0; i < vertexList.length(); ++i)
-        if (vertexList[i] < 0 || vertexList[i] >= g->numVertices)
+    const unsigned int n = vertexList.length();
+    const int* ids = KHostAccess::elements(vertexList);
+    const MVector* in = KHostAccess::elements(normals);
+    for (unsigned int i = 0; i < n; ++i)
+        if (ids[i] < 0 || ids[i] >= g->numVertices)
             return MS::kInvalidParameter;
     if (g->normals.size() != (size_t)g->numVertices * 3)
     {
         g->normals.assign((size_t)g->numVertices * 3, 0.0f);
         g->normalSet.assign((size_t)g->numVertices, 0);
     }
-    for (unsigned int i = 0; i < vertexList.length(); ++i)
+    for (unsigned int i = 0; i < n; ++i)
     {
-        size_t vi = (size_t)vertexList[i];
-        g->normals[vi * 3] = (float)normals[i].x;
-        g->normals[vi * 3 + 1] = (float)normals[i].y;
-        g->normals[vi * 3 + 2] = (float)normals[i].z;
+        size_t vi = (size_t)ids[i];
+        g->normals[vi * 3] = (float)in[i].x;
+        g->normals[vi * 3 + 1] = (float)in[i].y;
+        g->normals[vi * 3 + 2] = (float)in[i].z;
         g->normalSet[vi] = 1;
     }
     g->hasNormals = g->hasNormals || vertexList.length() > 0;
@@ -421,14 +425,17 @@ MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDG
         return st;
     if (colors.length() != vertexList.length() || (rep != kAlpha && rep != kRGB && rep != kRGBA))
         return MS::kInvalidParameter;
-    for (unsigned int i = 0; i < vertexList.length(); ++i)
-        if (vertexList[i] < 0 || vertexList[i] >= g->numVertices)
+    const unsigned int n = vertexList.length();
+    const int* ids = KHostAccess::elements(vertexList);
+    const MColor* colorData = KHostAccess::elements(colors);
+    for (unsigned int i = 0; i < n; ++i)
+        if (ids[i] < 0 || ids[i] >= g->numVertices)
             return MS::kInvalidParameter;
     MeshGeom::ColorSet* cs = CurrentColorSet(*g);
-    for (unsigned int i = 0; i < vertexList.length(); ++i)
+    for (unsigned int i = 0; i < n; ++i)
     {
-        float* c = &cs->rgba[(size_t)vertexList[i] * 4];
-        const MColor& in = colors[i];
+        float* c = &cs->rgba[(size_t)ids[i] * 4];
+        const MColor& in = colorData[i];
         c[0] = rep == kAlpha ? 1.0f : in.r;
         c[1] = rep == kAlpha ? 1.0f : in.g;
         c[2] = rep == kAlpha ? 1.0f : in.b;
@@ -447,10 +454,10 @@ MStatus MFnMesh::setUVs(const MFloatArray& u, const MFloatArray& v, const MStrin
     MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
     if (!s || u.length() != v.length())
         return MS::kInvalidParameter;
-    s->u.resize(u.length());
-    s->v.resize(v.length());
-    for (unsigned int i = 0; i < u.length(); ++i)
-        s->u[i] = u[i], s->v[i] = v[i];
+    const float* uData = KHostAccess::elements(u);
+    const float* vData = KHostAccess::elements(v);
+    s->u.assign(uData, uData + u.length());
+    s->v.assign(vData, vData + v.length());
     // An assignment that refers to UVs no longer there is dropped.
     for (int id : s->ids)
         if (id >= (int)u.length())
@@ -485,10 +492,12 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
     MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
     if (!s || uvCounts.length() != (unsigned int)g->numPolygons)
         return MS::kInvalidParameter;
+    const int* countData = KHostAccess::elements(uvCounts);
+    const int* idData = KHostAccess::elements(uvIds);
     unsigned long long total = 0;
     for (int p = 0; p < g->numPolygons; ++p)
     {
-        int c = uvCounts[(unsigned int)p];
+        int c = countData[p];
         if (c != 0 && c != g->counts[(size_t)p])
             return MS::kInvalidParameter;
         total += (unsigned long long)c;
@@ -496,14 +505,10 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
     if (total != uvIds.length())
         return MS::kInvalidParameter;
     for (unsigned int i = 0; i < uvIds.length(); ++i)
-        if (uvIds[i] < 0 || uvIds[i] >= (int)s->u.size())
+        if (idData[i] < 0 || idData[i] >= (int)s->u.size())
             return MS::kInvalidParameter;
-    s->counts.assign(g->counts.size(), 0);
-    for (int p = 0; p < g->numPolygons; ++p)
-        s->counts[(size_t)p] = uvCounts[(unsigned int)p];
-    s->ids.resize(uvIds.length());
-    for (unsigned int i = 0; i < uvIds.length(); ++i)
-        s->ids[i] = uvIds[i];
+    s->counts.assign(countData, countData + g->numPolygons);
+    s->ids.assign(idData, idData + uvIds.length());
     return MS::kSuccess;
 }
 MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* uvSet) const
