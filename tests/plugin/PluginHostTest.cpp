@@ -15,6 +15,8 @@
 
 #include "korvane/HeadlessHost.h"
 
+#include "../common/NodeInputs.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -22,32 +24,23 @@ namespace {
 const char kPluginPath[] = KORVANE_PLUGIN_PATH;
 const char kLoadLine[] = "[Quorbel] initializing plugin Korvane v.1.236.";
 
-bool IsLoaded()
-{
-    for (const std::string& p : khost::ListPlugins())
-        if (p == "Korvane")
-            return true;
-    return false;
-}
-
-bool HasNodeType(const std::string& name, unsigned int* typeId = nullptr)
+// The type id of a registered node type, 0 when there is none.
+unsigned int NodeTypeId(const std::string& name)
 {
     for (const khost::NodeTypeInfo& t : khost::ListNodeTypes())
         if (t.name == name)
-        {
-            if (typeId)
-                *typeId = t.typeId;
-            return true;
-        }
-    return false;
+            return t.typeId;
+    return 0;
 }
-
 bool HasCommand(const std::string& name)
 {
-    for (const khost::CommandInfo& c : khost::ListCommands())
-        if (c.name == name)
-            return true;
-    return false;
+    const std::vector<khost::CommandInfo> all = khost::ListCommands();
+    return std::any_of(all.begin(), all.end(), [&](const khost::CommandInfo& c) { return c.name == name; });
+}
+bool IsLoaded()
+{
+    const std::vector<std::string> all = khost::ListPlugins();
+    return std::find(all.begin(), all.end(), "Korvane") != all.end();
 }
 
 struct Lines
@@ -70,11 +63,7 @@ class PluginTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!IsLoaded())
-        {
-            const khost::PluginLoadResult r = khost::LoadPlugin(kPluginPath);
-            ASSERT_TRUE(r.loaded) << r.error;
-        }
+        ASSERT_TRUE(IsLoaded() || khost::LoadPlugin(kPluginPath).loaded);
         khost::NewScene();
         khost::TakeMessages();
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -117,6 +106,15 @@ protected:
         return r;
     }
 
+    // An evaluation with standard error captured into *err.
+    khost::EvalResult EvalCapturingStderr(std::string* err)
+    {
+        testing::internal::CaptureStderr();
+        khost::EvalResult r = Eval();
+        *err = testing::internal::GetCapturedStderr();
+        return r;
+    }
+
     fs::path dir_;
 };
 
@@ -147,10 +145,7 @@ const char kMovingTriangleDrs2[] = "Drosil2-File-Format 2000 asc format\n"
 
 TEST(PluginLoad, LoadLineTypeCommandAndUnload)
 {
-    if (IsLoaded())
-    {
-        ASSERT_TRUE(khost::UnloadPlugin("Korvane", true).unloaded);
-    }
+    ASSERT_TRUE(!IsLoaded() || khost::UnloadPlugin("Korvane", true).unloaded);
     khost::TakeMessages();
 
     const khost::PluginLoadResult load = khost::LoadPlugin(kPluginPath);
@@ -163,9 +158,7 @@ TEST(PluginLoad, LoadLineTypeCommandAndUnload)
     EXPECT_EQ(lines.infos[0], kLoadLine);
     EXPECT_TRUE(lines.errors.empty());
 
-    unsigned int typeId = 0;
-    EXPECT_TRUE(HasNodeType("Korvane", &typeId));
-    EXPECT_EQ(typeId, 0x11FF10u);
+    EXPECT_EQ(NodeTypeId("Korvane"), 0x11FF10u);
     EXPECT_TRUE(HasCommand("KorvaneCreate"));
 
     // Unloading removes both registrations itself: the host has nothing left
@@ -175,12 +168,12 @@ TEST(PluginLoad, LoadLineTypeCommandAndUnload)
     EXPECT_EQ(unload.status, khost::kSuccess);
     EXPECT_TRUE(unload.leftoverNodeTypes.empty());
     EXPECT_TRUE(unload.leftoverCommands.empty());
-    EXPECT_FALSE(HasNodeType("Korvane"));
+    EXPECT_EQ(NodeTypeId("Korvane"), 0u);
     EXPECT_FALSE(HasCommand("KorvaneCreate"));
 
     // And it loads again.
     ASSERT_TRUE(khost::LoadPlugin(kPluginPath).loaded);
-    EXPECT_TRUE(HasNodeType("Korvane"));
+    EXPECT_EQ(NodeTypeId("Korvane"), 0x11FF10u);
     EXPECT_TRUE(HasCommand("KorvaneCreate"));
     EXPECT_EQ(Take().infos, std::vector<std::string>{kLoadLine});
 }
@@ -190,50 +183,20 @@ TEST(PluginLoad, LoadLineTypeCommandAndUnload)
 
 namespace {
 
-struct ExpectedInput
-{
-    const char* longName;
-    const char* niceName;
-    khost::AttrKind kind;
-    double def;          // numeric and enum
-    const char* text;    // string default
-    double softMin, softMax; // both 0: no soft range
-};
-
 using K = khost::AttrKind;
-const ExpectedInput kInputs[31] = {
-    {"m_active", "Active", K::kBool, 1, nullptr, 0, 0},
-    {"m_flPath", "Path", K::kString, 0, "C:/Temp/Cache/", 0, 0},
-    {"m_flName", "Filename", K::kString, 0, "File.#", 0, 0},
-    {"m_flFormat", "Fileformat", K::kEnum, 4, nullptr, 0, 0},
-    {"m_flIndexMode", "Index Mode", K::kEnum, 0, nullptr, 0, 0},
-    {"m_flIdxValue", "Idx Value", K::kFloat, 1, nullptr, 1, 10},
-    {"m_flIdxFractionStrength", "Idx Fraction Strength", K::kFloat, 0, nullptr, 0, 1},
-    {"m_flLoadNormals", "Load Normal Vectors", K::kBool, 0, nullptr, 0, 0},
-    {"m_flLoadMotions", "Load Motion Vectors", K::kBool, 0, nullptr, 0, 0},
-    {"m_flLoadUVWs", "Load UVWs", K::kBool, 0, nullptr, 0, 0},
-    {"m_flLoadColors", "Load Colors", K::kBool, 0, nullptr, 0, 0},
-    {"m_wfObjGroupActive", "Use Groups", K::kBool, 0, nullptr, 0, 0},
-    {"m_wfObjGroupInvert", "Invert", K::kBool, 0, nullptr, 0, 0},
-    {"m_wfObjGroupNames", "Group Names", K::kString, 0, "grp1;grp2;", 0, 0},
-    {"m_dtScaleMotions", "Scale Motion Vectors", K::kFloat, 1, nullptr, 0, 0},
-    {"m_dtBlurNormals", "Blur Normals", K::kInt, 0, nullptr, 0, 10},
-    {"m_dtBlurMotions", "Blur Motions", K::kInt, 0, nullptr, 0, 10},
-    {"m_dtBlurUVWs", "Blur UVWs", K::kInt, 0, nullptr, 0, 10},
-    {"m_dtBlurColors", "Blur Colors", K::kInt, 0, nullptr, 0, 10},
-    {"m_fxFixDoubleEdges", "Fix double Edges", K::kBool, 0, nullptr, 0, 0},
-    {"m_fxFixNonManiEdges", "Fix non-manifold Edges", K::kBool, 0, nullptr, 0, 0},
-    {"m_fxCloseHoles", "Close Holes", K::kBool, 0, nullptr, 0, 0},
-    {"m_fxInvertPolygons", "Invert Polygons", K::kBool, 0, nullptr, 0, 0},
-    {"m_fxQuadrangulate", "Quadrangulate", K::kBool, 0, nullptr, 0, 0},
-    {"m_fxPush", "Push", K::kFloat, 0, nullptr, 0, 3},
-    {"m_fxThickness", "Thickness", K::kFloat, 0, nullptr, 0, 3},
-    {"m_fxTriangulate", "Triangulate", K::kEnum, 0, nullptr, 0, 0},
-    {"m_fxSimpleSmooth", "Simple Smooth", K::kInt, 0, nullptr, 0, 25},
-    {"m_dtPostBlurNormals", "Blur Normals", K::kInt, 0, nullptr, 0, 10},
-    {"m_dtPostDisconnectPolys", "Disconnect all Polygons", K::kBool, 0, nullptr, 0, 0},
-    {"m_msSetOnlyVertices", "Set only Vertices (and 1st Polygon)", K::kBool, 0, nullptr, 0, 0},
-};
+
+K KindOf(kvt::InputKind k)
+{
+    switch (k)
+    {
+    case kvt::InputKind::kBool: return K::kBool;
+    case kvt::InputKind::kInt: return K::kInt;
+    case kvt::InputKind::kFloat: return K::kFloat;
+    case kvt::InputKind::kEnum: return K::kEnum;
+    case kvt::InputKind::kString: return K::kString;
+    }
+    return K::kMesh;
+}
 
 // The node type's own attributes (inherited ones come before m_active).
 std::vector<khost::AttributeInfo> OwnAttributes()
@@ -259,20 +222,20 @@ std::vector<std::string> Labels(const khost::AttributeInfo& a)
 
 } // namespace
 
-TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsAndRanges)
+TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
 {
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
     ASSERT_EQ(attrs.size(), 32u);
     for (int i = 0; i < 31; ++i)
     {
-        const ExpectedInput& e = kInputs[i];
+        const kvt::NodeInput& e = kvt::kNodeInputs[i];
         const khost::AttributeInfo& a = attrs[static_cast<size_t>(i)];
         SCOPED_TRACE(e.longName);
         EXPECT_EQ(a.longName, e.longName);
         EXPECT_EQ(a.shortName, e.longName);
         EXPECT_EQ(a.niceName, e.niceName);
-        EXPECT_EQ(a.kind, e.kind);
-        if (e.kind == K::kString)
+        EXPECT_EQ(a.kind, KindOf(e.kind));
+        if (e.kind == kvt::InputKind::kString)
         {
             EXPECT_EQ(a.defaultString, e.text);
             EXPECT_FALSE(a.keyable);
@@ -300,20 +263,14 @@ TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsAndRanges)
     EXPECT_EQ(out.shortName, "outMesh");
     EXPECT_EQ(out.kind, K::kMesh);
     EXPECT_FALSE(out.storable);
-}
 
-TEST_F(PluginTest, EnumFieldLabels)
-{
-    const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    ASSERT_EQ(attrs.size(), 32u);
     EXPECT_EQ(Labels(attrs[3]),
               (std::vector<std::string>{"Proprietary, binary   (.drs2)", "Proprietary, ascii   (.drs2)",
                                         "Wavefront   (.obj)", "RealFlow   (.bin)",
                                         "Proprietary, binary   (.znq)"}));
     EXPECT_EQ(Labels(attrs[4]), (std::vector<std::string>{"Use Idx Value (Round)", "Use Idx Value (Floor)",
                                                           "Use Idx Value (Ceil)"}));
-    EXPECT_EQ(Labels(attrs[26]),
-              (std::vector<std::string>{"Off", "Concave Polygons", "All Polygons"}));
+    EXPECT_EQ(Labels(attrs[26]), (std::vector<std::string>{"Off", "Concave Polygons", "All Polygons"}));
 }
 
 TEST_F(PluginTest, EveryInputDirtiesTheOutput)
@@ -380,7 +337,7 @@ void ExpectNetwork(const std::string& transform, const std::string& shape, const
 
 } // namespace
 
-TEST_F(PluginTest, CreateDefaultNetwork)
+TEST_F(PluginTest, CreateDefaultNetworkThenFollowTheHostsRename)
 {
     const khost::CommandResult r = khost::Execute("KorvaneCreate");
     EXPECT_EQ(r.status, khost::kSuccess);
@@ -389,16 +346,13 @@ TEST_F(PluginTest, CreateDefaultNetwork)
     const Lines lines = Take();
     EXPECT_TRUE(lines.infos.empty());
     EXPECT_TRUE(lines.errors.empty());
-}
 
-TEST_F(PluginTest, CreateFollowsTheHostsRename)
-{
-    ASSERT_EQ(khost::Execute("createNode transform -n Korvane1").status, khost::kSuccess);
-    ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
-    ExpectNetwork("Korvane2", "KorvaneShape2", "KorvaneNode2");
-    // And again: the next free suffix.
+    // Korvane2 taken by another node: the host's next free suffix, each time.
+    ASSERT_EQ(khost::Execute("createNode transform -n Korvane2").status, khost::kSuccess);
     ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
     ExpectNetwork("Korvane3", "KorvaneShape3", "KorvaneNode3");
+    ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
+    ExpectNetwork("Korvane4", "KorvaneShape4", "KorvaneNode4");
 }
 
 TEST_F(PluginTest, CreateWithBaseNameAndVerbose)
@@ -471,9 +425,8 @@ TEST_F(PluginTest, InactiveNodeGivesAnEmptyMeshWithoutTouchingFiles)
 {
     ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
     Set("m_active", "off");
-    testing::internal::CaptureStderr();
-    const khost::EvalResult r = Eval();
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err;
+    const khost::EvalResult r = EvalCapturingStderr(&err);
     EXPECT_EQ(r.status, khost::kSuccess);
     EXPECT_TRUE(r.computed);
     EXPECT_TRUE(r.hasMesh);
@@ -488,9 +441,8 @@ TEST_F(PluginTest, InactiveNodeGivesAnEmptyMeshWithoutTouchingFiles)
 TEST_F(PluginTest, MissingFileMessagesAndStatus)
 {
     CreateNetwork("nothing.####", "4");
-    testing::internal::CaptureStderr();
-    const khost::EvalResult r = Eval();
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err;
+    const khost::EvalResult r = EvalCapturingStderr(&err);
     EXPECT_EQ(r.status, khost::kFailure);
     EXPECT_TRUE(r.hasMesh);
     EXPECT_EQ(r.mesh.numVertices, 0);
@@ -671,9 +623,8 @@ TEST_F(PluginTest, TooLongTextsAreRefused)
 
     // A name one character over its field: refused, not cut.
     Set("m_flName", std::string(513, 'n'));
-    testing::internal::CaptureStderr();
-    khost::EvalResult r = Eval();
-    testing::internal::GetCapturedStderr();
+    std::string err;
+    khost::EvalResult r = EvalCapturingStderr(&err);
     EXPECT_EQ(r.status, khost::kFailure);
     EXPECT_EQ(r.mesh.numVertices, 0);
     Lines lines = Take();
@@ -683,10 +634,7 @@ TEST_F(PluginTest, TooLongTextsAreRefused)
     // Directory and name fit their fields, the joined path does not.
     Set("m_flName", std::string(512, 'n'));
     Set("m_flPath", std::string(1535, 'd'));
-    testing::internal::CaptureStderr();
-    r = Eval();
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(r.status, khost::kFailure);
+    EXPECT_EQ(EvalCapturingStderr(&err).status, khost::kFailure);
     lines = Take();
     ASSERT_EQ(lines.errors.size(), 1u);
     EXPECT_NE(lines.errors[0].find("2047"), std::string::npos);
@@ -697,9 +645,7 @@ TEST_F(PluginTest, TooLongTextsAreRefused)
     Set("m_wfObjGroupNames", std::string(3000, 'g'));
     EXPECT_EQ(Eval().status, khost::kSuccess);
     Set("m_wfObjGroupActive", "on");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(Eval().status, khost::kFailure);
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(EvalCapturingStderr(&err).status, khost::kFailure);
     EXPECT_EQ(Take().errors.size(), 1u);
 }
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "../common/NodeInputs.h"
+
 #if defined(KORVANE_TEST_WITH_HOST)
 #include <korvane/HeadlessHost.h>
 #endif
@@ -22,51 +24,10 @@
 namespace
 {
 
-struct InputAttr
-{
-    const char* longName;
-    const char* niceName;
-};
-
-// The node's inputs in the order of creation.
-const InputAttr kInputs[] = {
-    {"m_active", "Active"},
-    {"m_flPath", "Path"},
-    {"m_flName", "Filename"},
-    {"m_flFormat", "Fileformat"},
-    {"m_flIndexMode", "Index Mode"},
-    {"m_flIdxValue", "Idx Value"},
-    {"m_flIdxFractionStrength", "Idx Fraction Strength"},
-    {"m_flLoadNormals", "Load Normal Vectors"},
-    {"m_flLoadMotions", "Load Motion Vectors"},
-    {"m_flLoadUVWs", "Load UVWs"},
-    {"m_flLoadColors", "Load Colors"},
-    {"m_wfObjGroupActive", "Use Groups"},
-    {"m_wfObjGroupInvert", "Invert"},
-    {"m_wfObjGroupNames", "Group Names"},
-    {"m_dtScaleMotions", "Scale Motion Vectors"},
-    {"m_dtBlurNormals", "Blur Normals"},
-    {"m_dtBlurMotions", "Blur Motions"},
-    {"m_dtBlurUVWs", "Blur UVWs"},
-    {"m_dtBlurColors", "Blur Colors"},
-    {"m_fxFixDoubleEdges", "Fix double Edges"},
-    {"m_fxFixNonManiEdges", "Fix non-manifold Edges"},
-    {"m_fxCloseHoles", "Close Holes"},
-    {"m_fxInvertPolygons", "Invert Polygons"},
-    {"m_fxQuadrangulate", "Quadrangulate"},
-    {"m_fxPush", "Push"},
-    {"m_fxThickness", "Thickness"},
-    {"m_fxTriangulate", "Triangulate"},
-    {"m_fxSimpleSmooth", "Simple Smooth"},
-    {"m_dtPostBlurNormals", "Blur Normals"},
-    {"m_dtPostDisconnectPolys", "Disconnect all Polygons"},
-    {"m_msSetOnlyVertices", "Set only Vertices (and 1st Polygon)"},
-};
-
 std::vector<std::string> InputNames()
 {
     std::vector<std::string> names;
-    for (const InputAttr& a : kInputs)
+    for (const kvt::NodeInput& a : kvt::kNodeInputs)
         names.push_back(a.longName);
     return names;
 }
@@ -540,8 +501,8 @@ TEST_F(AETemplate, FollowsTheRegisteredNodeType)
     ASSERT_EQ(inputs.size(), 31u);
     for (size_t i = 0; i < inputs.size(); ++i)
     {
-        EXPECT_EQ(inputs[i], kInputs[i].longName) << "creation order at " << i;
-        EXPECT_EQ(nice[i], kInputs[i].niceName) << inputs[i];
+        EXPECT_EQ(inputs[i], kvt::kNodeInputs[i].longName) << "creation order at " << i;
+        EXPECT_EQ(nice[i], kvt::kNodeInputs[i].niceName) << inputs[i];
     }
     ExpectLayoutFollows(inputs);
     khost::UnloadPlugin(lr.name, true);

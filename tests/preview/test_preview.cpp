@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -43,10 +45,7 @@ struct TestMesh
         return m;
     }
 
-    void AddPoint(float x, float y, float z)
-    {
-        points.insert(points.end(), {x, y, z});
-    }
+    void AddPoint(float x, float y, float z) { points.insert(points.end(), {x, y, z}); }
     void AddPoly(std::initializer_list<int32_t> corners)
     {
         counts.push_back(int32_t(corners.size()));
@@ -90,11 +89,26 @@ int CountForeground(const PreviewImage& image)
 TestMesh Triangle()
 {
     TestMesh m;
-    m.AddPoint(-1, -1, 0);
-    m.AddPoint(1, -1, 0);
-    m.AddPoint(0, 1, 0);
+    m.points = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
     m.AddPoly({0, 1, 2});
     return m;
+}
+
+bool SamePixels(const PreviewImage& a, const PreviewImage& b)
+{
+    return a.width == b.width && a.height == b.height &&
+           std::memcmp(a.rgb.get(), b.rgb.get(), size_t(a.width) * size_t(a.height) * 3) == 0;
+}
+
+// Nothing is drawn within `margin` pixels of the image's edge.
+void ExpectClearBorder(const PreviewImage& image, int margin, int round = 0)
+{
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+        {
+            const bool border = x < margin || y < margin || x >= image.width - margin || y >= image.height - margin;
+            ASSERT_TRUE(!border || IsBackground(image, x, y)) << "round " << round << " at " << x << ", " << y;
+        }
 }
 
 // Unit vector towards the default camera (azimuth 45, elevation 30, Y up).
@@ -116,16 +130,8 @@ std::string TempPath(const char* name)
 
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
-    std::vector<uint8_t> bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-    return bytes;
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 uint32_t BigEndian32(const uint8_t* p)
@@ -171,11 +177,9 @@ TEST(PreviewEmpty, PointsWithoutDrawablePolygons)
     m.counts = {2, 1};
     m.indices = {0, 1, 2};
     EXPECT_EQ(CountForeground(Render(m.View())), 0) << "edges and points draw nothing";
-    TestMesh same;
-    for (int i = 0; i < 3; ++i)
-        same.AddPoint(0.5f, 0.5f, 0.5f);
-    same.AddPoly({0, 1, 2});
-    EXPECT_EQ(CountForeground(Render(same.View())), 0) << "a triangle collapsed to a point";
+    m.counts = {3};
+    m.points.assign(9, 0.5f);
+    EXPECT_EQ(CountForeground(Render(m.View())), 0) << "a triangle collapsed to a point";
 }
 
 TEST(PreviewEmpty, RejectsBadSizes)
@@ -205,12 +209,7 @@ TEST(PreviewDraw, TriangleCoversTheCentreAndStaysInsideTheMargin)
     const PreviewImage image = Render(m.View(), 200, 100);
     EXPECT_FALSE(IsBackground(image, 100, 50));
     // The framed mesh keeps clear of a border of 6 % of the short side (6 px).
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x)
-        {
-            const bool border = x < 5 || y < 5 || x >= image.width - 5 || y >= image.height - 5;
-            ASSERT_TRUE(!border || IsBackground(image, x, y)) << x << ", " << y;
-        }
+    ExpectClearBorder(image, 5);
     // Framing fills the frame: the triangle spans most of the height.
     int top = image.height, bottom = -1;
     for (int y = 0; y < image.height; ++y)
@@ -302,12 +301,7 @@ TEST(PreviewDraw, SmoothNormalsAreUsedAndFlippedWithTheSurface)
     const PreviewImage flipped = Render(m.View());
     EXPECT_EQ(std::memcmp(facing.Pixel(80, 60), flipped.Pixel(80, 60), 3), 0);
 
-    for (int k = 0; k < 3; ++k)
-    {
-        m.normals[k * 3 + 0] = 1; // towards +X: away from the key light on the left
-        m.normals[k * 3 + 1] = 0;
-        m.normals[k * 3 + 2] = 0;
-    }
+    m.normals = {1, 0, 0, 1, 0, 0, 1, 0, 0}; // towards +X: away from the key light on the left
     const PreviewImage side = Render(m.View());
     EXPECT_LT(int(side.Pixel(80, 60)[0]), int(facing.Pixel(80, 60)[0]));
 }
@@ -316,13 +310,7 @@ TEST(PreviewDraw, ByteCountsDrawLikeIntCounts)
 {
     // A quad and a pentagon, fan-triangulated: both count arrays agree.
     TestMesh m;
-    m.AddPoint(0, 0, 0);
-    m.AddPoint(1, 0, 0);
-    m.AddPoint(1, 1, 0);
-    m.AddPoint(0, 1, 0);
-    m.AddPoint(2, 0, 1);
-    m.AddPoint(2, 1, 1.5f);
-    m.AddPoint(1.5f, 2, 1);
+    m.points = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 1, 2, 1, 1.5f, 1.5f, 2, 1};
     m.AddPoly({0, 1, 2, 3});
     m.AddPoly({1, 4, 5, 6, 2});
     const PreviewImage a = Render(m.View());
@@ -332,7 +320,7 @@ TEST(PreviewDraw, ByteCountsDrawLikeIntCounts)
     v.polyCountsU8 = bytes.data();
     const PreviewImage b = Render(v);
     EXPECT_GT(CountForeground(a), 1000);
-    EXPECT_EQ(std::memcmp(a.rgb.get(), b.rgb.get(), size_t(a.width) * a.height * 3), 0);
+    EXPECT_TRUE(SamePixels(a, b));
 }
 
 // ---------------------------------------------------------------------------
@@ -346,15 +334,11 @@ TEST(PreviewRobust, NonFinitePointsSkipTheirTriangles)
     m.AddPoint(0, -INFINITY, 5);
     m.AddPoly({0, 1, 3});
     m.AddPoly({4, 5, 2});
-    const PreviewImage withBad = Render(m.View());
-    const PreviewImage clean = Render(Triangle().View());
-    EXPECT_EQ(std::memcmp(withBad.rgb.get(), clean.rgb.get(), size_t(clean.width) * clean.height * 3), 0)
+    EXPECT_TRUE(SamePixels(Render(m.View()), Render(Triangle().View())))
         << "non-finite points change neither framing nor pixels";
 
-    TestMesh allNan;
-    for (int i = 0; i < 3; ++i)
-        allNan.AddPoint(NAN, NAN, NAN);
-    allNan.AddPoly({0, 1, 2});
+    TestMesh allNan = Triangle();
+    allNan.points.assign(9, NAN);
     EXPECT_EQ(CountForeground(Render(allNan.View())), 0);
 }
 
@@ -367,26 +351,20 @@ TEST(PreviewRobust, BadIndicesAndCountsAreSkipped)
     m.counts.push_back(-4);         // negative count ends the walk
     m.counts.push_back(3);
     m.indices.insert(m.indices.end(), {0, 1, 2});
-    const PreviewImage image = Render(m.View());
     const PreviewImage clean = Render(Triangle().View());
-    EXPECT_EQ(std::memcmp(image.rgb.get(), clean.rgb.get(), size_t(clean.width) * clean.height * 3), 0);
+    EXPECT_TRUE(SamePixels(Render(m.View()), clean));
 
     // A count running past the index array ends the walk before reading it.
     TestMesh over = Triangle();
     over.counts.push_back(200);
-    PreviewMesh v = over.View();
-    EXPECT_EQ(std::memcmp(Render(v).rgb.get(), clean.rgb.get(), size_t(clean.width) * clean.height * 3), 0);
+    EXPECT_TRUE(SamePixels(Render(over.View()), clean));
 }
 
 TEST(PreviewRobust, ExtremeCoordinatesDoNotOverflow)
 {
     TestMesh m;
-    m.AddPoint(-3.0e38f, -3.0e38f, -3.0e38f);
-    m.AddPoint(3.0e38f, -3.0e38f, -3.0e38f);
-    m.AddPoint(0, 3.0e38f, 0);
-    m.AddPoint(1e-38f, 0, 0);
-    m.AddPoint(0, 1e-38f, 0);
-    m.AddPoint(0, 0, 1e-38f);
+    m.points = {-3.0e38f, -3.0e38f, -3.0e38f, 3.0e38f, -3.0e38f, -3.0e38f, 0, 3.0e38f, 0,
+                1e-38f,   0,        0,        0,       1e-38f,   0,        0, 0,       1e-38f};
     m.AddPoly({0, 1, 2});
     m.AddPoly({3, 4, 5});
     m.normals.assign(18, 3.0e38f);
@@ -394,12 +372,9 @@ TEST(PreviewRobust, ExtremeCoordinatesDoNotOverflow)
     EXPECT_GT(CountForeground(image), 0);
 
     // A tiny mesh far from the origin is framed like a unit one.
-    const TestMesh unit = Triangle();
-    TestMesh far;
-    for (float c : unit.points)
-        far.points.push_back(c * 0.01f + 1000.0f);
-    far.counts = {3};
-    far.indices = {0, 1, 2};
+    TestMesh far = Triangle();
+    for (float& c : far.points)
+        c = c * 0.01f + 1000.0f;
     EXPECT_FALSE(IsBackground(Render(far.View()), 80, 60));
 }
 
@@ -408,13 +383,9 @@ TEST(PreviewRobust, SliversAndTinyTrianglesAreSafe)
     // A frame-filling triangle plus slivers whose screen area is close to
     // zero (nearly collinear corners) and specks far below a pixel.
     TestMesh m = Triangle();
-    m.AddPoint(-1, -1, 0);
-    m.AddPoint(1, 1, 0);
-    m.AddPoint(1, 1.0000001f, 0);
+    m.points.insert(m.points.end(), {-1, -1, 0, 1, 1, 0, 1, 1.0000001f, 0, 0.25f, 0.25f, 0.5f,
+                                     0.25f + 1e-30f, 0.25f, 0.5f, 0.25f, 0.25f + 1e-30f, 0.5f});
     m.AddPoly({3, 4, 5});
-    m.AddPoint(0.25f, 0.25f, 0.5f);
-    m.AddPoint(0.25f + 1e-30f, 0.25f, 0.5f);
-    m.AddPoint(0.25f, 0.25f + 1e-30f, 0.5f);
     m.AddPoly({6, 7, 8});
     m.colors.assign(9 * 4, 0.5f);
     const PreviewImage image = Render(m.View());
@@ -449,13 +420,8 @@ TEST(PreviewRobust, RandomGarbageNeverEscapesTheFrame)
             m.colors.push_back(coord(rng) * 0.1f);
         const PreviewImage a = Render(m.View(), 120, 90);
         const PreviewImage b = Render(m.View(), 120, 90);
-        ASSERT_EQ(std::memcmp(a.rgb.get(), b.rgb.get(), 120 * 90 * 3), 0) << "deterministic, round " << round;
-        for (int y = 0; y < 90; ++y)
-            for (int x = 0; x < 120; ++x)
-            {
-                const bool border = x < 4 || y < 4 || x >= 116 || y >= 86;
-                ASSERT_TRUE(!border || IsBackground(a, x, y)) << "round " << round << " at " << x << ", " << y;
-            }
+        ASSERT_TRUE(SamePixels(a, b)) << "deterministic, round " << round;
+        ExpectClearBorder(a, 4, round);
     }
 }
 
