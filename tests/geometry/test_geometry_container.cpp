@@ -13,20 +13,11 @@ namespace
 void ExpectDerivedNotComputed(const ZNQGeometry& g)
 {
     const ZNQDynData& d = g._dyn;
-    EXPECT_EQ(d._numVertUsed, -1);
-    EXPECT_EQ(d._numVertUnused, -1);
-    EXPECT_EQ(d._numPolyIllegal, -1);
-    EXPECT_EQ(d._numPolyTris, -1);
-    EXPECT_EQ(d._numPolyQuads, -1);
-    EXPECT_EQ(d._numPolyFivePlus, -1);
-    EXPECT_EQ(d._numPolyTwoMinus, -1);
-    EXPECT_EQ(d._numEdges, -1);
-    EXPECT_EQ(d._numVertBL, -1);
-    EXPECT_EQ(d._numVertI, -1);
-    EXPECT_EQ(d._octree, nullptr);
-    EXPECT_EQ(d._vertAdjVertNum, nullptr);
-    EXPECT_EQ(d._polyNrm, nullptr);
-    EXPECT_EQ(d._vertNrm, nullptr);
+    const std::vector<int32_t> counts = {d._numVertUsed,     d._numVertUnused,   d._numPolyIllegal, d._numPolyTris,
+                                         d._numPolyQuads,    d._numPolyFivePlus, d._numPolyTwoMinus, d._numEdges,
+                                         d._numVertBL,       d._numVertI};
+    EXPECT_EQ(counts, std::vector<int32_t>(10, -1));
+    EXPECT_TRUE(!d._octree && !d._vertAdjVertNum && !d._polyNrm && !d._vertNrm);
 }
 
 // Every item of the table, fetched through its getter.
@@ -63,14 +54,10 @@ TEST_F(GeometryContainer, InitAndClearOfEmptyGeometry)
     ZNQGeometry g;
     std::memset(static_cast<void*>(&g), 0x5A, sizeof(g));
     g.Init(1);
-    EXPECT_EQ(g._memTrack, 1);
-    EXPECT_EQ(g._memLimitOn, 0);
-    EXPECT_EQ(g._memUsed, 0);
-    EXPECT_EQ(g._memPeak, 0);
+    EXPECT_EQ((std::vector<int64_t>{g._memTrack, g._memLimitOn, g._memUsed, g._memPeak, g._numVert, g._numPoly,
+                                    g._threading}),
+              (std::vector<int64_t>{1, 0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(g._vertPos, nullptr);
-    EXPECT_EQ(g._numVert, 0);
-    EXPECT_EQ(g._numPoly, 0);
-    EXPECT_EQ(g._threading, 1);
     ExpectDerivedNotComputed(g);
 
     g.Clear();
@@ -242,10 +229,7 @@ TEST_F(GeometryContainer, ScaleMotionVectors)
     float3* nrm = g._DynGetPolyNrm();
     ASSERT_NE(nrm, nullptr);
     g.ScaleMotionVectors(-0.5f);
-    EXPECT_FLOAT_EQ(g._vertMotion[0].x, -0.5f);
-    EXPECT_FLOAT_EQ(g._vertMotion[0].y, -1.0f);
-    EXPECT_FLOAT_EQ(g._vertMotion[0].z, -1.5f);
-    EXPECT_FLOAT_EQ(g._vertMotion[1].x, 0.5f);
-    EXPECT_FLOAT_EQ(g._vertMotion[1].z, -0.25f);
+    EXPECT_TRUE(kvt::Same(g._vertMotion[0], {-0.5f, -1.0f, -1.5f}));
+    EXPECT_TRUE(kvt::Same(g._vertMotion[1], {0.5f, -0.0f, -0.25f}));
     EXPECT_EQ(g._dyn._polyNrm, nrm) << "derived data is kept";
 }

@@ -12,9 +12,22 @@ using GeometryDyn = GeoTest;
 
 namespace
 {
-std::vector<int32_t> List(int32_t** arr, const uint8_t* num, int32_t i)
+using V = std::vector<int32_t>;
+
+// The first n entries of an array, empty for a null array.
+template <typename T>
+std::vector<T> Vec(const T* a, int64_t n)
 {
-    return std::vector<int32_t>(arr[i], arr[i] + num[i]);
+    return a ? std::vector<T>(a, a + n) : std::vector<T>();
+}
+
+// Every list of a list-of-lists item, empty for a null item.
+std::vector<V> Lists(int32_t** arr, const uint8_t* num, int32_t count)
+{
+    std::vector<V> out;
+    for (int32_t i = 0; arr && num && i < count; ++i)
+        out.emplace_back(arr[i], arr[i] + num[i]);
+    return out;
 }
 
 void ExpectVec(const float3& v, float x, float y, float z, float tol = 1e-6f)
@@ -39,41 +52,16 @@ TEST_F(GeometryDyn, SingleTriangle)
     Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
 
     ASSERT_EQ(g._DynGetNumEdges(), 3);
-    const int32_t* e = g._DynGetEdges();
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(std::vector<int32_t>(e, e + 6), (std::vector<int32_t>{0, 1, 0, 2, 1, 2}));
+    EXPECT_EQ(Vec(g._DynGetEdges(), 6), (V{0, 1, 0, 2, 1, 2}));
+    EXPECT_EQ(Lists(g._DynGetVertAdjVertArr(), g._DynGetVertAdjVertNum(), 3), (std::vector<V>{{1, 2}, {2, 0}, {0, 1}}));
+    EXPECT_EQ(Lists(g._DynGetVertAdjEdgeArr(), g._DynGetVertAdjEdgeNum(), 3), (std::vector<V>{{0, 1}, {2, 0}, {1, 2}}));
+    EXPECT_EQ(Vec(g._DynGetPolyEInd(), 3), (V{0, 2, 1}));
+    EXPECT_EQ(Lists(g._DynGetEdgeAdjPolyArr(), g._DynGetEdgeAdjPolyNum(), 3), (std::vector<V>{{0}, {0}, {0}}));
 
-    int32_t** adj = g._DynGetVertAdjVertArr();
-    uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    ASSERT_NE(adj, nullptr);
-    EXPECT_EQ(List(adj, adjNum, 0), (std::vector<int32_t>{1, 2}));
-    EXPECT_EQ(List(adj, adjNum, 1), (std::vector<int32_t>{2, 0}));
-    EXPECT_EQ(List(adj, adjNum, 2), (std::vector<int32_t>{0, 1}));
-
-    int32_t** ve = g._DynGetVertAdjEdgeArr();
-    uint8_t* veNum = g._DynGetVertAdjEdgeNum();
-    ASSERT_NE(ve, nullptr);
-    EXPECT_EQ(List(ve, veNum, 0), (std::vector<int32_t>{0, 1}));
-    EXPECT_EQ(List(ve, veNum, 1), (std::vector<int32_t>{2, 0}));
-    EXPECT_EQ(List(ve, veNum, 2), (std::vector<int32_t>{1, 2}));
-
-    const int32_t* ne = g._DynGetPolyEInd();
-    ASSERT_NE(ne, nullptr);
-    EXPECT_EQ(std::vector<int32_t>(ne, ne + 3), (std::vector<int32_t>{0, 2, 1}));
-
-    int32_t** ep = g._DynGetEdgeAdjPolyArr();
-    uint8_t* epNum = g._DynGetEdgeAdjPolyNum();
-    ASSERT_NE(ep, nullptr);
-    for (int32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(List(ep, epNum, i), (std::vector<int32_t>{0})) << "edge " << i;
-
-    const float3* n = g._DynGetPolyNrm();
-    ASSERT_NE(n, nullptr);
-    ExpectVec(n[0], 0, 0, 1);
-    ASSERT_NE(g._DynGetPolyAreas(), nullptr);
-    EXPECT_NEAR(g._DynGetPolyAreas()[0], 0.5f, 1e-6f);
-    ASSERT_NE(g._DynGetPolyFlags(), nullptr);
-    EXPECT_EQ(g._DynGetPolyFlags()[0], kPolyFlagConvex);
+    ASSERT_NE(g._DynGetPolyNrm(), nullptr);
+    ExpectVec(g._DynGetPolyNrm()[0], 0, 0, 1);
+    EXPECT_EQ(Vec(g._DynGetPolyAreas(), 1), std::vector<float>{0.5f});
+    EXPECT_EQ(Vec(g._DynGetPolyFlags(), 1), std::vector<uint8_t>{kPolyFlagConvex});
 
     const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
     ASSERT_NE(nf, nullptr);
@@ -82,13 +70,10 @@ TEST_F(GeometryDyn, SingleTriangle)
     EXPECT_NEAR(float(nf[0]._cos), 0.0f, 1e-3f);
     EXPECT_NEAR(float(nf[1]._cos), std::sqrt(0.5f), 1e-3f);
 
-    EXPECT_EQ(g._DynGetNumVertUsed(), 3);
-    EXPECT_EQ(g._DynGetNumVertUnused(), 0);
-    EXPECT_EQ(g._DynGetNumPolyIllegal(), 0);
-    EXPECT_EQ(g._DynGetNumPolyTris(), 1);
-    EXPECT_EQ(g._DynGetNumPolyQuads(), 0);
-    EXPECT_EQ(g._DynGetNumPolyFivePlus(), 0);
-    EXPECT_EQ(g._DynGetNumPolyTwoMinus(), 0);
+    // Used, unused, illegal, triangles, quads, five and more, two and fewer.
+    EXPECT_EQ((V{g._DynGetNumVertUsed(), g._DynGetNumVertUnused(), g._DynGetNumPolyIllegal(), g._DynGetNumPolyTris(),
+                 g._DynGetNumPolyQuads(), g._DynGetNumPolyFivePlus(), g._DynGetNumPolyTwoMinus()}),
+              (V{3, 0, 0, 1, 0, 0, 0}));
 
     const float* dist = g._DynGetVertAvrgDistToAdjVert();
     ASSERT_NE(dist, nullptr);
@@ -189,21 +174,13 @@ TEST_F(GeometryDyn, RepeatedIndexIsIllegal)
 {
     Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 1, 1, 2}, {0, 1, 2}});
     EXPECT_EQ(g._DynGetNumPolyIllegal(), 1);
-    const uint8_t* flags = g._DynGetPolyFlags();
-    ASSERT_NE(flags, nullptr);
-    EXPECT_EQ(flags[0], kPolyFlagIllegal) << "illegal, and no convex bit";
-    EXPECT_EQ(flags[1], kPolyFlagConvex);
+    // Illegal, and no convex bit.
+    EXPECT_EQ(Vec(g._DynGetPolyFlags(), 2), (std::vector<uint8_t>{kPolyFlagIllegal, kPolyFlagConvex}));
 
     // No edge from vertex 1 to itself; that node has no edge.
     EXPECT_EQ(g._DynGetNumEdges(), 3);
-    const int32_t* ne = g._DynGetPolyEInd();
-    ASSERT_NE(ne, nullptr);
-    EXPECT_EQ(std::vector<int32_t>(ne, ne + 4), (std::vector<int32_t>{0, -1, 2, 1}));
-    uint8_t* epNum = g._DynGetEdgeAdjPolyNum();
-    int32_t** ep = g._DynGetEdgeAdjPolyArr();
-    ASSERT_NE(ep, nullptr);
-    for (int32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(List(ep, epNum, i), (std::vector<int32_t>{0, 1})) << "edge " << i;
+    EXPECT_EQ(Vec(g._DynGetPolyEInd(), 4), (V{0, -1, 2, 1}));
+    EXPECT_EQ(Lists(g._DynGetEdgeAdjPolyArr(), g._DynGetEdgeAdjPolyNum(), 3), (std::vector<V>(3, V{0, 1})));
 }
 
 TEST_F(GeometryDyn, LargePolygonsIllegalityAndConvexity)
@@ -222,11 +199,8 @@ TEST_F(GeometryDyn, LargePolygonsIllegalityAndConvexity)
     Build(g, pos, {circle, repeated, circle});
     EXPECT_EQ(g._DynGetNumPolyIllegal(), 1);
     EXPECT_EQ(g._DynGetNumPolyFivePlus(), 3);
-    const uint8_t* flags = g._DynGetPolyFlags();
-    ASSERT_NE(flags, nullptr);
-    EXPECT_EQ(flags[0], kPolyFlagConvex);
-    EXPECT_EQ(flags[1], kPolyFlagIllegal);
-    EXPECT_EQ(flags[2], kPolyFlagConvex) << "the same vertices in a later polygon are fine";
+    // The same vertices in a later polygon are fine.
+    EXPECT_EQ(Vec(g._DynGetPolyFlags(), 3), (std::vector<uint8_t>{kPolyFlagConvex, kPolyFlagIllegal, kPolyFlagConvex}));
     const float area = 0.5f * n * std::sin(2.0f * 3.14159265f / n);
     EXPECT_NEAR(g._DynGetPolyAreas()[0], area, 1e-4f);
 }
@@ -238,8 +212,7 @@ TEST_F(GeometryDyn, CollinearPolygonKeepsZeroNormal)
     ASSERT_NE(n, nullptr);
     ExpectVec(n[0], 0, 0, 0, 0.0f);
     ExpectVec(n[1], 0, 0, 0, 0.0f);
-    EXPECT_EQ(g._DynGetPolyAreas()[0], 0.0f);
-    EXPECT_EQ(g._DynGetPolyAreas()[1], 0.0f);
+    EXPECT_EQ(Vec(g._DynGetPolyAreas(), 2), (std::vector<float>{0, 0}));
     const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
     EXPECT_EQ(float(nf[0]._cos), 1.0f);
     EXPECT_EQ(float(nf[1]._cos), -1.0f);
@@ -321,15 +294,10 @@ TEST_F(GeometryDyn, EdgeAdjPolyBuildsAndKeepsItsDependencies)
     EXPECT_EQ(g._DynGetPolyEInd(), eind);
     EXPECT_EQ(g._DynGetEdgeAdjPolyNum(), epNum);
 
-    // The diagonal 0-2 (edge 1: vertex 0's neighbours are 1, 2, 3) has both
-    // triangles, the four sides one each.
-    EXPECT_EQ(edges[2], 0);
-    EXPECT_EQ(edges[3], 2);
-    EXPECT_EQ(List(g._DynGetEdgeAdjPolyArr(), epNum, 1), (std::vector<int32_t>{0, 1}));
-    int32_t single = 0;
-    for (int32_t e = 0; e < 5; ++e)
-        single += epNum[e] == 1;
-    EXPECT_EQ(single, 4);
+    // Edges by lower end: 0-1, the diagonal 0-2, 0-3, 1-2, 2-3. The diagonal
+    // has both triangles, the four sides one each.
+    EXPECT_EQ(Vec(edges, 10), (V{0, 1, 0, 2, 0, 3, 1, 2, 2, 3}));
+    EXPECT_EQ(Lists(g._DynGetEdgeAdjPolyArr(), epNum, 5), (std::vector<V>{{0}, {0, 1}, {1}, {0}, {1}}));
 }
 
 TEST_F(GeometryDyn, VertexWithMoreThan255NeighboursFailsCleanly)
@@ -423,11 +391,8 @@ TEST_F(GeometryDyn, IllegalPolygonsStayInBounds)
     EXPECT_EQ(g._DynGetNumPolyTwoMinus(), 3);
     EXPECT_EQ(g._DynGetNumVertUsed(), 4);
 
-    const uint8_t* flags = g._DynGetPolyFlags();
-    ASSERT_NE(flags, nullptr);
-    const uint8_t expectFlags[] = {0x80, 0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x01, 0x80};
-    for (int32_t p = 0; p < 9; ++p)
-        EXPECT_EQ(flags[p], expectFlags[p]) << "polygon " << p;
+    EXPECT_EQ(Vec(g._DynGetPolyFlags(), 9),
+              (std::vector<uint8_t>{0x80, 0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x01, 0x80}));
 
     // Edges only between distinct in-range vertices: the square's four sides
     // and its diagonals 0-2 and 1-3.
@@ -457,17 +422,14 @@ TEST_F(GeometryDyn, BoundaryLoops)
 {
     Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}});
     ASSERT_EQ(g._DynGetNumVertBL(), 1);
-    EXPECT_EQ(std::vector<int32_t>(g._DynGetVertBLVertIdx(), g._DynGetVertBLVertIdx() + 4),
-              (std::vector<int32_t>{0, 1, 2, 3}));
-    EXPECT_EQ(g._DynGetVertBLIntIdx()[0], 3);
+    EXPECT_EQ(Vec(g._DynGetVertBLVertIdx(), 4), (V{0, 1, 2, 3}));
+    EXPECT_EQ(Vec(g._DynGetVertBLIntIdx(), 1), V{3});
 
     Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}},
              {{3, 5, 4}, {0, 1, 2}});
     ASSERT_EQ(g._DynGetNumVertBL(), 2);
-    EXPECT_EQ(std::vector<int32_t>(g._DynGetVertBLVertIdx(), g._DynGetVertBLVertIdx() + 6),
-              (std::vector<int32_t>{0, 1, 2, 3, 5, 4}));
-    EXPECT_EQ(g._DynGetVertBLIntIdx()[0], 2);
-    EXPECT_EQ(g._DynGetVertBLIntIdx()[1], 5);
+    EXPECT_EQ(Vec(g._DynGetVertBLVertIdx(), 6), (V{0, 1, 2, 3, 5, 4}));
+    EXPECT_EQ(Vec(g._DynGetVertBLIntIdx(), 2), (V{2, 5}));
 
     // A closed tetrahedron has none: count 0 and both arrays null, no failure.
     Build(g, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
@@ -486,13 +448,10 @@ TEST_F(GeometryDyn, IslandsCentresAndAreas)
               {-4, -4, -4}},
              {{0, 4, 5}, {1, 2, 3}, {2, 6, 3}});
     ASSERT_EQ(g._DynGetNumVertI(), 3);
-    const int32_t* id = g._DynGetVertIID();
-    EXPECT_EQ(std::vector<int32_t>(id, id + 8), (std::vector<int32_t>{0, 1, 1, 1, 0, 0, 1, 2}));
+    EXPECT_EQ(Vec(g._DynGetVertIID(), 8), (V{0, 1, 1, 1, 0, 0, 1, 2}));
     const ZNQDynData& d = g._dyn;
-    EXPECT_EQ(std::vector<int32_t>(d._vertINumVert, d._vertINumVert + 3),
-              (std::vector<int32_t>{3, 4, 1}));
-    EXPECT_EQ(std::vector<int32_t>(d._vertIVertArr[1], d._vertIVertArr[1] + 4),
-              (std::vector<int32_t>{1, 2, 3, 6}));
+    EXPECT_EQ(Vec(d._vertINumVert, 3), (V{3, 4, 1}));
+    EXPECT_EQ(Vec(d._vertIVertArr[1], 4), (V{1, 2, 3, 6}));
     EXPECT_EQ(d._vertIVertArr[2][0], 7);
 
     const float3* ctr = g._DynGetVertICtr();
@@ -500,11 +459,7 @@ TEST_F(GeometryDyn, IslandsCentresAndAreas)
     ExpectVec(ctr[0], 2.0f / 3, 2.0f / 3, 0);
     ExpectVec(ctr[1], 10.5f, 0.5f, 0);
     ExpectVec(ctr[2], -4, -4, -4);
-    const float* area = g._DynGetVertIArea();
-    ASSERT_NE(area, nullptr);
-    EXPECT_NEAR(area[0], 2.0f, 1e-5f);
-    EXPECT_NEAR(area[1], 1.0f, 1e-5f);
-    EXPECT_EQ(area[2], 0.0f);
+    EXPECT_EQ(Vec(g._DynGetVertIArea(), 3), (std::vector<float>{2, 1, 0}));
 }
 
 TEST_F(GeometryDyn, IslandFloodBeyondTheDepthLimit)
