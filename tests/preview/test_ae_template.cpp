@@ -9,7 +9,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -52,53 +53,49 @@ std::string GroupOf(const std::string& attr)
 
 std::string ReadText(const char* path)
 {
-    std::string text;
-    FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return text;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    std::fclose(f);
-    return text;
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// Index just past the string literal that opens at s[at] (a '"'); escaped
+// characters are stepped over. s.size() when the literal is not closed.
+size_t StringEnd(const std::string& s, size_t at)
+{
+    for (size_t i = at + 1; i < s.size(); ++i)
+    {
+        if (s[i] == '\\')
+            ++i;
+        else if (s[i] == '"')
+            return i + 1;
+    }
+    return s.size();
 }
 
 // Removes // and /* */ comments outside string literals.
 std::string StripComments(const std::string& s)
 {
     std::string out;
-    bool inString = false;
     for (size_t i = 0; i < s.size(); ++i)
     {
-        const char c = s[i];
-        if (inString)
+        if (s[i] == '"')
         {
-            out += c;
-            if (c == '\\' && i + 1 < s.size())
-                out += s[++i];
-            else if (c == '"')
-                inString = false;
+            const size_t end = StringEnd(s, i);
+            out.append(s, i, end - i);
+            i = end - 1;
         }
-        else if (c == '"')
+        else if (s.compare(i, 2, "//") == 0)
         {
-            inString = true;
-            out += c;
+            i = std::min(s.find('\n', i), s.size()) - 1;
+            out += ' ';
         }
-        else if (c == '/' && i + 1 < s.size() && s[i + 1] == '/')
-        {
-            while (i < s.size() && s[i] != '\n')
-                ++i;
-            out += '\n';
-        }
-        else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*')
+        else if (s.compare(i, 2, "/*") == 0)
         {
             const size_t end = s.find("*/", i + 2);
             i = end == std::string::npos ? s.size() : end + 1;
             out += ' ';
         }
         else
-            out += c;
+            out += s[i];
     }
     return out;
 }
@@ -116,29 +113,19 @@ std::string ProcBody(const std::string& code, const std::string& name, std::stri
         std::string head = code.substr(at, open - at);
         while (!head.empty() && std::isspace(static_cast<unsigned char>(head.back())))
             head.pop_back();
-        const size_t nameAt = head.find_last_of(" \t\n");
-        if (head.substr(nameAt + 1) == name)
+        if (head.substr(head.find_last_of(" \t\n") + 1) == name)
         {
             if (params)
                 *params = code.substr(open + 1, close - open - 1);
             const size_t brace = code.find('{', close);
             int depth = 0;
-            bool inString = false;
             for (size_t i = brace; i < code.size(); ++i)
             {
-                const char c = code[i];
-                if (inString)
-                {
-                    if (c == '\\')
-                        ++i;
-                    else if (c == '"')
-                        inString = false;
-                }
-                else if (c == '"')
-                    inString = true;
-                else if (c == '{')
+                if (code[i] == '"')
+                    i = StringEnd(code, i) - 1;
+                else if (code[i] == '{')
                     ++depth;
-                else if (c == '}' && --depth == 0)
+                else if (code[i] == '}' && --depth == 0)
                     return code.substr(brace + 1, i - brace - 1);
             }
             return std::string();
@@ -148,14 +135,13 @@ std::string ProcBody(const std::string& code, const std::string& name, std::stri
     return std::string();
 }
 
-// A statement split into words; string literals keep their quotes so that
-// flags and values can be told apart.
+// The statements of a body split into words; string literals keep their
+// quotes so that flags and values can be told apart.
 std::vector<std::vector<std::string>> Statements(const std::string& body)
 {
     std::vector<std::vector<std::string>> out;
     std::vector<std::string> words;
     std::string word;
-    bool inString = false;
     auto flush = [&]() {
         if (!word.empty())
             words.push_back(word);
@@ -164,22 +150,13 @@ std::vector<std::vector<std::string>> Statements(const std::string& body)
     for (size_t i = 0; i < body.size(); ++i)
     {
         const char c = body[i];
-        if (inString)
-        {
-            word += c;
-            if (c == '\\' && i + 1 < body.size())
-                word += body[++i];
-            else if (c == '"')
-            {
-                inString = false;
-                flush();
-            }
-        }
-        else if (c == '"')
+        if (c == '"')
         {
             flush();
-            inString = true;
-            word += c;
+            const size_t end = StringEnd(body, i);
+            word = body.substr(i, end - i);
+            flush();
+            i = end - 1;
         }
         else if (c == ';')
         {
