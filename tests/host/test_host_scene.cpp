@@ -319,39 +319,43 @@ TEST_F(HostScene, SetAttrParsesByKind)
 {
     One("createNode khTestNode -n s");
     std::string v, err;
-    for (const char* on : {"on", "TRUE", "yes", "1"})
+    // Each text set on the attribute, the status, then the value read back
+    // (nullptr: not read).
+    const struct
     {
-        EXPECT_EQ(khost::SetAttr("s", "active", "0"), khost::kSuccess);
-        EXPECT_EQ(khost::SetAttr("s", "active", on), khost::kSuccess) << on;
-        khost::GetAttrText("s", "active", &v);
-        EXPECT_EQ(v, "1") << on;
+        const char* attr;
+        const char* text;
+        khost::StatusCode status;
+        const char* back;
+    } cases[] = {
+        {"active", "0", khost::kSuccess, "0"},      {"active", "on", khost::kSuccess, "1"},
+        {"active", "0", khost::kSuccess, "0"},      {"active", "TRUE", khost::kSuccess, "1"},
+        {"active", "0", khost::kSuccess, "0"},      {"active", "yes", khost::kSuccess, "1"},
+        {"active", "off", khost::kSuccess, "0"},    {"active", "1", khost::kSuccess, "1"},
+        {"active", "maybe", khost::kInvalidParameter, "1"},
+        {"count", "-17", khost::kSuccess, "-17"},   {"count", "2.5", khost::kInvalidParameter, "-17"},
+        {"count", "4294967296", khost::kInvalidParameter, "-17"},
+        {"size", "3.25", khost::kSuccess, "3.25"},  {"size", "-0.5e1", khost::kSuccess, "-5"},
+        {"size", "abc", khost::kInvalidParameter, "-5"},
+        {"label", "C:/Temp/Cache/ with blanks", khost::kSuccess, "C:/Temp/Cache/ with blanks"},
+        {"label", "", khost::kSuccess, ""},
+        {"outMesh", "1", khost::kInvalidParameter, nullptr},
+        {"outValue", "1", khost::kInvalidParameter, nullptr},
+        {"nope", "1", khost::kInvalidParameter, nullptr},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.attr) + " = " + c.text);
+        EXPECT_EQ(khost::SetAttr("s", c.attr, c.text, &err), c.status);
+        if (c.back)
+        {
+            ASSERT_TRUE(khost::GetAttrText("s", c.attr, &v));
+            EXPECT_EQ(v, c.back);
+        }
     }
-    EXPECT_EQ(khost::SetAttr("s", "active", "off"), khost::kSuccess);
-    khost::GetAttrText("s", "active", &v);
-    EXPECT_EQ(v, "0");
-    EXPECT_EQ(khost::SetAttr("s", "active", "maybe", &err), khost::kInvalidParameter);
-    EXPECT_EQ(khost::SetAttr("s", "count", "-17"), khost::kSuccess);
-    EXPECT_EQ(khost::SetAttr("s", "count", "2.5", &err), khost::kInvalidParameter);
-    EXPECT_EQ(khost::SetAttr("s", "count", "4294967296", &err), khost::kInvalidParameter);
-    khost::GetAttrText("s", "count", &v);
-    EXPECT_EQ(v, "-17");
-    EXPECT_EQ(khost::SetAttr("s", "size", "3.25"), khost::kSuccess);
-    EXPECT_EQ(khost::SetAttr("s", "size", "-0.5e1"), khost::kSuccess);
-    khost::GetAttrText("s", "size", &v);
-    EXPECT_EQ(v, "-5");
-    EXPECT_EQ(khost::SetAttr("s", "size", "abc", &err), khost::kInvalidParameter);
-    EXPECT_EQ(khost::SetAttr("s", "label", "C:/Temp/Cache/ with blanks"), khost::kSuccess);
-    khost::GetAttrText("s", "label", &v);
-    EXPECT_EQ(v, "C:/Temp/Cache/ with blanks");
-    EXPECT_EQ(khost::SetAttr("s", "label", ""), khost::kSuccess);
-    khost::GetAttrText("s", "label", &v);
-    EXPECT_EQ(v, "");
     EXPECT_EQ(khost::SetAttrNumber("s", "size", 0.75), khost::kSuccess);
     EXPECT_EQ(khost::SetAttrString("s", "label", "x"), khost::kSuccess);
     EXPECT_EQ(khost::SetAttrString("s", "size", "x"), khost::kInvalidParameter);
-    EXPECT_EQ(khost::SetAttr("s", "outMesh", "1", &err), khost::kInvalidParameter);
-    EXPECT_EQ(khost::SetAttr("s", "outValue", "1", &err), khost::kInvalidParameter);
-    EXPECT_EQ(khost::SetAttr("s", "nope", "1", &err), khost::kInvalidParameter);
     EXPECT_EQ(khost::SetAttr("nobody", "size", "1", &err), khost::kInvalidParameter);
 
     // The setAttr command takes the same texts.
