@@ -38,17 +38,11 @@ void Mixed(ZNQGeometry& g)
 void TriangleGrid(ZNQGeometry& g)
 {
     std::vector<float3> pos;
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x)
-            pos.push_back({float(x), float(y), 0});
-    std::vector<std::vector<int32_t>> polys;
+    GridVerts(2, 2, pos);
+    Polys polys;
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 2; ++x)
-        {
-            const int32_t a = y * 3 + x, b = a + 1, c = a + 4, d = a + 3;
-            polys.push_back({a, b, c});
-            polys.push_back({a, c, d});
-        }
+            CellTris(2, x, y, polys);
     Build(g, pos, polys);
 }
 
