@@ -17,13 +17,6 @@ using namespace kvt;
 
 namespace {
 
-uint32_t Bits(float f)
-{
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-
 // One triangle per three tokens, each vertex its own, so that nothing is
 // removed by the clean-up and vertex i holds tokens 3i .. 3i+2.
 std::string ObjOfTokens(const std::vector<std::string>& tokens)
@@ -74,7 +67,11 @@ TEST(ObjFastPaths, HandPickedRealsMatchStrtod)
         "9007199254740993", "9007199254740992", "0.000000000000000000000000001", "1e-45",
         "3.4028235e38", "3.4028236e38", "1e39", "-1e39", "1.17549435e-38", "7.0064923e-46",
         "4.10221946e-05", "0.00165850599", "1.03999925", "00000000000000000001", "1e00001",
-        "12345678901234567890123", "-.", "+-1", "-+1"};
+        "12345678901234567890123", "-.", "+-1", "-+1",
+        // Names, hexadecimal and cut forms the general conversion decides.
+        "nan", "NaN", "nan(123)", "-inf", "Infinity", "infx", "-0x1.8p1", "0x", "abc", ".", "-", "+", "--1",
+        "1e400", "-1e400", "1e-50", "1e-320", "1.00000005960464477539062500001", "1.000000059604644775390625",
+        "0.000000000000000000000000000000000000000000001401298464324817", "00012.5000", "1,5"};
     while (t.size() % 9)
         t.push_back("0.125");
     ExpectStrtodValues(t);
@@ -87,7 +84,7 @@ TEST(ObjFastPaths, RandomRealsMatchStrtod)
     char buf[64];
     for (int i = 0; i < 30000; ++i)
     {
-        switch (rng() % 4)
+        switch (rng() % 5)
         {
         case 0: // printf forms of random floats and doubles
         {
@@ -114,6 +111,16 @@ TEST(ObjFastPaths, RandomRealsMatchStrtod)
             std::string s = Digits(rng, 1 + static_cast<int>(rng() % 18));
             const int e = static_cast<int>(rng() % 60) - 30;
             s += "e" + std::to_string(e);
+            t.push_back(s);
+            break;
+        }
+        case 3: // a sign, up to 25 digits with the point anywhere, a wide exponent
+        {
+            std::string s = (rng() % 4 == 0) ? "-" : ((rng() % 4 == 0) ? "+" : "");
+            const int n = 1 + static_cast<int>(rng() % 25), dot = static_cast<int>(rng() % (n + 1));
+            s += Digits(rng, dot) + "." + Digits(rng, n - dot);
+            if (rng() % 4)
+                s += "e" + std::to_string(static_cast<int>(rng() % 121) - 60);
             t.push_back(s);
             break;
         }
