@@ -22,6 +22,10 @@ int32_t Read(ZNQGeometry& g, const std::vector<uint8_t>& bytes, bool motions = t
     const std::string path = WriteBytes("t.bin", bytes);
     return ReadRealFlowBin(g, path.c_str(), motions, uvws);
 }
+int32_t Read(ZNQGeometry& g, const Bytes& bytes, bool motions = true, bool uvws = true)
+{
+    return Read(g, bytes.b, motions, uvws);
+}
 
 // Header plus a vertex chunk with one triangle; file vertices (1,2,3),
 // (4,5,6), (7,8,9).
@@ -37,9 +41,7 @@ Bytes Triangle()
 TEST(ReadRealFlowBin, PositionsAreReversedIndicesKept)
 {
     Geo g;
-    Bytes b = Triangle();
-    b.u32(0);
-    ASSERT_EQ(Read(g, b.b), 0);
+    ASSERT_EQ(Read(g, Triangle().u32(0)), 0);
     ASSERT_EQ(g->_numVert, 3);
     EXPECT_TRUE(SameFloat3(g->_vertPos[0], {3, 2, 1}));
     EXPECT_TRUE(SameFloat3(g->_vertPos[2], {9, 8, 7}));
@@ -113,22 +115,14 @@ TEST(ReadRealFlowBin, VelocitiesAreReversed)
 TEST(ReadRealFlowBin, HeaderAndChunkOrder)
 {
     Geo g;
-    Bytes v2;
-    v2.u32(kMagic).u32(2).u32(0);
-    EXPECT_EQ(Read(g, v2.b), ZNQ_ERR_UNKNOWN_FORMAT);
-    Bytes magic;
-    magic.u32(0xDADADADB).u32(3).u32(0);
-    EXPECT_EQ(Read(g, magic.b), ZNQ_ERR_UNKNOWN_FORMAT);
+    EXPECT_EQ(Read(g, Bytes().u32(kMagic).u32(2).u32(0)), ZNQ_ERR_UNKNOWN_FORMAT);
+    EXPECT_EQ(Read(g, Bytes().u32(0xDADADADB).u32(3).u32(0)), ZNQ_ERR_UNKNOWN_FORMAT);
     EXPECT_EQ(Read(g, {0xDA, 0xDA, 0xDA}), ZNQ_ERR_UNKNOWN_FORMAT);
-    EXPECT_EQ(Read(g, {}), ZNQ_ERR_UNKNOWN_FORMAT);
-    Bytes noCode;
-    noCode.u32(kMagic).u32(3);
-    EXPECT_EQ(Read(g, noCode.b), ZNQ_ERR_LOAD_READ);
+    EXPECT_EQ(Read(g, Bytes()), ZNQ_ERR_UNKNOWN_FORMAT);
+    EXPECT_EQ(Read(g, Bytes().u32(kMagic).u32(3)), ZNQ_ERR_LOAD_READ);
     for (uint32_t code : {kVelocity, kTexture, 0u, 0x1234u})
     {
-        Bytes b;
-        b.u32(kMagic).u32(7).u32(code).i32(0).u32(0);
-        EXPECT_EQ(Read(g, b.b), ZNQ_ERR_UNKNOWN_FORMAT) << code;
+        EXPECT_EQ(Read(g, Bytes().u32(kMagic).u32(7).u32(code).i32(0).u32(0)), ZNQ_ERR_UNKNOWN_FORMAT) << code;
         EXPECT_TRUE(IsEmpty(g));
     }
     EXPECT_EQ(ReadRealFlowBin(g, (ScratchDir() + "/none.bin").c_str(), true, true), ZNQ_ERR_LOAD_OPEN);
@@ -148,12 +142,8 @@ TEST(ReadRealFlowBin, EmptyVertexChunkEndsTheRead)
 TEST(ReadRealFlowBin, NegativeCounts)
 {
     Geo g;
-    Bytes v;
-    v.u32(kMagic).u32(3).u32(kVertex).i32(-1).u32(0);
-    EXPECT_EQ(Read(g, v.b), ZNQ_ERR_LOAD_MEMORY);
-    Bytes f;
-    f.u32(kMagic).u32(3).u32(kVertex).i32(1).f3(0, 0, 0).i32(-1).u32(0);
-    EXPECT_EQ(Read(g, f.b), ZNQ_ERR_MEMORY);
+    EXPECT_EQ(Read(g, Bytes().u32(kMagic).u32(3).u32(kVertex).i32(-1).u32(0)), ZNQ_ERR_LOAD_MEMORY);
+    EXPECT_EQ(Read(g, Bytes().u32(kMagic).u32(3).u32(kVertex).i32(1).f3(0, 0, 0).i32(-1).u32(0)), ZNQ_ERR_MEMORY);
     EXPECT_TRUE(IsEmpty(g));
 }
 
@@ -163,9 +153,7 @@ TEST(ReadRealFlowBin, HostileCountsAllocateNothing)
     for (int32_t n : big)
     {
         Geo g;
-        Bytes v;
-        v.u32(kMagic).u32(3).u32(kVertex).i32(n).f3(1, 2, 3).u32(0);
-        EXPECT_EQ(Read(g, v.b), ZNQ_ERR_LOAD_READ) << n;
+        EXPECT_EQ(Read(g, Bytes().u32(kMagic).u32(3).u32(kVertex).i32(n).f3(1, 2, 3).u32(0)), ZNQ_ERR_LOAD_READ) << n;
         EXPECT_LT(g->_memPeak, 1 << 16) << n;
 
         Bytes f;
@@ -210,9 +198,7 @@ TEST(ReadRealFlowBin, SecondVertexChunkReplacesTheFirst)
     EXPECT_FALSE(g->_nodeUvw); // data of the old mesh dropped
     EXPECT_FALSE(g->_vertMotion);
     // An empty second chunk leaves an empty mesh.
-    Bytes e = Triangle();
-    e.u32(kVertex).i32(0);
-    ASSERT_EQ(Read(g, e.b), 0);
+    ASSERT_EQ(Read(g, Triangle().u32(kVertex).i32(0)), 0);
     EXPECT_EQ(g->_numVert, 0);
     EXPECT_EQ(g->_numPoly, 0);
 }
