@@ -229,58 +229,43 @@ TEST_F(HostScene, NetworkCommandsBuildTheScene)
     EXPECT_TRUE(khost::SetMembers("initialShadingGroup").empty());
 }
 
+// What the plug-in declared, as the registry reports it (the plug-in tests
+// read the Korvane node's 31 inputs the same way): here the parts those
+// inputs do not have.
 TEST_F(HostScene, AttributeMetadata)
 {
     std::vector<khost::AttributeInfo> attrs;
     ASSERT_TRUE(khost::TypeAttributes("khTestNode", &attrs));
-    ASSERT_EQ(attrs.size(), 7u);
-    const char* order[] = {"size", "mode", "label", "active", "count", "outMesh", "outValue"};
-    for (size_t i = 0; i < attrs.size(); ++i)
-        EXPECT_EQ(attrs[i].longName, order[i]);
+    std::vector<std::string> names;
+    for (const khost::AttributeInfo& a : attrs)
+        names.push_back(a.longName);
+    EXPECT_EQ(names, (std::vector<std::string>{"size", "mode", "label", "active", "count", "outMesh", "outValue"}));
 
     const khost::AttributeInfo& size = attrs[0];
     EXPECT_EQ(size.shortName, "sz");
     EXPECT_EQ(size.niceName, "Size");
-    EXPECT_EQ(size.kind, khost::AttrKind::kFloat);
-    EXPECT_EQ(size.defaultNumber, 1.0);
-    EXPECT_TRUE(size.keyable && size.storable);
-    EXPECT_TRUE(size.hasSoftMin && size.hasSoftMax);
-    EXPECT_EQ(size.softMin, 0.0);
-    EXPECT_EQ(size.softMax, 10.0);
+    EXPECT_TRUE(size.keyable && size.storable && size.hasSoftMin && size.hasSoftMax);
     EXPECT_FALSE(size.hasMin || size.hasMax);
     EXPECT_EQ(size.affects, (std::vector<std::string>{"outMesh", "outValue"}));
-
-    const khost::AttributeInfo& mode = attrs[1];
-    EXPECT_EQ(mode.kind, khost::AttrKind::kEnum);
-    EXPECT_EQ(mode.niceName, "Shape Mode");
-    ASSERT_EQ(mode.fields.size(), 2u);
-    EXPECT_EQ(mode.fields[1].label, "Triangle");
-    EXPECT_EQ(mode.fields[1].value, 1);
-
-    const khost::AttributeInfo& label = attrs[2];
-    EXPECT_EQ(label.kind, khost::AttrKind::kString);
-    EXPECT_EQ(label.defaultString, "hello");
-    EXPECT_FALSE(label.keyable);
-    EXPECT_TRUE(label.niceName.empty());
-
-    EXPECT_EQ(attrs[3].kind, khost::AttrKind::kBool);
-    EXPECT_EQ(attrs[3].defaultNumber, 1.0);
+    EXPECT_EQ(attrs[1].niceName, "Shape Mode");
+    ASSERT_EQ(attrs[1].fields.size(), 2u);
+    EXPECT_EQ(attrs[1].fields[1].label, "Triangle");
+    EXPECT_EQ(attrs[1].fields[1].value, 1);
+    EXPECT_TRUE(attrs[2].niceName.empty()) << "none given";
     EXPECT_EQ(attrs[4].kind, khost::AttrKind::kInt);
-    EXPECT_EQ(attrs[4].defaultNumber, 3.0);
-    EXPECT_EQ(attrs[5].kind, khost::AttrKind::kMesh);
     EXPECT_FALSE(attrs[5].storable);
-    EXPECT_FALSE(attrs[6].writable);
     EXPECT_TRUE(attrs[5].affects.empty());
+    EXPECT_FALSE(attrs[6].writable);
 
-    // A new node holds the defaults.
+    // A new node holds the defaults; attributes answer to either name.
     One("createNode khTestNode -n meta");
     std::string v;
-    ASSERT_TRUE(khost::GetAttrText("meta", "label", &v));
-    EXPECT_EQ(v, "hello");
-    ASSERT_TRUE(khost::GetAttrText("meta", "sz", &v));
-    EXPECT_EQ(v, "1");
-    ASSERT_TRUE(khost::GetAttrText("meta", "count", &v));
-    EXPECT_EQ(v, "3");
+    for (const auto& [attr, text] : std::vector<std::pair<const char*, const char*>>{
+             {"label", "hello"}, {"sz", "1"}, {"count", "3"}})
+    {
+        ASSERT_TRUE(khost::GetAttrText("meta", attr, &v)) << attr;
+        EXPECT_EQ(v, text) << attr;
+    }
     khost::AttributeInfo one;
     EXPECT_TRUE(khost::GetAttributeInfo("meta", "md", &one));
     EXPECT_EQ(one.longName, "mode");
