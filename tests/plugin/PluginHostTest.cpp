@@ -46,7 +46,13 @@ bool IsLoaded()
 struct Lines
 {
     std::vector<std::string> infos, errors;
+    bool Empty() const { return infos.empty() && errors.empty(); }
 };
+
+bool IsEmptyMesh(const khost::EvalResult& r)
+{
+    return r.hasMesh && r.mesh.numVertices == 0 && r.mesh.numPolygons == 0;
+}
 
 Lines Take()
 {
@@ -343,9 +349,7 @@ TEST_F(PluginTest, CreateDefaultNetworkThenFollowTheHostsRename)
     EXPECT_EQ(r.status, khost::kSuccess);
     EXPECT_TRUE(r.result.empty());
     ExpectNetwork("Korvane1", "KorvaneShape1", "KorvaneNode1");
-    const Lines lines = Take();
-    EXPECT_TRUE(lines.infos.empty());
-    EXPECT_TRUE(lines.errors.empty());
+    EXPECT_TRUE(Take().Empty());
 
     // Korvane2 taken by another node: the host's next free suffix, each time.
     ASSERT_EQ(khost::Execute("createNode transform -n Korvane2").status, khost::kSuccess);
@@ -429,13 +433,9 @@ TEST_F(PluginTest, InactiveNodeGivesAnEmptyMeshWithoutTouchingFiles)
     const khost::EvalResult r = EvalCapturingStderr(&err);
     EXPECT_EQ(r.status, khost::kSuccess);
     EXPECT_TRUE(r.computed);
-    EXPECT_TRUE(r.hasMesh);
-    EXPECT_EQ(r.mesh.numVertices, 0);
-    EXPECT_EQ(r.mesh.numPolygons, 0);
+    EXPECT_TRUE(IsEmptyMesh(r));
     EXPECT_TRUE(err.empty()) << err;
-    const Lines lines = Take();
-    EXPECT_TRUE(lines.errors.empty());
-    EXPECT_TRUE(lines.infos.empty());
+    EXPECT_TRUE(Take().Empty());
 }
 
 TEST_F(PluginTest, MissingFileMessagesAndStatus)
@@ -444,9 +444,7 @@ TEST_F(PluginTest, MissingFileMessagesAndStatus)
     std::string err;
     const khost::EvalResult r = EvalCapturingStderr(&err);
     EXPECT_EQ(r.status, khost::kFailure);
-    EXPECT_TRUE(r.hasMesh);
-    EXPECT_EQ(r.mesh.numVertices, 0);
-    EXPECT_EQ(r.mesh.numPolygons, 0);
+    EXPECT_TRUE(IsEmptyMesh(r));
     const std::string path = (dir_ / "nothing.0001.znq").string();
     EXPECT_EQ(Take().errors,
               (std::vector<std::string>{"[Korvane] failed to load or create \"" + path + "\".",
@@ -610,9 +608,7 @@ TEST_F(PluginTest, SetOnlyVerticesKeepsAllVerticesAndTheFirstPolygon)
     EXPECT_EQ(r.mesh.numPolygons, 1);
     EXPECT_EQ(r.mesh.counts, std::vector<int>{3});
     EXPECT_EQ(r.mesh.connects, (std::vector<int>{0, 1, 2}));
-    EXPECT_FALSE(r.mesh.hasNormals);
-    EXPECT_FALSE(r.mesh.hasUVs);
-    EXPECT_FALSE(r.mesh.hasColors);
+    EXPECT_FALSE(r.mesh.hasNormals || r.mesh.hasUVs || r.mesh.hasColors);
 }
 
 TEST_F(PluginTest, TooLongTextsAreRefused)
