@@ -98,21 +98,15 @@ TEST(CloseHoles, VertexLimit)
 
 TEST(CloseHoles, SizeLimit)
 {
-    auto make = [](ZNQGeometry& g) {
-        Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 2, 0}, {0, 2, 0}}, {{0, 1, 2, 3}});
-    };
-    Geo limited;
-    make(limited.g);
-    ASSERT_EQ(limited->CloseHoles(1.0f, 255), 0);
-    EXPECT_EQ(limited->_numPoly, 1) << "spans 2.0 along y";
-    Geo wide;
-    make(wide.g);
-    ASSERT_EQ(wide->CloseHoles(2.5f, 255), 0);
-    EXPECT_EQ(wide->_numPoly, 2);
-    Geo free;
-    make(free.g);
-    ASSERT_EQ(free->CloseHoles(-1.0f, 255), 0);
-    EXPECT_EQ(free->_numPoly, 2);
+    // The quad's hole spans 2.0 along y: closed only without a limit or
+    // with a larger one.
+    for (const auto& [limit, polys] : {std::pair<float, int32_t>{1.0f, 1}, {2.5f, 2}, {-1.0f, 2}})
+    {
+        Geo geo;
+        Build(geo.g, {{0, 0, 0}, {1, 0, 0}, {1, 2, 0}, {0, 2, 0}}, {{0, 1, 2, 3}});
+        ASSERT_EQ(geo->CloseHoles(limit, 255), 0);
+        EXPECT_EQ(geo->_numPoly, polys) << "limit " << limit;
+    }
 }
 
 TEST(CloseHoles, NewNodesCarryVertexValues)

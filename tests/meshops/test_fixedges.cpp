@@ -37,11 +37,7 @@ TEST(FixEdges, ThreePolygonsOnOneEdge)
     EXPECT_EQ(geo->_numVert, 7);
     EXPECT_EQ(PolysOf(geo.g), (Polys{{0, 5, 1, 2}, {1, 5, 0, 3}, {0, 6, 1, 4}}));
     for (int v : {5, 6})
-    {
-        EXPECT_EQ(geo->_vertPos[v].x, 1.0f);
-        EXPECT_EQ(geo->_vertPos[v].y, 0.0f);
-        EXPECT_EQ(geo->_vertPos[v].z, 0.0f);
-    }
+        EXPECT_TRUE(Same(geo->_vertPos[v], {1, 0, 0})) << v;
     for (const auto& kv : CensusOf(geo.g))
         EXPECT_LE(kv.second.size(), 2u);
 }
