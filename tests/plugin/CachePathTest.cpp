@@ -26,23 +26,31 @@ std::string Expand(const char* pattern, int32_t frame, char sep = '/')
 
 } // namespace
 
-TEST(CachePath, NodeDefaultsWindowsForm)
+TEST(CachePath, ComposedForms)
 {
-    // Both the directory's own trailing separator and the added one remain.
-    EXPECT_EQ(Compose("C:/Temp/Cache/", "File.#", ".znq", 1, '\\'), "C:\\Temp\\Cache\\\\File.1.znq");
-}
-
-TEST(CachePath, NodeDefaultsSlashForm)
-{
-    EXPECT_EQ(Compose("C:/Temp/Cache/", "File.#", ".znq", 1, '/'), "C:/Temp/Cache//File.1.znq");
-    EXPECT_EQ(Compose("/data/cache", "Fluid.####", ".znq", 12, '/'), "/data/cache/Fluid.0012.znq");
-}
-
-TEST(CachePath, SlashFormKeepsBackslashesOfTheUser)
-{
-    // Only the inserted separator changes with the platform.
-    EXPECT_EQ(Compose("a\\b", "f#", ".obj", 3, '/'), "a\\b/f3.obj");
-    EXPECT_EQ(Compose("a\\b", "f#", ".obj", 3, '\\'), "a\\b\\f3.obj");
+    const struct
+    {
+        const char *dir, *pattern, *ext;
+        int32_t frame;
+        char sep;
+        const char* path;
+    } cases[] = {
+        // The node's defaults: the directory's own trailing separator and the
+        // added one both remain.
+        {"C:/Temp/Cache/", "File.#", ".znq", 1, '\\', "C:\\Temp\\Cache\\\\File.1.znq"},
+        {"C:/Temp/Cache/", "File.#", ".znq", 1, '/', "C:/Temp/Cache//File.1.znq"},
+        {"/data/cache", "Fluid.####", ".znq", 12, '/', "/data/cache/Fluid.0012.znq"},
+        // Only the inserted separator changes with the platform.
+        {"a\\b", "f#", ".obj", 3, '/', "a\\b/f3.obj"},
+        {"a\\b", "f#", ".obj", 3, '\\', "a\\b\\f3.obj"},
+        // Extensions: a dot added, as given, nothing after the pattern.
+        {"d", "f.#", "znq", 2, '/', "d/f.2.znq"},
+        {"d", "f.#", ".znq", 2, '/', "d/f.2.znq"},
+        {"d", "f.#", "", 2, '/', "d/f.2"},
+        {"d", "f.#.obj", "", 2, '\\', "d\\f.2.obj"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Compose(c.dir, c.pattern, c.ext, c.frame, c.sep), c.path) << c.dir << " " << c.pattern;
 }
 
 TEST(CachePath, PlatformDefaultSeparator)
@@ -56,23 +64,11 @@ TEST(CachePath, PlatformDefaultSeparator)
 #endif
 }
 
-TEST(CachePath, ExtensionForms)
-{
-    EXPECT_EQ(Compose("d", "f.#", "znq", 2, '/'), "d/f.2.znq");   // dot added
-    EXPECT_EQ(Compose("d", "f.#", ".znq", 2, '/'), "d/f.2.znq");  // as given
-    EXPECT_EQ(Compose("d", "f.#", "", 2, '/'), "d/f.2");          // nothing after the pattern
-    EXPECT_EQ(Compose("d", "f.#.obj", "", 2, '\\'), "d\\f.2.obj");
-}
-
 TEST(CachePath, ExtensionOfEveryFormat)
 {
-    EXPECT_STREQ(CacheExtensionOfFormat(0), ".drs2");
-    EXPECT_STREQ(CacheExtensionOfFormat(1), ".drs2");
-    EXPECT_STREQ(CacheExtensionOfFormat(2), ".obj");
-    EXPECT_STREQ(CacheExtensionOfFormat(3), ".bin");
-    EXPECT_STREQ(CacheExtensionOfFormat(4), ".znq");
-    EXPECT_STREQ(CacheExtensionOfFormat(5), "");
-    EXPECT_STREQ(CacheExtensionOfFormat(-1), "");
+    const char* expect[] = {"", ".drs2", ".drs2", ".obj", ".bin", ".znq", ""}; // formats -1 to 5
+    for (int f = -1; f <= 5; ++f)
+        EXPECT_STREQ(CacheExtensionOfFormat(f), expect[f + 1]) << f;
 }
 
 TEST(CachePath, FrameRunWidths)
@@ -107,15 +103,14 @@ TEST(CachePath, RefusedBuffers)
 
 TEST(CachePath, NullInputsGiveEmptyText)
 {
-    char out[kCachePathSize] = "junk";
-    EXPECT_EQ(ComposeCachePath(nullptr, "f", "e", 1, out, '/'), out);
-    EXPECT_STREQ(out, "");
-    std::strcpy(out, "junk");
-    EXPECT_EQ(ComposeCachePath("d", nullptr, "e", 1, out, '/'), out);
-    EXPECT_STREQ(out, "");
-    std::strcpy(out, "junk");
-    EXPECT_EQ(ComposeCachePath("d", "f", nullptr, 1, out, '/'), out);
-    EXPECT_STREQ(out, "");
+    const char* args[3][3] = {{nullptr, "f", "e"}, {"d", nullptr, "e"}, {"d", "f", nullptr}};
+    char out[kCachePathSize];
+    for (const auto& a : args)
+    {
+        std::strcpy(out, "junk");
+        EXPECT_EQ(ComposeCachePath(a[0], a[1], a[2], 1, out, '/'), out);
+        EXPECT_STREQ(out, "");
+    }
     std::strcpy(out, "junk");
     EXPECT_EQ(ExpandFramePattern(nullptr, 1, out, '/'), out);
     EXPECT_STREQ(out, "");
