@@ -138,20 +138,6 @@ TEST(LoadFromFile, DirectoryPathNeverCrashes)
     }
 }
 
-TEST(LoadFromFile, BooksBalanceAcrossLoads)
-{
-    Geo g;
-    const std::string p = WriteText("books.obj", kTri);
-    const int64_t base = g->_memUsed;
-    for (int i = 0; i < 3; ++i)
-    {
-        ASSERT_EQ(Load(g, p.c_str()), 0);
-        EXPECT_GT(g->_memPeak, base);
-        g->Clear();
-        EXPECT_EQ(g->_memUsed, base);
-    }
-}
-
 // ---------------------------------------------------------------------------
 // The .obj writer's text, against hand-written expectations.
 
