@@ -156,6 +156,20 @@ TEST(ReadObj, LineBreakVariants)
     }
 }
 
+TEST(ReadObj, ByteOrderMarkAtTheStartIsSkipped)
+{
+    // The mark would otherwise hide the first vertex and shift every index.
+    const std::string bom = "\xEF\xBB\xBF";
+    Geo g;
+    ASSERT_EQ(Read(g, bom + "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"), 0);
+    ASSERT_EQ(g->_numVert, 3);
+    EXPECT_EQ(g->_vertPos[1].x, 1.0f);
+    // Only at the very start: elsewhere it stays part of its line.
+    ASSERT_EQ(Read(g, "v 0 0 0\n" + bom + "v 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 2 3\n"), 0);
+    EXPECT_EQ(g->_numVert, 3);
+    EXPECT_EQ(g->_vertPos[1].y, 1.0f);
+}
+
 TEST(ReadObj, EmptyResults)
 {
     Geo g;
