@@ -19,6 +19,11 @@
 //   - The kept polygons stay in order, the quads follow in emission order.
 //   Only triangles with three distinct, valid vertex indices take part; any
 //   other polygon is kept as it is.
+//   A pair's tests depend only on the two triangles' vertices, so piles of
+//   copies (non-manifold edges) are tested once per distinct pair of shapes:
+//   a vertex whose triangles found no partner skips later copies of them,
+//   and a partner shape that failed is not tested again for the same
+//   triangle. The result is the same as testing every pair.
 //   Nothing happens (0) without positions or vertices, with fewer than two
 //   polygons or two triangles, maxNormalAngle < 0 or NaN, a NaN corner
 //   deviation, or when no vertex is shared by two triangles; derived data are
@@ -65,6 +70,34 @@ inline float CornerDeviation(const float3& c, const float3& p1, const float3& p2
 {
     return std::fabs(kHalfPi - AngleBetween(Sub(p1, c), Sub(p2, c)));
 }
+
+// A few triangle shapes around one vertex, each as its vertices after and
+// before that vertex. Remembers the first kSize; later ones are not kept
+// (the memo only ever saves work).
+struct ShapeMemo
+{
+    static constexpr int32_t kSize = 8;
+    int32_t next[kSize];
+    int32_t prev[kSize];
+    int32_t count = 0;
+
+    bool Has(int32_t n, int32_t p) const
+    {
+        for (int32_t i = 0; i < count; ++i)
+            if (next[i] == n && prev[i] == p)
+                return true;
+        return false;
+    }
+    void Add(int32_t n, int32_t p)
+    {
+        if (count < kSize)
+        {
+            next[count] = n;
+            prev[count] = p;
+            ++count;
+        }
+    }
+};
 
 struct Candidate
 {
@@ -144,15 +177,26 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
     ZNQScopedArray<int32_t> quadSrc(*this, maxQuads * 4, false);
     if (!triRefs.ptr || !fill.ptr || !visited.ptr || !quadSrc.ptr)
         return fail(ZNQ_ERR_MEMORY);
+    // Per reference: the triangle's vertices after and before the list's
+    // vertex, so that pairs without a shared edge are passed over with two
+    // comparisons.
+    ZNQScopedArray<int32_t> refNext(*this, static_cast<size_t>(numRefs), false);
+    ZNQScopedArray<int32_t> refPrev(*this, static_cast<size_t>(numRefs), false);
+    if (!refNext.ptr || !refPrev.ptr)
+        return fail(ZNQ_ERR_MEMORY);
     std::memcpy(fill.ptr, triStart.ptr, static_cast<size_t>(_numVert) * sizeof(int32_t));
     for (int32_t p = 0; p < _numPoly; ++p)
     {
         if (state[p] != kPolyTri)
             continue;
         const int32_t* t = _polyVInd + polyOff[p];
-        triRefs[fill[t[0]]++] = p;
-        triRefs[fill[t[1]]++] = p;
-        triRefs[fill[t[2]]++] = p;
+        for (int32_t k = 0; k < 3; ++k)
+        {
+            const int32_t at = fill[t[k]]++;
+            triRefs[at] = p;
+            refNext[at] = t[k == 2 ? 0 : k + 1];
+            refPrev[at] = t[k == 0 ? 2 : k - 1];
+        }
     }
 
     // Builds the candidate for R and S at vertex p; false when they do not
@@ -224,20 +268,33 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
                     continue;
                 visited[p] = 1;
                 const int32_t* list = triRefs.ptr + triStart[p];
+                const int32_t* next = refNext.ptr + triStart[p];
+                const int32_t* prev = refPrev.ptr + triStart[p];
                 const int32_t cnt = triStart[p + 1] - triStart[p];
                 Candidate cand[2];
                 int32_t found = 0;
+                ShapeMemo lonely; // shapes of R that found no partner here
                 for (int32_t x = 0; x < cnt && found < 2; ++x)
                 {
-                    if (state[list[x]] != kPolyTri)
+                    if (state[list[x]] != kPolyTri || lonely.Has(next[x], prev[x]))
                         continue;
+                    // A later copy of R sees a subset of R's partners: when R
+                    // finds none, neither does the copy.
+                    const int32_t foundBefore = found;
+                    ShapeMemo failed; // partner shapes that failed with R
                     for (int32_t y = x + 1; y < cnt && found < 2; ++y)
                     {
-                        if (state[list[y]] != kPolyTri)
+                        if (next[y] != prev[x] && prev[y] != next[x])
+                            continue; // no shared edge through p
+                        if (state[list[y]] != kPolyTri || failed.Has(next[y], prev[y]))
                             continue;
                         if (tryPair(list[x], list[y], p, tol, cand[found]))
                             ++found;
+                        else
+                            failed.Add(next[y], prev[y]);
                     }
+                    if (found == foundBefore)
+                        lonely.Add(next[x], prev[x]);
                 }
                 if (found == 0)
                     continue;

@@ -104,6 +104,24 @@ TEST(Quadrangulate, UnitSquareFromTwoTriangles)
     EXPECT_EQ(geo->_dyn._numPolyTris, -1) << "derived data released";
 }
 
+TEST(Quadrangulate, PilesOfCopiesMergeCopyWithCopy)
+{
+    // Three copies of each half of the unit square (a non-manifold diagonal).
+    // Copies are tested once per shape, with the same outcome as testing every
+    // pair: the first pass merges copy a with a (at vertex 0) and b with b (at
+    // vertex 2), the second pass c with c.
+    Geo geo;
+    Build(geo.g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
+          {{0, 1, 2}, {0, 1, 2}, {0, 1, 2}, {0, 2, 3}, {0, 2, 3}, {0, 2, 3}});
+    AddNodeData(geo.g);
+    std::vector<float3> uvw(geo->_nodeUvw, geo->_nodeUvw + 18);
+    ASSERT_EQ(geo->Quadrangulate(30.0f, 45.0f), 0);
+    EXPECT_EQ(PolysOf(geo.g), (Polys{{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 2, 3}}));
+    const int from[12] = {0, 1, 2, 11, 3, 4, 5, 14, 6, 7, 8, 17};
+    for (int k = 0; k < 12; ++k)
+        EXPECT_EQ(std::memcmp(&geo->_nodeUvw[k], &uvw[from[k]], 12), 0) << "node " << k;
+}
+
 TEST(Quadrangulate, FoldedPairs)
 {
     // The square folded along its diagonal 0-2 by angle t.
