@@ -31,7 +31,7 @@ public:
     virtual MString name() const = 0;
 
 private:
-    void* instance;
+    [[maybe_unused]] void* instance;
 };
 
 #endif
