@@ -621,9 +621,12 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     int32_t rc = LoadText(geometry, path, text, length);
     if (rc)
         return rc;
-    // The text ends at the first NUL byte; the padding guarantees one.
+    // The text ends at the first NUL byte; the padding guarantees one. No
+    // pass looks for it: every scan stops at a NUL as at a line end, so the
+    // line walk ends there, and a number never runs across it. end only
+    // bounds the number parser.
     const char* const begin = text.ptr;
-    const char* const end = begin + std::strlen(begin);
+    const char* const end = begin + length;
     // Editors on Windows often start a UTF-8 text with a byte order mark; it
     // would hide the first statement (usually the first vertex, shifting every
     // index after it), so it is skipped.
