@@ -20,6 +20,7 @@
 // its array is allocated.
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "errors/ZNQError.h"
@@ -39,7 +40,11 @@ const size_t kTokenCap = 64; // 63 characters + NUL
 
 inline bool IsSpaceChar(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    // ' ', '\t', '\n', '\v', '\f' and '\r' as bits of one mask.
+    constexpr uint64_t kSpaces = (uint64_t(1) << ' ') | (uint64_t(1) << '\t') | (uint64_t(1) << '\n') |
+                                 (uint64_t(1) << '\v') | (uint64_t(1) << '\f') | (uint64_t(1) << '\r');
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u <= ' ' && ((kSpaces >> u) & 1u);
 }
 
 class TokenReader
@@ -56,6 +61,13 @@ public:
 
     Result Next(char* tok)
     {
+        size_t len;
+        return Next(tok, len);
+    }
+
+    // The same, with the token's length in len.
+    Result Next(char* tok, size_t& len)
+    {
         for (;;)
         {
             if (_pos == _len && !Fill())
@@ -70,16 +82,24 @@ public:
         {
             if (_pos == _len && !Fill())
                 break;
-            const char c = _buf[_pos];
-            if (IsSpaceChar(c))
+            // The buffered part of the token: find its end, then copy what
+            // fits. A NUL byte or a 64th character makes the token bad.
+            size_t p = _pos;
+            const size_t end = _len;
+            while (p < end && !IsSpaceChar(_buf[p]))
+                ++p;
+            const size_t run = p - _pos;
+            const size_t room = kTokenCap - 1 - n;
+            const size_t take = run < room ? run : room;
+            bad = bad || run > room || std::memchr(_buf + _pos, '\0', run) != nullptr;
+            std::memcpy(tok + n, _buf + _pos, take);
+            n += take;
+            _pos = p;
+            if (p < end)
                 break;
-            if (c == '\0' || n == kTokenCap - 1)
-                bad = true;
-            else
-                tok[n++] = c;
-            ++_pos;
         }
         tok[n] = '\0';
+        len = n;
         return bad ? kBad : kToken;
     }
 
@@ -126,13 +146,14 @@ bool ParseInt(const char* s, int64_t& value)
 // A real number filling the whole token, independent of the C locale.
 // Beyond the float range: an infinity on overflow and zero on underflow, as
 // the C library gives.
-bool ParseFloat(const char* s, float& value)
+// len: the token's length.
+bool ParseFloat(const char* s, size_t len, float& value)
 {
+    const char* end = s + len;
     if (*s == '+' && (s[1] == '+' || s[1] == '-'))
         return false;
     if (*s == '+')
         ++s; // from_chars takes no plus sign
-    const char* end = s + std::strlen(s);
     const auto r = std::from_chars(s, end, value);
     if (r.ec == std::errc() && r.ptr == end)
         return true;
@@ -327,7 +348,8 @@ private:
         float v;
         for (int64_t i = 0; i < count; ++i)
         {
-            if (_tr.Next(tok) != TokenReader::kToken || !ParseFloat(tok, v))
+            size_t len;
+            if (_tr.Next(tok, len) != TokenReader::kToken || !ParseFloat(tok, len, v))
                 return false;
             if (dst)
                 dst[i] = v;
