@@ -30,6 +30,7 @@
 //   then kept. Otherwise they are released (full mask), also after an error.
 //   Arrays changed: _polyNumVert, _polyVInd, _nodeNrm, _nodeUvw, _nodeCol,
 //   _numPoly. Codes: 10 (memory; the polygons stay as they were).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -99,6 +100,21 @@ struct ShapeMemo
     }
 };
 
+// Above this many triangles at a vertex, partners are looked up by key
+// instead of trying every later triangle of the vertex.
+constexpr int32_t kCrowded = 32;
+
+// A reference's neighbour vertex and its place in the vertex's list, ordered
+// by vertex, then place.
+inline uint64_t Key(int32_t vertex, int32_t place)
+{
+    return (static_cast<uint64_t>(static_cast<uint32_t>(vertex)) << 32) | static_cast<uint32_t>(place);
+}
+inline int32_t Place(uint64_t key)
+{
+    return static_cast<int32_t>(key & 0xFFFFFFFFu);
+}
+
 struct Candidate
 {
     int32_t r, s;           // polygons R and S
@@ -159,9 +175,11 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
         }
     }
     bool shared = false;
+    int32_t maxCount = 0;
     for (int32_t v = 0; v < _numVert; ++v)
     {
         shared |= triStart[v + 1] >= 2;
+        maxCount = std::max(maxCount, triStart[v + 1]);
         triStart[v + 1] += triStart[v];
     }
     if (!shared)
@@ -182,7 +200,13 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
     // comparisons.
     ZNQScopedArray<int32_t> refNext(*this, static_cast<size_t>(numRefs), false);
     ZNQScopedArray<int32_t> refPrev(*this, static_cast<size_t>(numRefs), false);
-    if (!refNext.ptr || !refPrev.ptr)
+    // At a vertex of many triangles, R's partners are found through its
+    // neighbours: the list's references keyed by (vertex before the list's
+    // vertex, place) and by (vertex after it, place), sorted.
+    const size_t keyCount = maxCount > kCrowded ? static_cast<size_t>(maxCount) : 0;
+    ZNQScopedArray<uint64_t> byPrev(*this, keyCount, false);
+    ZNQScopedArray<uint64_t> byNext(*this, keyCount, false);
+    if (!refNext.ptr || !refPrev.ptr || (keyCount && (!byPrev.ptr || !byNext.ptr)))
         return fail(ZNQ_ERR_MEMORY);
     std::memcpy(fill.ptr, triStart.ptr, static_cast<size_t>(_numVert) * sizeof(int32_t));
     for (int32_t p = 0; p < _numPoly; ++p)
@@ -274,6 +298,17 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
                 Candidate cand[2];
                 int32_t found = 0;
                 ShapeMemo lonely; // shapes of R that found no partner here
+                const bool crowded = cnt > kCrowded;
+                if (crowded)
+                {
+                    for (int32_t y = 0; y < cnt; ++y)
+                    {
+                        byPrev[y] = Key(prev[y], y);
+                        byNext[y] = Key(next[y], y);
+                    }
+                    std::sort(byPrev.ptr, byPrev.ptr + cnt);
+                    std::sort(byNext.ptr, byNext.ptr + cnt);
+                }
                 for (int32_t x = 0; x < cnt && found < 2; ++x)
                 {
                     if (state[list[x]] != kPolyTri || lonely.Has(next[x], prev[x]))
@@ -282,16 +317,38 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
                     // finds none, neither does the copy.
                     const int32_t foundBefore = found;
                     ShapeMemo failed; // partner shapes that failed with R
-                    for (int32_t y = x + 1; y < cnt && found < 2; ++y)
-                    {
-                        if (next[y] != prev[x] && prev[y] != next[x])
-                            continue; // no shared edge through p
+                    auto consider = [&](int32_t y) {
                         if (state[list[y]] != kPolyTri || failed.Has(next[y], prev[y]))
-                            continue;
+                            return;
                         if (tryPair(list[x], list[y], p, tol, cand[found]))
                             ++found;
                         else
                             failed.Add(next[y], prev[y]);
+                    };
+                    if (!crowded)
+                    {
+                        for (int32_t y = x + 1; y < cnt && found < 2; ++y)
+                            if (next[y] == prev[x] || prev[y] == next[x]) // a shared edge through p
+                                consider(y);
+                    }
+                    else
+                    {
+                        // The partners after x in place order: those whose
+                        // vertex before p is R's after, merged with those
+                        // whose vertex after p is R's before.
+                        const uint64_t* a = std::lower_bound(byPrev.ptr, byPrev.ptr + cnt, Key(next[x], x + 1));
+                        const uint64_t* aEnd = std::lower_bound(a, static_cast<const uint64_t*>(byPrev.ptr + cnt), Key(next[x], cnt));
+                        const uint64_t* b = std::lower_bound(byNext.ptr, byNext.ptr + cnt, Key(prev[x], x + 1));
+                        const uint64_t* bEnd = std::lower_bound(b, static_cast<const uint64_t*>(byNext.ptr + cnt), Key(prev[x], cnt));
+                        while ((a < aEnd || b < bEnd) && found < 2)
+                        {
+                            const int32_t ya = a < aEnd ? Place(*a) : cnt;
+                            const int32_t yb = b < bEnd ? Place(*b) : cnt;
+                            const int32_t y = std::min(ya, yb);
+                            a += ya == y;
+                            b += yb == y;
+                            consider(y);
+                        }
                     }
                     if (found == foundBefore)
                         lonely.Add(next[x], prev[x]);

@@ -122,6 +122,30 @@ TEST(Quadrangulate, PilesOfCopiesMergeCopyWithCopy)
         EXPECT_EQ(std::memcmp(&geo->_nodeUvw[k], &uvw[from[k]], 12), 0) << "node " << k;
 }
 
+TEST(Quadrangulate, PartnerFoundAtACrowdedVertex)
+{
+    // Vertex 0 is in 40 thin wedges (a partial fan that never merges) and then
+    // in the two halves of the unit square below it: many triangles at one
+    // vertex are searched by shared neighbour, with the same outcome.
+    std::vector<float3> pos = {{0, 0, 0}, {1, 0, 0}, {1, -1, 0}, {0, -1, 0}};
+    std::vector<std::vector<int32_t>> polys;
+    for (int i = 0; i <= 40; ++i)
+    {
+        const float a = 0.02f * static_cast<float>(i);
+        pos.push_back({std::cos(a), std::sin(a) + 0.5f, 0});
+    }
+    for (int32_t i = 0; i < 40; ++i)
+        polys.push_back({0, 4 + i, 5 + i});
+    polys.push_back({0, 3, 2});
+    polys.push_back({0, 2, 1});
+    Geo geo;
+    Build(geo.g, pos, polys);
+    ASSERT_EQ(geo->Quadrangulate(30.0f, 45.0f), 0);
+    Polys expected(polys.begin(), polys.begin() + 40);
+    expected.push_back({0, 3, 2, 1});
+    EXPECT_EQ(PolysOf(geo.g), expected);
+}
+
 TEST(Quadrangulate, FoldedPairs)
 {
     // The square folded along its diagonal 0-2 by angle t.
