@@ -23,7 +23,10 @@
 //   copies (non-manifold edges) are tested once per distinct pair of shapes:
 //   a vertex whose triangles found no partner skips later copies of them,
 //   and a partner shape that failed is not tested again for the same
-//   triangle. The result is the same as testing every pair.
+//   triangle. At a vertex of more than 32 triangles the partners of R are
+//   looked up through R's two neighbours of p (sorted keys) instead of
+//   trying every later triangle. The result is the same as testing every
+//   pair.
 //   Nothing happens (0) without positions or vertices, with fewer than two
 //   polygons or two triangles, maxNormalAngle < 0 or NaN, a NaN corner
 //   deviation, or when no vertex is shared by two triangles; derived data are
