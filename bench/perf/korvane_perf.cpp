@@ -857,8 +857,12 @@ int Main()
                 source.add_face(vi[size_t(q[0])], vi[size_t(q[1])], vi[size_t(q[2])], vi[size_t(q[3])]);
             }
         }
+        // A fresh copy every round, as Korvane's Triangulate writes into
+        // fresh arrays: assigning into the previous round's mesh would keep
+        // the capacity its arrays grew to, and the timed part would never
+        // allocate.
         auto work = std::make_shared<CMesh>();
-        row.c.push_back({"CGAL triangulate_faces", [work, &source] { *work = source; },
+        row.c.push_back({"CGAL triangulate_faces", [work, &source] { *work = CMesh(source); },
                          [work, &quads] {
                              return CGAL::Polygon_mesh_processing::triangulate_faces(*work) &&
                                     work->number_of_faces() == 2 * size_t(quads._numPoly);
