@@ -100,12 +100,12 @@ const char* ParseNumber(const char* s, const char* stops, double& value)
     return end;
 }
 
-// SPEC: A, A-B or A-B:STEP; values may be fractional or negative. B below A
+// Frames: A, A-B or A-B:STEP; values may be fractional or negative. B below A
 // counts down. The frames are A + i * STEP, so no rounding error builds up.
-bool ParseFrames(const char* spec, std::vector<double>& frames)
+bool ParseFrames(const char* text, std::vector<double>& frames)
 {
     double a = 0.0, b = 0.0, step = 1.0;
-    const char* p = ParseNumber(spec, "-", a);
+    const char* p = ParseNumber(text, "-", a);
     if (!p)
         return false;
     b = a;

@@ -40,7 +40,7 @@ static void Usage(FILE* f)
                  "       korvane info PATTERN [load options] [--frames A-B] [--json] [--quiet]\n"
                  "                         (checks a whole sequence, e.g. cache/File.####.znq)\n"
                  "       korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
-                 "                    [--frames SPEC] [--out PATTERN] [--json [--data]]\n"
+                 "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n"
                  "       korvane sample DIR   (writes the bundled sample cache)\n"
                  "'korvane info --help' and 'korvane eval --help' describe each command.\n");
 }
