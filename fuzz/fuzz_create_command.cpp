@@ -9,11 +9,12 @@
 // Input: argument words separated by '\n' (NUL bytes dropped), at most 16.
 // Each word is passed quoted, so blanks, ';' and quotes stay inside it.
 //
-// Checks: the command returns; a success that was not the help text leaves
-// exactly one new network (transform, shape, node, one connection, the
-// transform selected) when the base name is a plain identifier; the help
-// text creates nothing; every line the command shows carries its tag or is a
-// usage line. The scene is emptied after every input.
+// Checks: the command returns; a plain node name as base name leaves exactly
+// one new network (transform, shape, node, one connection, the transform
+// selected); any other base name, like a syntax error, fails with its status
+// and creates nothing, so no text of the input can run as a host command;
+// the help text creates nothing; every line the command shows carries its
+// tag or is a usage line. The scene is emptied after every input.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,9 +43,11 @@ std::string Quote(const std::string& word)
     return q + "\"";
 }
 
-bool PlainName(const std::string& s)
+// A node name as the command accepts it: letters, digits and '_', not
+// beginning with a digit.
+bool NodeName(const std::string& s)
 {
-    if (s.empty() || s.size() > 64)
+    if (s.empty())
         return false;
     for (char c : s)
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
@@ -98,8 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The flags as the command reads them, to know what it should have done.
     bool help = false;
     bool syntaxError = false;
+    bool badName = false;
     std::string base = "Korvane";
-    for (size_t i = 0; i < words.size() && !help && !syntaxError; i += 2)
+    for (size_t i = 0; i < words.size() && !help && !syntaxError && !badName; i += 2)
     {
         const std::string& flag = words[i];
         const std::string value = i + 1 < words.size() ? words[i + 1] : std::string();
@@ -109,6 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             continue;
         else if (flag != "-n" || value.empty() || value[0] == '-')
             syntaxError = true;
+        else if (!NodeName(value))
+            badName = true;
         else
             base = value;
     }
@@ -118,12 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         KFUZZ_CHECK(r.status == khost::kSuccess);
         KFUZZ_CHECK(khost::ListNodes().size() == nodesBefore);
     }
-    else if (syntaxError)
+    else if (syntaxError || badName)
     {
-        KFUZZ_CHECK(r.status != khost::kSuccess);
+        KFUZZ_CHECK(r.status == (badName ? khost::kInvalidParameter : khost::kFailure));
         KFUZZ_CHECK(khost::ListNodes().size() == nodesBefore);
     }
-    else if (PlainName(base))
+    else
     {
         KFUZZ_CHECK(r.status == khost::kSuccess);
         KFUZZ_CHECK(khost::ListNodes().size() == nodesBefore + 3);

@@ -29,6 +29,24 @@ void ShowArgumentError(unsigned int index)
     MGlobal::displayError(line);
 }
 
+// The base name goes into host command lines as it stands, so it must be a
+// plain node name: letters, digits and '_', not beginning with a digit. A
+// blank, ';' or quote would otherwise split the command or start another one.
+bool IsNodeName(const MString& name)
+{
+    int n = 0;
+    const char* s = name.asChar(n);
+    if (!s || n <= 0 || (s[0] >= '0' && s[0] <= '9'))
+        return false;
+    for (int i = 0; i < n; ++i)
+    {
+        const char c = s[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    }
+    return true;
+}
+
 // Flag and value pairs. An empty baseName after success means the help was
 // shown and nothing is to be created.
 MStatus ParseArguments(const MArgList& args, MString& baseName, bool& verbose)
@@ -82,6 +100,12 @@ MStatus ParseArguments(const MArgList& args, MString& baseName, bool& verbose)
         {
             MGlobal::displayError("[KorvaneCreate] missing name after \"-n\".");
             return MStatus::kFailure;
+        }
+        if (!IsNodeName(value))
+        {
+            MGlobal::displayError(MString("[KorvaneCreate] invalid name \"") + value +
+                                  "\": use letters, digits and '_', not beginning with a digit.");
+            return MStatus::kInvalidParameter;
         }
         baseName = value;
     }

@@ -18,7 +18,8 @@ public:
     ~KorvaneCreateCmd() override;
 
     // Parses the flags and runs createNode, sets, connectAttr and select.
-    // Returns kFailure on a syntax error, the host's status when an argument
+    // Returns kFailure on a syntax error, kInvalidParameter for a base name
+    // that is not a plain node name, the host's status when an argument
     // cannot be read or a network command fails, success after the help text.
     MStatus doIt(const MArgList& args) override;
 

@@ -123,20 +123,17 @@ PluginUnloadResult UnloadPlugin(const std::string& nameOrPath, bool force)
     Scene& s = S();
 
     // Nodes of its types keep it in use.
-    std::vector<NodeObj*> inUse;
+    std::vector<Ref> inUse;
     for (const Ref& r : s.nodes)
         if (r.as<NodeObj>()->type->plugin == p)
-            inUse.push_back(r.as<NodeObj>());
+            inUse.push_back(r);
     if (!inUse.empty() && !force)
     {
-        res.error = "the plug-in is in use: node '" + inUse[0]->name + "' exists";
+        res.error = "the plug-in is in use: node '" + inUse[0].as<NodeObj>()->name + "' exists";
         return res;
     }
-    for (NodeObj* n : inUse)
-    {
-        Ref k(n);
-        DeleteNode(n);
-    }
+    for (const Ref& n : inUse)
+        DeleteNode(n.as<NodeObj>());
 
     MStatus st = p->uninit(KHostAccess::make(p));
     res.status = st.statusCode();

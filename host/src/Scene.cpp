@@ -1213,7 +1213,9 @@ MStatus CmdSelect(const Words& w, CommandResultData*, std::string* err)
 
 MStatus CmdDelete(const Words& w, CommandResultData*, std::string* err)
 {
-    std::vector<NodeObj*> nodes;
+    // Counted: a name given twice, or a child listed after its parent, is
+    // already gone when its turn comes (DeleteNode skips dead nodes).
+    std::vector<Ref> nodes;
     for (size_t i = 1; i < w.size(); ++i)
     {
         NodeObj* n = FindNode(w[i]);
@@ -1222,18 +1224,15 @@ MStatus CmdDelete(const Words& w, CommandResultData*, std::string* err)
             *err = "delete: No object matches name: " + w[i];
             return MS::kInvalidParameter;
         }
-        nodes.push_back(n);
+        nodes.push_back(Ref(n));
     }
     if (nodes.empty())
     {
         *err = "delete: Not enough objects or values.";
         return MS::kInvalidParameter;
     }
-    for (NodeObj* n : nodes)
-    {
-        Ref keep(n);
-        DeleteNode(n);
-    }
+    for (const Ref& n : nodes)
+        DeleteNode(n.as<NodeObj>());
     return MS::kSuccess;
 }
 

@@ -222,8 +222,10 @@ TEST_F(HostScene, NetworkCommandsBuildTheScene)
     EXPECT_EQ(e.mesh.numVertices, 4);
     EXPECT_EQ(e.mesh.numPolygons, 1);
 
-    // Deleting the transform deletes the shape and the connection.
-    EXPECT_EQ(khost::Execute("delete Net1").status, khost::kSuccess);
+    // Deleting the transform deletes the shape and the connection; the shape
+    // listed after its parent, and a name given twice, are already gone then.
+    EXPECT_EQ(khost::Execute("delete Net1 NetShape1 Net1").status, khost::kSuccess);
+    EXPECT_FALSE(khost::NodeExists("Net1"));
     EXPECT_FALSE(khost::NodeExists("NetShape1"));
     EXPECT_TRUE(khost::ListConnections().empty());
     EXPECT_TRUE(khost::SetMembers("initialShadingGroup").empty());

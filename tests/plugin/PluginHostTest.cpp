@@ -422,6 +422,32 @@ TEST_F(PluginTest, CreateSyntaxErrors)
     EXPECT_EQ(khost::ListNodes().size(), nodesBefore);
 }
 
+// The base name goes into the host's command lines, so anything but a plain
+// node name is refused before a command runs: a ';' must not start another
+// command, a blank must not split one.
+TEST_F(PluginTest, CreateRefusesBaseNamesThatAreNotNodeNames)
+{
+    const char* const names[] = {"x;delete initialShadingGroup;y", "two words", "3d", "a\\\"b", "ns:fluid",
+                                 "fl\u00fcid"};
+    const size_t nodesBefore = khost::ListNodes().size();
+    for (const char* name : names)
+    {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(khost::Execute(std::string("KorvaneCreate -n \"") + name + "\"").status,
+                  khost::kInvalidParameter);
+        const Lines lines = Take();
+        ASSERT_EQ(lines.errors.size(), 1u);
+        EXPECT_EQ(lines.errors[0].rfind("[KorvaneCreate] invalid name \"", 0), 0u) << lines.errors[0];
+        EXPECT_NE(lines.errors[0].find("use letters, digits and '_', not beginning with a digit."),
+                  std::string::npos);
+    }
+    EXPECT_EQ(khost::ListNodes().size(), nodesBefore);
+    EXPECT_EQ(NodeType("initialShadingGroup"), "shadingEngine");
+
+    ASSERT_EQ(khost::Execute("KorvaneCreate -n _fluid_2").status, khost::kSuccess);
+    ExpectNetwork("_fluid_21", "_fluid_2Shape1", "_fluid_2Node1");
+}
+
 // ---------------------------------------------------------------------------
 // Evaluation.
 
