@@ -36,7 +36,8 @@ bool NothingToClean(ZNQGeometry& geometry)
     const uint8_t* counts = geometry._polyNumVert;
     const int32_t* idx = geometry._polyVInd;
     uint8_t* used = mark.ptr;
-    int64_t numUsed = 0;
+    // Marks only; they are counted in one pass afterwards, so that no
+    // polygon waits for the marks of the one before.
     for (int32_t p = 0; p < numPoly; ++p)
     {
         const int32_t n = counts[p];
@@ -47,11 +48,8 @@ bool NothingToClean(ZNQGeometry& geometry)
             const uint32_t c = static_cast<uint32_t>(idx[2]);
             if (a >= nv || b >= nv || c >= nv || a == b || a == c || b == c)
                 return false;
-            numUsed += used[a] ^ 1;
             used[a] = 1;
-            numUsed += used[b] ^ 1;
             used[b] = 1;
-            numUsed += used[c] ^ 1;
             used[c] = 1;
         }
         else
@@ -68,14 +66,13 @@ bool NothingToClean(ZNQGeometry& geometry)
                         return false;
             }
             for (int32_t k = 0; k < n; ++k)
-            {
-                const uint32_t v = static_cast<uint32_t>(idx[k]);
-                numUsed += used[v] ^ 1;
-                used[v] = 1;
-            }
+                used[idx[k]] = 1;
         }
         idx += n;
     }
+    int64_t numUsed = 0;
+    for (int32_t v = 0; v < numVert; ++v)
+        numUsed += used[v];
     return numUsed == numVert;
 }
 

@@ -3,6 +3,7 @@
 // The derived-data cache lives in ZNQDynData.cpp, the octree in ZNQOctree.cpp.
 #include "geometry/ZNQGeometry.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -117,7 +118,8 @@ void ZNQGeometry::ScaleMotionVectors(float factor)
 // huge pages, which makes the first touch of fresh memory about thirty times
 // cheaper than faulting in 4 KiB pages one by one. Such a block counts the
 // mapping length, and fresh mappings are already zero, so zeroed requests cost
-// nothing extra. Process-wide allocator settings are never touched: the plug-in
+// nothing extra. Released mappings are kept for reuse within a fixed budget
+// (below). Process-wide allocator settings are never touched: the plug-in
 // lives inside the host's process.
 
 namespace
@@ -166,6 +168,125 @@ void* MapLarge(size_t bytes, uint64_t& counted)
     counted = len;
     return base;
 }
+
+// Released mappings kept for reuse. Every frame of a cache loads a geometry
+// of about the size of the one it replaces, so the blocks the last frame gave
+// back fit the next one, and pages touched before cost no fault and no
+// clearing (a zeroed request clears just its bytes). At most kRetainSlots
+// mappings and kRetainBytes in all are kept, the oldest goes first, and a
+// mapping is reused only for a request it exceeds by at most a quarter.
+// Plain data behind a spin lock: usable from any thread, and still sound for
+// a release during static destruction.
+constexpr int kRetainSlots = 24;
+constexpr size_t kRetainBytes = size_t(256) << 20;
+
+struct RetainedMap
+{
+    char* base;
+    size_t len;
+};
+
+struct RetainCache
+{
+    std::atomic_flag lock = ATOMIC_FLAG_INIT;
+    int count = 0;             // entries in map, oldest first
+    size_t bytes = 0;          // their total length
+    bool closed = false;       // after static destruction began: no caching
+    RetainedMap map[kRetainSlots] = {};
+};
+RetainCache g_retain;
+
+class RetainLock
+{
+public:
+    RetainLock()
+    {
+        while (g_retain.lock.test_and_set(std::memory_order_acquire))
+        {
+        }
+    }
+    ~RetainLock() { g_retain.lock.clear(std::memory_order_release); }
+    RetainLock(const RetainLock&) = delete;
+    RetainLock& operator=(const RetainLock&) = delete;
+};
+
+// A kept mapping of at least len bytes and at most a quarter more (the
+// smallest such), or null.
+char* TakeRetained(size_t len, size_t& gotLen)
+{
+    RetainLock hold;
+    int best = -1;
+    for (int i = 0; i < g_retain.count; ++i)
+    {
+        const size_t have = g_retain.map[i].len;
+        if (have >= len && have - len <= len / 4 && (best < 0 || have < g_retain.map[best].len))
+            best = i;
+    }
+    if (best < 0)
+        return nullptr;
+    char* base = g_retain.map[best].base;
+    gotLen = g_retain.map[best].len;
+    g_retain.bytes -= gotLen;
+    for (int i = best + 1; i < g_retain.count; ++i)
+        g_retain.map[i - 1] = g_retain.map[i];
+    --g_retain.count;
+    return base;
+}
+
+// Keeps a released mapping, or unmaps it; unmaps whatever the kept ones
+// exceed the limits by.
+void ReleaseMap(char* base, size_t len)
+{
+    RetainedMap drop[kRetainSlots + 1];
+    int numDrop = 0;
+    {
+        RetainLock hold;
+        if (g_retain.closed || len > kRetainBytes)
+            drop[numDrop++] = RetainedMap{base, len};
+        else
+        {
+            if (g_retain.count == kRetainSlots)
+            {
+                drop[numDrop++] = g_retain.map[0];
+                g_retain.bytes -= g_retain.map[0].len;
+                for (int i = 1; i < g_retain.count; ++i)
+                    g_retain.map[i - 1] = g_retain.map[i];
+                --g_retain.count;
+            }
+            g_retain.map[g_retain.count++] = RetainedMap{base, len};
+            g_retain.bytes += len;
+            while (g_retain.bytes > kRetainBytes)
+            {
+                drop[numDrop++] = g_retain.map[0];
+                g_retain.bytes -= g_retain.map[0].len;
+                for (int i = 1; i < g_retain.count; ++i)
+                    g_retain.map[i - 1] = g_retain.map[i];
+                --g_retain.count;
+            }
+        }
+    }
+    for (int i = 0; i < numDrop; ++i)
+        munmap(drop[i].base, drop[i].len);
+}
+
+// Gives the kept mappings back when the library is unloaded or the process
+// ends; releases after that unmap at once.
+struct RetainDrain
+{
+    RetainDrain() = default;
+    RetainDrain(const RetainDrain&) = delete;
+    RetainDrain& operator=(const RetainDrain&) = delete;
+    ~RetainDrain()
+    {
+        RetainLock hold;
+        for (int i = 0; i < g_retain.count; ++i)
+            munmap(g_retain.map[i].base, g_retain.map[i].len);
+        g_retain.count = 0;
+        g_retain.bytes = 0;
+        g_retain.closed = true;
+    }
+};
+RetainDrain g_retainDrain;
 #endif
 } // namespace
 
@@ -184,7 +305,17 @@ void* ZNQGeometry::_MemAlloc(size_t bytes, bool zeroed)
 #if KORVANE_HAVE_MMAP
     if (bytes >= kMapThreshold)
     {
-        char* base = static_cast<char*>(MapLarge(bytes, counted));
+        const size_t len = (bytes + kMapOffset + kHugePage - 1) & ~(kHugePage - 1);
+        size_t kept = 0;
+        char* base = TakeRetained(len, kept);
+        if (base)
+        {
+            counted = kept;
+            if (zeroed)
+                std::memset(base + kMapOffset, 0, bytes);
+        }
+        else
+            base = static_cast<char*>(MapLarge(bytes, counted));
         if (!base)
             return nullptr;
         kind = kKindMap;
@@ -232,7 +363,7 @@ void ZNQGeometry::_MemFreeRaw(void* block)
 #if KORVANE_HAVE_MMAP
     if (header.kind == kKindMap)
     {
-        munmap(user - header.offset, header.counted);
+        ReleaseMap(user - header.offset, header.counted);
         return;
     }
 #endif

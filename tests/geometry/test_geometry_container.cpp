@@ -2,7 +2,12 @@
 // motion scaling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
 
 #include "GeoTestMesh.h"
 
@@ -156,6 +161,73 @@ TEST_F(GeometryContainer, CountedAllocation)
     g._MemFreeRaw(quiet);
     g._memTrack = 1;
     g._MemFreeRaw(nullptr); // skipped
+}
+
+// Large blocks given back are kept and handed out again, to this geometry or
+// another, from any thread: a zeroed request must still see only zeros, the
+// whole request must be writable, and every free must subtract what its
+// allocation added.
+TEST_F(GeometryContainer, ReleasedLargeBlocksComeBackCleanAndCounted)
+{
+    ZNQGeometry other;
+    other.Init(0);
+    for (size_t bytes : {size_t(6) << 20, size_t(6) << 20, (size_t(6) << 20) - 100, size_t(5) << 20})
+    {
+        uint8_t* b = static_cast<uint8_t*>(g._MemAlloc(bytes, true));
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(std::count(b, b + bytes, uint8_t(0)), static_cast<std::ptrdiff_t>(bytes)) << bytes;
+        std::memset(b, 0xAB, bytes);
+        g._MemFree(b);
+        EXPECT_EQ(g._memUsed, 0);
+
+        uint8_t* c = static_cast<uint8_t*>(other._MemAlloc(bytes, true));
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(std::count(c, c + bytes, uint8_t(0)), static_cast<std::ptrdiff_t>(bytes)) << bytes;
+        std::memset(c, 0xCD, bytes);
+        other._MemFree(c);
+        EXPECT_EQ(other._memUsed, 0);
+    }
+
+    // Several threads, each with its own geometry, trading blocks of mixed
+    // sizes through the shared store.
+    std::vector<std::thread> threads;
+    std::atomic<int> bad{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t, &bad] {
+            ZNQGeometry mine;
+            mine.Init(0);
+            std::mt19937 rng(static_cast<uint32_t>(t + 1));
+            uint8_t* held[3] = {nullptr, nullptr, nullptr};
+            size_t sizes[3] = {0, 0, 0};
+            for (int i = 0; i < 300; ++i)
+            {
+                const int k = static_cast<int>(rng() % 3);
+                if (held[k])
+                {
+                    if (held[k][0] != uint8_t(t) || held[k][sizes[k] - 1] != uint8_t(t))
+                        ++bad;
+                    mine._MemFreeRaw(held[k]);
+                    held[k] = nullptr;
+                    continue;
+                }
+                sizes[k] = (size_t(1) << 20) + rng() % (size_t(12) << 20);
+                held[k] = static_cast<uint8_t*>(mine._MemAlloc(sizes[k], true));
+                if (!held[k] || held[k][sizes[k] / 2] != 0 || held[k][sizes[k] - 1] != 0)
+                {
+                    ++bad;
+                    break;
+                }
+                held[k][0] = uint8_t(t);
+                held[k][sizes[k] - 1] = uint8_t(t);
+            }
+            for (uint8_t* h : held)
+                mine._MemFreeRaw(h);
+            if (mine._memUsed != 0)
+                ++bad;
+        });
+    for (std::thread& th : threads)
+        th.join();
+    EXPECT_EQ(bad.load(), 0);
 }
 
 TEST_F(GeometryContainer, MemoryLimitRefusesAllocation)
