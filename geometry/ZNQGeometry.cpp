@@ -133,7 +133,7 @@ struct BlockHeader
 static_assert(sizeof(BlockHeader) == 16, "block header keeps 16-byte alignment");
 
 constexpr uint32_t kKindHeap = 0x4B48454Du; // "KHEM"
-constexpr uint32_t kKindMap = 0x4B4D4150u;  // "KMAP"
+[[maybe_unused]] constexpr uint32_t kKindMap = 0x4B4D4150u;  // "KMAP"
 
 // Requests above this are refused outright, so that no size computation below
 // can overflow.
