@@ -210,6 +210,17 @@ public:
     RetainLock& operator=(const RetainLock&) = delete;
 };
 
+// Removes entry i from the kept mappings (lock held) and returns it.
+RetainedMap RemoveRetained(int i)
+{
+    const RetainedMap out = g_retain.map[i];
+    g_retain.bytes -= out.len;
+    for (int k = i + 1; k < g_retain.count; ++k)
+        g_retain.map[k - 1] = g_retain.map[k];
+    --g_retain.count;
+    return out;
+}
+
 // A kept mapping of at least len bytes and at most a quarter more (the
 // smallest such), or null.
 char* TakeRetained(size_t len, size_t& gotLen)
@@ -224,13 +235,9 @@ char* TakeRetained(size_t len, size_t& gotLen)
     }
     if (best < 0)
         return nullptr;
-    char* base = g_retain.map[best].base;
-    gotLen = g_retain.map[best].len;
-    g_retain.bytes -= gotLen;
-    for (int i = best + 1; i < g_retain.count; ++i)
-        g_retain.map[i - 1] = g_retain.map[i];
-    --g_retain.count;
-    return base;
+    const RetainedMap taken = RemoveRetained(best);
+    gotLen = taken.len;
+    return taken.base;
 }
 
 // Keeps a released mapping, or unmaps it; unmaps whatever the kept ones
@@ -246,23 +253,11 @@ void ReleaseMap(char* base, size_t len)
         else
         {
             if (g_retain.count == kRetainSlots)
-            {
-                drop[numDrop++] = g_retain.map[0];
-                g_retain.bytes -= g_retain.map[0].len;
-                for (int i = 1; i < g_retain.count; ++i)
-                    g_retain.map[i - 1] = g_retain.map[i];
-                --g_retain.count;
-            }
+                drop[numDrop++] = RemoveRetained(0);
             g_retain.map[g_retain.count++] = RetainedMap{base, len};
             g_retain.bytes += len;
             while (g_retain.bytes > kRetainBytes)
-            {
-                drop[numDrop++] = g_retain.map[0];
-                g_retain.bytes -= g_retain.map[0].len;
-                for (int i = 1; i < g_retain.count; ++i)
-                    g_retain.map[i - 1] = g_retain.map[i];
-                --g_retain.count;
-            }
+                drop[numDrop++] = RemoveRetained(0);
         }
     }
     for (int i = 0; i < numDrop; ++i)
