@@ -172,21 +172,15 @@ TEST_F(GeometryContainer, ReleasedLargeBlocksComeBackCleanAndCounted)
     ZNQGeometry other;
     other.Init(0);
     for (size_t bytes : {size_t(6) << 20, size_t(6) << 20, (size_t(6) << 20) - 100, size_t(5) << 20})
-    {
-        uint8_t* b = static_cast<uint8_t*>(g._MemAlloc(bytes, true));
-        ASSERT_NE(b, nullptr);
-        EXPECT_EQ(std::count(b, b + bytes, uint8_t(0)), static_cast<std::ptrdiff_t>(bytes)) << bytes;
-        std::memset(b, 0xAB, bytes);
-        g._MemFree(b);
-        EXPECT_EQ(g._memUsed, 0);
-
-        uint8_t* c = static_cast<uint8_t*>(other._MemAlloc(bytes, true));
-        ASSERT_NE(c, nullptr);
-        EXPECT_EQ(std::count(c, c + bytes, uint8_t(0)), static_cast<std::ptrdiff_t>(bytes)) << bytes;
-        std::memset(c, 0xCD, bytes);
-        other._MemFree(c);
-        EXPECT_EQ(other._memUsed, 0);
-    }
+        for (ZNQGeometry* geo : {&g, &other})
+        {
+            uint8_t* b = static_cast<uint8_t*>(geo->_MemAlloc(bytes, true));
+            ASSERT_NE(b, nullptr);
+            EXPECT_EQ(std::count(b, b + bytes, uint8_t(0)), static_cast<std::ptrdiff_t>(bytes)) << bytes;
+            std::memset(b, 0xAB, bytes);
+            geo->_MemFree(b);
+            EXPECT_EQ(geo->_memUsed, 0);
+        }
 
     // Several threads, each with its own geometry, trading blocks of mixed
     // sizes through the shared store.
