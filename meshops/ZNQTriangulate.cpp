@@ -66,35 +66,33 @@ inline float CornerMeasure(uint8_t convex, float cosine)
 }
 
 // Writes triangles into the new arrays, copying whole nodes of the source.
+// The corner counts of the output are written in a pass of their own (see
+// WriteCounts): byte stores may alias anything, and mixed into this loop
+// they would make the compiler reload every pointer after each one.
 struct TriangleWriter
 {
     const int32_t* srcVInd;
     const float3* srcNrm;
     const float3* srcUvw;
     const float4* srcCol;
-    uint8_t* numVert;
     int32_t* vInd;
     float3* nrm;
     float3* uvw;
     float4* col;
-    size_t poly = 0;
-    size_t node = 0;
 
     inline void Node(size_t src)
     {
-        vInd[node] = srcVInd[src];
+        *vInd++ = srcVInd[src];
         if (nrm)
-            nrm[node] = srcNrm[src];
+            *nrm++ = srcNrm[src];
         if (uvw)
-            uvw[node] = srcUvw[src];
+            *uvw++ = srcUvw[src];
         if (col)
-            col[node] = srcCol[src];
-        ++node;
+            *col++ = srcCol[src];
     }
     // Triangle of the corners i, j, k of the polygon whose nodes start at o.
     inline void Tri(size_t o, int32_t i, int32_t j, int32_t k)
     {
-        numVert[poly++] = 3;
         Node(o + static_cast<size_t>(i));
         Node(o + static_cast<size_t>(j));
         Node(o + static_cast<size_t>(k));
@@ -102,18 +100,45 @@ struct TriangleWriter
     // The polygon unchanged.
     inline void Copy(size_t o, int32_t c)
     {
-        numVert[poly++] = static_cast<uint8_t>(c);
         const size_t n = static_cast<size_t>(c);
-        std::memcpy(vInd + node, srcVInd + o, n * sizeof(int32_t));
+        std::memcpy(vInd, srcVInd + o, n * sizeof(int32_t));
+        vInd += n;
         if (nrm)
-            std::memcpy(nrm + node, srcNrm + o, n * sizeof(float3));
+        {
+            std::memcpy(nrm, srcNrm + o, n * sizeof(float3));
+            nrm += n;
+        }
         if (uvw)
-            std::memcpy(uvw + node, srcUvw + o, n * sizeof(float3));
+        {
+            std::memcpy(uvw, srcUvw + o, n * sizeof(float3));
+            uvw += n;
+        }
         if (col)
-            std::memcpy(col + node, srcCol + o, n * sizeof(float4));
-        node += n;
+        {
+            std::memcpy(col, srcCol + o, n * sizeof(float4));
+            col += n;
+        }
     }
 };
+
+// Corner counts of the output: 3 for each of the c - 2 triangles of a split
+// polygon, c for a kept one.
+void WriteCounts(const uint8_t* srcNumVert, int32_t np, const uint8_t* split, uint8_t* numVert)
+{
+    for (int32_t p = 0; p < np; ++p)
+    {
+        const int32_t c = srcNumVert[p];
+        if (c > 3 && (!split || split[p]))
+        {
+            std::memset(numVert, 3, static_cast<size_t>(c - 2));
+            numVert += c - 2;
+        }
+        else
+        {
+            *numVert++ = static_cast<uint8_t>(c);
+        }
+    }
+}
 
 // ---- vector helpers, in the rounding order of the derived-data builders ----
 
@@ -141,9 +166,12 @@ struct PolyShape
 
 // True when the polygon is small enough to be checked here and is legal:
 // every index inside the mesh, none twice. Larger or illegal polygons take
-// the derived records.
-inline bool CheckedLegal(const int32_t* ind, int32_t c, int32_t numVert)
+// the derived records. kCorners > 0 fixes the corner count at compile time
+// (quads, the common case, then unroll); 0 takes it from count.
+template <int32_t kCorners>
+inline bool CheckedLegal(const int32_t* ind, int32_t count, int32_t numVert)
 {
+    const int32_t c = kCorners > 0 ? kCorners : count;
     if (c > kMaxCheckedCorners)
         return false;
     for (int32_t i = 0; i < c; ++i)
@@ -162,9 +190,12 @@ inline bool CheckedLegal(const int32_t* ind, int32_t c, int32_t numVert)
 // disagree in sign there, each corner's agreement with the orientation of
 // the polygon projected along that axis (doubled area in double precision,
 // relative to the first corner). Cosines and the normal only for concave
-// polygons, which are the only ones whose split reads them.
-void AnalyzePolygon(const int32_t* ind, int32_t c, const float3* pos, PolyShape& s)
+// polygons, which are the only ones whose split reads them. kCorners as for
+// CheckedLegal.
+template <int32_t kCorners>
+void AnalyzePolygon(const int32_t* ind, int32_t count, const float3* pos, PolyShape& s)
 {
+    const int32_t c = kCorners > 0 ? kCorners : count;
     float3 pts[kMaxCheckedCorners];
     float3 cross[kMaxCheckedCorners];
     for (int32_t k = 0; k < c; ++k)
@@ -427,21 +458,31 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
         return 0;
     };
 
-    TriangleWriter w{_polyVInd, _nodeNrm, _nodeUvw, _nodeCol,
-                     numVert.ptr, vInd.ptr, nrm.ptr, uvw.ptr, col.ptr};
+    WriteCounts(_polyNumVert, np, split.ptr, numVert.ptr);
+
+    const uint8_t* srcNumVert = _polyNumVert;
+    const int32_t* srcVInd = _polyVInd;
+    const float3* pos = _vertPos;
+    const int32_t nv = _numVert;
+    const uint8_t* splitOf = split.ptr;
+    TriangleWriter w{srcVInd, _nodeNrm, _nodeUvw, _nodeCol, vInd.ptr, nrm.ptr, uvw.ptr, col.ptr};
     PolyShape shape;
     size_t o = 0;
-    for (int32_t p = 0; p < np; o += _polyNumVert[p], ++p)
+    for (int32_t p = 0; p < np; o += srcNumVert[p], ++p)
     {
-        const int32_t c = _polyNumVert[p];
-        if (c <= 3 || (split.ptr && !split.ptr[p]))
+        const int32_t c = srcNumVert[p];
+        if (c <= 3 || (splitOf && !splitOf[p]))
         {
             w.Copy(o, c);
             continue;
         }
-        if (CheckedLegal(_polyVInd + o, c, _numVert))
+        const bool checked = c == 4 ? CheckedLegal<4>(srcVInd + o, c, nv) : CheckedLegal<0>(srcVInd + o, c, nv);
+        if (checked)
         {
-            AnalyzePolygon(_polyVInd + o, c, _vertPos, shape);
+            if (c == 4)
+                AnalyzePolygon<4>(srcVInd + o, c, pos, shape);
+            else
+                AnalyzePolygon<0>(srcVInd + o, c, pos, shape);
         }
         else
         {
@@ -463,7 +504,7 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
                     shape.measure[k] = CornerMeasure(shape.conv[k], static_cast<float>(f[k]._cos));
             shape.normal = polyNrm[p];
         }
-        SplitPolygon(w, o, c, shape, _vertPos, _numVert);
+        SplitPolygon(w, o, c, shape, pos, nv);
     }
 
     _DynRelease(kDynAll);
