@@ -302,6 +302,40 @@ TEST(ReadDrs2Binary, QuantisedColoursDecodeWithThe65000Divisor)
     EXPECT_EQ(g->_nodeCol[1].y, scale + lo);
 }
 
+// Every 16-bit code, each lane of a vertex a different one, through nodes
+// that name the vertices in scrambled order: each value is the code times
+// the step plus the minimum, rounded after each operation.
+TEST(ReadDrs2Binary, EveryColourCodeDecodesAsCodeTimesStepPlusMinimum)
+{
+    const int32_t numVert = 16384;
+    std::vector<std::vector<int32_t>> tris;
+    for (int32_t t = 0; t < numVert; ++t)
+        tris.push_back({(t * 7919) % numVert, (t * 7919 + 1) % numVert, (t * 7919 + 2) % numVert});
+    Bytes f = BinMesh(numVert, tris);
+    const float lo = -0.37f, hi = 1.9f;
+    f.i32(numVert).f32(lo).f32(hi);
+    for (int32_t code = 0; code < 65536; ++code)
+        f.u16(uint16_t((code * 40503) & 0xFFFF)); // a permutation of all codes
+    f.i32(0).i32(0);
+    Geo g;
+    ASSERT_EQ(Load(g, f.b), ZNQ_OK);
+    ASSERT_EQ(g->_numPoly, numVert);
+    const float scale = float(double(hi - lo) / 65000.0);
+    const int32_t* vind = g->_polyVInd;
+    int mismatches = 0;
+    for (int64_t k = 0; k < 3 * int64_t(numVert); ++k)
+    {
+        const float4& c = g->_nodeCol[k];
+        const float lanes[4] = {c.x, c.y, c.z, c.w};
+        for (int32_t i = 0; i < 4; ++i)
+        {
+            const uint16_t code = uint16_t(((4 * vind[k] + i) * 40503) & 0xFFFF);
+            mismatches += lanes[i] != float(code) * scale + lo;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST(ReadDrs2Binary, MotionsAndNormals)
 {
     Bytes f = BinMesh(3, {{2, 1, 0}});
