@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
@@ -440,6 +441,110 @@ inline int64_t LoadWidth(const unsigned char* p, int32_t width)
     }
 }
 
+// Outcome of the first pass over the polygon records.
+struct RecordScan
+{
+    int32_t rc = ZNQ_OK;
+    int64_t end = 0;      // bytes taken by the records
+    int64_t numNodes = 0;
+    int32_t numPoly = 0;
+};
+
+// First pass: checks every record against T and the bytes read, and counts.
+// The widths are template arguments, so that each of the nine layouts gets a
+// loop of its own with constant-size loads.
+template <int32_t kCountWidth, int32_t kIndexWidth>
+RecordScan ScanRecords(const unsigned char* raw, int64_t got, int64_t numValues)
+{
+    RecordScan out;
+    int64_t off = 0, read = 0, numNodes = 0;
+    int32_t numPoly = 0;
+    while (read < numValues)
+    {
+        if (off + kCountWidth > got)
+        {
+            out.rc = ZNQ_ERR_LOAD_READ;
+            return out;
+        }
+        const int64_t n = LoadWidth(raw + off, kCountWidth);
+        if (n < 0 || n > 255)
+        {
+            out.rc = ZNQ_ERR_POLYGON_TOO_LARGE;
+            return out;
+        }
+        if (read + 1 + n > numValues)
+        {
+            out.rc = ZNQ_ERR_UNKNOWN_FORMAT; // a record running past T
+            return out;
+        }
+        off += kCountWidth;
+        if (off + n * kIndexWidth > got)
+        {
+            out.rc = ZNQ_ERR_LOAD_READ;
+            return out;
+        }
+        off += n * kIndexWidth;
+        read += 1 + n;
+        numNodes += n;
+        ++numPoly;
+    }
+    out.end = off;
+    out.numNodes = numNodes;
+    out.numPoly = numPoly;
+    return out;
+}
+
+// Second pass over records the first pass has checked: corner counts and
+// indices into the geometry's arrays. Triangles and quads of 4-byte indices
+// copy with fixed sizes.
+template <int32_t kCountWidth, int32_t kIndexWidth>
+void FillRecords(const unsigned char* p, int32_t numPoly, uint8_t* counts, int32_t* vind)
+{
+    for (int32_t poly = 0; poly < numPoly; ++poly)
+    {
+        const int32_t n = static_cast<int32_t>(LoadWidth(p, kCountWidth));
+        p += kCountWidth;
+        counts[poly] = static_cast<uint8_t>(n);
+        if (kIndexWidth == 4)
+        {
+            if (n == 3)
+                std::memcpy(vind, p, 12);
+            else if (n == 4)
+                std::memcpy(vind, p, 16);
+            else
+                std::memcpy(vind, p, static_cast<size_t>(n) * 4);
+        }
+        else
+        {
+            for (int32_t i = 0; i < n; ++i)
+                vind[i] = static_cast<int32_t>(LoadWidth(p + int64_t(i) * kIndexWidth, kIndexWidth));
+        }
+        p += int64_t(n) * kIndexWidth;
+        vind += n;
+    }
+}
+
+// Calls fn with the two widths (1, 2 or 4 bytes each) as integral constants.
+template <typename Fn>
+auto WithWidths(int32_t countWidth, int32_t indexWidth, Fn&& fn)
+{
+    auto byIndex = [&](auto countTag) {
+        constexpr int32_t cw = decltype(countTag)::value;
+        switch (indexWidth)
+        {
+        case 1: return fn(std::integral_constant<int32_t, cw>{}, std::integral_constant<int32_t, 1>{});
+        case 2: return fn(std::integral_constant<int32_t, cw>{}, std::integral_constant<int32_t, 2>{});
+        default: return fn(std::integral_constant<int32_t, cw>{}, std::integral_constant<int32_t, 4>{});
+        }
+    };
+    switch (countWidth)
+    {
+    case 1: return byIndex(std::integral_constant<int32_t, 1>{});
+    case 2: return byIndex(std::integral_constant<int32_t, 2>{});
+    default: return byIndex(std::integral_constant<int32_t, 4>{});
+    }
+}
+
 class BinaryReader
 {
 public:
@@ -563,54 +668,25 @@ private:
         const unsigned char* raw = block.ptr;
 
         // Pass 1: check and count.
-        int64_t off = 0, read = 0, numNodes = 0;
-        int32_t numPoly = 0;
-        while (read < numValues)
-        {
-            if (off + countWidth > got)
-                return ZNQ_ERR_LOAD_READ;
-            const int64_t n = LoadWidth(raw + off, countWidth);
-            if (n < 0 || n > 255)
-                return ZNQ_ERR_POLYGON_TOO_LARGE;
-            if (read + 1 + n > numValues)
-                return ZNQ_ERR_UNKNOWN_FORMAT; // a record running past T
-            off += countWidth;
-            if (off + n * indexWidth > got)
-                return ZNQ_ERR_LOAD_READ;
-            off += n * indexWidth;
-            read += 1 + n;
-            numNodes += n;
-            ++numPoly;
-        }
+        const RecordScan scan = WithWidths(countWidth, indexWidth, [&](auto cw, auto iw) {
+            return ScanRecords<decltype(cw)::value, decltype(iw)::value>(raw, got, numValues);
+        });
+        if (scan.rc != ZNQ_OK)
+            return scan.rc;
 
         // Pass 2: fill.
-        _geo._polyNumVert = _geo._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
+        _geo._polyNumVert = _geo._MemAllocArr<uint8_t>(static_cast<size_t>(scan.numPoly), false);
         if (!_geo._polyNumVert)
             return ZNQ_ERR_MEMORY;
-        _geo._polyVInd = _geo._MemAllocArr<int32_t>(static_cast<size_t>(numNodes), false);
+        _geo._polyVInd = _geo._MemAllocArr<int32_t>(static_cast<size_t>(scan.numNodes), false);
         if (!_geo._polyVInd)
             return ZNQ_ERR_MEMORY;
-        _geo._numPoly = numPoly;
-        int32_t* vind = _geo._polyVInd;
-        const unsigned char* p = raw;
-        for (int32_t poly = 0; poly < numPoly; ++poly)
-        {
-            const int32_t n = static_cast<int32_t>(LoadWidth(p, countWidth));
-            p += countWidth;
-            _geo._polyNumVert[poly] = static_cast<uint8_t>(n);
-            if (indexWidth == 4)
-            {
-                std::memcpy(vind, p, static_cast<size_t>(n) * 4);
-            }
-            else
-            {
-                for (int32_t i = 0; i < n; ++i)
-                    vind[i] = static_cast<int32_t>(LoadWidth(p + int64_t(i) * indexWidth, indexWidth));
-            }
-            p += int64_t(n) * indexWidth;
-            vind += n;
-        }
-        return FileSeek(_in.f, start + off, 0) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+        _geo._numPoly = scan.numPoly;
+        WithWidths(countWidth, indexWidth, [&](auto cw, auto iw) {
+            FillRecords<decltype(cw)::value, decltype(iw)::value>(raw, scan.numPoly, _geo._polyNumVert,
+                                                                  _geo._polyVInd);
+        });
+        return FileSeek(_in.f, start + scan.end, 0) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
     }
 
     int32_t ReadColors(int32_t count)

@@ -251,7 +251,7 @@ TEST(ReadDrs2Ascii, HostileCountsAllocateNothing)
 
 TEST(ReadDrs2Binary, AllWidthCombinations)
 {
-    const std::vector<std::vector<int32_t>> polys = {{0, 1, 2, 3}, {3, 2, 4}, {}};
+    const std::vector<std::vector<int32_t>> polys = {{0, 1, 2, 3}, {3, 2, 4}, {4, 3, 2, 1, 0}, {}};
     for (int32_t cw : {1, 2, 4})
         for (int32_t iw : {1, 2, 4})
         {
@@ -259,7 +259,7 @@ TEST(ReadDrs2Binary, AllWidthCombinations)
             f.i32(0).i32(0).i32(0);
             Geo g;
             ASSERT_EQ(Load(g, f.b), ZNQ_OK) << cw << iw;
-            EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 2, 3}, {3, 2, 4}}));
+            EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 2, 3}, {3, 2, 4}, {4, 3, 2, 1, 0}}));
             EXPECT_TRUE(SameFloat3(g->_vertPos[4], {4, 16, 0}));
         }
 }
