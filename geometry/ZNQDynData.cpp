@@ -25,6 +25,17 @@
 #define KORVANE_FIND_SSE2 0
 #endif
 
+// The vertex adjacency build stays a function of its own: inlined into the
+// builder dispatch, its inner loop ran short of registers and kept its flags
+// on the stack.
+#if defined(__GNUC__) || defined(__clang__)
+#define KORVANE_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define KORVANE_NOINLINE __declspec(noinline)
+#else
+#define KORVANE_NOINLINE
+#endif
+
 namespace
 {
 // Items in the fixed order in which _DynBuild handles a mask.
@@ -434,7 +445,7 @@ bool BuildPolyClasses(ZNQGeometry& g)
 // The node counts themselves saturate at 128 in the count array (2 x 128 is
 // already above the cap), so the count pass needs no wider temporary.
 
-bool BuildVertAdjVert(ZNQGeometry& g)
+KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 {
     const int64_t nodes = CheckedNumNodes(g);
     if (nodes < 0)
@@ -494,12 +505,14 @@ bool BuildVertAdjVert(ZNQGeometry& g)
             // list was written a few nodes ago, and narrow loads forward from
             // those stores where a vector load would stall.
             int32_t nextAt = c;
-            bool addPrev = validPrev;
+            int32_t prevSeen = 0;
             for (int32_t i = 0; i < c; ++i)
             {
-                nextAt = list[i] == next ? i : nextAt;
-                addPrev &= list[i] != prev;
+                const int32_t x = list[i];
+                nextAt = x == next ? i : nextAt;
+                prevSeen |= x == prev;
             }
+            const bool addPrev = validPrev && !prevSeen;
             const bool addNext = validNext && nextAt == c;
             if (c + addNext + addPrev > kMaxListCount)
                 return false;
