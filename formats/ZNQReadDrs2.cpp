@@ -549,6 +549,13 @@ class BinaryReader
 {
 public:
     BinaryReader(ZNQGeometry& geo, InFile& in) : _geo(geo), _in(in) {}
+    ~BinaryReader()
+    {
+        _geo._MemFree(_codes);
+        _geo._MemFree(_vertNrm);
+    }
+    BinaryReader(const BinaryReader&) = delete;
+    BinaryReader& operator=(const BinaryReader&) = delete;
 
     int32_t Read(bool loadNormals, bool loadMotions, bool loadColors)
     {
@@ -622,17 +629,22 @@ public:
         if (count > 0)
         {
             if (!loadNormals)
-                return _in.Skip(12 * int64_t(count)) ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
-            if (!_in.Holds(count, 12))
-                return ZNQ_ERR_LOAD_READ;
-            ZNQScopedArray<float3> nrm(_geo, static_cast<size_t>(count), false);
-            if (!nrm.ptr)
-                return ZNQ_ERR_LOAD_MEMORY;
-            if (!_in.ReadBytes(nrm.ptr, int64_t(count) * 12))
-                return ZNQ_ERR_LOAD_READ;
-            return ExpandToNodes(_geo, nrm.ptr, _geo._nodeNrm, ZNQ_ERR_LOAD_MEMORY);
+            {
+                if (!_in.Skip(12 * int64_t(count)))
+                    return ZNQ_ERR_LOAD_READ;
+            }
+            else
+            {
+                if (!_in.Holds(count, 12))
+                    return ZNQ_ERR_LOAD_READ;
+                _vertNrm = _geo._MemAllocArr<float3>(static_cast<size_t>(count), false);
+                if (!_vertNrm)
+                    return ZNQ_ERR_LOAD_MEMORY;
+                if (!_in.ReadBytes(_vertNrm, int64_t(count) * 12))
+                    return ZNQ_ERR_LOAD_READ;
+            }
         }
-        return ZNQ_OK;
+        return WriteNodeData();
     }
 
 private:
@@ -697,65 +709,101 @@ private:
         if (!_in.Holds(count, 8))
             return ZNQ_ERR_LOAD_READ;
         // The 16-bit codes stay per vertex; each node decodes the codes of
-        // the vertex its index names, so no per-vertex float copy is made.
+        // the vertex its index names (WriteNodeData), so no per-vertex float
+        // copy is made.
         const int64_t values = int64_t(count) * 4;
-        ZNQScopedArray<uint16_t> codes(_geo, static_cast<size_t>(values), false);
-        if (!codes.ptr)
+        _codes = _geo._MemAllocArr<uint16_t>(static_cast<size_t>(values), false);
+        if (!_codes)
             return ZNQ_ERR_LOAD_MEMORY;
-        if (!_in.ReadBytes(codes.ptr, 2 * values))
+        if (!_in.ReadBytes(_codes, 2 * values))
             return ZNQ_ERR_LOAD_READ;
         // The step is (max - min) / 65000 in double, rounded to float; codes
         // above 65000 decode beyond the maximum.
-        const float minimum = range[0];
-        const float scale = static_cast<float>(static_cast<double>(range[1] - range[0]) / 65000.0);
+        _colMin = range[0];
+        _colScale = static_cast<float>(static_cast<double>(range[1] - range[0]) / 65000.0);
+        return ZNQ_OK;
+    }
+
+    // Node colours from the held codes and node normals from the held
+    // normals (either may be absent), in one pass over the nodes. An index
+    // outside the vertices reads nothing and gives zeros; the clean-up
+    // removes its polygon afterwards.
+    int32_t WriteNodeData()
+    {
+        if (!_codes && !_vertNrm)
+            return ZNQ_OK;
         const int64_t numNodes = _geo.NumNodes();
-        float4* nodes = _geo._MemAllocArr<float4>(static_cast<size_t>(numNodes), false);
-        if (!nodes)
-            return ZNQ_ERR_MEMORY;
-        // An index outside the vertices reads nothing and gives zeros; the
-        // clean-up removes its polygon afterwards.
+        float4* col = nullptr;
+        float3* nrm = nullptr;
+        if ((_codes && !(col = _geo._MemAllocArr<float4>(static_cast<size_t>(numNodes), false))) ||
+            (_vertNrm && !(nrm = _geo._MemAllocArr<float3>(static_cast<size_t>(numNodes), false))))
+        {
+            _geo._MemFree(col);
+            return ZNQ_ERR_LOAD_MEMORY;
+        }
         const uint32_t limit = static_cast<uint32_t>(_geo._numVert);
         const int32_t* vind = _geo._polyVInd;
-#if KORVANE_DRS2_SSE2
-        // The same arithmetic four lanes at a time: a 16-bit code converts to
-        // float exactly, then one multiply and one add, each rounded.
-        const __m128 vScale = _mm_set1_ps(scale);
-        const __m128 vMin = _mm_set1_ps(minimum);
-        const __m128i zero = _mm_setzero_si128();
-        for (int64_t k = 0; k < numNodes; ++k)
+        const float3* vertNrm = _vertNrm;
+        if (!col)
         {
-            const uint32_t v = static_cast<uint32_t>(vind[k]);
-            __m128 out = _mm_setzero_ps();
-            if (v < limit)
-            {
-                const uint16_t* at = codes.ptr + 4 * static_cast<int64_t>(v);
-                const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
-                out = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(c, zero)), vScale), vMin);
-            }
-            _mm_storeu_ps(&nodes[k].x, out);
+            znq_reader::GatherToNodes(vertNrm, _geo._numVert, vind, numNodes, nrm);
         }
-#else
-        for (int64_t k = 0; k < numNodes; ++k)
+        else if (!nrm)
         {
-            const uint32_t v = static_cast<uint32_t>(vind[k]);
-            float4 out{0.0f, 0.0f, 0.0f, 0.0f};
-            if (v < limit)
-            {
-                const uint16_t* c = codes.ptr + 4 * static_cast<int64_t>(v);
-                out.x = static_cast<float>(c[0]) * scale + minimum;
-                out.y = static_cast<float>(c[1]) * scale + minimum;
-                out.z = static_cast<float>(c[2]) * scale + minimum;
-                out.w = static_cast<float>(c[3]) * scale + minimum;
-            }
-            nodes[k] = out;
+            for (int64_t k = 0; k < numNodes; ++k)
+                DecodeColour(static_cast<uint32_t>(vind[k]), limit, col[k]);
         }
-#endif
-        _geo._nodeCol = nodes;
+        else
+        {
+            for (int64_t k = 0; k < numNodes; ++k)
+            {
+                const uint32_t v = static_cast<uint32_t>(vind[k]);
+                DecodeColour(v, limit, col[k]);
+                nrm[k] = v < limit ? vertNrm[v] : float3{0.0f, 0.0f, 0.0f};
+            }
+        }
+        _geo._nodeCol = col;
+        _geo._nodeNrm = nrm;
         return ZNQ_OK;
+    }
+
+    // Colour of vertex v (zeros when v >= limit): code times step plus
+    // minimum, rounded after the multiply and after the add.
+    inline void DecodeColour(uint32_t v, uint32_t limit, float4& out) const
+    {
+#if KORVANE_DRS2_SSE2
+        // Four lanes at a time: a 16-bit code converts to float exactly.
+        __m128 c4 = _mm_setzero_ps();
+        if (v < limit)
+        {
+            const uint16_t* at = _codes + 4 * static_cast<int64_t>(v);
+            const __m128i c = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
+                                                 _mm_setzero_si128());
+            c4 = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(c), _mm_set1_ps(_colScale)), _mm_set1_ps(_colMin));
+        }
+        _mm_storeu_ps(&out.x, c4);
+#else
+        float4 c4{0.0f, 0.0f, 0.0f, 0.0f};
+        if (v < limit)
+        {
+            const uint16_t* c = _codes + 4 * static_cast<int64_t>(v);
+            c4.x = static_cast<float>(c[0]) * _colScale + _colMin;
+            c4.y = static_cast<float>(c[1]) * _colScale + _colMin;
+            c4.z = static_cast<float>(c[2]) * _colScale + _colMin;
+            c4.w = static_cast<float>(c[3]) * _colScale + _colMin;
+        }
+        out = c4;
+#endif
     }
 
     ZNQGeometry& _geo;
     InFile& _in;
+    // Colour codes and normals held per vertex until the node arrays are
+    // written.
+    uint16_t* _codes = nullptr;
+    float3* _vertNrm = nullptr;
+    float _colMin = 0.0f;
+    float _colScale = 0.0f;
 };
 
 // Header "Drosil2-File-Format <year> asc|bin format". 0 with isBinary set, or 50.

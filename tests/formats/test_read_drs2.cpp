@@ -304,7 +304,8 @@ TEST(ReadDrs2Binary, QuantisedColoursDecodeWithThe65000Divisor)
 
 // Every 16-bit code, each lane of a vertex a different one, through nodes
 // that name the vertices in scrambled order: each value is the code times
-// the step plus the minimum, rounded after each operation.
+// the step plus the minimum, rounded after each operation. The normals of
+// the same nodes come from the same vertices.
 TEST(ReadDrs2Binary, EveryColourCodeDecodesAsCodeTimesStepPlusMinimum)
 {
     const int32_t numVert = 16384;
@@ -316,7 +317,9 @@ TEST(ReadDrs2Binary, EveryColourCodeDecodesAsCodeTimesStepPlusMinimum)
     f.i32(numVert).f32(lo).f32(hi);
     for (int32_t code = 0; code < 65536; ++code)
         f.u16(uint16_t((code * 40503) & 0xFFFF)); // a permutation of all codes
-    f.i32(0).i32(0);
+    f.i32(0).i32(numVert); // normals too: both are written in one pass
+    for (int32_t v = 0; v < numVert; ++v)
+        f.f32(float(v)).f32(-0.5f).f32(float(-v));
     Geo g;
     ASSERT_EQ(Load(g, f.b), ZNQ_OK);
     ASSERT_EQ(g->_numPoly, numVert);
@@ -332,6 +335,7 @@ TEST(ReadDrs2Binary, EveryColourCodeDecodesAsCodeTimesStepPlusMinimum)
             const uint16_t code = uint16_t(((4 * vind[k] + i) * 40503) & 0xFFFF);
             mismatches += lanes[i] != float(code) * scale + lo;
         }
+        mismatches += !SameFloat3(g->_nodeNrm[k], {float(vind[k]), -0.5f, float(-vind[k])});
     }
     EXPECT_EQ(mismatches, 0);
 }
