@@ -18,7 +18,8 @@
 // c - 3 steps even when no proper ear exists.
 //
 // Output sizes follow from the vertex counts alone, so the new arrays are
-// allocated once at their final size and filled in one pass.
+// allocated once at their final size: one pass writes the corner counts, a
+// second the nodes.
 //
 // Shape of a polygon (its convex flag, its corners' convex flags and cosines,
 // its normal): on a mesh of legal polygons these are worked out here, per
