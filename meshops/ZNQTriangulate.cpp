@@ -69,7 +69,11 @@ inline float CornerMeasure(uint8_t convex, float cosine)
 // Writes triangles into the new arrays, copying whole nodes of the source.
 // The corner counts of the output are written in a pass of their own (see
 // WriteCounts): byte stores may alias anything, and mixed into this loop
-// they would make the compiler reload every pointer after each one.
+// they would make the compiler reload every pointer after each one. For the
+// same reason the writer is passed by value where a call is not inlined
+// (ClipEars), so that its pointers can live in registers. Without node data
+// (kNodeData false) a node is its vertex index alone.
+template <bool kNodeData>
 struct TriangleWriter
 {
     const int32_t* srcVInd;
@@ -84,12 +88,15 @@ struct TriangleWriter
     inline void Node(size_t src)
     {
         *vInd++ = srcVInd[src];
-        if (nrm)
-            *nrm++ = srcNrm[src];
-        if (uvw)
-            *uvw++ = srcUvw[src];
-        if (col)
-            *col++ = srcCol[src];
+        if constexpr (kNodeData)
+        {
+            if (nrm)
+                *nrm++ = srcNrm[src];
+            if (uvw)
+                *uvw++ = srcUvw[src];
+            if (col)
+                *col++ = srcCol[src];
+        }
     }
     // Triangle of the corners i, j, k of the polygon whose nodes start at o.
     inline void Tri(size_t o, int32_t i, int32_t j, int32_t k)
@@ -101,23 +108,31 @@ struct TriangleWriter
     // The polygon unchanged.
     inline void Copy(size_t o, int32_t c)
     {
+        if (c == 3)
+        {
+            Tri(o, 0, 1, 2);
+            return;
+        }
         const size_t n = static_cast<size_t>(c);
         std::memcpy(vInd, srcVInd + o, n * sizeof(int32_t));
         vInd += n;
-        if (nrm)
+        if constexpr (kNodeData)
         {
-            std::memcpy(nrm, srcNrm + o, n * sizeof(float3));
-            nrm += n;
-        }
-        if (uvw)
-        {
-            std::memcpy(uvw, srcUvw + o, n * sizeof(float3));
-            uvw += n;
-        }
-        if (col)
-        {
-            std::memcpy(col, srcCol + o, n * sizeof(float4));
-            col += n;
+            if (nrm)
+            {
+                std::memcpy(nrm, srcNrm + o, n * sizeof(float3));
+                nrm += n;
+            }
+            if (uvw)
+            {
+                std::memcpy(uvw, srcUvw + o, n * sizeof(float3));
+                uvw += n;
+            }
+            if (col)
+            {
+                std::memcpy(col, srcCol + o, n * sizeof(float4));
+                col += n;
+            }
         }
     }
 };
@@ -131,7 +146,15 @@ void WriteCounts(const uint8_t* srcNumVert, int32_t np, const uint8_t* split, ui
         const int32_t c = srcNumVert[p];
         if (c > 3 && (!split || split[p]))
         {
-            std::memset(numVert, 3, static_cast<size_t>(c - 2));
+            if (c == 4)
+            {
+                numVert[0] = 3;
+                numVert[1] = 3;
+            }
+            else
+            {
+                std::memset(numVert, 3, static_cast<size_t>(c - 2));
+            }
             numVert += c - 2;
         }
         else
@@ -284,6 +307,33 @@ void AnalyzePolygon(const int32_t* ind, int32_t count, const float3* pos, PolySh
     s.normal = n;
 }
 
+// The sign test of AnalyzePolygon for a legal quad, on plain values: true
+// when the cross products X(k) all agree in sign along their dominant axis,
+// which makes every corner convex. The same operations in the same order,
+// so the answer is the one AnalyzePolygon<4> would give; a quad that fails
+// the test takes AnalyzePolygon<4> for its corner records.
+inline bool QuadSignsAgree(const int32_t* ind, const float3* pos)
+{
+    const float3 p0 = pos[ind[0]], p1 = pos[ind[1]], p2 = pos[ind[2]], p3 = pos[ind[3]];
+    const float3 x0 = Cross(Sub(p1, p0), Sub(p3, p0));
+    const float3 x1 = Cross(Sub(p2, p1), Sub(p0, p1));
+    const float3 x2 = Cross(Sub(p3, p2), Sub(p1, p2));
+    const float3 x3 = Cross(Sub(p0, p3), Sub(p2, p3));
+    float mx = 0.0f, my = 0.0f, mz = 0.0f;
+    for (const float3* x : {&x0, &x1, &x2, &x3})
+    {
+        mx = std::max(mx, std::fabs(x->x));
+        my = std::max(my, std::fabs(x->y));
+        mz = std::max(mz, std::fabs(x->z));
+    }
+    const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
+    auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
+    const float c0 = comp(x0), c1 = comp(x1), c2 = comp(x2), c3 = comp(x3);
+    const int32_t positive = (c0 > 0.0f) + (c1 > 0.0f) + (c2 > 0.0f) + (c3 > 0.0f);
+    const int32_t negative = (c0 < 0.0f) + (c1 < 0.0f) + (c2 < 0.0f) + (c3 < 0.0f);
+    return positive == 0 || negative == 0;
+}
+
 // Convex flag of corner cur between prev and next, seen along the polygon
 // normal.
 inline uint8_t CornerConvex(const float3* pos, int32_t numVert, int32_t prev, int32_t cur,
@@ -296,7 +346,8 @@ inline uint8_t CornerConvex(const float3* pos, int32_t numVert, int32_t prev, in
 
 // Ear clipping of one concave polygon of c >= 5 corners. Works on a local
 // list of the remaining corners and their convex flags.
-void ClipEars(TriangleWriter& w, size_t o, int32_t c, const uint8_t* cornerConvex,
+template <typename Writer>
+Writer ClipEars(Writer w, size_t o, int32_t c, const uint8_t* cornerConvex,
               const float3* pos, int32_t numVert, const float3& normal)
 {
     uint8_t rem[256];  // corner index (in the polygon) of each remaining node
@@ -346,10 +397,12 @@ void ClipEars(TriangleWriter& w, size_t o, int32_t c, const uint8_t* cornerConve
         }
     }
     w.Tri(o, rem[0], rem[1], rem[2]);
+    return w;
 }
 
 // Splits one polygon of c >= 4 corners by its shape.
-inline void SplitPolygon(TriangleWriter& w, size_t o, int32_t c, const PolyShape& s,
+template <typename Writer>
+inline void SplitPolygon(Writer& w, size_t o, int32_t c, const PolyShape& s,
                          const float3* pos, int32_t numVert)
 {
     if (c == 4)
@@ -372,8 +425,75 @@ inline void SplitPolygon(TriangleWriter& w, size_t o, int32_t c, const PolyShape
     }
     else
     {
-        ClipEars(w, o, c, s.conv, pos, numVert, s.normal);
+        w = ClipEars(w, o, c, s.conv, pos, numVert, s.normal);
     }
+}
+
+// Splits the polygons into the writer's arrays (the corner counts are
+// written already); 0, or the code of a derived-record getter that failed.
+template <typename Writer>
+int32_t SplitAll(ZNQGeometry& g, const uint8_t* splitOf, Writer w)
+{
+    // The derived records, fetched only when a polygon needs them (see the
+    // top of this file). Nothing has changed yet, so they describe the mesh.
+    const ZNQNodeFlags* nodeFlags = nullptr;
+    const uint8_t* polyFlags = nullptr;
+    const float3* polyNrm = nullptr;
+    auto fetchRecords = [&]() -> int32_t {
+        if (!(nodeFlags = g._DynGetPolyNodeFlags()))
+            return kErrPolyNodeFlags;
+        if (!(polyFlags = g._DynGetPolyFlags()))
+            return kErrPolyFlags;
+        if (!(polyNrm = g._DynGetPolyNrm()))
+            return kErrPolyNrm;
+        return 0;
+    };
+
+    const uint8_t* srcNumVert = g._polyNumVert;
+    const int32_t* srcVInd = g._polyVInd;
+    const float3* pos = g._vertPos;
+    const int32_t nv = g._numVert;
+    const int32_t np = g._numPoly;
+    PolyShape shape;
+    size_t o = 0;
+    for (int32_t p = 0; p < np; o += srcNumVert[p], ++p)
+    {
+        const int32_t c = srcNumVert[p];
+        if (c <= 3 || (splitOf && !splitOf[p]))
+        {
+            w.Copy(o, c);
+            continue;
+        }
+        const bool checked = c == 4 ? CheckedLegal<4>(srcVInd + o, c, nv) : CheckedLegal<0>(srcVInd + o, c, nv);
+        if (checked)
+        {
+            if (c == 4 && QuadSignsAgree(srcVInd + o, pos))
+                shape.convex = true; // the split of a convex quad reads nothing else
+            else if (c == 4)
+                AnalyzePolygon<4>(srcVInd + o, c, pos, shape);
+            else
+                AnalyzePolygon<0>(srcVInd + o, c, pos, shape);
+        }
+        else
+        {
+            if (!nodeFlags)
+            {
+                const int32_t rc = fetchRecords();
+                if (rc != 0)
+                    return rc;
+            }
+            const ZNQNodeFlags* f = nodeFlags + o;
+            shape.convex = (polyFlags[p] & kPolyFlagConvex) != 0;
+            for (int32_t k = 0; k < c; ++k)
+                shape.conv[k] = f[k]._convex & 1;
+            if (c == 4)
+                for (int32_t k = 0; k < 4; ++k)
+                    shape.measure[k] = CornerMeasure(shape.conv[k], static_cast<float>(f[k]._cos));
+            shape.normal = polyNrm[p];
+        }
+        SplitPolygon(w, o, c, shape, pos, nv);
+    }
+    return 0;
 }
 
 } // namespace
@@ -444,68 +564,19 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
         return ZNQ_ERR_MEMORY;
     }
 
-    // The derived records, fetched only when a polygon needs them (see the
-    // top of this file). Nothing has changed yet, so they describe the mesh.
-    const ZNQNodeFlags* nodeFlags = nullptr;
-    const uint8_t* polyFlags = nullptr;
-    const float3* polyNrm = nullptr;
-    auto fetchRecords = [&]() -> int32_t {
-        if (!(nodeFlags = _DynGetPolyNodeFlags()))
-            return kErrPolyNodeFlags;
-        if (!(polyFlags = _DynGetPolyFlags()))
-            return kErrPolyFlags;
-        if (!(polyNrm = _DynGetPolyNrm()))
-            return kErrPolyNrm;
-        return 0;
-    };
-
     WriteCounts(_polyNumVert, np, split.ptr, numVert.ptr);
-
-    const uint8_t* srcNumVert = _polyNumVert;
-    const int32_t* srcVInd = _polyVInd;
-    const float3* pos = _vertPos;
-    const int32_t nv = _numVert;
-    const uint8_t* splitOf = split.ptr;
-    TriangleWriter w{srcVInd, _nodeNrm, _nodeUvw, _nodeCol, vInd.ptr, nrm.ptr, uvw.ptr, col.ptr};
-    PolyShape shape;
-    size_t o = 0;
-    for (int32_t p = 0; p < np; o += srcNumVert[p], ++p)
+    const int32_t rc =
+        (_nodeNrm || _nodeUvw || _nodeCol)
+            ? SplitAll(*this, split.ptr,
+                       TriangleWriter<true>{_polyVInd, _nodeNrm, _nodeUvw, _nodeCol, vInd.ptr, nrm.ptr, uvw.ptr,
+                                            col.ptr})
+            : SplitAll(*this, split.ptr,
+                       TriangleWriter<false>{_polyVInd, nullptr, nullptr, nullptr, vInd.ptr, nullptr, nullptr,
+                                             nullptr});
+    if (rc != 0)
     {
-        const int32_t c = srcNumVert[p];
-        if (c <= 3 || (splitOf && !splitOf[p]))
-        {
-            w.Copy(o, c);
-            continue;
-        }
-        const bool checked = c == 4 ? CheckedLegal<4>(srcVInd + o, c, nv) : CheckedLegal<0>(srcVInd + o, c, nv);
-        if (checked)
-        {
-            if (c == 4)
-                AnalyzePolygon<4>(srcVInd + o, c, pos, shape);
-            else
-                AnalyzePolygon<0>(srcVInd + o, c, pos, shape);
-        }
-        else
-        {
-            if (!nodeFlags)
-            {
-                const int32_t rc = fetchRecords();
-                if (rc != 0)
-                {
-                    _DynRelease(kDynAll);
-                    return rc;
-                }
-            }
-            const ZNQNodeFlags* f = nodeFlags + o;
-            shape.convex = (polyFlags[p] & kPolyFlagConvex) != 0;
-            for (int32_t k = 0; k < c; ++k)
-                shape.conv[k] = f[k]._convex & 1;
-            if (c == 4)
-                for (int32_t k = 0; k < 4; ++k)
-                    shape.measure[k] = CornerMeasure(shape.conv[k], static_cast<float>(f[k]._cos));
-            shape.normal = polyNrm[p];
-        }
-        SplitPolygon(w, o, c, shape, pos, nv);
+        _DynRelease(kDynAll);
+        return rc;
     }
 
     _DynRelease(kDynAll);
