@@ -396,3 +396,67 @@ TEST(Triangulate, RandomizedInvariants)
         EXPECT_EQ(g->_numVert, in->_numVert);
     }
 }
+
+// The split of each quad, worked out locally from the positions, is the one
+// the derived records give: every corner convex, or the corner measures
+// (1 - cos over convex corners, 3 + cos over reflex ones) favouring the
+// diagonal 0-2, cut 0-2; else 1-3. Random quads, planar or twisted, convex,
+// darts, with straight and nearly coincident corners; with node data and
+// without (two writers).
+TEST(Triangulate, QuadSplitsAgreeWithTheDerivedRecords)
+{
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (int round = 0; round < 200; ++round)
+    {
+        std::vector<float3> pos;
+        std::vector<std::vector<int32_t>> polys;
+        for (int q = 0; q < 50; ++q)
+        {
+            std::vector<int32_t> idx;
+            const int kind = static_cast<int>(rng() % 4);
+            for (int k = 0; k < 4; ++k)
+            {
+                float3 p{u(rng), u(rng), kind == 0 ? u(rng) : 0.0f}; // kind 0: twisted
+                if (kind == 2 && k == 2) // corner 1 straight
+                    p = {2.0f * pos.back().x - pos[pos.size() - 2].x, 2.0f * pos.back().y - pos[pos.size() - 2].y,
+                         0.0f};
+                if (kind == 3 && k == 3)
+                    p = {pos.back().x + 1e-7f, pos.back().y, 0.0f}; // nearly coincident
+                idx.push_back(static_cast<int32_t>(pos.size()));
+                pos.push_back(p);
+            }
+            polys.push_back(idx);
+        }
+        Geo g;
+        Build(g.g, pos, polys);
+        if (round % 2)
+            AddNodeUvwCol(g.g);
+        const uint8_t* polyFlags = g->_DynGetPolyFlags();
+        const ZNQNodeFlags* nodeFlags = g->_DynGetPolyNodeFlags();
+        ASSERT_TRUE(polyFlags && nodeFlags);
+        std::vector<bool> cutZeroTwo;
+        for (int p = 0; p < 50; ++p)
+        {
+            const ZNQNodeFlags* f = nodeFlags + 4 * p;
+            float m[4];
+            for (int k = 0; k < 4; ++k)
+            {
+                const float cs = static_cast<float>(f[k]._cos);
+                m[k] = (f[k]._convex & 1) ? 1.0f - cs : 3.0f + cs;
+            }
+            cutZeroTwo.push_back((polyFlags[p] & kPolyFlagConvex) || m[0] + m[2] >= m[1] + m[3]);
+        }
+        ASSERT_EQ(g->Triangulate(nullptr, 0, false), 0);
+        ASSERT_EQ(g->_numPoly, 100);
+        for (int p = 0; p < 50; ++p)
+        {
+            const std::vector<int32_t>& s = polys[p];
+            const Tri a = Poly(g.g, 2 * p), b = Poly(g.g, 2 * p + 1);
+            if (cutZeroTwo[p])
+                EXPECT_TRUE(a == (Tri{s[0], s[1], s[2]}) && b == (Tri{s[0], s[2], s[3]})) << round << " " << p;
+            else
+                EXPECT_TRUE(a == (Tri{s[1], s[2], s[3]}) && b == (Tri{s[1], s[3], s[0]})) << round << " " << p;
+        }
+    }
+}
