@@ -505,7 +505,7 @@ void FillRecords(const unsigned char* p, int32_t numPoly, uint8_t* counts, int32
         const int32_t n = static_cast<int32_t>(LoadWidth(p, kCountWidth));
         p += kCountWidth;
         counts[poly] = static_cast<uint8_t>(n);
-        if (kIndexWidth == 4)
+        if constexpr (kIndexWidth == 4)
         {
             if (n == 3)
                 std::memcpy(vind, p, 12);
