@@ -339,6 +339,134 @@ void CopyMesh(const ZNQGeometry& src, ZNQGeometry& dst)
 // ---------------------------------------------------------------------------
 // Limits
 
+// The passes of the four derived items without their checks: the node counts,
+// the prefix-sum layouts and the fills into buffers that stay allocated
+// between runs, but each node appends only its next node's vertex and never
+// tests for a repeat, and an edge met from its higher end is not searched for.
+// On a closed manifold the lists come out as long as the real ones (each
+// neighbour is the next vertex of exactly one node), so this is what the
+// layout of these items costs before any of the work that makes it right.
+// False for a vertex of more than 127 nodes (the one-byte counts saturate).
+bool DerivedPassesOnly(const ZNQGeometry& g)
+{
+    struct Buffers
+    {
+        std::vector<uint8_t> num, slot, edgeNum;
+        std::vector<int32_t*> adjArr, edgeArr, polyArr;
+        std::vector<int32_t> adjBlock, edges, edgeBlock, nodeEdge, polyBlock;
+    };
+    static Buffers b;
+    const size_t numVert = size_t(g._numVert), nodes = size_t(g.NumNodes());
+    const int32_t numPoly = g._numPoly;
+    if (b.num.size() != numVert || b.slot.size() != nodes)
+    {
+        b.num.assign(numVert, 0);
+        b.slot.assign(nodes, 0);
+        b.edgeNum.assign(nodes, 0);
+        b.adjArr.assign(numVert, nullptr);
+        b.edgeArr.assign(numVert, nullptr);
+        b.polyArr.assign(nodes, nullptr);
+        b.adjBlock.assign(2 * nodes, 0);
+        b.edges.assign(2 * nodes, 0);
+        b.edgeBlock.assign(nodes, 0);
+        b.nodeEdge.assign(nodes, 0);
+        b.polyBlock.assign(nodes, 0);
+    }
+    auto inRange = [](int32_t i, size_t n) { return i >= 0 && size_t(i) < n; };
+    uint8_t* num = b.num.data();
+    const int32_t* vind = g._polyVInd;
+
+    // Vertex adjacency: count, lay out twice the count, append.
+    std::memset(num, 0, numVert);
+    for (size_t i = 0; i < nodes; ++i)
+        if (inRange(vind[i], numVert))
+            num[vind[i]] = uint8_t(num[vind[i]] + (num[vind[i]] < 128));
+    int32_t* block = b.adjBlock.data();
+    for (size_t v = 0; v < numVert; ++v)
+    {
+        if (num[v] == 128)
+            return false;
+        b.adjArr[v] = block;
+        block += 2 * num[v];
+    }
+    std::memset(num, 0, numVert);
+    const int32_t* ind = vind;
+    uint8_t* slot = b.slot.data();
+    for (int32_t p = 0; p < numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k)
+        {
+            const int32_t v = ind[k];
+            if (!inRange(v, numVert))
+            {
+                slot[k] = 255;
+                continue;
+            }
+            const uint8_t c = num[v];
+            b.adjArr[size_t(v)][c] = ind[k + 1 < n ? k + 1 : 0];
+            num[v] = uint8_t(c + 1);
+            slot[k] = c;
+        }
+        ind += n;
+        slot += n;
+    }
+
+    // Edges: numbered from the lower end, the higher end not searched.
+    int32_t* edgeBlock = b.edgeBlock.data();
+    for (size_t v = 0; v < numVert; ++v)
+    {
+        b.edgeArr[v] = edgeBlock;
+        edgeBlock += num[v];
+    }
+    int32_t numEdges = 0;
+    for (size_t v = 0; v < numVert; ++v)
+    {
+        const int32_t* nb = b.adjArr[v];
+        int32_t* el = b.edgeArr[v];
+        for (int32_t k = 0; k < num[v]; ++k)
+        {
+            if (size_t(nb[k]) > v)
+            {
+                b.edges[2 * size_t(numEdges)] = int32_t(v);
+                b.edges[2 * size_t(numEdges) + 1] = nb[k];
+                el[k] = numEdges++;
+            }
+            else
+                el[k] = k;
+        }
+    }
+
+    // Node edges through the kept places.
+    for (size_t i = 0; i < nodes; ++i)
+        b.nodeEdge[i] = b.slot[i] != 255 ? b.edgeArr[size_t(vind[i])][b.slot[i]] : -1;
+
+    // Edge polygons: count, lay out, fill.
+    uint8_t* edgeNum = b.edgeNum.data();
+    const size_t edgeCount = size_t(numEdges);
+    std::memset(edgeNum, 0, edgeCount);
+    for (size_t i = 0; i < nodes; ++i)
+        if (inRange(b.nodeEdge[i], edgeCount))
+            ++edgeNum[b.nodeEdge[i]];
+    int32_t* polyBlock = b.polyBlock.data();
+    for (size_t e = 0; e < edgeCount; ++e)
+    {
+        b.polyArr[e] = polyBlock;
+        polyBlock += edgeNum[e];
+    }
+    std::memset(edgeNum, 0, edgeCount);
+    const int32_t* eind = b.nodeEdge.data();
+    for (int32_t p = 0; p < numPoly; ++p)
+    {
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k)
+            if (inRange(eind[k], edgeCount))
+                b.polyArr[size_t(eind[k])][edgeNum[eind[k]]++] = p;
+        eind += n;
+    }
+    return numEdges > 0;
+}
+
 // Reads the file in 1 MiB chunks and counts its lines.
 bool ChunkedNewlineScan(const std::string& path)
 {
@@ -777,6 +905,8 @@ int Main()
         row.targetPeer = 1;
         row.targetRatio = 0.15;
 #endif
+        row.c.push_back({"count/layout/fill passes alone (no repeat test, no edge search)", {},
+                         [&torus] { return DerivedPassesOnly(torus); }, {}, false});
         Measure(row);
         rows.push_back(std::move(row));
     }
