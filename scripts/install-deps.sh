@@ -1,8 +1,11 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build needs and the machine lacks.
-# Usage: scripts/install-deps.sh [core|bench|fuzz|all]   (default: core)
+# Usage: scripts/install-deps.sh [core|python|bench|fuzz|all]   (default: core; python adds the Python module's)
 set -e
 want="cmake g++ make libimath-dev libgtest-dev libgmock-dev libfast-float-dev libstb-dev"
+case "${1:-core}" in
+    python|all) want="$want pybind11-dev python3-dev python3-numpy python3-pytest" ;;
+esac
 case "${1:-core}" in
     bench|all) want="$want libbenchmark-dev libopenmesh-dev libtinyobjloader-dev libassimp-dev libcgal-dev hyperfine" ;;
 esac
