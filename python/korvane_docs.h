@@ -44,7 +44,10 @@ colours are stored per node, motion vectors per vertex.
 
 Array properties return read-only numpy copies (float32 / int32), taken once
 per state of the mesh: hold on to them as long as you like, they never
-change. After an operation read the property again for the new data. To edit,
+change. After an operation read the property again for the new data. (They
+are copies, not views, because every operation builds new arrays and frees
+the old ones: a view would point at freed memory. The copy costs a memcpy,
+far less than the load or operation that made the data.) To edit,
 assign a whole array: mesh.positions = mesh.positions + offset (same shape;
 normals, uvws, colors and motions also take None to drop them).
 

@@ -716,6 +716,9 @@ PYBIND11_MODULE(korvane, mod)
     if (!g_cacheError)
         throw py::error_already_set();
     mod.add_object("CacheError", py::handle(g_cacheError));
+    // Defaults, so that an instance made by a script has every attribute too.
+    for (const char* name : {"code", "message", "path", "where", "reason"})
+        py::handle(g_cacheError).attr(name) = py::none();
 
     py::class_<Mesh> mesh(mod, "Mesh", kDocMesh);
     mesh.def(py::init<>(), kDocMeshInit)

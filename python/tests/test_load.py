@@ -93,6 +93,7 @@ def test_failures_raise_cache_error(tmp_path, cube_obj):
     assert e.value.path == str(tmp_path / "missing.znq")
     assert e.value.where is None and e.value.reason is None
     assert isinstance(e.value, Exception)
+    assert korvane.CacheError("by hand").code is None
 
     other = tmp_path / "cube.obj.bak"
     other.write_bytes(cube_obj.read_bytes())

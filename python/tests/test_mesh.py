@@ -30,6 +30,9 @@ def test_from_arrays_round_trip():
     assert m.counts.tolist() == [4] and m.indices.tolist() == [0, 1, 2, 3]
     assert np.array_equal(m.colors, col.astype(np.float32))
     assert m.motions.tolist() == [[1, 1, 1]] * 4
+    wide = np.c_[np.array(QUAD["positions"], dtype=np.float64), np.ones(4)]
+    strided = korvane.Mesh.from_arrays(wide[:, :3], np.array([4], dtype=np.uint8), np.arange(4, dtype=np.int16))
+    assert strided.positions.tolist() == QUAD["positions"]
     empty = korvane.Mesh()
     assert empty.num_vertices == 0 and empty.positions.shape == (0, 3) and empty.counts.shape == (0,)
     assert repr(empty) == "<korvane.Mesh empty>"
