@@ -106,3 +106,30 @@ def test_failures_raise_cache_error(tmp_path, cube_obj):
     with pytest.raises(korvane.CacheError) as e:
         korvane.load(bad)
     assert e.value.code != 0 and str(e.value).startswith(f"error {e.value.code}: ")
+
+
+def test_random_and_cut_files_fail_cleanly(tmp_path, sample_dir):
+    # Any bytes under any extension: a Mesh within its invariants or CacheError.
+    rng = np.random.default_rng(11)
+    good = (sample_dir / "Fluid.0001.znq").read_bytes()
+    for k in range(120):
+        ext = [".znq", ".drs2", ".bin", ".obj"][k % 4]
+        if k % 3 == 0:
+            data = good[: int(rng.integers(0, len(good)))]
+        elif k % 3 == 1:
+            b = bytearray(good)
+            for i in rng.integers(0, len(b), size=8):
+                b[i] = int(rng.integers(0, 256))
+            data = bytes(b)
+        else:
+            data = rng.integers(0, 256, size=int(rng.integers(0, 300)), dtype=np.uint8).tobytes()
+        p = tmp_path / f"f{k}{ext}"
+        p.write_bytes(data)
+        try:
+            m = korvane.load(p, normals=True, motions=True, colors=True, uvws=True)
+        except korvane.CacheError as e:
+            assert e.code != 0
+            continue
+        assert int(m.counts.sum()) == m.num_nodes == len(m.indices)
+        if m.num_nodes:
+            assert 0 <= m.indices.min() and m.indices.max() < m.num_vertices
