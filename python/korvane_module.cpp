@@ -233,7 +233,12 @@ py::array_t<T, py::array::c_style> InputArray(const py::handle& obj, const char*
         throw py::type_error(std::string(name) + " must be an array or a sequence of numbers");
     }
     const char k = a.dtype().kind();
-    const bool okKind = kind == Kind::Float ? (k == 'f' || k == 'i' || k == 'u') : (k == 'i' || k == 'u');
+    // An empty list comes as float64 of shape (0,): take it for any empty input.
+    const bool empty = a.size() == 0 && a.ndim() == 1 && (k == 'f' || k == 'i' || k == 'u');
+    if (empty && width)
+        a = a.attr("reshape")(0, width);
+    const bool okKind =
+        empty || (kind == Kind::Float ? (k == 'f' || k == 'i' || k == 'u') : (k == 'i' || k == 'u'));
     if (!okKind)
         throw py::type_error(std::string(name) + (kind == Kind::Float ? " must hold real numbers, not dtype "
                                                                       : " must hold integers, not dtype ") +

@@ -36,6 +36,19 @@ def test_from_arrays_round_trip():
     empty = korvane.Mesh()
     assert empty.num_vertices == 0 and empty.positions.shape == (0, 3) and empty.counts.shape == (0,)
     assert repr(empty) == "<korvane.Mesh empty>"
+    # Every operation runs on an empty mesh and on one without vertices.
+    for m in (empty, korvane.Mesh.from_arrays([], [], [])):
+        for op in ("fix_edges", "close_holes", "invert", "quadrangulate", "disconnect", "clean_up", "triangulate"):
+            getattr(m, op)()
+        m.push(1.0)
+        m.thickness(1.0)
+        m.smooth(3)
+        m.blur_normals(3)
+        m.blur_colors(3)
+        m.blur_uvws(3)
+        m.blur_motions(3)
+        m.scale_motions(2.0)
+        assert m.num_vertices == 0 and m.positions.shape == (0, 3) and m.vertex_colors is None
 
 
 @pytest.mark.parametrize(
