@@ -74,7 +74,9 @@ KorvaneMeshView KorvaneViewOf(const ZNQGeometry& geometry)
         view.polyVInd = geometry._polyVInd;
         view.numNodes = geometry.NumNodes();
         view.nodeUvw = geometry._nodeUvw ? &geometry._nodeUvw[0].x : nullptr;
+        view.nodeNrm = geometry._nodeNrm ? &geometry._nodeNrm[0].x : nullptr;
     }
+    view.vertMotion = geometry._vertMotion ? &geometry._vertMotion[0].x : nullptr;
     view.hasNodeNormals = geometry._nodeNrm != nullptr;
     view.hasNodeColors = geometry._nodeCol != nullptr;
     return view;

@@ -34,6 +34,8 @@ struct KorvaneMeshView
     const int32_t* polyVInd;     // [numNodes]
     int64_t numNodes;            // sum of polyNumVert
     const float* nodeUvw;        // [3 * numNodes] or null
+    const float* nodeNrm;        // [3 * numNodes] or null
+    const float* vertMotion;     // [3 * numVert] or null
     bool hasNodeNormals;
     bool hasNodeColors;
 };

@@ -22,6 +22,7 @@
 #include <maya/MPlug.h>
 #include <maya/MString.h>
 #include <maya/MThreadUtils.h>
+#include <maya/MTime.h>
 
 #include "errors/ZNQError.h"
 #include "plugin/KorvaneCachePath.h"
@@ -60,6 +61,9 @@ MObject Korvane::m_fxSimpleSmooth;
 MObject Korvane::m_dtPostBlurNormals;
 MObject Korvane::m_dtPostDisconnectPolys;
 MObject Korvane::m_msSetOnlyVertices;
+MObject Korvane::m_msMotionColorSet;
+MObject Korvane::m_msMotionUnit;
+MObject Korvane::m_msNormalsPerCorner;
 MObject Korvane::outMesh;
 
 Korvane::~Korvane() = default;
@@ -183,6 +187,8 @@ const char* const kIndexModeLabels[] = {
 const short kIndexModeValues[] = {0, 1, 2};
 const char* const kTriangulateLabels[] = {"Off", "Concave Polygons", "All Polygons"};
 const short kTriangulateValues[] = {0, 1, 2};
+const char* const kMotionUnitLabels[] = {"Per Frame", "Per Second"};
+const short kMotionUnitValues[] = {0, 1};
 
 } // namespace
 
@@ -266,6 +272,14 @@ MStatus Korvane::initialize()
     CreateBoolAttribute(m_msSetOnlyVertices, "Set only Vertices (and 1st Polygon)",
                         "m_msSetOnlyVertices", false, &st);
     KORVANE_CHECK("m_msSetOnlyVertices")
+    // Render output, after the described inputs.
+    CreateStringAttribute(m_msMotionColorSet, "Motion Color Set", "m_msMotionColorSet", "", &st, false);
+    KORVANE_CHECK("m_msMotionColorSet")
+    CreateEnumAttribute(m_msMotionUnit, "Motion Unit", "m_msMotionUnit", 0, &st, kMotionUnitLabels,
+                        kMotionUnitValues, 2, 2);
+    KORVANE_CHECK("m_msMotionUnit")
+    CreateBoolAttribute(m_msNormalsPerCorner, "Keep Corner Normals", "m_msNormalsPerCorner", false, &st);
+    KORVANE_CHECK("m_msNormalsPerCorner")
 #undef KORVANE_CHECK
 
     {
@@ -290,9 +304,10 @@ MStatus Korvane::initialize()
         &m_fxCloseHoles,     &m_fxInvertPolygons, &m_fxQuadrangulate,
         &m_fxPush,           &m_fxThickness,      &m_fxTriangulate,
         &m_fxSimpleSmooth,   &m_dtPostBlurNormals, &m_dtPostDisconnectPolys,
-        &m_msSetOnlyVertices,
+        &m_msSetOnlyVertices, &m_msMotionColorSet, &m_msMotionUnit,
+        &m_msNormalsPerCorner,
     };
-    static_assert(sizeof(inputs) / sizeof(inputs[0]) == 31, "31 inputs");
+    static_assert(sizeof(inputs) / sizeof(inputs[0]) == 34, "31 described inputs and 3 render outputs");
     for (const MObject* input : inputs)
     {
         if (attributeAffects(*input, outMesh).error())
@@ -347,7 +362,7 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
 {
     NodeSettings settings;
     std::memset(&settings, 0, sizeof(settings));
-    bool pathFits = true, nameFits = true, groupsFit = true;
+    bool pathFits = true, nameFits = true, groupsFit = true, motionSetFits = true;
     MDataHandle h;
 
 #define KORVANE_INPUT(attr)                                                                       \
@@ -418,7 +433,14 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
     settings.disconnectPolygons = h.asBool();
     KORVANE_INPUT(m_msSetOnlyVertices)
     settings.setOnlyVertices = h.asBool();
+    KORVANE_INPUT(m_msMotionColorSet)
+    motionSetFits = CopyText(h, settings.motionColorSet, sizeof(settings.motionColorSet));
+    KORVANE_INPUT(m_msMotionUnit)
+    settings.motionUnit = h.asShort();
+    KORVANE_INPUT(m_msNormalsPerCorner)
+    settings.normalsPerCorner = h.asBool();
 #undef KORVANE_INPUT
+    settings.framesPerSecond = static_cast<float>(MTime(1.0, MTime::kSeconds).asUnits(MTime::uiUnit()));
 
     // The group names only matter while the group filter is on.
     const char* refusedText = nullptr;
@@ -428,6 +450,8 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
         refusedText = "[Korvane] the file name pattern is longer than 512 characters; nothing is loaded.";
     else if (!groupsFit && settings.useGroups)
         refusedText = "[Korvane] the group names are longer than 2049 characters; nothing is loaded.";
+    else if (!motionSetFits)
+        refusedText = "[Korvane] the motion color set name is longer than 512 characters; nothing is loaded.";
 
     // The process-wide OpenMP thread count follows the host's setting; no
     // step of this evaluation runs a parallel region itself.
@@ -514,6 +538,6 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
         return;
     }
 
-    KorvaneWriteHostMesh(*geometry, meshFn, meshData, settings.setOnlyVertices, status);
+    KorvaneWriteHostMesh(*geometry, meshFn, meshData, settings, status);
     KorvaneDeleteGeometry(geometry);
 }

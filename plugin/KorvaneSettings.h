@@ -24,6 +24,13 @@ enum : int32_t
     kTriangulateAll = 2,
 };
 
+// Units of the motion colour set (m_msMotionUnit).
+enum : int32_t
+{
+    kMotionUnitPerFrame = 0,
+    kMotionUnitPerSecond = 1,
+};
+
 // Starts zeroed for every evaluation; fields in this order.
 struct NodeSettings
 {
@@ -60,6 +67,17 @@ struct NodeSettings
     int32_t postBlurNormals;
     bool disconnectPolygons;
     bool setOnlyVertices;
+
+    // Render output.
+    char motionColorSet[kSettingsNameSize]; // m_msMotionColorSet; empty: no motion colour set
+    int16_t motionUnit;                     // m_msMotionUnit, kMotionUnit...
+    bool normalsPerCorner;                  // m_msNormalsPerCorner
+    float framesPerSecond;                  // of the scene's time unit
+    // What the frame actually shown hands on as motion: nothing for a held
+    // frame, the reversed motion while a cache plays backwards. Both off: the
+    // motion as loaded and processed.
+    bool motionHeld;
+    bool motionReversed;
 };
 
 // Runs the post-processing chain on a loaded geometry in its fixed order and

@@ -2,6 +2,8 @@
 // drives the scene without a user interface.
 #include "HostInternal.h"
 
+#include <maya/MTime.h>
+
 #include <korvane/HeadlessHost.h>
 
 #include <dlfcn.h>
@@ -455,5 +457,18 @@ std::vector<Message> TakeMessages()
 void SetEcho(bool on) { S().echo = on; }
 
 void SetNumThreads(int n) { S().numThreads = n < 1 ? 0 : n; }
+
+bool SetFramesPerSecond(double fps)
+{
+    for (int u = MTime::kGames; u <= MTime::k6000FPS; ++u)
+    {
+        const MTime::Unit unit = static_cast<MTime::Unit>(u);
+        if (MTime(1.0, MTime::kSeconds).asUnits(unit) == fps)
+            return MTime::setUIUnit(unit) == MS::kSuccess;
+    }
+    return false;
+}
+
+double FramesPerSecond() { return MTime(1.0, MTime::kSeconds).asUnits(MTime::uiUnit()); }
 
 } // namespace khost

@@ -150,10 +150,17 @@ struct MeshGeom
         std::string name;
         std::vector<float> rgba;           // 4 per vertex, -1 when unset
         std::vector<float> pool;           // setColors
+        std::vector<int> assigned;         // assignColors: pool index per face-vertex (-1 none)
         bool hasVertexColors = false;
     };
     std::vector<ColorSet> colorSets;
     int currentColorSet = -1;
+
+    // Per face-vertex normals (setFaceVertexNormals), 3 per entry of
+    // connects; fvNormalSet tells which were given.
+    bool hasFaceVertexNormals = false;
+    std::vector<float> fvNormals;
+    std::vector<unsigned char> fvNormalSet;
 
     struct UVSet
     {
@@ -294,6 +301,7 @@ struct Scene
     std::vector<CommandResultData> resultStack;
     bool echo = false;
     int numThreads = 0;
+    int timeUnit = 6;                    // MTime::Unit of the scene (kFilm)
     NodeType* initializing = nullptr;    // type whose initialize runs
 
     // Built-in attributes.

@@ -1,5 +1,6 @@
-// The Korvane node's 31 inputs in the order of creation, as a user meets
-// them: names, kind, default and soft slider range.
+// The Korvane node's inputs in the order of creation, as a user meets them:
+// names, kind, default and soft slider range. The first 31 are the node's
+// original inputs; newer ones follow them.
 #pragma once
 
 namespace kvt
@@ -25,7 +26,7 @@ struct NodeInput
 };
 
 using IK = InputKind;
-inline const NodeInput kNodeInputs[31] = {
+inline const NodeInput kNodeInputs[] = {
     {"m_active", "Active", IK::kBool, 1, nullptr, 0, 0},
     {"m_flPath", "Path", IK::kString, 0, "C:/Temp/Cache/", 0, 0},
     {"m_flName", "Filename", IK::kString, 0, "File.#", 0, 0},
@@ -57,6 +58,12 @@ inline const NodeInput kNodeInputs[31] = {
     {"m_dtPostBlurNormals", "Blur Normals", IK::kInt, 0, nullptr, 0, 10},
     {"m_dtPostDisconnectPolys", "Disconnect all Polygons", IK::kBool, 0, nullptr, 0, 0},
     {"m_msSetOnlyVertices", "Set only Vertices (and 1st Polygon)", IK::kBool, 0, nullptr, 0, 0},
+    // Render output.
+    {"m_msMotionColorSet", "Motion Color Set", IK::kString, 0, "", 0, 0},
+    {"m_msMotionUnit", "Motion Unit", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_msNormalsPerCorner", "Keep Corner Normals", IK::kBool, 0, nullptr, 0, 0},
 };
+constexpr int kOriginalInputCount = 31;
+constexpr int kNodeInputCount = static_cast<int>(sizeof(kNodeInputs) / sizeof(kNodeInputs[0]));
 
 } // namespace kvt

@@ -228,11 +228,12 @@ std::vector<std::string> Labels(const khost::AttributeInfo& a)
 
 } // namespace
 
-TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
+TEST_F(PluginTest, InputsInOrderWithNamesDefaultsRangesAndLabels)
 {
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    ASSERT_EQ(attrs.size(), 32u);
-    for (int i = 0; i < 31; ++i)
+    const int n = kvt::kNodeInputCount;
+    ASSERT_EQ(attrs.size(), static_cast<size_t>(n) + 1);
+    for (int i = 0; i < n; ++i)
     {
         const kvt::NodeInput& e = kvt::kNodeInputs[i];
         const khost::AttributeInfo& a = attrs[static_cast<size_t>(i)];
@@ -264,7 +265,7 @@ TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
         EXPECT_EQ(a.affects, std::vector<std::string>{"outMesh"});
     }
 
-    const khost::AttributeInfo& out = attrs[31];
+    const khost::AttributeInfo& out = attrs[static_cast<size_t>(n)];
     EXPECT_EQ(out.longName, "outMesh");
     EXPECT_EQ(out.shortName, "outMesh");
     EXPECT_EQ(out.kind, K::kMesh);
@@ -277,6 +278,7 @@ TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
     EXPECT_EQ(Labels(attrs[4]), (std::vector<std::string>{"Use Idx Value (Round)", "Use Idx Value (Floor)",
                                                           "Use Idx Value (Ceil)"}));
     EXPECT_EQ(Labels(attrs[26]), (std::vector<std::string>{"Off", "Concave Polygons", "All Polygons"}));
+    EXPECT_EQ(Labels(attrs[32]), (std::vector<std::string>{"Per Frame", "Per Second"}));
 }
 
 TEST_F(PluginTest, EveryInputDirtiesTheOutput)
@@ -285,17 +287,18 @@ TEST_F(PluginTest, EveryInputDirtiesTheOutput)
     Set("m_active", "off"); // evaluations below then read nothing
     Eval();
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    ASSERT_EQ(attrs.size(), 32u);
+    const int n = kvt::kNodeInputCount;
+    ASSERT_EQ(attrs.size(), static_cast<size_t>(n) + 1);
     // m_active last, so that every evaluation in between stays inactive.
-    for (int k = 1; k <= 31; ++k)
+    for (int k = 1; k <= n; ++k)
     {
-        const khost::AttributeInfo& a = attrs[static_cast<size_t>(k % 31)];
+        const khost::AttributeInfo& a = attrs[static_cast<size_t>(k % n)];
         SCOPED_TRACE(a.longName);
         ASSERT_FALSE(khost::IsDirty("KorvaneNode1", "outMesh"));
         const char* value = a.kind == K::kString ? "x" : (a.kind == K::kFloat ? "0.5" : "1");
         Set(a.longName, value);
         EXPECT_TRUE(khost::IsDirty("KorvaneNode1", "outMesh"));
-        if (k < 31)
+        if (k < n)
         {
             EXPECT_EQ(Eval().status, khost::kSuccess);
         }

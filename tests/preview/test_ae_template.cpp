@@ -1,5 +1,5 @@
 // The Attribute Editor template AEKorvaneTemplate.mel: it must show each of
-// the node's 31 inputs exactly once, in the frame of its group word, in the
+// the node's inputs exactly once, in the frame of its group word, in the
 // order of creation within that frame, and nothing twice. The template is
 // read as text and its editorTemplate statements are replayed here.
 //
@@ -475,7 +475,7 @@ TEST_F(AETemplate, FollowsTheRegisteredNodeType)
         }
     }
     EXPECT_TRUE(hasOutMesh);
-    ASSERT_EQ(inputs.size(), 31u);
+    ASSERT_EQ(inputs.size(), static_cast<size_t>(kvt::kNodeInputCount));
     for (size_t i = 0; i < inputs.size(); ++i)
     {
         EXPECT_EQ(inputs[i], kvt::kNodeInputs[i].longName) << "creation order at " << i;

@@ -261,6 +261,18 @@ KHOST_API bool IsDirty(const std::string& node, const std::string& attr);
 // ---------------------------------------------------------------------------
 // Evaluation and mesh data.
 
+// One colour set of a mesh.
+struct ColorSetSnapshot
+{
+    std::string name;
+    bool current = false;           // the mesh's current colour set
+    bool hasVertexColors = false;   // given with setVertexColors
+    // 4 per vertex (r, g, b, a): the vertex's own colour (setVertexColors),
+    // else the colour assigned to its first corner (setColors and
+    // assignColors); -1 x 4 for a vertex with neither.
+    std::vector<float> colors;
+};
+
 struct MeshSnapshot
 {
     int numVertices = 0;
@@ -280,6 +292,16 @@ struct MeshSnapshot
     bool hasColors = false;
     std::string colorSet;           // name of that set ("colorSet1")
     std::vector<float> colors;
+
+    // Per face-vertex normals given with setFaceVertexNormals: 3 per entry
+    // of connects (polygon order); corners never given one hold (0, 0, 0)
+    // and faceVertexNormalSet 0.
+    bool hasFaceVertexNormals = false;
+    std::vector<float> faceVertexNormals;
+    std::vector<unsigned char> faceVertexNormalSet;
+
+    // Every colour set, in order of creation.
+    std::vector<ColorSetSnapshot> colorSets;
 
     // The current UV set ("map1"): UV values and their per-polygon assignment.
     bool hasUVs = false;            // the set holds UVs or an assignment
@@ -334,5 +356,12 @@ KHOST_API void SetEcho(bool on);
 // The value MThreadUtils::getNumThreads returns; `n` < 1 restores the
 // default (the hardware thread count, at least 1).
 KHOST_API void SetNumThreads(int n);
+
+// The scene's time unit (MTime::uiUnit) by its frame rate: 24 is film,
+// 25 PAL, 30 NTSC, 60 NTSC fields and every other whole rate that MTime has a
+// unit for. False (unit unchanged) for a rate without a unit. Default: 24.
+KHOST_API bool SetFramesPerSecond(double fps);
+// Frames per second of the scene's time unit.
+KHOST_API double FramesPerSecond();
 
 } // namespace khost
