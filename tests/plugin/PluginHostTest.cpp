@@ -751,3 +751,179 @@ TEST_F(PluginTest, ChainStepsFollowTheirInputs)
     EXPECT_EQ(r.mesh.numVertices, 4);
     EXPECT_TRUE(Take().errors.empty());
 }
+
+// ---------------------------------------------------------------------------
+// Render output: the motion colour set and per-corner normals.
+
+namespace {
+
+const khost::ColorSetSnapshot* ColorSetNamed(const khost::MeshSnapshot& m, const std::string& name)
+{
+    for (const khost::ColorSetSnapshot& c : m.colorSets)
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+// The RGB of every vertex of a colour set, alpha checked to be 1.
+std::vector<std::vector<float>> Rgb(const khost::ColorSetSnapshot& c)
+{
+    std::vector<std::vector<float>> out;
+    for (size_t i = 0; i + 3 < c.colors.size(); i += 4)
+    {
+        EXPECT_EQ(c.colors[i + 3], 1.0f);
+        out.push_back({c.colors[i], c.colors[i + 1], c.colors[i + 2]});
+    }
+    return out;
+}
+
+using Rows = std::vector<std::vector<float>>;
+
+} // namespace
+
+TEST_F(PluginTest, MotionColorSetCarriesTheProcessedMotionPerVertex)
+{
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_flLoadColors", "on");
+
+    // Default: no name, no colour set besides the cache's colours.
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_EQ(r.mesh.colorSets.size(), 1u);
+    EXPECT_TRUE(r.mesh.colorSets[0].current);
+    EXPECT_TRUE(r.mesh.hasColors);
+
+    // Named: one colour per vertex, the motion after the scale.
+    Set("m_msMotionColorSet", "velocityPV");
+    Set("m_dtScaleMotions", "0.5");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_EQ(r.mesh.colorSets.size(), 2u);
+    const khost::ColorSetSnapshot* v = ColorSetNamed(r.mesh, "velocityPV");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(Rgb(*v), (Rows{{2, 0, 0}, {0, 2, 0}, {0, 0, 2}}));
+    // The cache's colours stay current, so the viewport shows them.
+    EXPECT_FALSE(v->current);
+    EXPECT_EQ(r.mesh.colorSet, "colorSet1");
+    EXPECT_EQ(r.mesh.colors, (std::vector<float>{1, 0, 0, 1, 0, 1, 0, 0.5f, 0, 0, 1, 0.25f}));
+
+    // One iteration of the motion blur: each vertex of the triangle takes
+    // the mean of the other two.
+    Set("m_dtScaleMotions", "1");
+    Set("m_dtBlurMotions", "1");
+    r = Eval();
+    ASSERT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "velocityPV")), (Rows{{0, 2, 2}, {2, 0, 2}, {2, 2, 0}}));
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, MotionColorSetPerSecondUsesTheSceneFrameRate)
+{
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_msMotionColorSet", "vel");
+    Set("m_msMotionUnit", "Per Second");
+
+    EXPECT_DOUBLE_EQ(khost::FramesPerSecond(), 24.0);
+    khost::EvalResult r = Eval();
+    ASSERT_NE(ColorSetNamed(r.mesh, "vel"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "vel")), (Rows{{96, 0, 0}, {0, 96, 0}, {0, 0, 96}}));
+
+    ASSERT_TRUE(khost::SetFramesPerSecond(25));
+    Set("m_dtScaleMotions", "0.5"); // dirties the output
+    r = Eval();
+    ASSERT_NE(ColorSetNamed(r.mesh, "vel"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "vel")), (Rows{{50, 0, 0}, {0, 50, 0}, {0, 0, 50}}));
+    EXPECT_FALSE(khost::SetFramesPerSecond(29));
+    EXPECT_DOUBLE_EQ(khost::FramesPerSecond(), 25.0);
+    ASSERT_TRUE(khost::SetFramesPerSecond(24));
+
+    // Without the cache's colours the motion set is the mesh's only one.
+    EXPECT_FALSE(r.mesh.hasColors);
+    EXPECT_EQ(r.mesh.colorSets.size(), 1u);
+}
+
+TEST_F(PluginTest, MotionColorSetNeedsMotionsAndIsNotSetForOnlyVertices)
+{
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_msMotionColorSet", "velocityPV");
+    khost::EvalResult r = Eval(); // motions not loaded
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_TRUE(r.mesh.colorSets.empty());
+
+    Set("m_flLoadMotions", "on");
+    Set("m_flLoadColors", "on");
+    Set("m_msSetOnlyVertices", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 3);
+    EXPECT_TRUE(r.mesh.colorSets.empty());
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, MotionColorSetFollowsOperationsThatChangeTheVertices)
+{
+    // Disconnected, each corner is a vertex of its own and carries the motion
+    // of the vertex it came from; thickness doubles the vertices, the copies
+    // moving as their originals.
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_msMotionColorSet", "velocityPV");
+    Set("m_dtPostDisconnectPolys", "on");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "velocityPV")), (Rows{{4, 0, 0}, {0, 4, 0}, {0, 0, 4}}));
+
+    Set("m_dtPostDisconnectPolys", "off");
+    Set("m_fxThickness", "0.2");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_EQ(r.mesh.numVertices, 6);
+    ASSERT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+    const Rows motion = Rgb(*ColorSetNamed(r.mesh, "velocityPV"));
+    ASSERT_EQ(motion.size(), 6u);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(motion[i], motion[i % 3]) << "vertex " << i;
+    EXPECT_EQ(motion[0], (std::vector<float>{4, 0, 0}));
+}
+
+TEST_F(PluginTest, CornerNormalsKeepHardEdges)
+{
+    // Vertices 0 and 2 are shared by a triangle facing +x and one facing +y.
+    Write("T.0001.obj", kTwoTrianglesObj);
+    CreateNetwork("T.####", "2");
+    Set("m_flLoadNormals", "on");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_TRUE(r.mesh.hasNormals);
+    EXPECT_FALSE(r.mesh.hasFaceVertexNormals);
+    // Vertex 0: the mean of +x and +y.
+    EXPECT_EQ(std::vector<float>(r.mesh.normals.begin(), r.mesh.normals.begin() + 3),
+              (std::vector<float>{0.5f, 0.5f, 0}));
+
+    Set("m_msNormalsPerCorner", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_FALSE(r.mesh.hasNormals);
+    ASSERT_TRUE(r.mesh.hasFaceVertexNormals);
+    EXPECT_EQ(r.mesh.faceVertexNormals,
+              (std::vector<float>{1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0}));
+    EXPECT_EQ(r.mesh.faceVertexNormalSet, (std::vector<unsigned char>(6, 1)));
+
+    // Without node normals there is nothing to keep; only vertices: none.
+    Set("m_flLoadNormals", "off");
+    r = Eval();
+    EXPECT_FALSE(r.mesh.hasNormals);
+    EXPECT_FALSE(r.mesh.hasFaceVertexNormals);
+    Set("m_flLoadNormals", "on");
+    Set("m_msSetOnlyVertices", "on");
+    r = Eval();
+    EXPECT_FALSE(r.mesh.hasFaceVertexNormals);
+    EXPECT_TRUE(Take().errors.empty());
+}
