@@ -26,6 +26,7 @@
 #include "errors/ZNQError.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvaneEvaluate.h"
+#include "plugin/KorvaneFrames.h"
 
 const MTypeId Korvane::id(0x11FF10);
 
@@ -60,6 +61,13 @@ MObject Korvane::m_fxSimpleSmooth;
 MObject Korvane::m_dtPostBlurNormals;
 MObject Korvane::m_dtPostDisconnectPolys;
 MObject Korvane::m_msSetOnlyVertices;
+MObject Korvane::m_flRangeActive;
+MObject Korvane::m_flRangeStart;
+MObject Korvane::m_flRangeEnd;
+MObject Korvane::m_flBeforeRange;
+MObject Korvane::m_flAfterRange;
+MObject Korvane::m_flMissingFrames;
+MObject Korvane::m_flSubFrameMode;
 MObject Korvane::outMesh;
 
 Korvane::~Korvane() = default;
@@ -183,6 +191,12 @@ const char* const kIndexModeLabels[] = {
 const short kIndexModeValues[] = {0, 1, 2};
 const char* const kTriangulateLabels[] = {"Off", "Concave Polygons", "All Polygons"};
 const short kTriangulateValues[] = {0, 1, 2};
+const char* const kRangeLabels[] = {"Hold", "Blank", "Loop", "Ping-Pong"};
+const short kRangeValues[] = {0, 1, 2, 3};
+const char* const kMissingLabels[] = {"Error", "Blank", "Hold Previous", "Nearest"};
+const short kMissingValues[] = {0, 1, 2, 3};
+const char* const kSubFrameLabels[] = {"Motion Vectors", "Interpolate"};
+const short kSubFrameValues[] = {0, 1};
 
 } // namespace
 
@@ -266,6 +280,26 @@ MStatus Korvane::initialize()
     CreateBoolAttribute(m_msSetOnlyVertices, "Set only Vertices (and 1st Polygon)",
                         "m_msSetOnlyVertices", false, &st);
     KORVANE_CHECK("m_msSetOnlyVertices")
+    // Frame range, missing frames, sub-frame mode: all off gives the plain
+    // behaviour of the inputs above.
+    CreateBoolAttribute(m_flRangeActive, "Use Frame Range", "m_flRangeActive", false, &st);
+    KORVANE_CHECK("m_flRangeActive")
+    CreateIntAttribute(m_flRangeStart, "Range Start", "m_flRangeStart", 1, &st, 0, 0);
+    KORVANE_CHECK("m_flRangeStart")
+    CreateIntAttribute(m_flRangeEnd, "Range End", "m_flRangeEnd", 100, &st, 0, 0);
+    KORVANE_CHECK("m_flRangeEnd")
+    CreateEnumAttribute(m_flBeforeRange, "Before Range", "m_flBeforeRange", 0, &st, kRangeLabels, kRangeValues,
+                        4, 4);
+    KORVANE_CHECK("m_flBeforeRange")
+    CreateEnumAttribute(m_flAfterRange, "After Range", "m_flAfterRange", 0, &st, kRangeLabels, kRangeValues, 4,
+                        4);
+    KORVANE_CHECK("m_flAfterRange")
+    CreateEnumAttribute(m_flMissingFrames, "Missing Frames", "m_flMissingFrames", 0, &st, kMissingLabels,
+                        kMissingValues, 4, 4);
+    KORVANE_CHECK("m_flMissingFrames")
+    CreateEnumAttribute(m_flSubFrameMode, "Sub-frame", "m_flSubFrameMode", 0, &st, kSubFrameLabels,
+                        kSubFrameValues, 2, 2);
+    KORVANE_CHECK("m_flSubFrameMode")
 #undef KORVANE_CHECK
 
     {
@@ -291,8 +325,11 @@ MStatus Korvane::initialize()
         &m_fxPush,           &m_fxThickness,      &m_fxTriangulate,
         &m_fxSimpleSmooth,   &m_dtPostBlurNormals, &m_dtPostDisconnectPolys,
         &m_msSetOnlyVertices,
+        &m_flRangeActive,    &m_flRangeStart,     &m_flRangeEnd,
+        &m_flBeforeRange,    &m_flAfterRange,     &m_flMissingFrames,
+        &m_flSubFrameMode,
     };
-    static_assert(sizeof(inputs) / sizeof(inputs[0]) == 31, "31 inputs");
+    static_assert(sizeof(inputs) / sizeof(inputs[0]) == 38, "31 inputs and 7 after them");
     for (const MObject* input : inputs)
     {
         if (attributeAffects(*input, outMesh).error())
@@ -418,6 +455,20 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
     settings.disconnectPolygons = h.asBool();
     KORVANE_INPUT(m_msSetOnlyVertices)
     settings.setOnlyVertices = h.asBool();
+    KORVANE_INPUT(m_flRangeActive)
+    settings.rangeActive = h.asBool();
+    KORVANE_INPUT(m_flRangeStart)
+    settings.rangeStart = h.asInt();
+    KORVANE_INPUT(m_flRangeEnd)
+    settings.rangeEnd = h.asInt();
+    KORVANE_INPUT(m_flBeforeRange)
+    settings.beforeRange = h.asShort();
+    KORVANE_INPUT(m_flAfterRange)
+    settings.afterRange = h.asShort();
+    KORVANE_INPUT(m_flMissingFrames)
+    settings.missingFrames = h.asShort();
+    KORVANE_INPUT(m_flSubFrameMode)
+    settings.subFrameMode = h.asShort();
 #undef KORVANE_INPUT
 
     // The group names only matter while the group filter is on.
@@ -490,10 +541,52 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
         status = MStatus::kFailure;
         return;
     }
-    char path[kCachePathSize];
-    if (!ComposeCachePath(settings.path, settings.name, CacheExtensionOfFormat(settings.format),
-                          settings.frame, path))
+    // Environment variables in the directory, so that one scene works on
+    // every machine of a farm.
+    char directory[kSettingsPathSize];
+    char variable[256];
+    const int32_t expanded =
+        ExpandPathVariables(settings.path, directory, sizeof(directory), variable, sizeof(variable));
+    if (expanded == kPathVariableUnset)
     {
+        MGlobal::displayError(MString("[Korvane] the environment variable \"") + variable +
+                              "\" in the cache path \"" + settings.path + "\" is not set; nothing is loaded.");
+        status = MStatus::kFailure;
+        return;
+    }
+    if (expanded != kPathExpanded)
+    {
+        MGlobal::displayError(MString("[Korvane] the cache path \"") + settings.path +
+                              "\" is longer than 1535 characters with its variables; nothing is loaded.");
+        status = MStatus::kFailure;
+        return;
+    }
+
+    char path[kCachePathSize];
+    char partnerPath[kCachePathSize];
+    FramePick pick;
+    switch (ResolveFrame(settings, directory, pick, path, partnerPath))
+    {
+    case kResolveLoad: break;
+    case kResolveBlank: return; // outside the range with Blank: the empty mesh
+    case kResolveMissingBlank:
+    {
+        MString line("[Korvane] no file for frame ");
+        line += pick.frame;
+        MGlobal::displayInfo(line + ": \"" + path + "\"; the mesh is empty.");
+        return;
+    }
+    case kResolveRangeReversed:
+    {
+        MString line("[Korvane] the frame range starts after it ends (Range Start ");
+        line += settings.rangeStart;
+        line += ", Range End ";
+        line += settings.rangeEnd;
+        MGlobal::displayError(line + "); nothing is loaded.");
+        status = MStatus::kFailure;
+        return;
+    }
+    default:
         MGlobal::displayError(
             "[Korvane] the cache file path is longer than 2047 characters; nothing is loaded.");
         status = MStatus::kFailure;
@@ -501,7 +594,7 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
     }
 
     ZNQGeometry* geometry = KorvaneNewGeometry();
-    const int32_t rc = geometry ? KorvaneLoadAndProcess(*geometry, settings, path) : ZNQ_ERR_MEMORY;
+    const int32_t rc = geometry ? KorvaneLoadPicked(*geometry, settings, pick, path, partnerPath) : ZNQ_ERR_MEMORY;
     if (rc != 0)
     {
         // The geometry is already empty; no partial result reaches the host.

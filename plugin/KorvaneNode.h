@@ -1,7 +1,8 @@
 // The Korvane dependency node: shows one frame of a polygon-mesh cache.
 //
-// 31 inputs select the cache file, the data to load and the post-processing;
-// the output outMesh carries the resulting mesh. Every evaluation reads the
+// 31 inputs select the cache file, the data to load and the post-processing,
+// and 7 more the frame range, missing frames and sub-frame mode; the output
+// outMesh carries the resulting mesh. Every evaluation reads the
 // frame's file again; the node keeps nothing between evaluations.
 #pragma once
 
@@ -27,7 +28,7 @@ public:
 
     // Node creator for registration: a new node, owned by the host.
     static void* creator();
-    // Creates, adds and links the 31 inputs and outMesh. kFailure (with a
+    // Creates, adds and links the 38 inputs and outMesh. kFailure (with a
     // line on standard error) at the first attribute that fails.
     static MStatus initialize();
 
@@ -74,6 +75,14 @@ public:
     static MObject m_dtPostBlurNormals;
     static MObject m_dtPostDisconnectPolys;
     static MObject m_msSetOnlyVertices;
+    // Frame range, missing frames and sub-frame mode, created after the 31.
+    static MObject m_flRangeActive;
+    static MObject m_flRangeStart;
+    static MObject m_flRangeEnd;
+    static MObject m_flBeforeRange;
+    static MObject m_flAfterRange;
+    static MObject m_flMissingFrames;
+    static MObject m_flSubFrameMode;
     // Output.
     static MObject outMesh;
 };

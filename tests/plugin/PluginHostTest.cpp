@@ -231,10 +231,10 @@ std::vector<std::string> Labels(const khost::AttributeInfo& a)
 TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
 {
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    ASSERT_EQ(attrs.size(), 32u);
-    for (int i = 0; i < 31; ++i)
+    ASSERT_EQ(attrs.size(), 39u);
+    for (int i = 0; i < kvt::kNumNodeInputs; ++i)
     {
-        const kvt::NodeInput& e = kvt::kNodeInputs[i];
+        const kvt::NodeInput& e = kvt::NodeInputAt(i);
         const khost::AttributeInfo& a = attrs[static_cast<size_t>(i)];
         SCOPED_TRACE(e.longName);
         EXPECT_EQ(a.longName, e.longName);
@@ -264,7 +264,7 @@ TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
         EXPECT_EQ(a.affects, std::vector<std::string>{"outMesh"});
     }
 
-    const khost::AttributeInfo& out = attrs[31];
+    const khost::AttributeInfo& out = attrs[38];
     EXPECT_EQ(out.longName, "outMesh");
     EXPECT_EQ(out.shortName, "outMesh");
     EXPECT_EQ(out.kind, K::kMesh);
@@ -277,6 +277,11 @@ TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
     EXPECT_EQ(Labels(attrs[4]), (std::vector<std::string>{"Use Idx Value (Round)", "Use Idx Value (Floor)",
                                                           "Use Idx Value (Ceil)"}));
     EXPECT_EQ(Labels(attrs[26]), (std::vector<std::string>{"Off", "Concave Polygons", "All Polygons"}));
+    const std::vector<std::string> sides{"Hold", "Blank", "Loop", "Ping-Pong"};
+    EXPECT_EQ(Labels(attrs[34]), sides);
+    EXPECT_EQ(Labels(attrs[35]), sides);
+    EXPECT_EQ(Labels(attrs[36]), (std::vector<std::string>{"Error", "Blank", "Hold Previous", "Nearest"}));
+    EXPECT_EQ(Labels(attrs[37]), (std::vector<std::string>{"Motion Vectors", "Interpolate"}));
 }
 
 TEST_F(PluginTest, EveryInputDirtiesTheOutput)
@@ -285,17 +290,17 @@ TEST_F(PluginTest, EveryInputDirtiesTheOutput)
     Set("m_active", "off"); // evaluations below then read nothing
     Eval();
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    ASSERT_EQ(attrs.size(), 32u);
+    ASSERT_EQ(attrs.size(), 39u);
     // m_active last, so that every evaluation in between stays inactive.
-    for (int k = 1; k <= 31; ++k)
+    for (int k = 1; k <= 38; ++k)
     {
-        const khost::AttributeInfo& a = attrs[static_cast<size_t>(k % 31)];
+        const khost::AttributeInfo& a = attrs[static_cast<size_t>(k % 38)];
         SCOPED_TRACE(a.longName);
         ASSERT_FALSE(khost::IsDirty("KorvaneNode1", "outMesh"));
         const char* value = a.kind == K::kString ? "x" : (a.kind == K::kFloat ? "0.5" : "1");
         Set(a.longName, value);
         EXPECT_TRUE(khost::IsDirty("KorvaneNode1", "outMesh"));
-        if (k < 31)
+        if (k < 38)
         {
             EXPECT_EQ(Eval().status, khost::kSuccess);
         }
@@ -390,7 +395,9 @@ TEST_F(PluginTest, CreateHelpShowsUsageAndCreatesNothing)
                       "    -h     log help.",
                       "    -v     verbose.                          Default: off.",
                       "    -n     the base name for the nodes.      Default: \"Korvane\".",
-                      "example: KorvaneCreate -v on -n myReaderMesh"}));
+                      "example: KorvaneCreate -v on -n myReaderMesh",
+                      "    -f     any one frame file of a cache (-file): set up to play with the timeline.",
+                      "example: KorvaneCreate -f \"C:/cache/Fluid.0001.bin\""}));
         EXPECT_TRUE(lines.errors.empty());
     }
     EXPECT_EQ(khost::ListNodes().size(), nodesBefore);
