@@ -158,7 +158,8 @@ void WriteCornerNormals(const KorvaneMeshView& mesh, MFnMesh& meshFn)
 // (every corner of a vertex shares it), for renderers that blur from
 // per-vertex velocities. The current colour set stays the one the vertex
 // colours went to, so the viewport keeps showing the cache's own colours.
-void WriteMotionColorSet(const KorvaneMeshView& mesh, MFnMesh& meshFn, const NodeSettings& settings)
+void WriteMotionColorSet(const KorvaneMeshView& mesh, MFnMesh& meshFn, const NodeSettings& settings,
+                         float motionFactor)
 {
     const MString name(settings.motionColorSet);
     MStatus st;
@@ -179,16 +180,18 @@ void WriteMotionColorSet(const KorvaneMeshView& mesh, MFnMesh& meshFn, const Nod
         return;
     }
     // Per frame as the chain left them, or per second at the scene's rate;
-    // a held frame does not move, a cache played backwards moves the other way.
-    float scale = settings.motionReversed ? -1.0f : 1.0f;
+    // a held frame does not move (factor 0), a cache played backwards moves
+    // the other way (factor -1).
+    const bool held = motionFactor == 0.0f;
+    float scale = motionFactor;
     if (settings.motionUnit == kMotionUnitPerSecond)
         scale *= settings.framesPerSecond;
     const float* motion = mesh.vertMotion;
     for (unsigned int i = 0; i < numVert; ++i)
     {
         MColor& c = colors[i];
-        if (settings.motionHeld)
-            c.r = c.g = c.b = 0.0f;
+        if (held)
+            c.r = c.g = c.b = 0.0f; // +0, whatever the sign of the vector
         else
         {
             c.r = scale * motion[3 * static_cast<size_t>(i)];
@@ -281,7 +284,7 @@ void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
 } // namespace
 
 void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshData,
-                          const NodeSettings& settings, MStatus& status)
+                          const NodeSettings& settings, float motionFactor, MStatus& status)
 {
     const bool setOnlyVertices = settings.setOnlyVertices;
     const KorvaneMeshView mesh = KorvaneViewOf(geometry);
@@ -362,5 +365,5 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
     if (mesh.nodeUvw && mesh.numNodes > 0)
         WriteUvs(mesh, meshFn);
     if (settings.motionColorSet[0] != '\0' && mesh.vertMotion && mesh.numNodes > 0)
-        WriteMotionColorSet(mesh, meshFn, settings);
+        WriteMotionColorSet(mesh, meshFn, settings, motionFactor);
 }

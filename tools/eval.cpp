@@ -42,13 +42,18 @@ namespace {
 
 const char kUsage[] =
     "usage: korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
-    "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]] [--fps N]\n";
+    "                    [--frames A|A-B|A-B:STEP[,...]] [--time SPEC] [--out PATTERN] [--json [--data]]\n"
+    "                    [--fps N]\n";
 
 const char kHelp[] =
     "                    [--size WxH] [--facets] [--show motion] [--quiet]\n"
     "\n"
     "Runs the plug-in in the headless host: KorvaneCreate, the --set attributes on the new node,\n"
     "then one evaluation per frame of --frames (or one with the node's Idx Value).\n"
+    "  --frames SPEC   set Idx Value to each value: A, A-B or A-B:STEP, or a comma list of them\n"
+    "                  (2,4,5,7 or 1-3,10)\n"
+    "  --time SPEC     set the scene's current time to each value instead (same forms), for a\n"
+    "                  node whose Idx Value follows the scene time (KorvaneCreate -f)\n"
     "  --out PATTERN   write each frame's output mesh; the first '#' run of PATTERN becomes the\n"
     "                  zero-padded frame. By extension: .obj, .ply, .json (as --json --data), or\n"
     "                  .png, a shaded picture (fixed three-quarter view, the mesh framed)\n"
@@ -70,6 +75,7 @@ struct Options
     std::string createArgs;
     std::vector<std::pair<std::string, std::string>> sets;
     bool hasFrames = false;
+    bool byTime = false; // the values are scene times (--time)
     std::vector<double> frames;
     std::string outPattern;
     bool json = false;
@@ -108,7 +114,9 @@ const char* ParseNumber(const char* s, const char* stops, double& value)
 
 // Frames: A, A-B or A-B:STEP; values may be fractional or negative. B below A
 // counts down. The frames are A + i * STEP, so no rounding error builds up.
-bool ParseFrames(const char* text, std::vector<double>& frames)
+// Appends to frames; false when the form is wrong or the list would pass
+// kMaxFrames.
+bool ParseFrameRange(const char* text, std::vector<double>& frames)
 {
     double a = 0.0, b = 0.0, step = 1.0;
     const char* p = ParseNumber(text, "-", a);
@@ -130,13 +138,32 @@ bool ParseFrames(const char* text, std::vector<double>& frames)
     const double span = std::fabs(b - a);
     // A small tolerance so that 0-1:0.1 ends at 1 despite 0.1 not being exact.
     const double count = std::floor(span / step + 1e-9) + 1.0;
-    if (count > static_cast<double>(kMaxFrames))
+    if (count + static_cast<double>(frames.size()) > static_cast<double>(kMaxFrames))
         return false;
     const double direction = b < a ? -1.0 : 1.0;
-    frames.clear();
     for (int64_t i = 0; i < static_cast<int64_t>(count); ++i)
         frames.push_back(a + direction * step * static_cast<double>(i));
     return true;
+}
+
+// A comma list of ranges ("2,4,5,7", "1-3,10"), in the order given.
+bool ParseFrames(const char* text, std::vector<double>& frames)
+{
+    frames.clear();
+    std::string part;
+    for (const char* p = text;; ++p)
+    {
+        if (*p == ',' || *p == '\0')
+        {
+            if (part.empty() || !ParseFrameRange(part.c_str(), frames))
+                return false;
+            part.clear();
+            if (*p == '\0')
+                return true;
+        }
+        else
+            part += *p;
+    }
 }
 
 bool EndsWith(const std::string& s, const char* suffix);
@@ -184,7 +211,7 @@ int ParseOptions(int argc, char** argv, Options& o)
         else if (arg == "--facets")
             o.facets = true;
         else if (arg == "--plugin" || arg == "--create-args" || arg == "--set" || arg == "--frames" ||
-                 arg == "--out" || arg == "--size" || arg == "--fps" || arg == "--show")
+                 arg == "--time" || arg == "--out" || arg == "--size" || arg == "--fps" || arg == "--show")
         {
             if (!value(v))
                 return UsageError("missing value after", arg.c_str());
@@ -219,11 +246,16 @@ int ParseOptions(int argc, char** argv, Options& o)
                 if (!ParseSize(v, o.pngWidth, o.pngHeight))
                     return UsageError("bad picture size (WxH, 1 to 8192 each)", v);
             }
-            else if (arg == "--frames")
+            else if (arg == "--frames" || arg == "--time")
             {
+                if (o.hasFrames && o.byTime != (arg == "--time"))
+                    return UsageError("--frames and --time exclude each other, got", arg.c_str());
                 if (!ParseFrames(v, o.frames))
-                    return UsageError("bad frame list (A, A-B or A-B:STEP)", v);
+                    return UsageError(arg == "--time" ? "bad time list (A, A-B or A-B:STEP, comma-separated)"
+                                                      : "bad frame list (A, A-B or A-B:STEP, comma-separated)",
+                                      v);
                 o.hasFrames = true;
+                o.byTime = arg == "--time";
             }
             else
             {
@@ -903,8 +935,24 @@ int KorvaneEvalMain(int argc, char** argv)
     {
         const double frame = frames[index];
         bar.Show(static_cast<int64_t>(index), frame);
-        if (o.hasFrames)
-            khost::SetAttrNumber(node, "m_flIdxValue", frame);
+        if (o.hasFrames && o.byTime)
+            khost::SetCurrentTime(frame);
+        else if (o.hasFrames)
+        {
+            std::string error;
+            if (khost::SetAttrNumber(node, "m_flIdxValue", frame, &error) != khost::kSuccess)
+            {
+                bar.Clear();
+                PrintLines(infos, errors);
+                std::fprintf(stderr,
+                             "korvane eval: cannot set %s.m_flIdxValue: %s (use --time when the scene time drives "
+                             "it)\n",
+                             node.c_str(), error.c_str());
+                std::fputs(kUsage, stderr);
+                khost::UnloadPlugin(load.name, true);
+                return 2;
+            }
+        }
         const khost::EvalResult r = khost::Evaluate(shape, "inMesh");
         TakeLines(infos, errors);
         // The bar shares the terminal with what this frame prints.

@@ -637,6 +637,41 @@ std::string RangeText(const std::pair<int64_t, int64_t>& range)
     return std::to_string(range.first) + "-" + std::to_string(range.second);
 }
 
+// The KorvaneCreate -f line that sets a node up for the sequence, or "" when
+// that command would read another frame number out of the names (it takes
+// the last digit run before the extension).
+std::string CreateLine(const SeqReport& r)
+{
+    if (r.files.empty())
+        return std::string();
+    const FramePattern& p = r.pattern;
+    const size_t dot = p.tail.rfind('.');
+    const std::string after = dot == std::string::npos ? p.tail : p.tail.substr(0, dot);
+    for (const char c : after)
+        if (c >= '0' && c <= '9')
+            return std::string();
+    if (dot == std::string::npos || p.head.find('#') != std::string::npos)
+        return std::string();
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path file = fs::absolute(fs::u8path(r.files.front().path), ec);
+    if (ec)
+        file = fs::u8path(r.files.front().path);
+#if defined(_WIN32)
+    const std::string path = file.generic_u8string();
+#else
+    const std::string path = file.u8string();
+#endif
+    std::string line = "KorvaneCreate -f \"";
+    for (const char c : path)
+    {
+        if (c == '"' || c == '\\')
+            line += '\\';
+        line += c;
+    }
+    return line + "\"";
+}
+
 void PrintSequenceHuman(const InfoArgs& a, const SeqReport& r)
 {
     std::printf("sequence:  %s\n", a.path);
@@ -648,8 +683,15 @@ void PrintSequenceHuman(const InfoArgs& a, const SeqReport& r)
             std::printf("frames:    no file matches\n");
     }
     else
+    {
         std::printf("frames:    %zu files, %d to %d\n", r.files.size(), r.files.front().frame,
                     r.files.back().frame);
+        const std::string create = CreateLine(r);
+        if (create.empty())
+            std::printf("create:    no KorvaneCreate -f line: the last digits of the names are not the frame number\n");
+        else
+            std::printf("create:    %s\n", create.c_str());
+    }
     if (a.hasFrames)
         std::printf("range:     %lld-%lld (%lld frames)\n", a.frameFrom, a.frameTo, a.frameTo - a.frameFrom + 1);
     if (r.numMissing)
@@ -735,6 +777,12 @@ void PrintSequenceJson(const InfoArgs& a, const SeqReport& r)
     out += ",\"first\":" + (r.hasRange ? std::to_string(r.first) : std::string("null"));
     out += ",\"last\":" + (r.hasRange ? std::to_string(r.last) : std::string("null"));
     out += ",\"numFiles\":" + std::to_string(r.files.size());
+    const std::string create = CreateLine(r);
+    out += ",\"create\":";
+    if (create.empty())
+        out += "null";
+    else
+        JsonString(out, create.c_str());
     out += ",\"numLoaded\":" + std::to_string(r.numLoaded);
     out += ",\"numMissing\":" + std::to_string(r.numMissing);
     out += ",\"missing\":[";

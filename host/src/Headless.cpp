@@ -266,6 +266,17 @@ void NewScene()
     s.selection.clear();
     MStatus st;
     CreateNode(FindType("shadingEngine"), "initialShadingGroup", nullptr, &st);
+    EnsureTimeNode();
+}
+
+void SetCurrentTime(double frame)
+{
+    SetSceneTime(frame);
+}
+
+double CurrentTime()
+{
+    return S().currentTime;
 }
 
 // ---------------------------------------------------------------------------

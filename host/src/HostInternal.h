@@ -194,6 +194,8 @@ enum class BuiltinKind
     kMesh,
     kShadingEngine,
     kObjectSet,
+    kTime,        // time1: outTime follows the scene's current time
+    kExpression,  // expression node of the one form "plug = frame"
 };
 
 struct NodeType
@@ -301,6 +303,7 @@ struct Scene
     std::vector<CommandResultData> resultStack;
     bool echo = false;
     int numThreads = 0;
+    double currentTime = 1.0;            // scene time, in frames of the scene's (one) time unit
     int timeUnit = 6;                    // MTime::Unit of the scene (kFilm)
     NodeType* initializing = nullptr;    // type whose initialize runs
 
@@ -355,6 +358,11 @@ std::string FormatNumber(double v);
 
 // Copies a mesh into the headless snapshot.
 void Snapshot(const MeshGeom& g, khost::MeshSnapshot* out);
+
+// Sets the scene time: time1.outTime and what it drives become dirty.
+void SetSceneTime(double frame);
+// Creates time1 when the scene has none.
+void EnsureTimeNode();
 
 // Name of a new node when none is requested.
 std::string DefaultNodeName(const NodeType& t);

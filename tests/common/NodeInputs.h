@@ -1,6 +1,7 @@
 // The Korvane node's inputs in the order of creation, as a user meets them:
-// names, kind, default and soft slider range. The first 31 are the node's
-// original inputs; newer ones follow them.
+// names, kind, default and soft slider range. The 31 first ones, then the 7
+// of frame range, missing frames and sub-frame mode, then the 3 of the render
+// output (NodeInputAt: all 41).
 #pragma once
 
 namespace kvt
@@ -26,7 +27,7 @@ struct NodeInput
 };
 
 using IK = InputKind;
-inline const NodeInput kNodeInputs[] = {
+inline const NodeInput kNodeInputs[31] = {
     {"m_active", "Active", IK::kBool, 1, nullptr, 0, 0},
     {"m_flPath", "Path", IK::kString, 0, "C:/Temp/Cache/", 0, 0},
     {"m_flName", "Filename", IK::kString, 0, "File.#", 0, 0},
@@ -58,12 +59,30 @@ inline const NodeInput kNodeInputs[] = {
     {"m_dtPostBlurNormals", "Blur Normals", IK::kInt, 0, nullptr, 0, 10},
     {"m_dtPostDisconnectPolys", "Disconnect all Polygons", IK::kBool, 0, nullptr, 0, 0},
     {"m_msSetOnlyVertices", "Set only Vertices (and 1st Polygon)", IK::kBool, 0, nullptr, 0, 0},
-    // Render output.
+};
+
+inline const NodeInput kRangeInputs[7] = {
+    {"m_flRangeActive", "Use Frame Range", IK::kBool, 0, nullptr, 0, 0},
+    {"m_flRangeStart", "Range Start", IK::kInt, 1, nullptr, 0, 0},
+    {"m_flRangeEnd", "Range End", IK::kInt, 100, nullptr, 0, 0},
+    {"m_flBeforeRange", "Before Range", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_flAfterRange", "After Range", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_flMissingFrames", "Missing Frames", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_flSubFrameMode", "Sub-frame", IK::kEnum, 0, nullptr, 0, 0},
+};
+
+inline const NodeInput kRenderInputs[3] = {
     {"m_msMotionColorSet", "Motion Color Set", IK::kString, 0, "", 0, 0},
     {"m_msMotionUnit", "Motion Unit", IK::kEnum, 0, nullptr, 0, 0},
     {"m_msNormalsPerCorner", "Keep Corner Normals", IK::kBool, 0, nullptr, 0, 0},
 };
-constexpr int kOriginalInputCount = 31;
-constexpr int kNodeInputCount = static_cast<int>(sizeof(kNodeInputs) / sizeof(kNodeInputs[0]));
+
+constexpr int kNumNodeInputs = 41;
+
+// Input i of all 41 in creation order.
+inline const NodeInput& NodeInputAt(int i)
+{
+    return i < 31 ? kNodeInputs[i] : (i < 38 ? kRangeInputs[i - 31] : kRenderInputs[i - 38]);
+}
 
 } // namespace kvt

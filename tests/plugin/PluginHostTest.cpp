@@ -231,11 +231,11 @@ std::vector<std::string> Labels(const khost::AttributeInfo& a)
 TEST_F(PluginTest, InputsInOrderWithNamesDefaultsRangesAndLabels)
 {
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    const int n = kvt::kNodeInputCount;
+    const int n = kvt::kNumNodeInputs;
     ASSERT_EQ(attrs.size(), static_cast<size_t>(n) + 1);
     for (int i = 0; i < n; ++i)
     {
-        const kvt::NodeInput& e = kvt::kNodeInputs[i];
+        const kvt::NodeInput& e = kvt::NodeInputAt(i);
         const khost::AttributeInfo& a = attrs[static_cast<size_t>(i)];
         SCOPED_TRACE(e.longName);
         EXPECT_EQ(a.longName, e.longName);
@@ -278,7 +278,12 @@ TEST_F(PluginTest, InputsInOrderWithNamesDefaultsRangesAndLabels)
     EXPECT_EQ(Labels(attrs[4]), (std::vector<std::string>{"Use Idx Value (Round)", "Use Idx Value (Floor)",
                                                           "Use Idx Value (Ceil)"}));
     EXPECT_EQ(Labels(attrs[26]), (std::vector<std::string>{"Off", "Concave Polygons", "All Polygons"}));
-    EXPECT_EQ(Labels(attrs[32]), (std::vector<std::string>{"Per Frame", "Per Second"}));
+    const std::vector<std::string> sides{"Hold", "Blank", "Loop", "Ping-Pong"};
+    EXPECT_EQ(Labels(attrs[34]), sides);
+    EXPECT_EQ(Labels(attrs[35]), sides);
+    EXPECT_EQ(Labels(attrs[36]), (std::vector<std::string>{"Error", "Blank", "Hold Previous", "Nearest"}));
+    EXPECT_EQ(Labels(attrs[37]), (std::vector<std::string>{"Motion Vectors", "Interpolate"}));
+    EXPECT_EQ(Labels(attrs[39]), (std::vector<std::string>{"Per Frame", "Per Second"}));
 }
 
 TEST_F(PluginTest, EveryInputDirtiesTheOutput)
@@ -287,7 +292,7 @@ TEST_F(PluginTest, EveryInputDirtiesTheOutput)
     Set("m_active", "off"); // evaluations below then read nothing
     Eval();
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    const int n = kvt::kNodeInputCount;
+    const int n = kvt::kNumNodeInputs;
     ASSERT_EQ(attrs.size(), static_cast<size_t>(n) + 1);
     // m_active last, so that every evaluation in between stays inactive.
     for (int k = 1; k <= n; ++k)
@@ -393,7 +398,9 @@ TEST_F(PluginTest, CreateHelpShowsUsageAndCreatesNothing)
                       "    -h     log help.",
                       "    -v     verbose.                          Default: off.",
                       "    -n     the base name for the nodes.      Default: \"Korvane\".",
-                      "example: KorvaneCreate -v on -n myReaderMesh"}));
+                      "example: KorvaneCreate -v on -n myReaderMesh",
+                      "    -f     any one frame file of a cache (-file): set up to play with the timeline.",
+                      "example: KorvaneCreate -f \"C:/cache/Fluid.0001.bin\""}));
         EXPECT_TRUE(lines.errors.empty());
     }
     EXPECT_EQ(khost::ListNodes().size(), nodesBefore);

@@ -124,7 +124,8 @@ struct NodeInfo
     std::string parent;     // DAG parent ("" for none)
 };
 
-// All nodes in creation order (the default set "initialShadingGroup" first).
+// All nodes in creation order (the default set "initialShadingGroup" first,
+// then the scene's time node "time1").
 KHOST_API std::vector<NodeInfo> ListNodes();
 
 // True when a node of that name exists; `type` (optional) gets its type name.
@@ -146,7 +147,8 @@ struct Connection
 KHOST_API std::vector<Connection> ListConnections();
 
 // Deletes every node (plug-in nodes are destroyed) and clears the selection;
-// the default set "initialShadingGroup" is recreated. Registrations, loaded
+// the default set "initialShadingGroup" and "time1" are recreated (the scene
+// time stays). Registrations, loaded
 // plug-ins and captured messages stay.
 KHOST_API void NewScene();
 
@@ -349,6 +351,20 @@ KHOST_API std::vector<Message> TakeMessages();
 // When on, every line is also written as it is shown: info lines to stdout,
 // warning and error lines to stderr, the exact text plus '\n'. Off by default.
 KHOST_API void SetEcho(bool on);
+
+// ---------------------------------------------------------------------------
+// Scene time.
+//
+// The scene has one current time, in frames (the stand-in knows one time
+// unit), 1 at start. Its node time1 (type "time") holds it in outTime; a
+// change marks outTime and everything it drives dirty. The command
+// "currentTime T" sets it too, "currentTime -q" returns it, and
+// "expression -s \"node.attr = frame;\"" makes an expression node that
+// drives node.attr with it (the one expression form the stand-in runs).
+// time1.outTime connected straight to a number passes frames on as they
+// are (no unit conversion node is inserted).
+KHOST_API void SetCurrentTime(double frame);
+KHOST_API double CurrentTime();
 
 // ---------------------------------------------------------------------------
 // Host settings.
