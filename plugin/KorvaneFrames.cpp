@@ -174,7 +174,13 @@ RangeMapping MapFrameIntoRange(int32_t frame, int32_t start, int32_t end, int16_
 {
     RangeMapping m = {frame, 1, false};
     if (frame >= start && frame <= end)
+    {
+        // An end that Ping-Pong turns at is shown still: the cache runs into
+        // it from one side and out of it to the same side.
+        if (start < end && ((frame == end && after == kRangePingPong) || (frame == start && before == kRangePingPong)))
+            m.motionFactor = 0;
         return m;
+    }
     const int16_t mode = frame < start ? before : after;
     const int64_t s = start, e = end, f = frame;
     switch (mode)
@@ -195,7 +201,12 @@ RangeMapping MapFrameIntoRange(int32_t frame, int32_t start, int32_t end, int16_
             return m;
         }
         const int64_t k = Wrap(f - s, 2 * (e - s));
-        if (k <= e - s)
+        if (k == 0 || k == e - s)
+        {
+            m.frame = static_cast<int32_t>(s + k); // a turning frame: held
+            m.motionFactor = 0;
+        }
+        else if (k < e - s)
             m.frame = static_cast<int32_t>(s + k);
         else
         {

@@ -240,10 +240,16 @@ TEST(FrameRange, EveryModeAtItsEdgesAndFarOutside)
         // Ping-Pong: end + 1 gives end - 1, period 2 x (end - start).
         {21, 10, 20, kRangePingPong, 19, -1, false},
         {29, 10, 20, kRangePingPong, 11, -1, false},
-        {30, 10, 20, kRangePingPong, 10, 1, false},
+        // The frames it turns at are held, inside the range and out.
+        {30, 10, 20, kRangePingPong, 10, 0, false},
+        {20, 10, 20, kRangePingPong, 20, 0, false},
+        {10, 10, 20, kRangePingPong, 10, 0, false},
+        {40, 10, 20, kRangePingPong, 20, 0, false},
+        {15, 10, 20, kRangePingPong, 15, 1, false},
         {31, 10, 20, kRangePingPong, 11, 1, false},
         {9, 10, 20, kRangePingPong, 11, -1, false},
-        {0, 10, 20, kRangePingPong, 20, 1, false},
+        {0, 10, 20, kRangePingPong, 20, 0, false},
+        {1, 10, 20, kRangePingPong, 19, -1, false},
         {3, 7, 7, kRangePingPong, 7, 0, false},
         // Unknown modes hold.
         {25, 10, 20, 9, 20, 0, false},

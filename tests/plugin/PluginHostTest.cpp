@@ -934,3 +934,55 @@ TEST_F(PluginTest, CornerNormalsKeepHardEdges)
     EXPECT_FALSE(r.mesh.hasFaceVertexNormals);
     EXPECT_TRUE(Take().errors.empty());
 }
+
+TEST_F(PluginTest, MotionColorSetFollowsTheTimeline)
+{
+    // Frames 1 and 3 of a range 1..3 exist, 2 is missing.
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    Write("M.0003.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_msMotionColorSet", "velocityPV");
+    Set("m_flRangeActive", "on");
+    Set("m_flRangeStart", "1");
+    Set("m_flRangeEnd", "3");
+    const Rows forward{{4, 0, 0}, {0, 4, 0}, {0, 0, 4}};
+    const Rows reversed{{-4, 0, 0}, {0, -4, 0}, {0, 0, -4}};
+    const Rows still{{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+    auto motionAt = [&](const char* frame) {
+        Set("m_flIdxValue", frame);
+        const khost::EvalResult r = Eval();
+        EXPECT_EQ(r.status, khost::kSuccess) << frame;
+        const khost::ColorSetSnapshot* c = ColorSetNamed(r.mesh, "velocityPV");
+        return c ? Rgb(*c) : Rows();
+    };
+
+    EXPECT_EQ(motionAt("1"), forward);
+    EXPECT_EQ(motionAt("7"), still); // Hold: the end frame, held
+
+    Set("m_flAfterRange", "Ping-Pong");
+    EXPECT_EQ(motionAt("3"), still);    // it turns here
+    EXPECT_EQ(motionAt("5"), still);    // and at the start again
+    Set("m_flAfterRange", "Loop");
+    EXPECT_EQ(motionAt("4"), forward);  // frame 1 again, forwards
+
+    // Ping-Pong running backwards through an existing frame: 5 turns at 1,
+    // 7 at 3... use a wider range so that frame 3 is passed backwards.
+    Write("M.0002.drs2", kMovingTriangleDrs2);
+    Write("M.0004.drs2", kMovingTriangleDrs2);
+    Set("m_flRangeEnd", "4");
+    Set("m_flAfterRange", "Ping-Pong");
+    EXPECT_EQ(motionAt("5"), reversed); // shows frame 3 on the way back
+    std::filesystem::remove(dir_ / "M.0002.drs2");
+    std::filesystem::remove(dir_ / "M.0004.drs2");
+    Set("m_flRangeEnd", "3");
+    Set("m_flAfterRange", "Hold");
+
+    // Missing frame 2: Hold Previous shows frame 1 still; Nearest (a tie:
+    // the earlier frame) shows frame 1 with its own motion.
+    Set("m_flMissingFrames", "Hold Previous");
+    EXPECT_EQ(motionAt("2"), still);
+    Set("m_flMissingFrames", "Nearest");
+    EXPECT_EQ(motionAt("2"), forward);
+    EXPECT_TRUE(Take().errors.empty());
+}
