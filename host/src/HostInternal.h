@@ -111,6 +111,7 @@ struct AttrObj : Obj
 
     NodeType* owner = nullptr;        // type it was added to
     int index = -1;                   // index in owner's attribute list
+    bool extension = false;           // added to a built-in type by the headless API
 };
 
 // Kind as the headless API reports it.

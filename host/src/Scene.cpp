@@ -120,7 +120,7 @@ Scene* MakeScene()
     expression->isAffected[1] = 1;
     s->types.push_back(expression);
     for (const char* c : {"createNode", "sets", "connectAttr", "disconnectAttr", "select", "delete", "setAttr",
-                          "getAttr", "ls", "rename", "currentTime", "expression"})
+                          "getAttr", "ls", "rename", "currentTime", "expression", "attributeQuery"})
         s->commands.push_back(CommandEntry{c, nullptr, nullptr});
     return s;
 }
@@ -1408,6 +1408,48 @@ MStatus CmdLs(const Words& w, CommandResultData* r, std::string* err)
     return MS::kSuccess;
 }
 
+// attributeQuery -node NODE -exists ATTR: 1 when the node has the attribute
+// (long or short name), else 0. Other queries are not modelled.
+MStatus CmdAttributeQuery(const Words& w, CommandResultData* r, std::string* err)
+{
+    std::string node, attr;
+    bool exists = false;
+    for (size_t i = 1; i < w.size(); ++i)
+    {
+        if (IsFlag(w[i], "n", "node") && i + 1 < w.size())
+            node = w[++i];
+        else if (IsFlag(w[i], "ex", "exists"))
+            exists = true;
+        else if (w[i].size() > 1 && w[i][0] == '-')
+        {
+            *err = "attributeQuery: Invalid flag '" + w[i] + "'";
+            return MS::kInvalidParameter;
+        }
+        else if (attr.empty())
+            attr = w[i];
+        else
+        {
+            *err = "attributeQuery: one attribute is needed.";
+            return MS::kInvalidParameter;
+        }
+    }
+    if (!exists || attr.empty() || node.empty())
+    {
+        *err = "attributeQuery: -node NODE -exists ATTR is what is understood.";
+        return MS::kInvalidParameter;
+    }
+    NodeObj* n = FindNode(node);
+    if (!n)
+    {
+        *err = "attributeQuery: No object matches name: " + node;
+        return MS::kInvalidParameter;
+    }
+    r->words.assign(1, AttrIndex(*n->type, attr) >= 0 ? "1" : "0");
+    r->isArray = false;
+    r->kind = CommandResultData::kBool;
+    return MS::kSuccess;
+}
+
 // currentTime [-q] [-e] [TIME]: sets or returns the scene time (frames).
 MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
 {
@@ -1623,6 +1665,8 @@ MStatus RunWords(const Words& w, CommandResultData* r, std::string* err)
         st = CmdCurrentTime(w, r, err);
     else if (name == "expression")
         st = CmdExpression(w, r, err);
+    else if (name == "attributeQuery")
+        st = CmdAttributeQuery(w, r, err);
     else
         st = CmdRename(w, r, err);
     if (!st && !err->empty())

@@ -966,8 +966,7 @@ TEST_F(PluginTest, MotionColorSetFollowsTheTimeline)
     Set("m_flAfterRange", "Loop");
     EXPECT_EQ(motionAt("4"), forward);  // frame 1 again, forwards
 
-    // Ping-Pong running backwards through an existing frame: 5 turns at 1,
-    // 7 at 3... use a wider range so that frame 3 is passed backwards.
+    // Ping-Pong running backwards: in a range 1..4, frame 5 shows frame 3.
     Write("M.0002.drs2", kMovingTriangleDrs2);
     Write("M.0004.drs2", kMovingTriangleDrs2);
     Set("m_flRangeEnd", "4");
@@ -985,4 +984,43 @@ TEST_F(PluginTest, MotionColorSetFollowsTheTimeline)
     Set("m_flMissingFrames", "Nearest");
     EXPECT_EQ(motionAt("2"), forward);
     EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, CreateFromAFileSetsUpMotionBlur)
+{
+    const std::string moving = Write("M.0001.drs2", kMovingTriangleDrs2);
+    const std::string still = Write("T.0001.obj", kTwoTrianglesObj);
+    std::string text;
+
+    // Without Arnold: the colour set is named, nothing else changes.
+    ASSERT_EQ(khost::Execute("KorvaneCreate -f \"" + moving + "\"").status, khost::kSuccess);
+    ASSERT_TRUE(khost::GetAttrText("KorvaneNode1", "m_msMotionColorSet", &text));
+    EXPECT_EQ(text, "velocityPV");
+    EXPECT_TRUE(Take().infos.empty());
+    khost::EvalResult r = khost::Evaluate("KorvaneShape1", "inMesh");
+    ASSERT_EQ(r.status, khost::kSuccess) << r.error;
+    EXPECT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+
+    // A file without motion vectors: no colour set.
+    ASSERT_EQ(khost::Execute("KorvaneCreate -f \"" + still + "\"").status, khost::kSuccess);
+    ASSERT_TRUE(khost::GetAttrText("KorvaneNode2", "m_msMotionColorSet", &text));
+    EXPECT_EQ(text, "");
+
+    // With Arnold's mesh attributes, they point at the set, per frame.
+    khost::NewScene();
+    ASSERT_TRUE(khost::AddExtensionAttribute("mesh", "aiMotionVectorSource", khost::AttrKind::kString));
+    ASSERT_TRUE(khost::AddExtensionAttribute("mesh", "aiMotionVectorUnit", khost::AttrKind::kEnum,
+                                             {{"Per Frame", 0}, {"Per Second", 1}}));
+    const khost::CommandResult c = khost::Execute("KorvaneCreate -f \"" + moving + "\"");
+    EXPECT_EQ(c.status, khost::kSuccess) << c.error;
+    const Lines lines = Take();
+    EXPECT_EQ(lines.infos, (std::vector<std::string>{"[KorvaneCreate] Arnold motion blur: KorvaneShape1 reads its "
+                                                     "velocities from the color set \"velocityPV\", per frame."}));
+    EXPECT_TRUE(lines.errors.empty());
+    ASSERT_TRUE(khost::GetAttrText("KorvaneShape1", "aiMotionVectorSource", &text));
+    EXPECT_EQ(text, "velocityPV");
+    ASSERT_TRUE(khost::GetAttrText("KorvaneShape1", "aiMotionVectorUnit", &text));
+    EXPECT_EQ(text, "0");
+    khost::NewScene();
+    EXPECT_TRUE(khost::RemoveExtensionAttributes("mesh"));
 }

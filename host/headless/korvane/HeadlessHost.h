@@ -380,4 +380,15 @@ KHOST_API bool SetFramesPerSecond(double fps);
 // Frames per second of the scene's time unit.
 KHOST_API double FramesPerSecond();
 
+// ---------------------------------------------------------------------------
+// Extension attributes, as a renderer's plug-in adds them to a built-in node
+// type (every node of the type then has them, e.g. Arnold's
+// aiMotionVectorSource on meshes). kind: AttrKind::kString or kEnum (with
+// fields). Only while no node of the type exists (after NewScene); false for
+// an unknown type, a taken name, another kind, or nodes of the type alive.
+KHOST_API bool AddExtensionAttribute(const std::string& typeName, const std::string& longName, AttrKind kind,
+                                     const std::vector<EnumField>& fields = {});
+// Removes every extension attribute of the type (same conditions).
+KHOST_API bool RemoveExtensionAttributes(const std::string& typeName);
+
 } // namespace khost
