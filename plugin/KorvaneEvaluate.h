@@ -23,6 +23,26 @@ void KorvaneClearGeometry(ZNQGeometry& geometry);
 // with the geometry cleared; 0 leaves the finished mesh in the geometry.
 int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path);
 
+// The same with the sub-frame step given by the frame pick (KorvaneFrames.h):
+// the vertices move by pick.offset along their motion vectors, or, with a
+// partner (Interpolate), towards the partner frame's positions by
+// pick.partnerWeight when that file loads with the same vertex count and
+// polygon lists (otherwise the offset applies). partnerPath: null or ""
+// without a partner.
+struct FramePick;
+int32_t KorvaneLoadPicked(ZNQGeometry& geometry, const NodeSettings& settings, const FramePick& pick,
+                          const char* path, const char* partnerPath);
+
+// What one cache file holds, for KorvaneCreate -f: the load flags that find
+// data, and for .drs2 whether the file's own header says ascii.
+struct KorvaneFileContents
+{
+    int32_t error;      // the load's error code, 0 when it loaded
+    bool normals, motions, uvws, colors;
+    int32_t numVert, numPoly;
+};
+KorvaneFileContents KorvaneProbeFile(const char* path);
+
 // What the host mesh is made of, read straight from the geometry's arrays.
 // Counts are 0 and pointers null for whatever the geometry lacks.
 struct KorvaneMeshView
@@ -34,6 +54,8 @@ struct KorvaneMeshView
     const int32_t* polyVInd;     // [numNodes]
     int64_t numNodes;            // sum of polyNumVert
     const float* nodeUvw;        // [3 * numNodes] or null
+    const float* nodeNrm;        // [3 * numNodes] or null
+    const float* vertMotion;     // [3 * numVert] or null
     bool hasNodeNormals;
     bool hasNodeColors;
 };

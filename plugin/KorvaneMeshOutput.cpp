@@ -10,6 +10,7 @@
 #include <maya/MFnMesh.h>
 #include <maya/MGlobal.h>
 #include <maya/MIntArray.h>
+#include <maya/MString.h>
 #include <maya/MVectorArray.h>
 
 #include "plugin/KorvaneEvaluate.h"
@@ -121,6 +122,99 @@ void WriteVertexColors(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
         MGlobal::displayError("[Korvane] failed to set vertex colors.");
 }
 
+// One normal per corner, the node normals as they are: the cache's hard
+// edges survive, where the per-vertex mean would round them off.
+void WriteCornerNormals(const KorvaneMeshView& mesh, MFnMesh& meshFn)
+{
+    MVectorArray normals;
+    MIntArray faceIds;
+    MIntArray vertexIds;
+    const unsigned int n = static_cast<unsigned int>(mesh.numNodes);
+    if (normals.setLength(n).error() || faceIds.setLength(n).error() || vertexIds.setLength(n).error())
+    {
+        MGlobal::displayError("[Korvane] failed to resize arrays for the corner normals.");
+        return;
+    }
+    const float* nrm = mesh.nodeNrm;
+    unsigned int j = 0;
+    for (int32_t p = 0; p < mesh.numPoly; ++p)
+    {
+        const unsigned int end = j + mesh.polyNumVert[p];
+        for (; j < end; ++j)
+        {
+            MVector& v = normals[j];
+            v.x = nrm[3 * static_cast<size_t>(j)];
+            v.y = nrm[3 * static_cast<size_t>(j) + 1];
+            v.z = nrm[3 * static_cast<size_t>(j) + 2];
+            faceIds[j] = static_cast<int>(p);
+            vertexIds[j] = mesh.polyVInd[j];
+        }
+    }
+    if (meshFn.setFaceVertexNormals(normals, faceIds, vertexIds, MSpace::kObject).error())
+        MGlobal::displayError("[Korvane] failed to assign the corner normals.");
+}
+
+// The motion vectors as a colour set of their own, one colour per vertex
+// (every corner of a vertex shares it), for renderers that blur from
+// per-vertex velocities. The current colour set stays the one the vertex
+// colours went to, so the viewport keeps showing the cache's own colours.
+void WriteMotionColorSet(const KorvaneMeshView& mesh, MFnMesh& meshFn, const NodeSettings& settings,
+                         float motionFactor)
+{
+    const MString name(settings.motionColorSet);
+    MStatus st;
+    const MString current = meshFn.currentColorSetName(kMFnMeshInstanceUnspecified, &st);
+    meshFn.createColorSetWithNameDataMesh(name, false, MFnMesh::kRGB, &st);
+    if (st.error())
+    {
+        MGlobal::displayError(MString("[Korvane] failed to create the motion color set \"") + name + "\".");
+        return;
+    }
+    MColorArray colors;
+    MIntArray colorIds;
+    const unsigned int numVert = static_cast<unsigned int>(mesh.numVert);
+    const unsigned int numNodes = static_cast<unsigned int>(mesh.numNodes);
+    if (colors.setLength(numVert).error() || colorIds.setLength(numNodes).error())
+    {
+        MGlobal::displayError("[Korvane] failed to resize arrays for the motion color set.");
+        return;
+    }
+    // Per frame as the chain left them, or per second at the scene's rate;
+    // a held frame does not move (factor 0), a cache played backwards moves
+    // the other way (factor -1).
+    const bool held = motionFactor == 0.0f;
+    float scale = motionFactor;
+    if (settings.motionUnit == kMotionUnitPerSecond)
+        scale *= settings.framesPerSecond;
+    const float* motion = mesh.vertMotion;
+    for (unsigned int i = 0; i < numVert; ++i)
+    {
+        MColor& c = colors[i];
+        if (held)
+            c.r = c.g = c.b = 0.0f; // +0, whatever the sign of the vector
+        else
+        {
+            c.r = scale * motion[3 * static_cast<size_t>(i)];
+            c.g = scale * motion[3 * static_cast<size_t>(i) + 1];
+            c.b = scale * motion[3 * static_cast<size_t>(i) + 2];
+        }
+        c.a = 1.0f;
+    }
+    int* idBlock = Block(colorIds, numNodes);
+    static_assert(sizeof(int) == sizeof(int32_t), "colour ids are the index list as it is");
+    if (idBlock)
+        std::memcpy(idBlock, mesh.polyVInd, sizeof(int) * numNodes);
+    else
+    {
+        for (unsigned int j = 0; j < numNodes; ++j)
+            colorIds[j] = mesh.polyVInd[j];
+    }
+    if (meshFn.setColors(colors, &name, MFnMesh::kRGB).error() || meshFn.assignColors(colorIds, &name).error())
+        MGlobal::displayError(MString("[Korvane] failed to set the motion color set \"") + name + "\".");
+    if (current.length() > 0)
+        meshFn.setCurrentColorSetName(current);
+}
+
 // One UV per node in the default UV set; w is not passed on.
 void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
 {
@@ -190,8 +284,9 @@ void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
 } // namespace
 
 void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshData,
-                          bool setOnlyVertices, MStatus& status)
+                          const NodeSettings& settings, float motionFactor, MStatus& status)
 {
+    const bool setOnlyVertices = settings.setOnlyVertices;
     const KorvaneMeshView mesh = KorvaneViewOf(geometry);
 
     // Sizes: every vertex always; all polygons, or only the first one.
@@ -261,10 +356,14 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
 
     // The optional data are independent: a failure is shown and the next one
     // still runs. A mesh without vertices (or nodes) has nothing to carry.
-    if (mesh.hasNodeNormals && mesh.numVert > 0)
+    if (settings.normalsPerCorner && mesh.nodeNrm && mesh.numNodes > 0)
+        WriteCornerNormals(mesh, meshFn);
+    else if (mesh.hasNodeNormals && mesh.numVert > 0)
         WriteVertexNormals(geometry, meshFn, mesh.numVert);
     if (mesh.hasNodeColors && mesh.numVert > 0)
         WriteVertexColors(geometry, meshFn, mesh.numVert);
     if (mesh.nodeUvw && mesh.numNodes > 0)
         WriteUvs(mesh, meshFn);
+    if (settings.motionColorSet[0] != '\0' && mesh.vertMotion && mesh.numNodes > 0)
+        WriteMotionColorSet(mesh, meshFn, settings, motionFactor);
 }

@@ -22,10 +22,12 @@
 #include <maya/MPlug.h>
 #include <maya/MString.h>
 #include <maya/MThreadUtils.h>
+#include <maya/MTime.h>
 
 #include "errors/ZNQError.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvaneEvaluate.h"
+#include "plugin/KorvaneFrames.h"
 
 const MTypeId Korvane::id(0x11FF10);
 
@@ -60,6 +62,16 @@ MObject Korvane::m_fxSimpleSmooth;
 MObject Korvane::m_dtPostBlurNormals;
 MObject Korvane::m_dtPostDisconnectPolys;
 MObject Korvane::m_msSetOnlyVertices;
+MObject Korvane::m_flRangeActive;
+MObject Korvane::m_flRangeStart;
+MObject Korvane::m_flRangeEnd;
+MObject Korvane::m_flBeforeRange;
+MObject Korvane::m_flAfterRange;
+MObject Korvane::m_flMissingFrames;
+MObject Korvane::m_flSubFrameMode;
+MObject Korvane::m_msMotionColorSet;
+MObject Korvane::m_msMotionUnit;
+MObject Korvane::m_msNormalsPerCorner;
 MObject Korvane::outMesh;
 
 Korvane::~Korvane() = default;
@@ -183,6 +195,14 @@ const char* const kIndexModeLabels[] = {
 const short kIndexModeValues[] = {0, 1, 2};
 const char* const kTriangulateLabels[] = {"Off", "Concave Polygons", "All Polygons"};
 const short kTriangulateValues[] = {0, 1, 2};
+const char* const kRangeLabels[] = {"Hold", "Blank", "Loop", "Ping-Pong"};
+const short kRangeValues[] = {0, 1, 2, 3};
+const char* const kMissingLabels[] = {"Error", "Blank", "Hold Previous", "Nearest"};
+const short kMissingValues[] = {0, 1, 2, 3};
+const char* const kSubFrameLabels[] = {"Motion Vectors", "Interpolate"};
+const short kSubFrameValues[] = {0, 1};
+const char* const kMotionUnitLabels[] = {"Per Frame", "Per Second"};
+const short kMotionUnitValues[] = {0, 1};
 
 } // namespace
 
@@ -266,6 +286,34 @@ MStatus Korvane::initialize()
     CreateBoolAttribute(m_msSetOnlyVertices, "Set only Vertices (and 1st Polygon)",
                         "m_msSetOnlyVertices", false, &st);
     KORVANE_CHECK("m_msSetOnlyVertices")
+    // Frame range, missing frames, sub-frame mode: all off gives the plain
+    // behaviour of the inputs above.
+    CreateBoolAttribute(m_flRangeActive, "Use Frame Range", "m_flRangeActive", false, &st);
+    KORVANE_CHECK("m_flRangeActive")
+    CreateIntAttribute(m_flRangeStart, "Range Start", "m_flRangeStart", 1, &st, 0, 0);
+    KORVANE_CHECK("m_flRangeStart")
+    CreateIntAttribute(m_flRangeEnd, "Range End", "m_flRangeEnd", 100, &st, 0, 0);
+    KORVANE_CHECK("m_flRangeEnd")
+    CreateEnumAttribute(m_flBeforeRange, "Before Range", "m_flBeforeRange", 0, &st, kRangeLabels, kRangeValues,
+                        4, 4);
+    KORVANE_CHECK("m_flBeforeRange")
+    CreateEnumAttribute(m_flAfterRange, "After Range", "m_flAfterRange", 0, &st, kRangeLabels, kRangeValues, 4,
+                        4);
+    KORVANE_CHECK("m_flAfterRange")
+    CreateEnumAttribute(m_flMissingFrames, "Missing Frames", "m_flMissingFrames", 0, &st, kMissingLabels,
+                        kMissingValues, 4, 4);
+    KORVANE_CHECK("m_flMissingFrames")
+    CreateEnumAttribute(m_flSubFrameMode, "Sub-frame", "m_flSubFrameMode", 0, &st, kSubFrameLabels,
+                        kSubFrameValues, 2, 2);
+    KORVANE_CHECK("m_flSubFrameMode")
+    // Render output, after the timeline inputs.
+    CreateStringAttribute(m_msMotionColorSet, "Motion Color Set", "m_msMotionColorSet", "", &st, false);
+    KORVANE_CHECK("m_msMotionColorSet")
+    CreateEnumAttribute(m_msMotionUnit, "Motion Unit", "m_msMotionUnit", 0, &st, kMotionUnitLabels,
+                        kMotionUnitValues, 2, 2);
+    KORVANE_CHECK("m_msMotionUnit")
+    CreateBoolAttribute(m_msNormalsPerCorner, "Keep Corner Normals", "m_msNormalsPerCorner", false, &st);
+    KORVANE_CHECK("m_msNormalsPerCorner")
 #undef KORVANE_CHECK
 
     {
@@ -291,8 +339,12 @@ MStatus Korvane::initialize()
         &m_fxPush,           &m_fxThickness,      &m_fxTriangulate,
         &m_fxSimpleSmooth,   &m_dtPostBlurNormals, &m_dtPostDisconnectPolys,
         &m_msSetOnlyVertices,
+        &m_flRangeActive,    &m_flRangeStart,     &m_flRangeEnd,
+        &m_flBeforeRange,    &m_flAfterRange,     &m_flMissingFrames,
+        &m_flSubFrameMode,   &m_msMotionColorSet, &m_msMotionUnit,
+        &m_msNormalsPerCorner,
     };
-    static_assert(sizeof(inputs) / sizeof(inputs[0]) == 31, "31 inputs");
+    static_assert(sizeof(inputs) / sizeof(inputs[0]) == 41, "31 inputs, 7 of the timeline, 3 of the render output");
     for (const MObject* input : inputs)
     {
         if (attributeAffects(*input, outMesh).error())
@@ -347,7 +399,7 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
 {
     NodeSettings settings;
     std::memset(&settings, 0, sizeof(settings));
-    bool pathFits = true, nameFits = true, groupsFit = true;
+    bool pathFits = true, nameFits = true, groupsFit = true, motionSetFits = true;
     MDataHandle h;
 
 #define KORVANE_INPUT(attr)                                                                       \
@@ -418,7 +470,28 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
     settings.disconnectPolygons = h.asBool();
     KORVANE_INPUT(m_msSetOnlyVertices)
     settings.setOnlyVertices = h.asBool();
+    KORVANE_INPUT(m_flRangeActive)
+    settings.rangeActive = h.asBool();
+    KORVANE_INPUT(m_flRangeStart)
+    settings.rangeStart = h.asInt();
+    KORVANE_INPUT(m_flRangeEnd)
+    settings.rangeEnd = h.asInt();
+    KORVANE_INPUT(m_flBeforeRange)
+    settings.beforeRange = h.asShort();
+    KORVANE_INPUT(m_flAfterRange)
+    settings.afterRange = h.asShort();
+    KORVANE_INPUT(m_flMissingFrames)
+    settings.missingFrames = h.asShort();
+    KORVANE_INPUT(m_flSubFrameMode)
+    settings.subFrameMode = h.asShort();
+    KORVANE_INPUT(m_msMotionColorSet)
+    motionSetFits = CopyText(h, settings.motionColorSet, sizeof(settings.motionColorSet));
+    KORVANE_INPUT(m_msMotionUnit)
+    settings.motionUnit = h.asShort();
+    KORVANE_INPUT(m_msNormalsPerCorner)
+    settings.normalsPerCorner = h.asBool();
 #undef KORVANE_INPUT
+    settings.framesPerSecond = static_cast<float>(MTime(1.0, MTime::kSeconds).asUnits(MTime::uiUnit()));
 
     // The group names only matter while the group filter is on.
     const char* refusedText = nullptr;
@@ -428,6 +501,8 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
         refusedText = "[Korvane] the file name pattern is longer than 512 characters; nothing is loaded.";
     else if (!groupsFit && settings.useGroups)
         refusedText = "[Korvane] the group names are longer than 2049 characters; nothing is loaded.";
+    else if (!motionSetFits)
+        refusedText = "[Korvane] the motion color set name is longer than 512 characters; nothing is loaded.";
 
     // The process-wide OpenMP thread count follows the host's setting; no
     // step of this evaluation runs a parallel region itself.
@@ -490,10 +565,52 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
         status = MStatus::kFailure;
         return;
     }
-    char path[kCachePathSize];
-    if (!ComposeCachePath(settings.path, settings.name, CacheExtensionOfFormat(settings.format),
-                          settings.frame, path))
+    // Environment variables in the directory, so that one scene works on
+    // every machine of a farm.
+    char directory[kSettingsPathSize];
+    char variable[256];
+    const int32_t expanded =
+        ExpandPathVariables(settings.path, directory, sizeof(directory), variable, sizeof(variable));
+    if (expanded == kPathVariableUnset)
     {
+        MGlobal::displayError(MString("[Korvane] the environment variable \"") + variable +
+                              "\" in the cache path \"" + settings.path + "\" is not set; nothing is loaded.");
+        status = MStatus::kFailure;
+        return;
+    }
+    if (expanded != kPathExpanded)
+    {
+        MGlobal::displayError(MString("[Korvane] the cache path \"") + settings.path +
+                              "\" is longer than 1535 characters with its variables; nothing is loaded.");
+        status = MStatus::kFailure;
+        return;
+    }
+
+    char path[kCachePathSize];
+    char partnerPath[kCachePathSize];
+    FramePick pick;
+    switch (ResolveFrame(settings, directory, pick, path, partnerPath))
+    {
+    case kResolveLoad: break;
+    case kResolveBlank: return; // outside the range with Blank: the empty mesh
+    case kResolveMissingBlank:
+    {
+        MString line("[Korvane] no file for frame ");
+        line += pick.frame;
+        MGlobal::displayInfo(line + ": \"" + path + "\"; the mesh is empty.");
+        return;
+    }
+    case kResolveRangeReversed:
+    {
+        MString line("[Korvane] the frame range starts after it ends (Range Start ");
+        line += settings.rangeStart;
+        line += ", Range End ";
+        line += settings.rangeEnd;
+        MGlobal::displayError(line + "); nothing is loaded.");
+        status = MStatus::kFailure;
+        return;
+    }
+    default:
         MGlobal::displayError(
             "[Korvane] the cache file path is longer than 2047 characters; nothing is loaded.");
         status = MStatus::kFailure;
@@ -501,7 +618,7 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
     }
 
     ZNQGeometry* geometry = KorvaneNewGeometry();
-    const int32_t rc = geometry ? KorvaneLoadAndProcess(*geometry, settings, path) : ZNQ_ERR_MEMORY;
+    const int32_t rc = geometry ? KorvaneLoadPicked(*geometry, settings, pick, path, partnerPath) : ZNQ_ERR_MEMORY;
     if (rc != 0)
     {
         // The geometry is already empty; no partial result reaches the host.
@@ -514,6 +631,6 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
         return;
     }
 
-    KorvaneWriteHostMesh(*geometry, meshFn, meshData, settings.setOnlyVertices, status);
+    KorvaneWriteHostMesh(*geometry, meshFn, meshData, settings, pick.motionFactor, status);
     KorvaneDeleteGeometry(geometry);
 }

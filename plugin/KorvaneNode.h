@@ -1,8 +1,9 @@
 // The Korvane dependency node: shows one frame of a polygon-mesh cache.
 //
-// 31 inputs select the cache file, the data to load and the post-processing;
-// the output outMesh carries the resulting mesh. Every evaluation reads the
-// frame's file again; the node keeps nothing between evaluations.
+// 31 inputs select the cache file, the data to load and the post-processing,
+// 7 more the frame range, missing frames and sub-frame mode, and 3 more what
+// the mesh hands to renderers; the output outMesh carries the resulting mesh.
+// Every evaluation reads the frame's file again; the node keeps nothing between evaluations.
 #pragma once
 
 #include <maya/MFnMesh.h>
@@ -27,7 +28,7 @@ public:
 
     // Node creator for registration: a new node, owned by the host.
     static void* creator();
-    // Creates, adds and links the 31 inputs and outMesh. kFailure (with a
+    // Creates, adds and links the 41 inputs and outMesh. kFailure (with a
     // line on standard error) at the first attribute that fails.
     static MStatus initialize();
 
@@ -74,15 +75,29 @@ public:
     static MObject m_dtPostBlurNormals;
     static MObject m_dtPostDisconnectPolys;
     static MObject m_msSetOnlyVertices;
+    // Frame range, missing frames and sub-frame mode, created after the 31.
+    static MObject m_flRangeActive;
+    static MObject m_flRangeStart;
+    static MObject m_flRangeEnd;
+    static MObject m_flBeforeRange;
+    static MObject m_flAfterRange;
+    static MObject m_flMissingFrames;
+    static MObject m_flSubFrameMode;
+    static MObject m_msMotionColorSet;
+    static MObject m_msMotionUnit;
+    static MObject m_msNormalsPerCorner;
     // Output.
     static MObject outMesh;
 };
 
 // Writes the geometry into the mesh owned by meshData: points and polygons,
-// then vertex normals, RGBA vertex colours and per-corner UVs when the
-// geometry carries them (skipped with setOnlyVertices, which keeps all
+// then vertex normals (per corner with settings.normalsPerCorner), RGBA
+// vertex colours, per-corner UVs and the motion colour set when the geometry
+// carries them (all skipped with settings.setOnlyVertices, which keeps all
 // vertices and the first polygon). Sets status as described for
 // BuildOutputMesh; failures of the optional data are shown, not returned.
 // meshFn: the function set that made the empty mesh in meshData.
+// motionFactor: the motion along the timeline per processed motion vector
+// (FramePick::motionFactor: 1, 0 for a held frame, -1 playing backwards).
 void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshData,
-                          bool setOnlyVertices, MStatus& status);
+                          const NodeSettings& settings, float motionFactor, MStatus& status);

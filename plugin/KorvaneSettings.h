@@ -24,6 +24,38 @@ enum : int32_t
     kTriangulateAll = 2,
 };
 
+// m_flBeforeRange / m_flAfterRange: what a frame outside the range shows.
+enum : int16_t
+{
+    kRangeHold = 0,
+    kRangeBlank = 1,
+    kRangeLoop = 2,
+    kRangePingPong = 3,
+};
+
+// m_flMissingFrames: what a frame whose file does not exist shows.
+enum : int16_t
+{
+    kMissingError = 0,
+    kMissingBlank = 1,
+    kMissingHoldPrevious = 2,
+    kMissingNearest = 3,
+};
+
+// m_flSubFrameMode.
+enum : int16_t
+{
+    kSubFrameMotionVectors = 0,
+    kSubFrameInterpolate = 1,
+};
+
+// Units of the motion colour set (m_msMotionUnit).
+enum : int32_t
+{
+    kMotionUnitPerFrame = 0,
+    kMotionUnitPerSecond = 1,
+};
+
 // Starts zeroed for every evaluation; fields in this order.
 struct NodeSettings
 {
@@ -60,6 +92,21 @@ struct NodeSettings
     int32_t postBlurNormals;
     bool disconnectPolygons;
     bool setOnlyVertices;
+    // Frame range, missing frames and sub-frames (the inputs after the
+    // first 31); all zero gives the plain behaviour.
+    bool rangeActive;                     // m_flRangeActive
+    int32_t rangeStart;                   // m_flRangeStart
+    int32_t rangeEnd;                     // m_flRangeEnd
+    int16_t beforeRange;                  // kRange...
+    int16_t afterRange;
+    int16_t missingFrames;                // kMissing...
+    int16_t subFrameMode;                 // kSubFrame...
+
+    // Render output.
+    char motionColorSet[kSettingsNameSize]; // m_msMotionColorSet; empty: no motion colour set
+    int16_t motionUnit;                     // m_msMotionUnit, kMotionUnit...
+    bool normalsPerCorner;                  // m_msNormalsPerCorner
+    float framesPerSecond;                  // of the scene's time unit
 };
 
 // Runs the post-processing chain on a loaded geometry in its fixed order and

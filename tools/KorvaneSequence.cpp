@@ -198,6 +198,41 @@ bool CheckSequence(const FramePattern& pattern, const SequenceOptions& options, 
     return true;
 }
 
+// The KorvaneCreate -f line that sets a node up for the sequence, or "" when
+// that command would read another frame number out of the names (it takes
+// the last digit run before the extension).
+std::string CreateLine(const SeqReport& r)
+{
+    if (r.files.empty())
+        return std::string();
+    const FramePattern& p = r.pattern;
+    const size_t dot = p.tail.rfind('.');
+    const std::string after = dot == std::string::npos ? p.tail : p.tail.substr(0, dot);
+    for (const char c : after)
+        if (c >= '0' && c <= '9')
+            return std::string();
+    if (dot == std::string::npos || p.head.find('#') != std::string::npos)
+        return std::string();
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path file = fs::absolute(fs::u8path(r.files.front().path), ec);
+    if (ec)
+        file = fs::u8path(r.files.front().path);
+#if defined(_WIN32)
+    const std::string path = file.generic_u8string();
+#else
+    const std::string path = file.u8string();
+#endif
+    std::string line = "KorvaneCreate -f \"";
+    for (const char c : path)
+    {
+        if (c == '"' || c == '\\')
+            line += '\\';
+        line += c;
+    }
+    return line + "\"";
+}
+
 std::string SequenceJson(const char* patternText, const SeqReport& r)
 {
     std::string out = "{\"pattern\":";
@@ -207,6 +242,12 @@ std::string SequenceJson(const char* patternText, const SeqReport& r)
     out += ",\"first\":" + (r.hasRange ? std::to_string(r.first) : std::string("null"));
     out += ",\"last\":" + (r.hasRange ? std::to_string(r.last) : std::string("null"));
     out += ",\"numFiles\":" + std::to_string(r.files.size());
+    const std::string create = CreateLine(r);
+    out += ",\"create\":";
+    if (create.empty())
+        out += "null";
+    else
+        JsonString(out, create.c_str());
     out += ",\"numLoaded\":" + std::to_string(r.numLoaded);
     out += ",\"numMissing\":" + std::to_string(r.numMissing);
     out += ",\"missing\":[";

@@ -105,4 +105,8 @@ bool CheckSequence(const FramePattern& pattern, const SequenceOptions& options, 
 // The report as one JSON object and a newline; patternText is the pattern as given.
 std::string SequenceJson(const char* patternText, const SeqReport& r);
 
+// The KorvaneCreate -f line that sets a node up for the sequence, or "" when
+// that command would read another frame number out of the names.
+std::string CreateLine(const SeqReport& r);
+
 } // namespace korvane

@@ -42,18 +42,26 @@ namespace {
 
 const char kUsage[] =
     "usage: korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
-    "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n";
+    "                    [--frames A|A-B|A-B:STEP[,...]] [--time SPEC] [--out PATTERN] [--json [--data]]\n"
+    "                    [--fps N]\n";
 
 const char kHelp[] =
-    "                    [--size WxH] [--facets] [--quiet]\n"
+    "                    [--size WxH] [--facets] [--show motion] [--quiet]\n"
     "\n"
     "Runs the plug-in in the headless host: KorvaneCreate, the --set attributes on the new node,\n"
     "then one evaluation per frame of --frames (or one with the node's Idx Value).\n"
+    "  --frames SPEC   set Idx Value to each value: A, A-B or A-B:STEP, or a comma list of them\n"
+    "                  (2,4,5,7 or 1-3,10)\n"
+    "  --time SPEC     set the scene's current time to each value instead (same forms), for a\n"
+    "                  node whose Idx Value follows the scene time (KorvaneCreate -f)\n"
     "  --out PATTERN   write each frame's output mesh; the first '#' run of PATTERN becomes the\n"
     "                  zero-padded frame. By extension: .obj, .ply, .json (as --json --data), or\n"
     "                  .png, a shaded picture (fixed three-quarter view, the mesh framed)\n"
     "  --size WxH      size of the .png pictures (default 800x600)\n"
     "  --facets        .png pictures give every polygon its own colour (shows the polygon layout)\n"
+    "  --show motion   .png pictures colour each vertex by the length of its motion vector in the\n"
+    "                  motion colour set (m_msMotionColorSet), with a legend of the range\n"
+    "  --fps N         the scene's frame rate (default 24): what a Per Second motion unit uses\n"
     "  --quiet         no progress bar; it is drawn on standard error over a frame range only\n"
     "                  when standard error is a terminal\n";
 
@@ -67,13 +75,17 @@ struct Options
     std::string createArgs;
     std::vector<std::pair<std::string, std::string>> sets;
     bool hasFrames = false;
+    bool byTime = false; // the values are scene times (--time)
     std::vector<double> frames;
     std::string outPattern;
     bool json = false;
     bool data = false;
     bool quiet = false;
     bool facets = false;
+    bool showMotion = false;
+    double fps = 0.0; // 0: the host's default
     int pngWidth = 800, pngHeight = 600;
+    std::string motionSet; // the node's m_msMotionColorSet, read after the --set values
 };
 
 int UsageError(const char* what, const char* arg)
@@ -102,7 +114,9 @@ const char* ParseNumber(const char* s, const char* stops, double& value)
 
 // Frames: A, A-B or A-B:STEP; values may be fractional or negative. B below A
 // counts down. The frames are A + i * STEP, so no rounding error builds up.
-bool ParseFrames(const char* text, std::vector<double>& frames)
+// Appends to frames; false when the form is wrong or the list would pass
+// kMaxFrames.
+bool ParseFrameRange(const char* text, std::vector<double>& frames)
 {
     double a = 0.0, b = 0.0, step = 1.0;
     const char* p = ParseNumber(text, "-", a);
@@ -124,13 +138,32 @@ bool ParseFrames(const char* text, std::vector<double>& frames)
     const double span = std::fabs(b - a);
     // A small tolerance so that 0-1:0.1 ends at 1 despite 0.1 not being exact.
     const double count = std::floor(span / step + 1e-9) + 1.0;
-    if (count > static_cast<double>(kMaxFrames))
+    if (count + static_cast<double>(frames.size()) > static_cast<double>(kMaxFrames))
         return false;
     const double direction = b < a ? -1.0 : 1.0;
-    frames.clear();
     for (int64_t i = 0; i < static_cast<int64_t>(count); ++i)
         frames.push_back(a + direction * step * static_cast<double>(i));
     return true;
+}
+
+// A comma list of ranges ("2,4,5,7", "1-3,10"), in the order given.
+bool ParseFrames(const char* text, std::vector<double>& frames)
+{
+    frames.clear();
+    std::string part;
+    for (const char* p = text;; ++p)
+    {
+        if (*p == ',' || *p == '\0')
+        {
+            if (part.empty() || !ParseFrameRange(part.c_str(), frames))
+                return false;
+            part.clear();
+            if (*p == '\0')
+                return true;
+        }
+        else
+            part += *p;
+    }
 }
 
 bool EndsWith(const std::string& s, const char* suffix);
@@ -178,7 +211,7 @@ int ParseOptions(int argc, char** argv, Options& o)
         else if (arg == "--facets")
             o.facets = true;
         else if (arg == "--plugin" || arg == "--create-args" || arg == "--set" || arg == "--frames" ||
-                 arg == "--out" || arg == "--size")
+                 arg == "--time" || arg == "--out" || arg == "--size" || arg == "--fps" || arg == "--show")
         {
             if (!value(v))
                 return UsageError("missing value after", arg.c_str());
@@ -197,16 +230,32 @@ int ParseOptions(int argc, char** argv, Options& o)
                     return UsageError("PNG output is not part of this build, got", v);
 #endif
             }
+            else if (arg == "--fps")
+            {
+                if (!ParseNumber(v, "", o.fps) || !(o.fps > 0.0))
+                    return UsageError("bad frame rate", v);
+            }
+            else if (arg == "--show")
+            {
+                if (std::strcmp(v, "motion") != 0)
+                    return UsageError("--show knows only 'motion', got", v);
+                o.showMotion = true;
+            }
             else if (arg == "--size")
             {
                 if (!ParseSize(v, o.pngWidth, o.pngHeight))
                     return UsageError("bad picture size (WxH, 1 to 8192 each)", v);
             }
-            else if (arg == "--frames")
+            else if (arg == "--frames" || arg == "--time")
             {
+                if (o.hasFrames && o.byTime != (arg == "--time"))
+                    return UsageError("--frames and --time exclude each other, got", arg.c_str());
                 if (!ParseFrames(v, o.frames))
-                    return UsageError("bad frame list (A, A-B or A-B:STEP)", v);
+                    return UsageError(arg == "--time" ? "bad time list (A, A-B or A-B:STEP, comma-separated)"
+                                                      : "bad frame list (A, A-B or A-B:STEP, comma-separated)",
+                                      v);
                 o.hasFrames = true;
+                o.byTime = arg == "--time";
             }
             else
             {
@@ -221,6 +270,8 @@ int ParseOptions(int argc, char** argv, Options& o)
     }
     if (o.data && !o.json)
         return UsageError("--data needs --json", nullptr);
+    if (o.showMotion && !EndsWith(o.outPattern, ".png"))
+        return UsageError("--show motion needs a .png --out pattern", nullptr);
     return -1; // go on
 }
 
@@ -323,6 +374,17 @@ int64_t NodeCount(const khost::MeshSnapshot& m)
     return static_cast<int64_t>(m.connects.size());
 }
 
+// The colour set of that name, or null.
+const khost::ColorSetSnapshot* FindColorSet(const khost::MeshSnapshot& m, const std::string& name)
+{
+    if (name.empty())
+        return nullptr;
+    for (const khost::ColorSetSnapshot& c : m.colorSets)
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
 // The mesh as the host holds it: the --data keys.
 void JsonMeshData(std::string& out, const khost::MeshSnapshot& m)
 {
@@ -340,6 +402,24 @@ void JsonMeshData(std::string& out, const khost::MeshSnapshot& m)
     out += ",\"colors\":";
     if (m.hasColors)
         JsonFloatList(out, m.colors, 4);
+    else
+        out += "null";
+    // Colour sets besides the one the vertex colours are in (the current one).
+    bool anySet = false;
+    for (const khost::ColorSetSnapshot& c : m.colorSets)
+    {
+        if (m.hasColors && c.current)
+            continue;
+        out += anySet ? "," : ",\"colorSets\":{";
+        anySet = true;
+        korvane::JsonString(out, c.name.c_str());
+        out += ':';
+        JsonFloatList(out, c.colors, 4);
+    }
+    out += anySet ? "}" : ",\"colorSets\":null";
+    out += ",\"faceVertexNormals\":";
+    if (m.hasFaceVertexNormals)
+        JsonFloatList(out, m.faceVertexNormals, 3);
     else
         out += "null";
     out += ",\"uvs\":";
@@ -467,12 +547,16 @@ bool WriteObj(FILE* f, const khost::MeshSnapshot& m)
     return true;
 }
 
-// Binary little-endian .ply with vertex normals and RGBA colours when set.
-bool WritePly(FILE* f, const khost::MeshSnapshot& m)
+// Binary little-endian .ply with vertex normals, RGBA colours and the motion
+// vectors (vx, vy, vz, from the motion colour set) when set.
+bool WritePly(FILE* f, const khost::MeshSnapshot& m, const std::string& motionSet)
 {
     const size_t nv = static_cast<size_t>(m.numVertices);
     const bool hasNormals = m.hasNormals && m.normals.size() >= 3 * nv;
     const bool hasColors = m.hasColors && m.colors.size() >= 4 * nv;
+    const khost::ColorSetSnapshot* motion = FindColorSet(m, motionSet);
+    if (motion && motion->colors.size() < 4 * nv)
+        motion = nullptr;
     std::fprintf(f, "ply\nformat binary_little_endian 1.0\ncomment written by korvane eval\n");
     std::fprintf(f, "element vertex %d\nproperty float x\nproperty float y\nproperty float z\n",
                  m.numVertices);
@@ -481,6 +565,8 @@ bool WritePly(FILE* f, const khost::MeshSnapshot& m)
     if (hasColors)
         std::fprintf(f, "property uchar red\nproperty uchar green\nproperty uchar blue\n"
                         "property uchar alpha\n");
+    if (motion)
+        std::fprintf(f, "property float vx\nproperty float vy\nproperty float vz\n");
     std::fprintf(f, "element face %zu\nproperty list uchar int vertex_indices\nend_header\n",
                  m.counts.size());
 
@@ -513,6 +599,9 @@ bool WritePly(FILE* f, const khost::MeshSnapshot& m)
                 c = std::isnan(c) ? 0.0f : (c < 0.0f ? 0.0f : (c > 1.0f ? 1.0f : c));
                 std::fputc(static_cast<int>(std::lround(c * 255.0f)), f);
             }
+        if (motion)
+            for (int k = 0; k < 3; ++k)
+                putFloat(motion->colors[4 * i + k]);
     }
     size_t node = 0;
     for (size_t p = 0; p < m.counts.size(); ++p)
@@ -560,11 +649,42 @@ bool WritePicture(const std::string& path, const khost::MeshSnapshot& m, const O
         return false;
     }
     const bool hasNormals = m.hasNormals && m.normals.size() >= 3 * nv;
-    const bool hasColors = m.hasColors && m.colors.size() >= 4 * nv;
+    bool hasColors = m.hasColors && m.colors.size() >= 4 * nv;
     PreviewMesh pm;
     std::vector<float> points, normals, colors;
     std::vector<int32_t> indices;
-    if (!o.facets)
+    // Motion: the length of each vertex's vector on the ramp, from the
+    // smallest to the largest length of the frame.
+    std::vector<float> motionColors;
+    float motionLo = 0.0f, motionHi = 0.0f;
+    if (o.showMotion)
+    {
+        const khost::ColorSetSnapshot* motion = FindColorSet(m, o.motionSet);
+        if (!motion || motion->colors.size() < 4 * nv)
+        {
+            error = "the output has no motion color set (set m_msMotionColorSet and load the motion vectors)";
+            return false;
+        }
+        std::vector<float> length(nv);
+        for (size_t i = 0; i < nv; ++i)
+        {
+            const float* c = &motion->colors[4 * i];
+            length[i] = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+            if (!std::isfinite(length[i]))
+                length[i] = 0.0f;
+            motionLo = i == 0 ? length[i] : std::min(motionLo, length[i]);
+            motionHi = i == 0 ? length[i] : std::max(motionHi, length[i]);
+        }
+        const float span = motionHi - motionLo;
+        motionColors.resize(4 * nv);
+        for (size_t i = 0; i < nv; ++i)
+        {
+            PreviewRamp(span > 0.0f ? (length[i] - motionLo) / span : 0.0f, &motionColors[4 * i]);
+            motionColors[4 * i + 3] = 1.0f;
+        }
+        hasColors = false;
+    }
+    if (!o.facets || o.showMotion) // the motion colours are per vertex
     {
         pm.numPoints = static_cast<int64_t>(nv);
         pm.points = m.points.data();
@@ -574,6 +694,8 @@ bool WritePicture(const std::string& path, const khost::MeshSnapshot& m, const O
         pm.polyIndices = m.connects.data();
         pm.normals = hasNormals ? m.normals.data() : nullptr;
         pm.colors = hasColors ? m.colors.data() : nullptr;
+        if (o.showMotion)
+            pm.colors = motionColors.data();
     }
     else
     {
@@ -613,7 +735,15 @@ bool WritePicture(const std::string& path, const khost::MeshSnapshot& m, const O
         pm.normals = hasNormals ? normals.data() : nullptr;
         pm.colors = colors.data();
     }
-    return RenderPreviewPng(pm, path.c_str(), o.pngWidth, o.pngHeight, &error);
+    PreviewView view;
+    view.width = o.pngWidth;
+    view.height = o.pngHeight;
+    PreviewImage image;
+    if (!RenderPreview(pm, view, &image, &error))
+        return false;
+    if (o.showMotion)
+        DrawPreviewLegend(&image, motionLo, motionHi);
+    return WritePreviewPng(image, path.c_str(), &error);
 }
 #endif
 
@@ -658,7 +788,7 @@ bool WriteMesh(const std::string& path, double frame, int status, const std::vec
     if (isObj)
         WriteObj(f, m);
     else if (isPly)
-        WritePly(f, m);
+        WritePly(f, m, o.motionSet);
     else if (isJson)
     {
         const std::string json = FrameJson(frame, status, infos, errors, m, true);
@@ -730,6 +860,12 @@ int KorvaneEvalMain(int argc, char** argv)
         o.plugin = DefaultPluginPath();
 
     khost::SetEcho(false);
+    if (o.fps > 0.0 && !khost::SetFramesPerSecond(o.fps))
+    {
+        char text[64];
+        std::snprintf(text, sizeof(text), "%g", o.fps);
+        return UsageError("no scene time unit has the frame rate", text);
+    }
     std::vector<std::string> infos, errors; // lines not yet reported
 
     // 1. The plug-in.
@@ -775,6 +911,7 @@ int KorvaneEvalMain(int argc, char** argv)
         }
     }
     TakeLines(infos, errors);
+    khost::GetAttrText(node, "m_msMotionColorSet", &o.motionSet);
 
     // 4. Frames: the listed ones, or once with the node's current index.
     std::vector<double> frames = o.frames;
@@ -798,8 +935,24 @@ int KorvaneEvalMain(int argc, char** argv)
     {
         const double frame = frames[index];
         bar.Show(static_cast<int64_t>(index), frame);
-        if (o.hasFrames)
-            khost::SetAttrNumber(node, "m_flIdxValue", frame);
+        if (o.hasFrames && o.byTime)
+            khost::SetCurrentTime(frame);
+        else if (o.hasFrames)
+        {
+            std::string error;
+            if (khost::SetAttrNumber(node, "m_flIdxValue", frame, &error) != khost::kSuccess)
+            {
+                bar.Clear();
+                PrintLines(infos, errors);
+                std::fprintf(stderr,
+                             "korvane eval: cannot set %s.m_flIdxValue: %s (use --time when the scene time drives "
+                             "it)\n",
+                             node.c_str(), error.c_str());
+                std::fputs(kUsage, stderr);
+                khost::UnloadPlugin(load.name, true);
+                return 2;
+            }
+        }
         const khost::EvalResult r = khost::Evaluate(shape, "inMesh");
         TakeLines(infos, errors);
         // The bar shares the terminal with what this frame prints.

@@ -442,8 +442,15 @@ void PrintSequenceHuman(const InfoArgs& a, const SeqReport& r)
             std::printf("frames:    no file matches\n");
     }
     else
+    {
         std::printf("frames:    %zu files, %d to %d\n", r.files.size(), r.files.front().frame,
                     r.files.back().frame);
+        const std::string create = korvane::CreateLine(r);
+        if (create.empty())
+            std::printf("create:    no KorvaneCreate -f line: the last digits of the names are not the frame number\n");
+        else
+            std::printf("create:    %s\n", create.c_str());
+    }
     if (a.hasFrames)
         std::printf("range:     %lld-%lld (%lld frames)\n", a.frameFrom, a.frameTo, a.frameTo - a.frameFrom + 1);
     if (r.numMissing)

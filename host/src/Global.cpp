@@ -179,3 +179,87 @@ int MThreadUtils::getNumThreads()
 }
 void MThreadUtils::syncNumOpenMPThreads() {}
 int MThreadUtils::getCacheLineSize() { return 64; }
+
+// ---------------------------------------------------------------------------
+// MTime: values are kept in their own unit and converted through seconds.
+
+#include <maya/MTime.h>
+
+namespace
+{
+// Units per second; 0 for units without a fixed length. Frame rates are
+// whole numbers, so a second converts to frames exactly.
+double PerSecond(MTime::Unit unit)
+{
+    static const double kFramesPerSecond[] = {
+        15,  24,  25,  30,  48,  50,  60,  2,   3,    4,    5,    6,    8,    10,  12,
+        16,  20,  40,  75,  80,  100, 120, 125, 150,  200,  240,  250,  300,  375, 400,
+        500, 600, 750, 1200, 1500, 2000, 3000, 6000,
+    };
+    static_assert(sizeof(kFramesPerSecond) / sizeof(kFramesPerSecond[0]) ==
+                      MTime::k6000FPS - MTime::kGames + 1,
+                  "one rate per frame unit");
+    switch (unit)
+    {
+    case MTime::kHours:
+        return 1.0 / 3600.0;
+    case MTime::kMinutes:
+        return 1.0 / 60.0;
+    case MTime::kSeconds:
+        return 1.0;
+    case MTime::kMilliseconds:
+        return 1000.0;
+    default:
+        break;
+    }
+    const int i = static_cast<int>(unit);
+    if (i < MTime::kGames || i > MTime::k6000FPS)
+        return 0.0;
+    return kFramesPerSecond[i - MTime::kGames];
+}
+} // namespace
+
+MTime::MTime() : val(0.0), valUnit(uiUnit()) {}
+MTime::MTime(const MTime& src) = default;
+MTime::MTime(double time_val, Unit unit) : val(time_val), valUnit(unit) {}
+MTime::~MTime() = default;
+MTime& MTime::operator=(const MTime& rhs) = default;
+
+MTime::Unit MTime::unit() const { return valUnit; }
+double MTime::value() const { return val; }
+
+MStatus MTime::setUnit(Unit new_unit)
+{
+    if (PerSecond(new_unit) <= 0.0)
+        return MS::kInvalidParameter;
+    val = as(new_unit);
+    valUnit = new_unit;
+    return MS::kSuccess;
+}
+
+MStatus MTime::setValue(double new_value)
+{
+    val = new_value;
+    return MS::kSuccess;
+}
+
+double MTime::as(Unit other_unit) const
+{
+    const double from = PerSecond(valUnit);
+    const double to = PerSecond(other_unit);
+    if (from <= 0.0 || to <= 0.0)
+        return 0.0;
+    return from == to ? val : val / from * to;
+}
+
+double MTime::asUnits(Unit other_unit) const { return as(other_unit); }
+
+MTime::Unit MTime::uiUnit() { return static_cast<Unit>(S().timeUnit); }
+
+MStatus MTime::setUIUnit(Unit new_unit)
+{
+    if (PerSecond(new_unit) <= 0.0)
+        return MS::kInvalidParameter;
+    S().timeUnit = static_cast<int>(new_unit);
+    return MS::kSuccess;
+}

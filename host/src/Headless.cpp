@@ -2,6 +2,8 @@
 // drives the scene without a user interface.
 #include "HostInternal.h"
 
+#include <maya/MTime.h>
+
 #include <korvane/HeadlessHost.h>
 
 #include <dlfcn.h>
@@ -264,6 +266,17 @@ void NewScene()
     s.selection.clear();
     MStatus st;
     CreateNode(FindType("shadingEngine"), "initialShadingGroup", nullptr, &st);
+    EnsureTimeNode();
+}
+
+void SetCurrentTime(double frame)
+{
+    SetSceneTime(frame);
+}
+
+double CurrentTime()
+{
+    return S().currentTime;
 }
 
 // ---------------------------------------------------------------------------
@@ -455,5 +468,79 @@ std::vector<Message> TakeMessages()
 void SetEcho(bool on) { S().echo = on; }
 
 void SetNumThreads(int n) { S().numThreads = n < 1 ? 0 : n; }
+
+bool SetFramesPerSecond(double fps)
+{
+    for (int u = MTime::kGames; u <= MTime::k6000FPS; ++u)
+    {
+        const MTime::Unit unit = static_cast<MTime::Unit>(u);
+        if (MTime(1.0, MTime::kSeconds).asUnits(unit) == fps)
+            return MTime::setUIUnit(unit) == MS::kSuccess;
+    }
+    return false;
+}
+
+double FramesPerSecond() { return MTime(1.0, MTime::kSeconds).asUnits(MTime::uiUnit()); }
+
+namespace
+{
+// A built-in type without living nodes, or null.
+NodeType* QuietBuiltinType(const std::string& typeName)
+{
+    NodeType* t = FindType(typeName);
+    if (!t || t->builtin == BuiltinKind::kNone)
+        return nullptr;
+    for (const Ref& r : S().nodes)
+        if (r.as<NodeObj>()->alive && r.as<NodeObj>()->type == t)
+            return nullptr;
+    return t;
+}
+} // namespace
+
+bool AddExtensionAttribute(const std::string& typeName, const std::string& longName, AttrKind kind,
+                           const std::vector<EnumField>& fields)
+{
+    NodeType* t = QuietBuiltinType(typeName);
+    if (!t || longName.empty() || AttrIndex(*t, longName) >= 0 ||
+        (kind != AttrKind::kString && kind != AttrKind::kEnum))
+        return false;
+    AttrObj* a = new AttrObj(kind == AttrKind::kString ? MFn::kTypedAttribute : MFn::kEnumAttribute);
+    a->longName = a->shortName = longName;
+    a->extension = true;
+    if (kind == AttrKind::kString)
+    {
+        a->kind = AKind::kTyped;
+        a->dataType = MFnData::kString;
+        a->defaultData = Ref(new StringDataObj);
+    }
+    else
+    {
+        a->kind = AKind::kEnum;
+        a->numType = MFnNumericData::kShort;
+        for (const EnumField& f : fields)
+            a->fields.emplace_back(f.label, static_cast<short>(f.value));
+    }
+    a->owner = t;
+    a->index = static_cast<int>(t->attrs.size());
+    t->attrs.push_back(Ref(a));
+    t->affects.emplace_back();
+    t->isAffected.push_back(0);
+    return true;
+}
+
+bool RemoveExtensionAttributes(const std::string& typeName)
+{
+    NodeType* t = QuietBuiltinType(typeName);
+    if (!t)
+        return false;
+    // Extensions come after the type's own attributes.
+    while (!t->attrs.empty() && t->attrs.back().as<AttrObj>()->extension)
+    {
+        t->attrs.pop_back();
+        t->affects.pop_back();
+        t->isAffected.pop_back();
+    }
+    return true;
+}
 
 } // namespace khost

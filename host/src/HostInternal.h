@@ -111,6 +111,7 @@ struct AttrObj : Obj
 
     NodeType* owner = nullptr;        // type it was added to
     int index = -1;                   // index in owner's attribute list
+    bool extension = false;           // added to a built-in type by the headless API
 };
 
 // Kind as the headless API reports it.
@@ -150,10 +151,17 @@ struct MeshGeom
         std::string name;
         std::vector<float> rgba;           // 4 per vertex, -1 when unset
         std::vector<float> pool;           // setColors
+        std::vector<int> assigned;         // assignColors: pool index per face-vertex (-1 none)
         bool hasVertexColors = false;
     };
     std::vector<ColorSet> colorSets;
     int currentColorSet = -1;
+
+    // Per face-vertex normals (setFaceVertexNormals), 3 per entry of
+    // connects; fvNormalSet tells which were given.
+    bool hasFaceVertexNormals = false;
+    std::vector<float> fvNormals;
+    std::vector<unsigned char> fvNormalSet;
 
     struct UVSet
     {
@@ -187,6 +195,8 @@ enum class BuiltinKind
     kMesh,
     kShadingEngine,
     kObjectSet,
+    kTime,        // time1: outTime follows the scene's current time
+    kExpression,  // expression node of the one form "plug = frame"
 };
 
 struct NodeType
@@ -294,6 +304,8 @@ struct Scene
     std::vector<CommandResultData> resultStack;
     bool echo = false;
     int numThreads = 0;
+    double currentTime = 1.0;            // scene time, in frames of the scene's (one) time unit
+    int timeUnit = 6;                    // MTime::Unit of the scene (kFilm)
     NodeType* initializing = nullptr;    // type whose initialize runs
 
     // Built-in attributes.
@@ -347,6 +359,11 @@ std::string FormatNumber(double v);
 
 // Copies a mesh into the headless snapshot.
 void Snapshot(const MeshGeom& g, khost::MeshSnapshot* out);
+
+// Sets the scene time: time1.outTime and what it drives become dirty.
+void SetSceneTime(double frame);
+// Creates time1 when the scene has none.
+void EnsureTimeNode();
 
 // Name of a new node when none is requested.
 std::string DefaultNodeName(const NodeType& t);

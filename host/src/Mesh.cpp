@@ -386,33 +386,163 @@ MStatus MFnMesh::setVertexNormals(MVectorArray& normals, MIntArray& vertexList, 
     return MS::kSuccess;
 }
 
-MStatus MFnMesh::setColors(const MColorArray& colors, const MString* colorSet)
+namespace
+{
+MeshGeom::ColorSet* FindColorSet(MeshGeom& g, const MString* name)
+{
+    if (!name)
+        return CurrentColorSet(g);
+    for (MeshGeom::ColorSet& s : g.colorSets)
+        if (s.name == name->asChar())
+            return &s;
+    return nullptr;
+}
+} // namespace
+
+MStatus MFnMesh::setFaceVertexNormals(MVectorArray& normals, MIntArray& faceList, MIntArray& vertexList,
+                                      MSpace::Space)
 {
     MStatus st;
     MeshGeom* g = CreatedGeom(*this, &st);
     if (!g)
         return st;
-    MeshGeom::ColorSet* cs = nullptr;
-    if (colorSet)
+    const unsigned int n = normals.length();
+    if (faceList.length() != n || vertexList.length() != n)
+        return MS::kInvalidParameter;
+    // Where each polygon's corners start in connects.
+    std::vector<size_t> first((size_t)g->numPolygons + 1, 0);
+    for (int p = 0; p < g->numPolygons; ++p)
+        first[(size_t)p + 1] = first[(size_t)p] + (size_t)g->counts[(size_t)p];
+    const int* faces = KHostAccess::elements(faceList);
+    const int* verts = KHostAccess::elements(vertexList);
+    const MVector* in = KHostAccess::elements(normals);
+    // Every pair must name a corner: the whole call is refused otherwise.
+    std::vector<size_t> corner(n);
+    for (unsigned int i = 0; i < n; ++i)
     {
-        for (MeshGeom::ColorSet& s : g->colorSets)
-            if (s.name == colorSet->asChar())
-                cs = &s;
-        if (!cs)
+        const int f = faces[i];
+        if (f < 0 || f >= g->numPolygons)
             return MS::kInvalidParameter;
+        size_t c = first[(size_t)f];
+        while (c < first[(size_t)f + 1] && g->connects[c] != verts[i])
+            ++c;
+        if (c == first[(size_t)f + 1])
+            return MS::kInvalidParameter;
+        corner[i] = c;
     }
-    else
-        cs = CurrentColorSet(*g);
+    if (g->fvNormals.size() != g->connects.size() * 3)
+    {
+        g->fvNormals.assign(g->connects.size() * 3, 0.0f);
+        g->fvNormalSet.assign(g->connects.size(), 0);
+    }
+    for (unsigned int i = 0; i < n; ++i)
+    {
+        g->fvNormals[corner[i] * 3] = (float)in[i].x;
+        g->fvNormals[corner[i] * 3 + 1] = (float)in[i].y;
+        g->fvNormals[corner[i] * 3 + 2] = (float)in[i].z;
+        g->fvNormalSet[corner[i]] = 1;
+    }
+    g->hasFaceVertexNormals = g->hasFaceVertexNormals || n > 0;
+    return MS::kSuccess;
+}
+
+MString MFnMesh::createColorSetWithNameDataMesh(const MString& colorSetName, bool, MColorRepresentation rep,
+                                                MStatus* st)
+{
+    MeshGeom* g = GeomOf(*this, st);
+    if (!g)
+        return MString();
+    // A data mesh gets colour sets once it has been created; names are unique.
+    if (!g->created || colorSetName.length() == 0 || (rep != kAlpha && rep != kRGB && rep != kRGBA) ||
+        FindColorSet(*g, &colorSetName))
+    {
+        Set(st, MS::kFailure);
+        return MString();
+    }
+    MeshGeom::ColorSet cs;
+    cs.name = colorSetName.asChar();
+    g->colorSets.push_back(cs);
+    if (g->currentColorSet < 0)
+        g->currentColorSet = (int)g->colorSets.size() - 1;
+    Set(st, MS::kSuccess);
+    return colorSetName;
+}
+
+MStatus MFnMesh::setCurrentColorSetName(const MString& setName, MDGModifier*, MSelectionList*)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    for (size_t i = 0; i < g->colorSets.size(); ++i)
+        if (g->colorSets[i].name == setName.asChar())
+        {
+            g->currentColorSet = (int)i;
+            return MS::kSuccess;
+        }
+    return MS::kInvalidParameter;
+}
+
+MString MFnMesh::currentColorSetName(int, MStatus* st) const
+{
+    MeshGeom* g = GeomOf(*this, st);
+    if (!g || g->currentColorSet < 0)
+        return MString();
+    return MString(g->colorSets[(size_t)g->currentColorSet].name.c_str());
+}
+
+MStatus MFnMesh::setColors(const MColorArray& colors, const MString* colorSet)
+{
+    return setColors(colors, colorSet, kRGBA);
+}
+
+MStatus MFnMesh::setColors(const MColorArray& colors, const MString* colorSet, MColorRepresentation rep)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    if (rep != kAlpha && rep != kRGB && rep != kRGBA)
+        return MS::kInvalidParameter;
+    MeshGeom::ColorSet* cs = FindColorSet(*g, colorSet);
+    if (!cs)
+        return MS::kInvalidParameter;
     cs->pool.resize((size_t)colors.length() * 4);
     for (unsigned int i = 0; i < colors.length(); ++i)
     {
-        cs->pool[(size_t)i * 4] = colors[i].r;
-        cs->pool[(size_t)i * 4 + 1] = colors[i].g;
-        cs->pool[(size_t)i * 4 + 2] = colors[i].b;
-        cs->pool[(size_t)i * 4 + 3] = colors[i].a;
+        cs->pool[(size_t)i * 4] = rep == kAlpha ? 1.0f : colors[i].r;
+        cs->pool[(size_t)i * 4 + 1] = rep == kAlpha ? 1.0f : colors[i].g;
+        cs->pool[(size_t)i * 4 + 2] = rep == kAlpha ? 1.0f : colors[i].b;
+        cs->pool[(size_t)i * 4 + 3] = rep == kRGB ? 1.0f : colors[i].a;
     }
+    // Assignments to colours no longer there are dropped.
+    for (int id : cs->assigned)
+        if (id >= (int)colors.length())
+        {
+            cs->assigned.clear();
+            break;
+        }
     return MS::kSuccess;
 }
+
+MStatus MFnMesh::assignColors(const MIntArray& colorIds, const MString* colorSet)
+{
+    MStatus st;
+    MeshGeom* g = CreatedGeom(*this, &st);
+    if (!g)
+        return st;
+    MeshGeom::ColorSet* cs = FindColorSet(*g, colorSet);
+    if (!cs || colorIds.length() != g->connects.size())
+        return MS::kInvalidParameter;
+    const int* ids = KHostAccess::elements(colorIds);
+    const int poolSize = (int)(cs->pool.size() / 4);
+    for (unsigned int i = 0; i < colorIds.length(); ++i)
+        if (ids[i] < -1 || ids[i] >= poolSize)
+            return MS::kInvalidParameter;
+    cs->assigned.assign(ids, ids + colorIds.length());
+    return MS::kSuccess;
+}
+
 MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier* modifier)
 {
     return setVertexColors(colors, vertexList, modifier, kRGBA);
@@ -566,6 +696,36 @@ void khost_impl::Snapshot(const MeshGeom& g, khost::MeshSnapshot* out)
         m.hasColors = cs.hasVertexColors;
         if (cs.hasVertexColors)
             m.colors = cs.rgba;
+    }
+    m.hasFaceVertexNormals = g.hasFaceVertexNormals;
+    if (g.hasFaceVertexNormals)
+    {
+        m.faceVertexNormals = g.fvNormals;
+        m.faceVertexNormalSet = g.fvNormalSet;
+    }
+    for (size_t i = 0; i < g.colorSets.size(); ++i)
+    {
+        const MeshGeom::ColorSet& cs = g.colorSets[i];
+        khost::ColorSetSnapshot set;
+        set.name = cs.name;
+        set.current = (int)i == g.currentColorSet;
+        set.hasVertexColors = cs.hasVertexColors;
+        // Per vertex: its own colour, else that of its first assigned corner.
+        set.colors.assign((size_t)g.numVertices * 4, -1.0f);
+        if (cs.rgba.size() == set.colors.size())
+            set.colors = cs.rgba;
+        std::vector<unsigned char> taken((size_t)g.numVertices, 0);
+        for (size_t c = 0; c < cs.assigned.size() && c < g.connects.size(); ++c)
+        {
+            const int vi = g.connects[c];
+            const int id = cs.assigned[c];
+            if (id < 0 || taken[(size_t)vi] || (cs.hasVertexColors && cs.rgba[(size_t)vi * 4] != -1.0f))
+                continue;
+            taken[(size_t)vi] = 1;
+            for (int k = 0; k < 4; ++k)
+                set.colors[(size_t)vi * 4 + (size_t)k] = cs.pool[(size_t)id * 4 + (size_t)k];
+        }
+        m.colorSets.push_back(std::move(set));
     }
     const MeshGeom::UVSet& uv = g.uvSets[(size_t)g.currentUVSet];
     m.uvSet = uv.name;

@@ -27,6 +27,24 @@ void Set(MStatus* st, MStatus::MStatusCode c)
         *st = c;
 }
 
+// Built-in attribute: a numeric double added to a built-in type (the
+// stand-in's time attributes are doubles in frames).
+void AddBuiltinNumber(NodeType* t, const char* longName, const char* shortName, bool writable, bool storable)
+{
+    AttrObj* a = new AttrObj(MFn::kNumericAttribute);
+    a->longName = longName;
+    a->shortName = shortName;
+    a->kind = AKind::kNumeric;
+    a->numType = MFnNumericData::kDouble;
+    a->writable = writable;
+    a->storable = storable;
+    a->owner = t;
+    a->index = (int)t->attrs.size();
+    t->attrs.push_back(Ref(a));
+    t->affects.emplace_back();
+    t->isAffected.push_back(0);
+}
+
 // Built-in attribute: a typed mesh attribute added to a built-in type.
 void AddBuiltinAttr(NodeType* t, const char* longName, const char* shortName, MFnData::Type dataType, bool storable)
 {
@@ -59,6 +77,8 @@ MFn::Type FnTypeOf(const NodeType& t)
     case BuiltinKind::kMesh: return MFn::kMesh;
     case BuiltinKind::kShadingEngine: return MFn::kShadingEngine;
     case BuiltinKind::kObjectSet: return MFn::kSet;
+    case BuiltinKind::kTime: return MFn::kTime;
+    case BuiltinKind::kExpression: return MFn::kExpression;
     case BuiltinKind::kNone: break;
     }
     return MFn::kPluginDependNode;
@@ -74,6 +94,7 @@ void CreateDefaultNodes()
 {
     MStatus st;
     CreateNode(FindType("shadingEngine"), "initialShadingGroup", nullptr, &st);
+    EnsureTimeNode();
 }
 
 Scene* MakeScene()
@@ -88,8 +109,18 @@ Scene* MakeScene()
     s->types.push_back(mesh);
     s->types.push_back(NewBuiltinType("shadingEngine", BuiltinKind::kShadingEngine));
     s->types.push_back(NewBuiltinType("objectSet", BuiltinKind::kObjectSet));
+    NodeType* time = NewBuiltinType("time", BuiltinKind::kTime);
+    AddBuiltinNumber(time, "outTime", "o", false, true);
+    time->isAffected[0] = 1;   // follows the scene time
+    s->types.push_back(time);
+    NodeType* expression = NewBuiltinType("expression", BuiltinKind::kExpression);
+    AddBuiltinNumber(expression, "time", "tim", true, true);
+    AddBuiltinNumber(expression, "output", "out", false, false);
+    expression->affects[0].push_back(1);
+    expression->isAffected[1] = 1;
+    s->types.push_back(expression);
     for (const char* c : {"createNode", "sets", "connectAttr", "disconnectAttr", "select", "delete", "setAttr",
-                          "getAttr", "ls", "rename"})
+                          "getAttr", "ls", "rename", "currentTime", "expression", "attributeQuery"})
         s->commands.push_back(CommandEntry{c, nullptr, nullptr});
     return s;
 }
@@ -109,6 +140,23 @@ Scene& S()
 }
 
 NodeObj::~NodeObj() { delete user; }
+
+void SetSceneTime(double frame)
+{
+    S().currentTime = frame;
+    if (NodeObj* t = FindNode("time1"))
+        if (t->type->builtin == BuiltinKind::kTime)
+            MarkDirty(t, 0);
+}
+
+void EnsureTimeNode()
+{
+    for (const Ref& r : S().nodes)
+        if (r.as<NodeObj>()->type->builtin == BuiltinKind::kTime)
+            return;
+    MStatus st;
+    CreateNode(FindType("time"), "time1", nullptr, &st);
+}
 
 // ---------------------------------------------------------------------------
 // Lookups and names.
@@ -540,8 +588,18 @@ MStatus Pull(NodeObj* n, int idx, bool* computed)
         return st;   // clean only if the node called setClean
     }
 
-    // Built-in mesh: outMesh passes inMesh on.
+    // time1.outTime is the scene time; an expression's output is its time
+    // input (the one form it runs is "plug = frame").
     MStatus st = MS::kSuccess;
+    if (n->type->builtin == BuiltinKind::kTime)
+        SlotSetNumber(*n->type->attrs[(size_t)idx].as<AttrObj>(), n->slots[(size_t)idx], S().currentTime);
+    if (n->type->builtin == BuiltinKind::kExpression && idx == 1)
+    {
+        st = Pull(n, 0, computed);
+        SlotSetNumber(*n->type->attrs[1].as<AttrObj>(), n->slots[1],
+                      SlotNumber(*n->type->attrs[0].as<AttrObj>(), n->slots[0]));
+    }
+    // Built-in mesh: outMesh passes inMesh on.
     if (n->type->builtin == BuiltinKind::kMesh && idx == AttrIndex(*n->type, "outMesh"))
     {
         int in = AttrIndex(*n->type, "inMesh");
@@ -1350,6 +1408,173 @@ MStatus CmdLs(const Words& w, CommandResultData* r, std::string* err)
     return MS::kSuccess;
 }
 
+// attributeQuery -node NODE -exists ATTR: 1 when the node has the attribute
+// (long or short name), else 0. Other queries are not modelled.
+MStatus CmdAttributeQuery(const Words& w, CommandResultData* r, std::string* err)
+{
+    std::string node, attr;
+    bool exists = false;
+    for (size_t i = 1; i < w.size(); ++i)
+    {
+        if (IsFlag(w[i], "n", "node") && i + 1 < w.size())
+            node = w[++i];
+        else if (IsFlag(w[i], "ex", "exists"))
+            exists = true;
+        else if (w[i].size() > 1 && w[i][0] == '-')
+        {
+            *err = "attributeQuery: Invalid flag '" + w[i] + "'";
+            return MS::kInvalidParameter;
+        }
+        else if (attr.empty())
+            attr = w[i];
+        else
+        {
+            *err = "attributeQuery: one attribute is needed.";
+            return MS::kInvalidParameter;
+        }
+    }
+    if (!exists || attr.empty() || node.empty())
+    {
+        *err = "attributeQuery: -node NODE -exists ATTR is what is understood.";
+        return MS::kInvalidParameter;
+    }
+    NodeObj* n = FindNode(node);
+    if (!n)
+    {
+        *err = "attributeQuery: No object matches name: " + node;
+        return MS::kInvalidParameter;
+    }
+    r->words.assign(1, AttrIndex(*n->type, attr) >= 0 ? "1" : "0");
+    r->isArray = false;
+    r->kind = CommandResultData::kBool;
+    return MS::kSuccess;
+}
+
+// currentTime [-q] [-e] [TIME]: sets or returns the scene time (frames).
+MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
+{
+    bool query = false;
+    std::string value;
+    for (size_t i = 1; i < w.size(); ++i)
+    {
+        if (IsFlag(w[i], "q", "query"))
+            query = true;
+        else if (IsFlag(w[i], "e", "edit") || IsFlag(w[i], "u", "update"))
+        {
+            if (IsFlag(w[i], "u", "update") && i + 1 < w.size())
+                ++i;
+        }
+        else if (value.empty())
+            value = w[i];
+        else
+        {
+            *err = "currentTime: Too many arguments.";
+            return MS::kInvalidParameter;
+        }
+    }
+    if (query)
+    {
+        r->words.assign(1, FormatNumber(S().currentTime));
+        r->isArray = false;
+        r->kind = CommandResultData::kDouble;
+        return MS::kSuccess;
+    }
+    char* end = nullptr;
+    const double t = value.empty() ? 0.0 : std::strtod(value.c_str(), &end);
+    if (value.empty() || !end || *end != '\0' || !std::isfinite(t))
+    {
+        *err = "currentTime: A time value is needed, got '" + value + "'.";
+        return MS::kInvalidParameter;
+    }
+    SetSceneTime(t);
+    r->words.assign(1, FormatNumber(t));
+    r->isArray = false;
+    r->kind = CommandResultData::kDouble;
+    return MS::kSuccess;
+}
+
+std::string Trim(const std::string& t)
+{
+    size_t a = 0, b = t.size();
+    while (a < b && (t[a] == ' ' || t[a] == '\t' || t[a] == '\n' || t[a] == '\r'))
+        ++a;
+    while (b > a && (t[b - 1] == ' ' || t[b - 1] == '\t' || t[b - 1] == '\n' || t[b - 1] == '\r' || t[b - 1] == ';'))
+        --b;
+    return t.substr(a, b - a);
+}
+
+// expression -s "node.attr = frame;" [-n name] [-o object] [-ae 0|1] [-uc all|none|angularOnly]:
+// the one form of expression the stand-in runs. It makes an expression
+// node fed by time1.outTime whose output drives the plug.
+MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
+{
+    std::string text, name;
+    bool haveText = false;
+    for (size_t i = 1; i < w.size(); ++i)
+    {
+        const bool valued = IsFlag(w[i], "s", "string") || IsFlag(w[i], "n", "name") || IsFlag(w[i], "o", "object") ||
+                            IsFlag(w[i], "ae", "alwaysEvaluate") || IsFlag(w[i], "uc", "unitConversion");
+        if (!valued)
+        {
+            *err = "expression: Invalid flag '" + w[i] + "'";
+            return MS::kInvalidParameter;
+        }
+        if (i + 1 >= w.size())
+        {
+            *err = "expression: Flag '" + w[i] + "' must be passed a value.";
+            return MS::kInvalidParameter;
+        }
+        if (IsFlag(w[i], "s", "string"))
+            text = w[i + 1], haveText = true;
+        else if (IsFlag(w[i], "n", "name"))
+            name = w[i + 1];
+        ++i;
+    }
+    const std::string body = Trim(text);
+    const size_t eq = body.find('=');
+    if (!haveText || eq == std::string::npos || Trim(body.substr(eq + 1)) != "frame" ||
+        body.find('=', eq + 1) != std::string::npos)
+    {
+        *err = "expression: the headless host runs only expressions of the form \"node.attr = frame;\", got \"" +
+               text + "\".";
+        return MS::kInvalidParameter;
+    }
+    PlugRef p;
+    if (!ParsePlug(Trim(body.substr(0, eq)), &p, err, "expression"))
+        return MS::kInvalidParameter;
+    const AttrObj& target = *p.node->type->attrs[(size_t)p.attr].as<AttrObj>();
+    if (!IsSingleNumeric(target) || !target.writable)
+    {
+        *err = "expression: '" + Trim(body.substr(0, eq)) + "' cannot be set by an expression.";
+        return MS::kInvalidParameter;
+    }
+    if (IncomingConnection(p.node, p.attr))
+    {
+        *err = "expression: '" + Trim(body.substr(0, eq)) + "' already has an incoming connection.";
+        return MS::kFailure;
+    }
+    EnsureTimeNode();
+    MStatus st;
+    NodeObj* e = CreateNode(FindType("expression"), name.empty() ? "expression1" : name, nullptr, &st);
+    if (!e)
+    {
+        *err = "expression: the expression node could not be created.";
+        return st;
+    }
+    std::string why;
+    st = Connect(FindNode("time1"), 0, e, 0, false, &why);
+    if (st)
+        st = Connect(e, 1, p.node, p.attr, false, &why);
+    if (!st)
+    {
+        DeleteNode(e);
+        *err = "expression: " + why;
+        return st;
+    }
+    ResultString(r, e->name);
+    return MS::kSuccess;
+}
+
 MStatus CmdRename(const Words& w, CommandResultData* r, std::string* err)
 {
     if (w.size() != 3)
@@ -1436,6 +1661,12 @@ MStatus RunWords(const Words& w, CommandResultData* r, std::string* err)
         st = CmdGetAttr(w, r, err);
     else if (name == "ls")
         st = CmdLs(w, r, err);
+    else if (name == "currentTime")
+        st = CmdCurrentTime(w, r, err);
+    else if (name == "expression")
+        st = CmdExpression(w, r, err);
+    else if (name == "attributeQuery")
+        st = CmdAttributeQuery(w, r, err);
     else
         st = CmdRename(w, r, err);
     if (!st && !err->empty())

@@ -1,5 +1,7 @@
-// The Korvane node's 31 inputs in the order of creation, as a user meets
-// them: names, kind, default and soft slider range.
+// The Korvane node's inputs in the order of creation, as a user meets them:
+// names, kind, default and soft slider range. The 31 first ones, then the 7
+// of frame range, missing frames and sub-frame mode, then the 3 of the render
+// output (NodeInputAt: all 41).
 #pragma once
 
 namespace kvt
@@ -58,5 +60,29 @@ inline const NodeInput kNodeInputs[31] = {
     {"m_dtPostDisconnectPolys", "Disconnect all Polygons", IK::kBool, 0, nullptr, 0, 0},
     {"m_msSetOnlyVertices", "Set only Vertices (and 1st Polygon)", IK::kBool, 0, nullptr, 0, 0},
 };
+
+inline const NodeInput kRangeInputs[7] = {
+    {"m_flRangeActive", "Use Frame Range", IK::kBool, 0, nullptr, 0, 0},
+    {"m_flRangeStart", "Range Start", IK::kInt, 1, nullptr, 0, 0},
+    {"m_flRangeEnd", "Range End", IK::kInt, 100, nullptr, 0, 0},
+    {"m_flBeforeRange", "Before Range", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_flAfterRange", "After Range", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_flMissingFrames", "Missing Frames", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_flSubFrameMode", "Sub-frame", IK::kEnum, 0, nullptr, 0, 0},
+};
+
+inline const NodeInput kRenderInputs[3] = {
+    {"m_msMotionColorSet", "Motion Color Set", IK::kString, 0, "", 0, 0},
+    {"m_msMotionUnit", "Motion Unit", IK::kEnum, 0, nullptr, 0, 0},
+    {"m_msNormalsPerCorner", "Keep Corner Normals", IK::kBool, 0, nullptr, 0, 0},
+};
+
+constexpr int kNumNodeInputs = 41;
+
+// Input i of all 41 in creation order.
+inline const NodeInput& NodeInputAt(int i)
+{
+    return i < 31 ? kNodeInputs[i] : (i < 38 ? kRangeInputs[i - 31] : kRenderInputs[i - 38]);
+}
 
 } // namespace kvt

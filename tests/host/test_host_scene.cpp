@@ -566,3 +566,29 @@ TEST_F(HostScene, MeshDataRoundTrip)
 }
 
 } // namespace
+
+TEST_F(HostScene, ExtensionAttributesAndAttributeQuery)
+{
+    EXPECT_TRUE(khost::AddExtensionAttribute("mesh", "aiMotionVectorSource", khost::AttrKind::kString));
+    EXPECT_FALSE(khost::AddExtensionAttribute("mesh", "aiMotionVectorSource", khost::AttrKind::kString));
+    EXPECT_FALSE(khost::AddExtensionAttribute("mesh", "aiX", khost::AttrKind::kFloat));
+    EXPECT_FALSE(khost::AddExtensionAttribute("noSuchType", "aiX", khost::AttrKind::kString));
+    ASSERT_EQ(khost::Execute("createNode mesh -n m1").status, khost::kSuccess);
+    // A living mesh keeps its attributes as they are.
+    EXPECT_FALSE(khost::AddExtensionAttribute("mesh", "aiMotionVectorUnit", khost::AttrKind::kEnum));
+    EXPECT_FALSE(khost::RemoveExtensionAttributes("mesh"));
+
+    EXPECT_EQ(One("attributeQuery -node m1 -exists aiMotionVectorSource"), "1");
+    EXPECT_EQ(One("attributeQuery -n m1 -ex inMesh"), "1");
+    EXPECT_EQ(One("attributeQuery -node m1 -exists aiMotionVectorUnit"), "0");
+    ASSERT_EQ(khost::Execute("setAttr -type \"string\" m1.aiMotionVectorSource velocityPV").status, khost::kSuccess);
+    EXPECT_EQ(One("getAttr m1.aiMotionVectorSource"), "velocityPV");
+    EXPECT_NE(khost::Execute("attributeQuery -node nope -exists inMesh").status, khost::kSuccess);
+    EXPECT_NE(khost::Execute("attributeQuery -node m1 inMesh").status, khost::kSuccess);
+    khost::TakeMessages();
+
+    khost::NewScene();
+    EXPECT_TRUE(khost::RemoveExtensionAttributes("mesh"));
+    ASSERT_EQ(khost::Execute("createNode mesh -n m1").status, khost::kSuccess);
+    EXPECT_EQ(One("attributeQuery -node m1 -exists aiMotionVectorSource"), "0");
+}

@@ -228,13 +228,14 @@ std::vector<std::string> Labels(const khost::AttributeInfo& a)
 
 } // namespace
 
-TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
+TEST_F(PluginTest, InputsInOrderWithNamesDefaultsRangesAndLabels)
 {
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    ASSERT_EQ(attrs.size(), 32u);
-    for (int i = 0; i < 31; ++i)
+    const int n = kvt::kNumNodeInputs;
+    ASSERT_EQ(attrs.size(), static_cast<size_t>(n) + 1);
+    for (int i = 0; i < n; ++i)
     {
-        const kvt::NodeInput& e = kvt::kNodeInputs[i];
+        const kvt::NodeInput& e = kvt::NodeInputAt(i);
         const khost::AttributeInfo& a = attrs[static_cast<size_t>(i)];
         SCOPED_TRACE(e.longName);
         EXPECT_EQ(a.longName, e.longName);
@@ -264,7 +265,7 @@ TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
         EXPECT_EQ(a.affects, std::vector<std::string>{"outMesh"});
     }
 
-    const khost::AttributeInfo& out = attrs[31];
+    const khost::AttributeInfo& out = attrs[static_cast<size_t>(n)];
     EXPECT_EQ(out.longName, "outMesh");
     EXPECT_EQ(out.shortName, "outMesh");
     EXPECT_EQ(out.kind, K::kMesh);
@@ -277,6 +278,12 @@ TEST_F(PluginTest, ThirtyOneInputsInOrderWithNamesDefaultsRangesAndLabels)
     EXPECT_EQ(Labels(attrs[4]), (std::vector<std::string>{"Use Idx Value (Round)", "Use Idx Value (Floor)",
                                                           "Use Idx Value (Ceil)"}));
     EXPECT_EQ(Labels(attrs[26]), (std::vector<std::string>{"Off", "Concave Polygons", "All Polygons"}));
+    const std::vector<std::string> sides{"Hold", "Blank", "Loop", "Ping-Pong"};
+    EXPECT_EQ(Labels(attrs[34]), sides);
+    EXPECT_EQ(Labels(attrs[35]), sides);
+    EXPECT_EQ(Labels(attrs[36]), (std::vector<std::string>{"Error", "Blank", "Hold Previous", "Nearest"}));
+    EXPECT_EQ(Labels(attrs[37]), (std::vector<std::string>{"Motion Vectors", "Interpolate"}));
+    EXPECT_EQ(Labels(attrs[39]), (std::vector<std::string>{"Per Frame", "Per Second"}));
 }
 
 TEST_F(PluginTest, EveryInputDirtiesTheOutput)
@@ -285,17 +292,18 @@ TEST_F(PluginTest, EveryInputDirtiesTheOutput)
     Set("m_active", "off"); // evaluations below then read nothing
     Eval();
     const std::vector<khost::AttributeInfo> attrs = OwnAttributes();
-    ASSERT_EQ(attrs.size(), 32u);
+    const int n = kvt::kNumNodeInputs;
+    ASSERT_EQ(attrs.size(), static_cast<size_t>(n) + 1);
     // m_active last, so that every evaluation in between stays inactive.
-    for (int k = 1; k <= 31; ++k)
+    for (int k = 1; k <= n; ++k)
     {
-        const khost::AttributeInfo& a = attrs[static_cast<size_t>(k % 31)];
+        const khost::AttributeInfo& a = attrs[static_cast<size_t>(k % n)];
         SCOPED_TRACE(a.longName);
         ASSERT_FALSE(khost::IsDirty("KorvaneNode1", "outMesh"));
         const char* value = a.kind == K::kString ? "x" : (a.kind == K::kFloat ? "0.5" : "1");
         Set(a.longName, value);
         EXPECT_TRUE(khost::IsDirty("KorvaneNode1", "outMesh"));
-        if (k < 31)
+        if (k < n)
         {
             EXPECT_EQ(Eval().status, khost::kSuccess);
         }
@@ -390,7 +398,9 @@ TEST_F(PluginTest, CreateHelpShowsUsageAndCreatesNothing)
                       "    -h     log help.",
                       "    -v     verbose.                          Default: off.",
                       "    -n     the base name for the nodes.      Default: \"Korvane\".",
-                      "example: KorvaneCreate -v on -n myReaderMesh"}));
+                      "example: KorvaneCreate -v on -n myReaderMesh",
+                      "    -f     any one frame file of a cache (-file): set up to play with the timeline.",
+                      "example: KorvaneCreate -f \"C:/cache/Fluid.0001.bin\""}));
         EXPECT_TRUE(lines.errors.empty());
     }
     EXPECT_EQ(khost::ListNodes().size(), nodesBefore);
@@ -747,4 +757,270 @@ TEST_F(PluginTest, ChainStepsFollowTheirInputs)
     EXPECT_EQ(r.mesh.counts, (std::vector<int>{3, 3}));
     EXPECT_EQ(r.mesh.numVertices, 4);
     EXPECT_TRUE(Take().errors.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Render output: the motion colour set and per-corner normals.
+
+namespace {
+
+const khost::ColorSetSnapshot* ColorSetNamed(const khost::MeshSnapshot& m, const std::string& name)
+{
+    for (const khost::ColorSetSnapshot& c : m.colorSets)
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+// The RGB of every vertex of a colour set, alpha checked to be 1.
+std::vector<std::vector<float>> Rgb(const khost::ColorSetSnapshot& c)
+{
+    std::vector<std::vector<float>> out;
+    for (size_t i = 0; i + 3 < c.colors.size(); i += 4)
+    {
+        EXPECT_EQ(c.colors[i + 3], 1.0f);
+        out.push_back({c.colors[i], c.colors[i + 1], c.colors[i + 2]});
+    }
+    return out;
+}
+
+using Rows = std::vector<std::vector<float>>;
+
+} // namespace
+
+TEST_F(PluginTest, MotionColorSetCarriesTheProcessedMotionPerVertex)
+{
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_flLoadColors", "on");
+
+    // Default: no name, no colour set besides the cache's colours.
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_EQ(r.mesh.colorSets.size(), 1u);
+    EXPECT_TRUE(r.mesh.colorSets[0].current);
+    EXPECT_TRUE(r.mesh.hasColors);
+
+    // Named: one colour per vertex, the motion after the scale.
+    Set("m_msMotionColorSet", "velocityPV");
+    Set("m_dtScaleMotions", "0.5");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_EQ(r.mesh.colorSets.size(), 2u);
+    const khost::ColorSetSnapshot* v = ColorSetNamed(r.mesh, "velocityPV");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(Rgb(*v), (Rows{{2, 0, 0}, {0, 2, 0}, {0, 0, 2}}));
+    // The cache's colours stay current, so the viewport shows them.
+    EXPECT_FALSE(v->current);
+    EXPECT_EQ(r.mesh.colorSet, "colorSet1");
+    EXPECT_EQ(r.mesh.colors, (std::vector<float>{1, 0, 0, 1, 0, 1, 0, 0.5f, 0, 0, 1, 0.25f}));
+
+    // One iteration of the motion blur: each vertex of the triangle takes
+    // the mean of the other two.
+    Set("m_dtScaleMotions", "1");
+    Set("m_dtBlurMotions", "1");
+    r = Eval();
+    ASSERT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "velocityPV")), (Rows{{0, 2, 2}, {2, 0, 2}, {2, 2, 0}}));
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, MotionColorSetPerSecondUsesTheSceneFrameRate)
+{
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_msMotionColorSet", "vel");
+    Set("m_msMotionUnit", "Per Second");
+
+    EXPECT_DOUBLE_EQ(khost::FramesPerSecond(), 24.0);
+    khost::EvalResult r = Eval();
+    ASSERT_NE(ColorSetNamed(r.mesh, "vel"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "vel")), (Rows{{96, 0, 0}, {0, 96, 0}, {0, 0, 96}}));
+
+    ASSERT_TRUE(khost::SetFramesPerSecond(25));
+    Set("m_dtScaleMotions", "0.5"); // dirties the output
+    r = Eval();
+    ASSERT_NE(ColorSetNamed(r.mesh, "vel"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "vel")), (Rows{{50, 0, 0}, {0, 50, 0}, {0, 0, 50}}));
+    EXPECT_FALSE(khost::SetFramesPerSecond(29));
+    EXPECT_DOUBLE_EQ(khost::FramesPerSecond(), 25.0);
+    ASSERT_TRUE(khost::SetFramesPerSecond(24));
+
+    // Without the cache's colours the motion set is the mesh's only one.
+    EXPECT_FALSE(r.mesh.hasColors);
+    EXPECT_EQ(r.mesh.colorSets.size(), 1u);
+}
+
+TEST_F(PluginTest, MotionColorSetNeedsMotionsAndIsNotSetForOnlyVertices)
+{
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_msMotionColorSet", "velocityPV");
+    khost::EvalResult r = Eval(); // motions not loaded
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_TRUE(r.mesh.colorSets.empty());
+
+    Set("m_flLoadMotions", "on");
+    Set("m_flLoadColors", "on");
+    Set("m_msSetOnlyVertices", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_EQ(r.mesh.numVertices, 3);
+    EXPECT_TRUE(r.mesh.colorSets.empty());
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, MotionColorSetFollowsOperationsThatChangeTheVertices)
+{
+    // Disconnected, each corner is a vertex of its own and carries the motion
+    // of the vertex it came from; thickness doubles the vertices, the copies
+    // moving as their originals.
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_msMotionColorSet", "velocityPV");
+    Set("m_dtPostDisconnectPolys", "on");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+    EXPECT_EQ(Rgb(*ColorSetNamed(r.mesh, "velocityPV")), (Rows{{4, 0, 0}, {0, 4, 0}, {0, 0, 4}}));
+
+    Set("m_dtPostDisconnectPolys", "off");
+    Set("m_fxThickness", "0.2");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    ASSERT_EQ(r.mesh.numVertices, 6);
+    ASSERT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+    const Rows motion = Rgb(*ColorSetNamed(r.mesh, "velocityPV"));
+    ASSERT_EQ(motion.size(), 6u);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(motion[i], motion[i % 3]) << "vertex " << i;
+    EXPECT_EQ(motion[0], (std::vector<float>{4, 0, 0}));
+}
+
+TEST_F(PluginTest, CornerNormalsKeepHardEdges)
+{
+    // Vertices 0 and 2 are shared by a triangle facing +x and one facing +y.
+    Write("T.0001.obj", kTwoTrianglesObj);
+    CreateNetwork("T.####", "2");
+    Set("m_flLoadNormals", "on");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_TRUE(r.mesh.hasNormals);
+    EXPECT_FALSE(r.mesh.hasFaceVertexNormals);
+    // Vertex 0: the mean of +x and +y.
+    EXPECT_EQ(std::vector<float>(r.mesh.normals.begin(), r.mesh.normals.begin() + 3),
+              (std::vector<float>{0.5f, 0.5f, 0}));
+
+    Set("m_msNormalsPerCorner", "on");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_FALSE(r.mesh.hasNormals);
+    ASSERT_TRUE(r.mesh.hasFaceVertexNormals);
+    EXPECT_EQ(r.mesh.faceVertexNormals,
+              (std::vector<float>{1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0}));
+    EXPECT_EQ(r.mesh.faceVertexNormalSet, (std::vector<unsigned char>(6, 1)));
+
+    // Without node normals there is nothing to keep; only vertices: none.
+    Set("m_flLoadNormals", "off");
+    r = Eval();
+    EXPECT_FALSE(r.mesh.hasNormals);
+    EXPECT_FALSE(r.mesh.hasFaceVertexNormals);
+    Set("m_flLoadNormals", "on");
+    Set("m_msSetOnlyVertices", "on");
+    r = Eval();
+    EXPECT_FALSE(r.mesh.hasFaceVertexNormals);
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, MotionColorSetFollowsTheTimeline)
+{
+    // Frames 1 and 3 of a range 1..3 exist, 2 is missing.
+    Write("M.0001.drs2", kMovingTriangleDrs2);
+    Write("M.0003.drs2", kMovingTriangleDrs2);
+    CreateNetwork("M.####", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_msMotionColorSet", "velocityPV");
+    Set("m_flRangeActive", "on");
+    Set("m_flRangeStart", "1");
+    Set("m_flRangeEnd", "3");
+    const Rows forward{{4, 0, 0}, {0, 4, 0}, {0, 0, 4}};
+    const Rows reversed{{-4, 0, 0}, {0, -4, 0}, {0, 0, -4}};
+    const Rows still{{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+    auto motionAt = [&](const char* frame) {
+        Set("m_flIdxValue", frame);
+        const khost::EvalResult r = Eval();
+        EXPECT_EQ(r.status, khost::kSuccess) << frame;
+        const khost::ColorSetSnapshot* c = ColorSetNamed(r.mesh, "velocityPV");
+        return c ? Rgb(*c) : Rows();
+    };
+
+    EXPECT_EQ(motionAt("1"), forward);
+    EXPECT_EQ(motionAt("7"), still); // Hold: the end frame, held
+
+    Set("m_flAfterRange", "Ping-Pong");
+    EXPECT_EQ(motionAt("3"), still);    // it turns here
+    EXPECT_EQ(motionAt("5"), still);    // and at the start again
+    Set("m_flAfterRange", "Loop");
+    EXPECT_EQ(motionAt("4"), forward);  // frame 1 again, forwards
+
+    // Ping-Pong running backwards: in a range 1..4, frame 5 shows frame 3.
+    Write("M.0002.drs2", kMovingTriangleDrs2);
+    Write("M.0004.drs2", kMovingTriangleDrs2);
+    Set("m_flRangeEnd", "4");
+    Set("m_flAfterRange", "Ping-Pong");
+    EXPECT_EQ(motionAt("5"), reversed); // shows frame 3 on the way back
+    std::filesystem::remove(dir_ / "M.0002.drs2");
+    std::filesystem::remove(dir_ / "M.0004.drs2");
+    Set("m_flRangeEnd", "3");
+    Set("m_flAfterRange", "Hold");
+
+    // Missing frame 2: Hold Previous shows frame 1 still; Nearest (a tie:
+    // the earlier frame) shows frame 1 with its own motion.
+    Set("m_flMissingFrames", "Hold Previous");
+    EXPECT_EQ(motionAt("2"), still);
+    Set("m_flMissingFrames", "Nearest");
+    EXPECT_EQ(motionAt("2"), forward);
+    EXPECT_TRUE(Take().errors.empty());
+}
+
+TEST_F(PluginTest, CreateFromAFileSetsUpMotionBlur)
+{
+    const std::string moving = Write("M.0001.drs2", kMovingTriangleDrs2);
+    const std::string still = Write("T.0001.obj", kTwoTrianglesObj);
+    std::string text;
+
+    // Without Arnold: the colour set is named, nothing else changes.
+    ASSERT_EQ(khost::Execute("KorvaneCreate -f \"" + moving + "\"").status, khost::kSuccess);
+    ASSERT_TRUE(khost::GetAttrText("KorvaneNode1", "m_msMotionColorSet", &text));
+    EXPECT_EQ(text, "velocityPV");
+    EXPECT_TRUE(Take().infos.empty());
+    khost::EvalResult r = khost::Evaluate("KorvaneShape1", "inMesh");
+    ASSERT_EQ(r.status, khost::kSuccess) << r.error;
+    EXPECT_NE(ColorSetNamed(r.mesh, "velocityPV"), nullptr);
+
+    // A file without motion vectors: no colour set.
+    ASSERT_EQ(khost::Execute("KorvaneCreate -f \"" + still + "\"").status, khost::kSuccess);
+    ASSERT_TRUE(khost::GetAttrText("KorvaneNode2", "m_msMotionColorSet", &text));
+    EXPECT_EQ(text, "");
+
+    // With Arnold's mesh attributes, they point at the set, per frame.
+    khost::NewScene();
+    ASSERT_TRUE(khost::AddExtensionAttribute("mesh", "aiMotionVectorSource", khost::AttrKind::kString));
+    ASSERT_TRUE(khost::AddExtensionAttribute("mesh", "aiMotionVectorUnit", khost::AttrKind::kEnum,
+                                             {{"Per Frame", 0}, {"Per Second", 1}}));
+    const khost::CommandResult c = khost::Execute("KorvaneCreate -f \"" + moving + "\"");
+    EXPECT_EQ(c.status, khost::kSuccess) << c.error;
+    const Lines lines = Take();
+    EXPECT_EQ(lines.infos, (std::vector<std::string>{"[KorvaneCreate] Arnold motion blur: KorvaneShape1 reads its "
+                                                     "velocities from the color set \"velocityPV\", per frame."}));
+    EXPECT_TRUE(lines.errors.empty());
+    ASSERT_TRUE(khost::GetAttrText("KorvaneShape1", "aiMotionVectorSource", &text));
+    EXPECT_EQ(text, "velocityPV");
+    ASSERT_TRUE(khost::GetAttrText("KorvaneShape1", "aiMotionVectorUnit", &text));
+    EXPECT_EQ(text, "0");
+    khost::NewScene();
+    EXPECT_TRUE(khost::RemoveExtensionAttributes("mesh"));
 }

@@ -1,5 +1,5 @@
 // The Attribute Editor template AEKorvaneTemplate.mel: it must show each of
-// the node's 31 inputs exactly once, in the frame of its group word, in the
+// the node's inputs exactly once, in the frame of its group word, in the
 // order of creation within that frame, and nothing twice. The template is
 // read as text and its editorTemplate statements are replayed here.
 //
@@ -28,8 +28,8 @@ namespace
 std::vector<std::string> InputNames()
 {
     std::vector<std::string> names;
-    for (const kvt::NodeInput& a : kvt::kNodeInputs)
-        names.push_back(a.longName);
+    for (int i = 0; i < kvt::kNumNodeInputs; ++i)
+        names.push_back(kvt::NodeInputAt(i).longName);
     return names;
 }
 
@@ -475,11 +475,11 @@ TEST_F(AETemplate, FollowsTheRegisteredNodeType)
         }
     }
     EXPECT_TRUE(hasOutMesh);
-    ASSERT_EQ(inputs.size(), 31u);
+    ASSERT_EQ(inputs.size(), static_cast<size_t>(kvt::kNumNodeInputs));
     for (size_t i = 0; i < inputs.size(); ++i)
     {
-        EXPECT_EQ(inputs[i], kvt::kNodeInputs[i].longName) << "creation order at " << i;
-        EXPECT_EQ(nice[i], kvt::kNodeInputs[i].niceName) << inputs[i];
+        EXPECT_EQ(inputs[i], kvt::NodeInputAt(static_cast<int>(i)).longName) << "creation order at " << i;
+        EXPECT_EQ(nice[i], kvt::NodeInputAt(static_cast<int>(i)).niceName) << inputs[i];
     }
     ExpectLayoutFollows(inputs);
     khost::UnloadPlugin(lr.name, true);

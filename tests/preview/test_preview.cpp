@@ -485,3 +485,48 @@ TEST(PreviewPng, ReportsUnwritablePaths)
     EXPECT_FALSE(WritePreviewPng(PreviewImage(), "/tmp/never.png", &error));
     EXPECT_FALSE(error.empty());
 }
+
+// ---------------------------------------------------------------------------
+// The ramp and its legend.
+
+TEST(PreviewLegend, RampRunsFromBlueToRedAndClamps)
+{
+    float lo[3], hi[3], nan[3], below[3], above[3];
+    PreviewRamp(0.0f, lo);
+    PreviewRamp(1.0f, hi);
+    PreviewRamp(std::nanf(""), nan);
+    PreviewRamp(-3.0f, below);
+    PreviewRamp(7.0f, above);
+    EXPECT_GT(lo[2], lo[0]);
+    EXPECT_GT(hi[0], hi[2]);
+    for (int k = 0; k < 3; ++k)
+    {
+        EXPECT_EQ(nan[k], lo[k]);
+        EXPECT_EQ(below[k], lo[k]);
+        EXPECT_EQ(above[k], hi[k]);
+    }
+}
+
+TEST(PreviewLegend, BarAtTheRightEdgeAndNothingOnTinyImages)
+{
+    PreviewImage image;
+    ASSERT_TRUE(RenderPreview(PreviewMesh(), PreviewView{200, 150, 45.0f, 30.0f}, &image, nullptr));
+    PreviewImage plain;
+    ASSERT_TRUE(RenderPreview(PreviewMesh(), PreviewView{200, 150, 45.0f, 30.0f}, &plain, nullptr));
+    DrawPreviewLegend(&image, -1.5f, 1e30f);
+    int changedLeft = 0, changedRight = 0;
+    for (int y = 0; y < 150; ++y)
+        for (int x = 0; x < 200; ++x)
+            if (std::memcmp(image.Pixel(x, y), plain.Pixel(x, y), 3) != 0)
+                ++(x < 100 ? changedLeft : changedRight);
+    EXPECT_EQ(changedLeft, 0);
+    EXPECT_GT(changedRight, 6 * 100);
+
+    PreviewImage tiny;
+    ASSERT_TRUE(RenderPreview(PreviewMesh(), PreviewView{8, 8, 45.0f, 30.0f}, &tiny, nullptr));
+    PreviewImage tinyPlain;
+    ASSERT_TRUE(RenderPreview(PreviewMesh(), PreviewView{8, 8, 45.0f, 30.0f}, &tinyPlain, nullptr));
+    DrawPreviewLegend(&tiny, 0.0f, 1.0f);
+    DrawPreviewLegend(nullptr, 0.0f, 1.0f);
+    EXPECT_EQ(std::memcmp(tiny.rgb.get(), tinyPlain.rgb.get(), 8 * 8 * 3), 0);
+}

@@ -185,3 +185,58 @@ TEST_F(EvalOutput, ProgressOnlyOnATerminal)
     EXPECT_EQ(t.status, 0);
     EXPECT_TRUE(t.out.empty()) << t.out;
 }
+
+// ---------------------------------------------------------------------------
+// Motion for renderers: the colour set in --data, .ply and pictures.
+
+TEST_F(EvalOutput, MotionColorSetInDataPlyAndPictures)
+{
+    const std::string motion = base_ + "--set m_flLoadMotions=on --set m_msMotionColorSet=velocityPV ";
+    CliRun r = Run(motion + "--frames 1 --json --data");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"colorSets\":{\"velocityPV\":[[")) << r.out.substr(0, 200);
+    EXPECT_TRUE(Has(r.out, "\"faceVertexNormals\":null"));
+    r = Run(base_ + "--frames 1 --json --data");
+    EXPECT_TRUE(Has(r.out, "\"colorSets\":null"));
+
+    // Per corner normals appear in --data instead of the vertex normals.
+    r = Run(base_ + "--set m_msNormalsPerCorner=on --frames 1 --json --data");
+    EXPECT_TRUE(Has(r.out, "\"normals\":null"));
+    EXPECT_TRUE(Has(r.out, "\"faceVertexNormals\":[["));
+
+    // .ply: vx, vy, vz after the colours, only with a motion set.
+    ASSERT_EQ(Run(motion + "--frames 1 --out '" + dir_ + "/m.ply'").status, 0);
+    ASSERT_EQ(Run(base_ + "--frames 1 --out '" + dir_ + "/p.ply'").status, 0);
+    EXPECT_TRUE(Has(clitest::Slurp(dir_ + "/m.ply"), "property uchar alpha\nproperty float vx\nproperty float vy\n"
+                                                     "property float vz\nelement face"));
+    EXPECT_FALSE(Has(clitest::Slurp(dir_ + "/p.ply"), "property float vx"));
+
+    // The motion picture differs from the shaded one and carries the legend
+    // bar at its right edge.
+    ASSERT_EQ(Run(motion + "--frames 1 --out '" + dir_ + "/m.png' --size 200x150 --show motion").status, 0);
+    ASSERT_EQ(Run(motion + "--frames 1 --out '" + dir_ + "/s.png' --size 200x150").status, 0);
+    const Picture m = LoadPng(dir_ + "/m.png"), s = LoadPng(dir_ + "/s.png");
+    ASSERT_EQ(m.width, 200);
+    EXPECT_NE(m.rgb, s.rgb);
+    EXPECT_NEAR(double(MeshPixels(m)), double(MeshPixels(s)), 200 * 150 * 0.1);
+
+    // Without a motion colour set there is nothing to show.
+    r = Run(base_ + "--frames 1 --out '" + dir_ + "/none.png' --show motion");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "no motion color set")) << r.err;
+}
+
+TEST_F(EvalOutput, FrameRateAndShowNeedTheirForms)
+{
+    for (const std::string& args : {std::string("--fps 29"), std::string("--fps 0"), std::string("--fps x"),
+                                    std::string("--show motion"), std::string("--out x.png --show speed")})
+    {
+        const CliRun r = Run(base_ + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(Has(r.err, "usage: korvane eval")) << args << ": " << r.err;
+    }
+    const CliRun r = Run(base_ + "--set m_flLoadMotions=on --set m_msMotionColorSet=v --set m_msMotionUnit=1 "
+                                 "--fps 50 --frames 1 --json --data");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"colorSets\":{\"v\":[[")) << r.out.substr(0, 200);
+}

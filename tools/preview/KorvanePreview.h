@@ -84,6 +84,15 @@ void PreviewBackground(int y, int height, uint8_t rgb[3]);
 // when the image is empty or the file cannot be written.
 bool WritePreviewPng(const PreviewImage& image, const char* path, std::string* error);
 
+// A colour ramp for values mapped to 0..1 (clamped; NaN gives 0): deep blue
+// through cyan, green and yellow to red.
+void PreviewRamp(float t, float rgb[3]);
+
+// A legend for PreviewRamp at the right edge of the image: a vertical bar
+// from lo (bottom) to hi (top), each end labelled with its value. Images
+// too small for it are left as they are.
+void DrawPreviewLegend(PreviewImage* image, float lo, float hi);
+
 // RenderPreview followed by WritePreviewPng; width and height default to 800 x 600.
 bool RenderPreviewPng(const PreviewMesh& mesh, const char* path, int width = 800,
                       int height = 600, std::string* error = nullptr);

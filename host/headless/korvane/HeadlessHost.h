@@ -124,7 +124,8 @@ struct NodeInfo
     std::string parent;     // DAG parent ("" for none)
 };
 
-// All nodes in creation order (the default set "initialShadingGroup" first).
+// All nodes in creation order (the default set "initialShadingGroup" first,
+// then the scene's time node "time1").
 KHOST_API std::vector<NodeInfo> ListNodes();
 
 // True when a node of that name exists; `type` (optional) gets its type name.
@@ -146,7 +147,8 @@ struct Connection
 KHOST_API std::vector<Connection> ListConnections();
 
 // Deletes every node (plug-in nodes are destroyed) and clears the selection;
-// the default set "initialShadingGroup" is recreated. Registrations, loaded
+// the default set "initialShadingGroup" and "time1" are recreated (the scene
+// time stays). Registrations, loaded
 // plug-ins and captured messages stay.
 KHOST_API void NewScene();
 
@@ -261,6 +263,18 @@ KHOST_API bool IsDirty(const std::string& node, const std::string& attr);
 // ---------------------------------------------------------------------------
 // Evaluation and mesh data.
 
+// One colour set of a mesh.
+struct ColorSetSnapshot
+{
+    std::string name;
+    bool current = false;           // the mesh's current colour set
+    bool hasVertexColors = false;   // given with setVertexColors
+    // 4 per vertex (r, g, b, a): the vertex's own colour (setVertexColors),
+    // else the colour assigned to its first corner (setColors and
+    // assignColors); -1 x 4 for a vertex with neither.
+    std::vector<float> colors;
+};
+
 struct MeshSnapshot
 {
     int numVertices = 0;
@@ -280,6 +294,16 @@ struct MeshSnapshot
     bool hasColors = false;
     std::string colorSet;           // name of that set ("colorSet1")
     std::vector<float> colors;
+
+    // Per face-vertex normals given with setFaceVertexNormals: 3 per entry
+    // of connects (polygon order); corners never given one hold (0, 0, 0)
+    // and faceVertexNormalSet 0.
+    bool hasFaceVertexNormals = false;
+    std::vector<float> faceVertexNormals;
+    std::vector<unsigned char> faceVertexNormalSet;
+
+    // Every colour set, in order of creation.
+    std::vector<ColorSetSnapshot> colorSets;
 
     // The current UV set ("map1"): UV values and their per-polygon assignment.
     bool hasUVs = false;            // the set holds UVs or an assignment
@@ -329,10 +353,42 @@ KHOST_API std::vector<Message> TakeMessages();
 KHOST_API void SetEcho(bool on);
 
 // ---------------------------------------------------------------------------
+// Scene time.
+//
+// The scene has one current time, in frames (the stand-in knows one time
+// unit), 1 at start. Its node time1 (type "time") holds it in outTime; a
+// change marks outTime and everything it drives dirty. The command
+// "currentTime T" sets it too, "currentTime -q" returns it, and
+// "expression -s \"node.attr = frame;\"" makes an expression node that
+// drives node.attr with it (the one expression form the stand-in runs).
+// time1.outTime connected straight to a number passes frames on as they
+// are (no unit conversion node is inserted).
+KHOST_API void SetCurrentTime(double frame);
+KHOST_API double CurrentTime();
+
+// ---------------------------------------------------------------------------
 // Host settings.
 
 // The value MThreadUtils::getNumThreads returns; `n` < 1 restores the
 // default (the hardware thread count, at least 1).
 KHOST_API void SetNumThreads(int n);
+
+// The scene's time unit (MTime::uiUnit) by its frame rate: 24 is film,
+// 25 PAL, 30 NTSC, 60 NTSC fields and every other whole rate that MTime has a
+// unit for. False (unit unchanged) for a rate without a unit. Default: 24.
+KHOST_API bool SetFramesPerSecond(double fps);
+// Frames per second of the scene's time unit.
+KHOST_API double FramesPerSecond();
+
+// ---------------------------------------------------------------------------
+// Extension attributes, as a renderer's plug-in adds them to a built-in node
+// type (every node of the type then has them, e.g. Arnold's
+// aiMotionVectorSource on meshes). kind: AttrKind::kString or kEnum (with
+// fields). Only while no node of the type exists (after NewScene); false for
+// an unknown type, a taken name, another kind, or nodes of the type alive.
+KHOST_API bool AddExtensionAttribute(const std::string& typeName, const std::string& longName, AttrKind kind,
+                                     const std::vector<EnumField>& fields = {});
+// Removes every extension attribute of the type (same conditions).
+KHOST_API bool RemoveExtensionAttributes(const std::string& typeName);
 
 } // namespace khost

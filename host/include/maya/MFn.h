@@ -30,6 +30,8 @@ public:
         kMeshData,
         kPluginData,
         kPlugin,
+        kTime,
+        kExpression,
         kLast
     };
 };

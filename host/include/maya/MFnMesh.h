@@ -14,11 +14,14 @@
 #include <maya/MString.h>
 #include <maya/MStringArray.h>
 
+#define kMFnMeshInstanceUnspecified -1
+
 class MFloatPointArray;
 class MPointArray;
 class MIntArray;
 class MFloatArray;
 class MDagPath;
+class MSelectionList;
 class OPENMAYA_EXPORT MFnMesh : public MFnDagNode
 {
 public:
@@ -68,7 +71,18 @@ public:
     MStatus setVertexNormals(MVectorArray& normalArray, MIntArray& vertexList,
                              MSpace::Space space = MSpace::kObject);
 
+    MStatus setFaceVertexNormals(MVectorArray& normalArray, MIntArray& faceList, MIntArray& vertexList,
+                                 MSpace::Space space = MSpace::kObject);
+
+    MString createColorSetWithNameDataMesh(const MString& colorSetName, bool clamped,
+                                           MColorRepresentation rep, MStatus* ReturnStatus = NULL);
+    MStatus setCurrentColorSetName(const MString& setName, MDGModifier* modifier = NULL,
+                                   MSelectionList* currentSelection = NULL);
+    MString currentColorSetName(int instance = kMFnMeshInstanceUnspecified,
+                                MStatus* ReturnStatus = NULL) const;
     MStatus setColors(const MColorArray& colors, const MString* colorSet = NULL);
+    MStatus setColors(const MColorArray& colors, const MString* colorSet, MColorRepresentation rep);
+    MStatus assignColors(const MIntArray& colorIds, const MString* colorSet = NULL);
     MStatus setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier* modifier = NULL);
     MStatus setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier* modifier,
                             MColorRepresentation rep);
