@@ -622,7 +622,8 @@ void MeshOpsSeeds()
 
 // ---------------------------------------------------------------------------
 // Cache naming: flags, frame, directory and pattern lengths, texts, then the
-// index value, mode and fraction strength.
+// index value, mode and fraction strength; then environment variables in a
+// path and a frame range (fuzz_cache_path.cpp gives the layout).
 
 void CachePathSeeds()
 {
@@ -654,6 +655,64 @@ void CachePathSeeds()
     save("long_run", 0x00, 1, "d", std::string(2100, '#'), ".znq", 0.49999997f, 0);
     save("null_dir", 0x01, 1, "d", "p#", ".znq", 0.0f, 0);
     save("aliasing", 0x30, 1, "d", "p#", ".znq", 0.0f, 0);
+
+    // Frame marks of Nuke and Houdini; variables; ranges.
+    struct Tail
+    {
+        uint8_t varFlags;
+        std::string value; // KVF_A
+        uint16_t outSize;
+        std::string text;
+        int32_t frame, start, end;
+        uint8_t modes; // bits 0-1 before, 2-3 after, 4 an unknown before
+    };
+    auto saveTail = [](const char* name, uint8_t flags, int32_t frame, const std::string& dir,
+                       const std::string& pattern, const std::string& ext, const Tail& t) {
+        Buf b = {flags};
+        PutU32(b, static_cast<uint32_t>(frame));
+        PutU16(b, static_cast<uint16_t>(dir.size()));
+        PutU16(b, static_cast<uint16_t>(pattern.size()));
+        Buf x = Text(dir + pattern);
+        b.insert(b.end(), x.begin(), x.end());
+        std::string e = ext;
+        e.resize(64, '\0');
+        x = Text(e);
+        b.insert(b.end(), x.begin(), x.end());
+        PutF32(b, static_cast<float>(frame) + 0.25f);
+        PutU16(b, 1);
+        PutF32(b, 1.0f);
+        b.push_back(t.varFlags);
+        b.push_back(static_cast<uint8_t>(t.value.size()));
+        PutU16(b, t.outSize);
+        PutU16(b, static_cast<uint16_t>(t.text.size()));
+        x = Text(t.value + t.text);
+        b.insert(b.end(), x.begin(), x.end());
+        PutU32(b, static_cast<uint32_t>(t.frame));
+        PutU32(b, static_cast<uint32_t>(t.start));
+        PutU32(b, static_cast<uint32_t>(t.end));
+        b.push_back(t.modes);
+        Save("cache_path", name, b);
+    };
+    const uint8_t loop = 2 | (2 << 2), ping = 3 | (3 << 2), blankHold = 1;
+    saveTail("printf_pad", 0x00, 12, "/cache/%03d", "fluid_%04d", ".bin",
+             {1, "/jobs", 2000, "$KVF_A/cache", 0, 1, 100, 0});
+    saveTail("printf_plain", 0x08, -3, "C:/c", "f.%d.x%d", ".obj",
+             {3, "x", 2000, "${KVF_A}_%KVF_A%/$KVF_B", 21, 10, 20, ping});
+    saveTail("houdini_pad", 0x00, 7, "d$F", "shot_$F4.v2", ".znq",
+             {0, "", 2000, "/a/$KVF_A/b", INT32_MIN, INT32_MIN + 1, INT32_MAX, loop});
+    saveTail("houdini_plain", 0x00, INT32_MAX, "d", "s.$F", "drs2",
+             {1, "$KVF_A", 2000, "%KVF_A%%KVF_A%", INT32_MAX, 0, 1, ping});
+    saveTail("not_marks", 0x00, 5, "d", "a$FF_%4d_$F0_$F123_%0d_%s", ".bin",
+             {1, "v", 2000, "100% $1 ${ %1% ${KVF_A %(x)%", 5, 5, 5, ping});
+    saveTail("hash_wins", 0x00, 3, "d", "%04d_$F2_##", ".bin",
+             {1, "/home", 2000, "~/cache", -5, 0, 0, blankHold});
+    saveTail("tilde_unset_home", 0x00, 3, "d", "%099d", ".bin",
+             {4, "", 2000, "~\\cache", 1000000, -1000, 1000, 16 | loop});
+    saveTail("vars_too_long", 0x00, 3, "d", "f.%02d", ".bin",
+             {1, std::string(200, 'v'), 300, "$KVF_A/$KVF_A", 0, INT32_MAX - 1, INT32_MAX, ping});
+    saveTail("vars_unset", 0x00, 3, "d", "f.%02d", ".bin",
+             {0, "", 2000, "/a/${KVF_A}/b", -7, -10, -8, blankHold << 2});
+    saveTail("vars_small_out", 0x00, 3, "d", "f.%02d", ".bin", {1, "abc", 3, "$KVF_A", 0, 0, 0, 0});
 }
 
 // ---------------------------------------------------------------------------

@@ -1,13 +1,20 @@
-// Fuzz target: cache file naming (ComposeCachePath, ExpandFramePattern,
-// CacheExtensionOfFormat) and the frame of an index value, each checked
-// against a plain std::string / double model of what it must give.
+// Fuzz target: cache file naming (ComposeCachePath, ExpandFramePattern with
+// its '#', printf and $F frame marks, CacheExtensionOfFormat), the frame of
+// an index value, environment variables in the cache path
+// (ExpandPathVariables) and the frame range (MapFrameIntoRange), each
+// checked against a plain std::string / int64 model of what it must give.
 //
 // Input: byte 0 flags (bits 0-2 pass a null directory / pattern / extension,
 // bit 3 the backslash separator, bits 4-5 hand an input buffer in as the
 // output), bytes 1-4 the frame, bytes 5-6 and 7-8 the lengths of directory
 // and pattern (up to 65535, so paths far past the 2047-character limit
-// occur), then directory, pattern and the rest as the extension. Then, from
-// the same input, an index value, index mode and fraction strength.
+// occur), then directory, pattern and 64 bytes of extension. Then an index
+// value, index mode and fraction strength. Then the path variables: a flag
+// byte (bit 0 sets KVF_A, bit 1 KVF_B, bit 2 unsets HOME / USERPROFILE for
+// this input), the value length of KVF_A (one byte), the output size (two
+// bytes), the text length (two bytes), the value and the text (KVF_B is
+// "$KVF_A", never expanded again). Then the range: frame, start and end
+// (four bytes each) and one byte of the two side modes.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +25,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "plugin/KorvaneCachePath.h"
+#include "plugin/KorvaneFrames.h"
 
 namespace
 {
@@ -34,24 +42,82 @@ std::string PaddedFrame(int32_t frame, size_t width)
     return negative ? "-" + digits : digits;
 }
 
-// Expected result of ExpandFramePattern; false when it must be refused for
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsWordChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '_';
+}
+
+// Where the frame number goes: the first '#' run anywhere (its length the
+// width); without one the first "%d" (width 1), "%0Nd" (N one or two digits,
+// not 0), "$F" (width 1) or "$FN" (N one or two digits, not 0) at or after
+// from, "$F" and its digits not followed by a word character.
+bool ModelMark(const std::string& t, size_t from, size_t& at, size_t& length, size_t& width)
+{
+    const size_t run = t.find('#');
+    if (run != std::string::npos)
+    {
+        at = run;
+        length = 0;
+        while (run + length < t.size() && t[run + length] == '#')
+            ++length;
+        width = length;
+        return true;
+    }
+    auto digits = [&](size_t i, size_t& n) {
+        n = 0;
+        size_t v = 0;
+        while (n < 2 && i + n < t.size() && IsDigit(t[i + n]))
+            v = v * 10 + static_cast<size_t>(t[i + n++] - '0');
+        return v;
+    };
+    for (size_t i = from; i < t.size(); ++i)
+    {
+        const char next = i + 1 < t.size() ? t[i + 1] : '\0';
+        size_t n = 0;
+        if (t[i] == '%' && next == 'd')
+        {
+            at = i, length = 2, width = 1;
+            return true;
+        }
+        if (t[i] == '%' && next == '0')
+        {
+            const size_t v = digits(i + 2, n);
+            if (n > 0 && v > 0 && i + 2 + n < t.size() && t[i + 2 + n] == 'd')
+            {
+                at = i, length = 3 + n, width = v;
+                return true;
+            }
+        }
+        if (t[i] == '$' && next == 'F')
+        {
+            const size_t v = digits(i + 2, n);
+            const bool word = i + 2 + n < t.size() && IsWordChar(t[i + 2 + n]);
+            if (!word && (n == 0 || v > 0))
+            {
+                at = i, length = 2 + n, width = n == 0 ? 1 : v;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Expected result of ExpandFrameMark; false when it must be refused for
 // length.
-bool ModelExpand(const std::string& pattern, int32_t frame, char separator, std::string& out)
+bool ModelExpand(const std::string& pattern, size_t from, int32_t frame, char separator, std::string& out)
 {
     if (pattern.size() >= static_cast<size_t>(kCachePathSize))
         return false;
-    const size_t run = pattern.find('#');
-    if (run == std::string::npos)
-    {
+    size_t at = 0, length = 0, width = 0;
+    if (!ModelMark(pattern, from, at, length, width))
         out = pattern;
-    }
     else
-    {
-        size_t width = 0;
-        while (run + width < pattern.size() && pattern[run + width] == '#')
-            ++width;
-        out = pattern.substr(0, run) + PaddedFrame(frame, width) + pattern.substr(run + width);
-    }
+        out = pattern.substr(0, at) + PaddedFrame(frame, width) + pattern.substr(at + length);
     if (out.size() >= static_cast<size_t>(kCachePathSize))
         return false;
     for (char& c : out)
@@ -100,6 +166,224 @@ void CheckFrameOfIndexValue(kfuzz::Bytes& in)
         KFUZZ_CHECK(frame == static_cast<int32_t>(rounded));
     if (strength == 0.0f)
         KFUZZ_CHECK(fraction == 0.0f);
+}
+
+
+// --- Environment variables in the cache path ------------------------------
+
+#if defined(_WIN32)
+const char kHome[] = "USERPROFILE";
+#else
+const char kHome[] = "HOME";
+#endif
+
+bool IsNameStart(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+// A variable reference at text[i]: its name and the characters it covers.
+bool ModelReference(const std::string& text, size_t i, std::string& variable, size_t& length)
+{
+    length = 0;
+    const char c1 = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (i == 0 && text[0] == '~' && (c1 == '\0' || c1 == '/' || c1 == '\\'))
+    {
+        variable = kHome;
+        length = 1;
+    }
+    else if (text[i] == '$' && c1 == '{' && i + 2 < text.size() && IsNameStart(text[i + 2]))
+    {
+        size_t n = i + 2;
+        while (n < text.size() && IsWordChar(text[n]))
+            ++n;
+        if (n < text.size() && text[n] == '}')
+        {
+            variable = text.substr(i + 2, n - i - 2);
+            length = n + 1 - i;
+        }
+    }
+    else if (text[i] == '$' && IsNameStart(c1))
+    {
+        size_t n = i + 1;
+        while (n < text.size() && IsWordChar(text[n]))
+            ++n;
+        variable = text.substr(i + 1, n - i - 1);
+        length = n - i;
+    }
+    else if (text[i] == '%' && IsNameStart(c1))
+    {
+        size_t n = i + 1;
+        while (n < text.size() && (IsWordChar(text[n]) || text[n] == '(' || text[n] == ')'))
+            ++n;
+        if (n < text.size() && text[n] == '%')
+        {
+            variable = text.substr(i + 1, n - i - 1);
+            length = n + 1 - i;
+        }
+    }
+    return length > 0;
+}
+
+// 0 expanded into out, 1 unset (its name in name), 2 too long for outSize.
+int ModelVariables(const std::string& text, size_t outSize, std::string& out, std::string& name)
+{
+    out.clear();
+    if (outSize == 0)
+        return 2;
+    size_t i = 0;
+    while (i < text.size())
+    {
+        std::string variable;
+        size_t length = 0;
+        if (ModelReference(text, i, variable, length))
+        {
+            const char* value = std::getenv(variable.c_str());
+            if (!value)
+            {
+                name = variable;
+                out.clear();
+                return 1;
+            }
+            out += value;
+            i += length;
+        }
+        else
+            out += text[i++];
+        if (out.size() >= outSize)
+        {
+            out.clear();
+            return 2;
+        }
+    }
+    return 0;
+}
+
+void SetVariable(const char* name, const char* value)
+{
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
+void CheckPathVariables(kfuzz::Bytes& in)
+{
+    const uint8_t flags = in.U8();
+    const size_t valueLength = in.U8();
+    const size_t outSize = in.U16() % 3000;
+    const size_t textLength = in.U16();
+    size_t n = 0;
+    const uint8_t* p = in.Take(valueLength, n);
+    const std::string value = CString(p, n);
+    p = in.Take(textLength, n);
+    const std::string text = CString(p, n);
+
+    SetVariable("KVF_A", (flags & 1) ? value.c_str() : nullptr);
+    SetVariable("KVF_B", (flags & 2) ? "$KVF_A" : nullptr);
+    const char* home = std::getenv(kHome);
+    const std::string savedHome = home ? home : "";
+    if (flags & 4)
+        SetVariable(kHome, nullptr);
+
+    std::string expected, expectedName;
+    const int want = ModelVariables(text, outSize, expected, expectedName);
+
+    std::vector<char> textBuf(text.c_str(), text.c_str() + text.size() + 1);
+    std::vector<char> out(outSize > 0 ? outSize : 1, 'x');
+    char name[16];
+    const int32_t rc = ExpandPathVariables(textBuf.data(), out.data(), outSize, name, sizeof(name));
+    if (want == 0)
+    {
+        KFUZZ_CHECK(rc == kPathExpanded);
+        KFUZZ_CHECK(expected == out.data());
+    }
+    else if (want == 1)
+    {
+        KFUZZ_CHECK(rc == kPathVariableUnset);
+        KFUZZ_CHECK(expectedName.substr(0, sizeof(name) - 1) == name);
+        KFUZZ_CHECK(out[0] == '\0');
+    }
+    else
+    {
+        KFUZZ_CHECK(rc == kPathTooLong);
+        KFUZZ_CHECK(outSize == 0 || out[0] == '\0');
+    }
+    bool hasReference = false;
+    for (size_t i = 0; i < text.size() && !hasReference; ++i)
+    {
+        std::string variable;
+        size_t length = 0;
+        hasReference = ModelReference(text, i, variable, length);
+    }
+    KFUZZ_CHECK(HasPathVariables(textBuf.data()) == hasReference);
+
+    if (flags & 4)
+        SetVariable(kHome, home ? savedHome.c_str() : nullptr);
+}
+
+// --- Frame range ----------------------------------------------------------
+
+void CheckFrameRange(kfuzz::Bytes& in)
+{
+    const int32_t frame = static_cast<int32_t>(in.U32());
+    const int32_t a = static_cast<int32_t>(in.U32());
+    const int32_t b = static_cast<int32_t>(in.U32());
+    const uint8_t modes = in.U8();
+    const int32_t start = a < b ? a : b;
+    const int32_t end = a < b ? b : a;
+    // Bits 0-1 before, 2-3 after; bit 4 makes "before" a value without a field.
+    const int16_t before = (modes & 16) ? static_cast<int16_t>(7 + (modes >> 5)) : static_cast<int16_t>(modes & 3);
+    const int16_t after = static_cast<int16_t>((modes >> 2) & 3);
+
+    const RangeMapping m = MapFrameIntoRange(frame, start, end, before, after);
+    const int64_t f = frame, s = start, e = end;
+    if (f >= s && f <= e)
+    {
+        // Inside, forwards, except an end that Ping-Pong turns at: held.
+        const bool turns = s < e && ((f == e && after == kRangePingPong) || (f == s && before == kRangePingPong));
+        KFUZZ_CHECK(!m.blank && m.frame == frame && m.motionFactor == (turns ? 0 : 1));
+        return;
+    }
+    const int16_t mode = f < s ? before : after;
+    if (mode == kRangeBlank)
+    {
+        KFUZZ_CHECK(m.blank && m.motionFactor == 0);
+        return;
+    }
+    KFUZZ_CHECK(!m.blank);
+    KFUZZ_CHECK(m.frame >= start && m.frame <= end);
+    const int64_t got = m.frame;
+    if (mode == kRangeLoop)
+    {
+        // Same place in the period; forwards.
+        const int64_t period = e - s + 1;
+        KFUZZ_CHECK((f - got) % period == 0);
+        KFUZZ_CHECK(m.motionFactor == 1);
+    }
+    else if (mode == kRangePingPong && s != e)
+    {
+        // Reflected: the distance from start is k or period - k.
+        const int64_t period = 2 * (e - s);
+        int64_t k = (f - s) % period;
+        if (k < 0)
+            k += period;
+        if (k == 0 || k == e - s)
+            KFUZZ_CHECK(got == s + k && m.motionFactor == 0); // a turning frame
+        else if (k < e - s)
+            KFUZZ_CHECK(got == s + k && m.motionFactor == 1);
+        else
+            KFUZZ_CHECK(got == s + period - k && m.motionFactor == -1);
+    }
+    else
+    {
+        // Hold (and every value without a field; a Ping-Pong of one frame).
+        KFUZZ_CHECK(got == (f < s ? s : e) && m.motionFactor == 0);
+    }
 }
 
 } // namespace
@@ -156,7 +440,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             directory + separator + pattern + (needsDot ? "." : "") + extension;
         std::string expected;
         const bool fits = composed.size() < static_cast<size_t>(kCachePathSize) &&
-                          ModelExpand(composed, frame, separator, expected);
+                          ModelExpand(composed, directory.size() + 1, frame, separator, expected);
         if (fits)
         {
             KFUZZ_CHECK(result == out.data());
@@ -179,7 +463,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     else
     {
         std::string expected;
-        if (ModelExpand(pattern, frame, separator, expected))
+        if (ModelExpand(pattern, 0, frame, separator, expected))
         {
             KFUZZ_CHECK(result == out2.data());
             KFUZZ_CHECK(expected == out2.data());
@@ -197,5 +481,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         KFUZZ_CHECK(ext[0] == '\0');
 
     CheckFrameOfIndexValue(in);
+    CheckPathVariables(in);
+    CheckFrameRange(in);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "plugin/KorvaneFrames.h"
 
+#include <cfloat>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -452,7 +453,10 @@ int32_t ResolveFrame(const NodeSettings& s, const char* directory, FramePick& pi
                 // Along the used frame's motion vectors to where the index
                 // value asks for: strength x (requested value - used frame).
                 const double wanted = static_cast<double>(pick.frame) + static_cast<double>(factor) * fraction;
-                pick.offset = static_cast<float>(static_cast<double>(strength) * (wanted - used));
+                double offset = static_cast<double>(strength) * (wanted - used);
+                if (!(offset <= FLT_MAX && offset >= -FLT_MAX)) // also NaN: no offset at all
+                    offset = offset > 0.0 ? FLT_MAX : (offset < 0.0 ? -FLT_MAX : 0.0);
+                pick.offset = static_cast<float>(offset);
                 if (factor == 0)
                     pick.motionFactor = 0.0f;
             }

@@ -213,11 +213,22 @@ std::string CreateLine(const SeqReport& r)
             return std::string();
     if (dot == std::string::npos || p.head.find('#') != std::string::npos)
         return std::string();
+    // A file whose frame is written in exactly the run's width: from a
+    // longer or negative number -f would read another '#' run.
+    const SeqFile* pick = nullptr;
+    for (const SeqFile& f : r.files)
+        if (f.frame >= 0 && std::to_string(f.frame).size() <= static_cast<size_t>(p.width))
+        {
+            pick = &f;
+            break;
+        }
+    if (!pick)
+        return std::string();
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path file = fs::absolute(fs::u8path(r.files.front().path), ec);
+    fs::path file = fs::absolute(fs::u8path(pick->path), ec);
     if (ec)
-        file = fs::u8path(r.files.front().path);
+        file = fs::u8path(pick->path);
 #if defined(_WIN32)
     const std::string path = file.generic_u8string();
 #else
@@ -242,12 +253,7 @@ std::string SequenceJson(const char* patternText, const SeqReport& r)
     out += ",\"first\":" + (r.hasRange ? std::to_string(r.first) : std::string("null"));
     out += ",\"last\":" + (r.hasRange ? std::to_string(r.last) : std::string("null"));
     out += ",\"numFiles\":" + std::to_string(r.files.size());
-    const std::string create = CreateLine(r);
-    out += ",\"create\":";
-    if (create.empty())
-        out += "null";
-    else
-        JsonString(out, create.c_str());
+
     out += ",\"numLoaded\":" + std::to_string(r.numLoaded);
     out += ",\"numMissing\":" + std::to_string(r.numMissing);
     out += ",\"missing\":[";
@@ -299,6 +305,12 @@ std::string SequenceJson(const char* patternText, const SeqReport& r)
     char buf[64];
     std::snprintf(buf, sizeof(buf), ",\"loadMs\":%.3f", r.loadMs);
     out += buf;
+    const std::string create = CreateLine(r);
+    out += ",\"create\":";
+    if (create.empty())
+        out += "null";
+    else
+        JsonString(out, create.c_str());
     out += ",\"ok\":";
     out += r.Ok() ? "true" : "false";
     out += "}\n";

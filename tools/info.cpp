@@ -447,7 +447,7 @@ void PrintSequenceHuman(const InfoArgs& a, const SeqReport& r)
                     r.files.back().frame);
         const std::string create = korvane::CreateLine(r);
         if (create.empty())
-            std::printf("create:    no KorvaneCreate -f line: the last digits of the names are not the frame number\n");
+            std::printf("create:    no KorvaneCreate -f line fits (it reads the frame from the last digits of a name)\n");
         else
             std::printf("create:    %s\n", create.c_str());
     }

@@ -14,6 +14,12 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "geometry/ZNQGeometry.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvaneFrames.h"
@@ -30,6 +36,15 @@ std::string Expand(const char* pattern, int32_t frame)
     char out[kCachePathSize];
     const char* r = ExpandFramePattern(pattern, frame, out, '/');
     return r ? std::string(r) : std::string("<null>");
+}
+
+long ProcessId()
+{
+#if defined(_WIN32)
+    return static_cast<long>(_getpid());
+#else
+    return static_cast<long>(getpid());
+#endif
 }
 
 void SetVariable(const char* name, const char* value)
@@ -63,7 +78,9 @@ protected:
     void SetUp() override
     {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("korvane_frames_" + std::string(info->name()));
+        // The process id keeps runs of the suite side by side apart.
+        dir_ = fs::temp_directory_path() /
+               ("korvane_frames_" + std::string(info->name()) + "_" + std::to_string(ProcessId()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

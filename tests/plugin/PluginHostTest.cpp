@@ -760,6 +760,319 @@ TEST_F(PluginTest, ChainStepsFollowTheirInputs)
 }
 
 // ---------------------------------------------------------------------------
+// Playback: frame range, missing frames, sub-frames, path variables, -f.
+
+namespace {
+
+// One triangle shifted by dx along x; with `quad` a square instead.
+std::string ShiftedObj(float dx, bool quad = false)
+{
+    char text[256];
+    if (quad)
+        std::snprintf(text, sizeof(text), "v %g 0 0\nv %g 0 0\nv %g 1 0\nv %g 1 0\nf 1 2 3 4\n", dx, dx + 1, dx + 1, dx);
+    else
+        std::snprintf(text, sizeof(text), "v %g 0 0\nv %g 0 0\nv %g 1 0\nf 1 2 3\n", dx, dx + 1, dx);
+    return text;
+}
+
+float FirstX(const khost::EvalResult& r)
+{
+    return r.mesh.points.empty() ? -1000.0f : r.mesh.points[0];
+}
+
+void SetVariable(const char* name, const char* value)
+{
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
+} // namespace
+
+TEST_F(PluginTest, NewInputsAtTheirDefaultsChangeNothing)
+{
+    // A missing frame still fails with the two lines, and a fractional index
+    // still moves along the motion vectors only.
+    Write("m.1.drs2", kMovingTriangleDrs2);
+    CreateNetwork("m.#", "1");
+    Set("m_flIdxValue", "2");
+    std::string err;
+    khost::EvalResult r = EvalCapturingStderr(&err);
+    EXPECT_EQ(r.status, khost::kFailure);
+    EXPECT_EQ(Take().errors.size(), 2u);
+    Set("m_flLoadMotions", "on");
+    Set("m_flIdxFractionStrength", "1");
+    Set("m_flIndexMode", "1");
+    Set("m_flIdxValue", "1.25");
+    r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_FLOAT_EQ(FirstX(r), 1.0f); // 0 + 0.25 x 4
+    EXPECT_TRUE(Take().Empty());
+}
+
+TEST_F(PluginTest, FrameRangeHoldBlankLoopPingPong)
+{
+    for (int f = 1; f <= 3; ++f)
+        Write("f." + std::to_string(f) + ".obj", ShiftedObj(static_cast<float>(10 * f)));
+    CreateNetwork("f.#", "2");
+    Set("m_flRangeActive", "on");
+    Set("m_flRangeStart", "1");
+    Set("m_flRangeEnd", "3");
+    const struct
+    {
+        const char* before;
+        const char* after;
+        float idx;
+        float x; // -1000: empty mesh
+    } cases[] = {
+        {"Hold", "Hold", 0, 10},        {"Hold", "Hold", -2147483648.0f, 10}, {"Hold", "Hold", 4, 30},
+        {"Hold", "Hold", 3e9f, 30},     {"Blank", "Hold", 0, -1000},          {"Hold", "Blank", 4, -1000},
+        {"Hold", "Blank", 3, 30},       {"Loop", "Loop", 4, 10},              {"Loop", "Loop", 0, 30},
+        {"Loop", "Loop", 8, 20},        {"Ping-Pong", "Ping-Pong", 4, 20},    {"Ping-Pong", "Ping-Pong", 5, 10},
+        {"Ping-Pong", "Ping-Pong", 0, 20},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.before) + "/" + c.after + " at " + std::to_string(c.idx));
+        Set("m_flBeforeRange", c.before);
+        Set("m_flAfterRange", c.after);
+        khost::SetAttrNumber("KorvaneNode1", "m_flIdxValue", c.idx);
+        const khost::EvalResult r = Eval();
+        EXPECT_EQ(r.status, khost::kSuccess);
+        if (c.x == -1000)
+        {
+            EXPECT_TRUE(IsEmptyMesh(r));
+        }
+        else
+        {
+            EXPECT_FLOAT_EQ(FirstX(r), c.x);
+        }
+        EXPECT_TRUE(Take().Empty());
+    }
+    // Start after end: one error line, the empty mesh.
+    Set("m_flRangeStart", "5");
+    std::string err;
+    const khost::EvalResult r = EvalCapturingStderr(&err);
+    EXPECT_EQ(r.status, khost::kFailure);
+    EXPECT_TRUE(IsEmptyMesh(r));
+    EXPECT_EQ(Take().errors, std::vector<std::string>{"[Korvane] the frame range starts after it ends (Range Start 5, "
+                                                      "Range End 3); nothing is loaded."});
+}
+
+TEST_F(PluginTest, MissingFramesBlankHoldPreviousNearest)
+{
+    Write("m.1.drs2", kMovingTriangleDrs2);
+    Write("m.3.drs2", kMovingTriangleDrs2);
+    Write("m.4.drs2", "Drosil2-File-Format 2000 asc format\nbroken");
+    CreateNetwork("m.#", "1");
+    Set("m_flLoadMotions", "on");
+    Set("m_flIdxFractionStrength", "1");
+    Set("m_flIdxValue", "2");
+
+    Set("m_flMissingFrames", "Blank");
+    khost::EvalResult r = Eval();
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_TRUE(IsEmptyMesh(r));
+    Lines lines = Take();
+    EXPECT_TRUE(lines.errors.empty());
+    EXPECT_EQ(lines.infos, std::vector<std::string>{"[Korvane] no file for frame 2: \"" + (dir_ / "m.2.drs2").string() +
+                                                    "\"; the mesh is empty."});
+
+    // Hold Previous: frame 1, not moved.
+    Set("m_flMissingFrames", "Hold Previous");
+    r = Eval();
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_FLOAT_EQ(FirstX(r), 0.0f);
+    EXPECT_TRUE(Take().Empty());
+
+    // Nearest: 1 and 3 tie, 1 is taken and moved by 1 x (2 - 1) x (4, 0, 0).
+    Set("m_flMissingFrames", "Nearest");
+    r = Eval();
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_FLOAT_EQ(FirstX(r), 4.0f);
+    // 2.25 rounds to frame 2, which ties: frame 1 moved by 1.25 x 4 (the
+    // tie is decided on frames, the offset follows the index value).
+    Set("m_flIdxValue", "2.25");
+    r = Eval();
+    EXPECT_FLOAT_EQ(FirstX(r), 5.0f);
+    // A file that exists but does not load stays an error in every mode.
+    for (const char* mode : {"Blank", "Hold Previous", "Nearest"})
+    {
+        Set("m_flMissingFrames", mode);
+        Set("m_flIdxValue", "4");
+        std::string err;
+        r = EvalCapturingStderr(&err);
+        EXPECT_EQ(r.status, khost::kFailure) << mode;
+        EXPECT_EQ(Take().errors.size(), 2u) << mode;
+    }
+}
+
+TEST_F(PluginTest, InterpolateBlendsMatchingFramesOnly)
+{
+    Write("i.1.obj", ShiftedObj(0));
+    Write("i.2.obj", ShiftedObj(8));
+    Write("i.3.obj", ShiftedObj(0, true));
+    CreateNetwork("i.#", "2");
+    Set("m_flSubFrameMode", "Interpolate");
+    Set("m_flIndexMode", "1");
+    Set("m_flIdxFractionStrength", "1");
+    Set("m_flIdxValue", "1.25");
+    khost::EvalResult r = Eval();
+    ASSERT_EQ(r.status, khost::kSuccess);
+    EXPECT_FLOAT_EQ(FirstX(r), 2.0f);
+    Set("m_flIdxFractionStrength", "0.5");
+    EXPECT_FLOAT_EQ(FirstX(Eval()), 1.0f);
+    // Another polygon list, or no next file: the motion-vector way, which
+    // leaves a file without motion vectors where it is.
+    Set("m_flIdxValue", "2.5");
+    EXPECT_FLOAT_EQ(FirstX(Eval()), 8.0f);
+    Set("m_flIdxValue", "3.5");
+    r = Eval();
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_FLOAT_EQ(FirstX(r), 0.0f);
+    // Ceil: frame 2, the fraction -0.25 points back to frame 1.
+    Set("m_flIndexMode", "2");
+    Set("m_flIdxFractionStrength", "1");
+    Set("m_flIdxValue", "1.75");
+    EXPECT_FLOAT_EQ(FirstX(Eval()), 6.0f);
+    EXPECT_TRUE(Take().Empty());
+}
+
+TEST_F(PluginTest, EnvironmentVariablesInThePath)
+{
+    Write("e.1.obj", ShiftedObj(3));
+    CreateNetwork("e.#", "2");
+    SetVariable("KV_TEST_CACHE", dir_.string().c_str());
+    for (const char* path : {"$KV_TEST_CACHE", "${KV_TEST_CACHE}", "%KV_TEST_CACHE%"})
+    {
+        Set("m_flPath", path);
+        const khost::EvalResult r = Eval();
+        EXPECT_EQ(r.status, khost::kSuccess) << path;
+        EXPECT_FLOAT_EQ(FirstX(r), 3.0f) << path;
+    }
+    SetVariable("KV_TEST_CACHE", nullptr);
+    Set("m_flPath", "$KV_TEST_CACHE/x");
+    std::string err;
+    const khost::EvalResult r = EvalCapturingStderr(&err);
+    EXPECT_EQ(r.status, khost::kFailure);
+    EXPECT_TRUE(IsEmptyMesh(r));
+    EXPECT_EQ(Take().errors, std::vector<std::string>{"[Korvane] the environment variable \"KV_TEST_CACHE\" in the "
+                                                      "cache path \"$KV_TEST_CACHE/x\" is not set; nothing is loaded."});
+}
+
+TEST_F(PluginTest, CreateFromFileSetsEverythingAndFollowsTheSceneTime)
+{
+    fs::create_directories(dir_ / "a b;c\"d");
+    for (int f = 3; f <= 6; ++f)
+        std::ofstream(dir_ / "a b;c\"d" / ("shot_010_v2.000" + std::to_string(f) + ".drs2")) << kMovingTriangleDrs2;
+    const std::string file = (dir_ / "a b;c\"d" / "shot_010_v2.0004.drs2").string();
+    std::string quoted = "\"";
+    for (char c : file)
+    {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    quoted += '"';
+    const khost::CommandResult cr = khost::Execute("KorvaneCreate -file " + quoted);
+    ASSERT_EQ(cr.status, khost::kSuccess) << cr.error;
+    EXPECT_TRUE(Take().errors.empty());
+    const auto attr = [](const char* name) {
+        std::string text;
+        EXPECT_TRUE(khost::GetAttrText("KorvaneNode1", name, &text)) << name;
+        return text;
+    };
+    EXPECT_EQ(attr("m_flPath"), (dir_ / "a b;c\"d").string());
+    EXPECT_EQ(attr("m_flName"), "shot_010_v2.####");
+    EXPECT_EQ(attr("m_flFormat"), "1");
+    EXPECT_EQ(attr("m_flRangeActive"), "1");
+    EXPECT_EQ(attr("m_flRangeStart"), "3");
+    EXPECT_EQ(attr("m_flRangeEnd"), "6");
+    EXPECT_EQ(attr("m_flLoadMotions"), "1");
+    EXPECT_EQ(attr("m_flLoadColors"), "1");
+    EXPECT_EQ(attr("m_flLoadNormals"), "0");
+    EXPECT_EQ(attr("m_flLoadUVWs"), "0");
+    const std::vector<khost::Connection> cs = khost::ListConnections();
+    const auto connected = [&](const std::string& from, const std::string& to) {
+        return std::any_of(cs.begin(), cs.end(),
+                           [&](const khost::Connection& c) { return c.source == from && c.destination == to; });
+    };
+    EXPECT_TRUE(connected("time1.outTime", "KorvaneNode1Time.time"));
+    EXPECT_TRUE(connected("KorvaneNode1Time.output", "KorvaneNode1.m_flIdxValue"));
+    EXPECT_EQ(khost::Selection(), std::vector<std::string>{"Korvane1"});
+
+    // The timeline drives the frame; outside the files the ends hold.
+    for (double t : {2.0, 5.0, 9.0})
+    {
+        khost::SetCurrentTime(t);
+        const khost::EvalResult r = Eval();
+        EXPECT_EQ(r.status, khost::kSuccess) << t;
+        EXPECT_EQ(r.mesh.numVertices, 3) << t;
+        std::string idx;
+        ASSERT_TRUE(khost::GetAttrText("KorvaneNode1", "m_flIdxValue", &idx));
+        EXPECT_EQ(idx, t == 2.0 ? "2" : t == 5.0 ? "5" : "9");
+    }
+    EXPECT_TRUE(Take().errors.empty());
+    khost::SetCurrentTime(1.0);
+}
+
+TEST_F(PluginTest, CreateFromFileRefusalsCreateNothing)
+{
+    Write("nodigits.obj", ShiftedObj(0));
+    const size_t nodesBefore = khost::ListNodes().size();
+    const struct
+    {
+        std::string args;
+        std::string error;
+    } cases[] = {
+        {"-f " + (dir_ / "absent.0001.obj").string(),
+         "[KorvaneCreate] no such file: \"" + (dir_ / "absent.0001.obj").string() + "\"."},
+        {"-f " + (dir_ / "nodigits.obj").string(), "[KorvaneCreate] the file name \"nodigits.obj\" has no frame number."},
+        {"-f", "[KorvaneCreate] missing path after \"-f\"."},
+        {"-n x -file", "[KorvaneCreate] missing path after \"-file\"."},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.args);
+        EXPECT_EQ(khost::Execute("KorvaneCreate " + c.args).status, khost::kFailure);
+        EXPECT_EQ(Take().errors, std::vector<std::string>{c.error});
+        EXPECT_EQ(khost::ListNodes().size(), nodesBefore);
+    }
+}
+
+TEST_F(PluginTest, SceneTimeCommandsOfTheHeadlessHost)
+{
+    EXPECT_TRUE(khost::NodeExists("time1"));
+    khost::CommandResult r = khost::Execute("currentTime 12.5");
+    EXPECT_EQ(r.status, khost::kSuccess);
+    EXPECT_DOUBLE_EQ(khost::CurrentTime(), 12.5);
+    r = khost::Execute("currentTime -q");
+    ASSERT_EQ(r.result.size(), 1u);
+    EXPECT_EQ(r.result[0], "12.5");
+    EXPECT_NE(khost::Execute("currentTime abc").status, khost::kSuccess);
+    ASSERT_EQ(khost::Execute("KorvaneCreate").status, khost::kSuccess);
+    // Only "plug = frame" runs; anything else is refused.
+    EXPECT_NE(khost::Execute("expression -s \"KorvaneNode1.m_flIdxValue = frame * 2;\"").status, khost::kSuccess);
+    EXPECT_NE(khost::Execute("expression -s \"nothere.x = frame;\"").status, khost::kSuccess);
+    r = khost::Execute("expression -n drive -s \"KorvaneNode1.m_flIdxValue = frame;\"");
+    ASSERT_EQ(r.status, khost::kSuccess) << r.error;
+    EXPECT_EQ(r.result, std::vector<std::string>{"drive"});
+    khost::TakeMessages();
+    khost::SetCurrentTime(7);
+    khost::Evaluate("KorvaneShape1", "inMesh");
+    std::string idx;
+    ASSERT_TRUE(khost::GetAttrText("KorvaneNode1", "m_flIdxValue", &idx));
+    EXPECT_EQ(idx, "7");
+    khost::SetCurrentTime(1.0);
+    khost::TakeMessages();
+}
+
+// ---------------------------------------------------------------------------
 // Render output: the motion colour set and per-corner normals.
 
 namespace {

@@ -207,3 +207,61 @@ TEST_F(SequenceCheck, ProgressOnlyOnATerminal)
     EXPECT_EQ(t.status, 0);
     EXPECT_TRUE(t.out.empty()) << t.out;
 }
+
+// The sequence check names the one line that plays the sequence in Maya.
+TEST_F(SequenceCheck, PrintsTheCreateFromFileLine)
+{
+    for (const char* name : {"shot_010_v2.0003.obj", "shot_010_v2.0004.obj", "shot_010_v2.10000.obj"})
+        WriteBytes(name, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    CliRun r = Info("'" + dir_ + "/shot_010_v2.####.obj'");
+    EXPECT_TRUE(Has(r.out, "create:    KorvaneCreate -f \"" + dir_ + "/shot_010_v2.0003.obj\"")) << r.out;
+    r = Info("'" + dir_ + "/shot_010_v2.####.obj' --json");
+    EXPECT_TRUE(Has(r.out, "\"create\":\"KorvaneCreate -f \\\"" + dir_ + "/shot_010_v2.0003.obj\\\"\",\"ok\":false"))
+        << r.out;
+    // Digits after the frame: -f would read those, so no line is offered.
+    WriteBytes("take0001_v2.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    r = Info("'" + dir_ + "/take####_v2.obj' --json");
+    EXPECT_TRUE(Has(r.out, "\"create\":null")) << r.out;
+}
+
+// korvane eval: comma lists of frames, and --time for a node that follows
+// the scene time (made by KorvaneCreate -f).
+TEST_F(SequenceCheck, EvalTimeAndFrameLists)
+{
+    for (int f = 1; f <= 3; ++f)
+        WriteBytes("m." + std::to_string(f) + ".obj",
+                   "v " + std::to_string(f) + " 0 0\nv 9 0 0\nv 0 9 0\nf 1 2 3\n");
+    const std::string file = dir_ + "/m.2.obj";
+    CliRun r = clitest::Run(scratch_, "eval --create-args '-f " + file + "' --time 0,2-3,7 --json --data");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    // Hold before and after the files; the time sets the frame.
+    EXPECT_TRUE(Has(r.out, "\"frame\":0,")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"frame\":7,")) << r.out;
+    size_t lines = 0, ones = 0, threes = 0;
+    for (size_t at = 0; (at = r.out.find("\"points\":[[", at)) != std::string::npos; ++at)
+    {
+        ++lines;
+        const std::string x = r.out.substr(at + 11, 2);
+        ones += x == "1,";
+        threes += x == "3,";
+    }
+    EXPECT_EQ(lines, 4u);
+    EXPECT_EQ(ones, 1u);   // time 0 holds frame 1
+    EXPECT_EQ(threes, 2u); // times 3 and 7
+
+    // --frames cannot set an Idx Value that the scene time drives.
+    r = clitest::Run(scratch_, "eval --create-args '-f " + file + "' --frames 2");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Has(r.err, "use --time")) << r.err;
+
+    // Comma lists of --frames.
+    r = clitest::Run(scratch_, "eval --set m_flPath=" + dir_ + " --set m_flName=m.# --set m_flFormat=2 --frames 1-2,3,1");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "frame 1: kSuccess")) << r.out;
+    EXPECT_TRUE(Has(r.out, "frame 3: kSuccess")) << r.out;
+    for (const char* bad : {"--frames 1,,2", "--frames 1,", "--time x", "--frames 1 --time 2", "--time 0-2000000"})
+    {
+        r = clitest::Run(scratch_, std::string("eval ") + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+    }
+}
