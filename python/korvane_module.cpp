@@ -86,15 +86,22 @@ long long WholeNumber(const py::handle& v, const char* what)
     return n;
 }
 
-// A file system path (str, bytes or os.PathLike) as bytes for the C run time.
+// Text as the bytes it stands for: UTF-8, with the undecodable bytes that
+// Python keeps as surrogates (os.listdir, glob, os.fsdecode) given back.
+std::string TextBytes(const py::handle& text)
+{
+    py::object b =
+        py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogateescape"));
+    if (!b)
+        throw py::error_already_set(); // a lone surrogate that stands for no byte
+    return b.cast<std::string>();
+}
+
+// A file system path (str, bytes or os.PathLike) as bytes for the C run time,
+// as os.fsencode gives them, so that any name os.listdir returns can be read.
 std::string PathArgument(const py::object& path, const char* what)
 {
-    py::object p = py::module_::import("os").attr("fspath")(path);
-    std::string s;
-    if (py::isinstance<py::bytes>(p))
-        s = p.cast<std::string>();
-    else
-        s = py::reinterpret_borrow<py::str>(p).cast<std::string>(); // UTF-8
+    const std::string s = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
     if (s.find('\0') != std::string::npos)
         throw py::value_error(std::string(what) + " contains a NUL character");
     return s;
@@ -106,7 +113,7 @@ bool GroupsArgument(const py::object& groups, std::string& out)
     if (groups.is_none())
         return false;
     if (py::isinstance<py::str>(groups))
-        out = groups.cast<std::string>();
+        out = TextBytes(groups);
     else
     {
         if (py::isinstance<py::bytes>(groups) || !py::isinstance<py::iterable>(groups))
@@ -115,7 +122,7 @@ bool GroupsArgument(const py::object& groups, std::string& out)
         {
             if (!py::isinstance<py::str>(name))
                 throw py::type_error("groups must hold strings");
-            const std::string s = name.cast<std::string>();
+            const std::string s = TextBytes(name);
             if (s.find(';') != std::string::npos)
                 throw py::value_error("a group name in a list may not contain ';'");
             out += s;
@@ -660,7 +667,10 @@ py::dict CheckSequence(const py::object& pattern, const py::object& frames, bool
         throw py::error_already_set();
     }
     const std::string json = korvane::SequenceJson(p.c_str(), r);
-    return py::module_::import("json").attr("loads")(py::bytes(json));
+    // Paths are bytes: decoded as os.fsdecode does, so that os.fsencode gives
+    // them back exactly.
+    py::object text = py::bytes(json).attr("decode")("utf-8", "surrogateescape");
+    return py::module_::import("json").attr("loads")(text);
 }
 
 int32_t TriangulateMode(const py::object& mode)

@@ -76,6 +76,18 @@ def test_enclosed_volume_of_the_unit_cube(cube_obj):
     assert np.einsum("ij,ij->i", a, np.cross(b, c)).sum() / 6.0 == pytest.approx(1.0)
 
 
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="ELF dynamic symbol table")
+def test_module_exports_only_its_entry_point():
+    # The geometry library inside must not be visible to (or bound to) another
+    # copy in the same process, such as the loaded plug-in.
+    import ctypes
+
+    lib = ctypes.CDLL(korvane.__file__)
+    assert hasattr(lib, "PyInit_korvane")
+    for name in ("_Z12ZNQErrorTexti", "_Z12LoadFromFileR11ZNQGeometryPKcbbbbPKhS4_S4_S2_b"):
+        assert not hasattr(lib, name), name
+
+
 def test_cmake_install_layout(tmp_path):
     build = pathlib.Path(os.environ.get("KORVANE_BUILD_DIR", MODULE_DIR.parent))
     cmake = shutil.which("cmake")

@@ -1,5 +1,7 @@
 # korvane.load: arrays, optional data, group filter, failures.
+import os
 import pathlib
+import sys
 
 import numpy as np
 import pytest
@@ -58,7 +60,10 @@ def test_matches_cli_info_data(sample_dir):
     assert m.counts.tolist() == ref["polyNumVert"] and m.indices.tolist() == ref["polyVInd"]
     assert np.array_equal(m.colors, np.array(ref["nodeCol"], dtype=np.float32))
     assert np.array_equal(m.motions, np.array(ref["vertMotion"], dtype=np.float32))
-    assert m.mem_peak == ref["memPeak"]
+    # Counted by the heap's usable block sizes, which depend on the heap's
+    # state: equal up to a few bytes of slack per block.
+    assert ref["memPeak"] <= m.mem_peak + 512 and m.mem_peak <= ref["memPeak"] + 512
+    assert m.mem_used <= m.mem_peak
 
 
 def test_group_filter(tmp_path):
@@ -82,6 +87,30 @@ def test_paths(cube_obj):
         korvane.load(str(cube_obj) + "\0.znq")
     with pytest.raises(TypeError):
         korvane.load(42)
+
+
+@pytest.mark.skipif(sys.platform != "linux", reason="file names are bytes on Linux")
+def test_file_names_that_are_not_utf8(tmp_path, cube_obj):
+    # os.listdir gives such names as str with surrogates; they must load as
+    # their bytes, and check_sequence must report them so that os.fsencode
+    # gives the bytes back.
+    raw = os.fsencode(tmp_path) + b"/Cu\xffbe.0001.obj"
+    os.rename(os.fsencode(cube_obj), raw)
+    (name,) = [n for n in os.listdir(tmp_path) if n.startswith("Cu")]
+    assert korvane.load(os.path.join(tmp_path, name)).num_vertices == 8
+    assert korvane.load(raw).num_vertices == 8
+    r = korvane.check_sequence(os.path.join(tmp_path, name.replace("0001", "####")))
+    assert r["ok"] and r["numLoaded"] == 1
+    assert r["pattern"] == os.path.join(tmp_path, name.replace("0001", "####"))
+    assert korvane.check_sequence(raw.replace(b"0001", b"####"))["numLoaded"] == 1
+    # A group name with such a byte is looked for as that byte.
+    obj = tmp_path / "g.obj"
+    obj.write_bytes(b"v 0 0 0\nv 1 0 0\nv 0 1 0\ng gr\xffp\nf 1 2 3\n")
+    assert korvane.load(obj, groups=["gr\udcffp"]).num_polygons == 1
+    assert korvane.load(obj, groups="gr\udcffp;").num_polygons == 1
+    assert korvane.load(obj, groups=["grp"]).num_polygons == 0
+    with pytest.raises(UnicodeError):
+        korvane.load(obj, groups=["\ud800"])
 
 
 def test_failures_raise_cache_error(tmp_path, cube_obj):

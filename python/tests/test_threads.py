@@ -53,12 +53,20 @@ def test_gil_is_released_while_operating(holes_dir):
 
 def test_one_mesh_used_by_two_threads_is_refused_not_corrupted(holes_dir):
     m = korvane.load(holes_dir / "Fluid.0001.znq")
-    errors, stop = [], threading.Event()
+    reference = m.copy()
+    errors, refused_once, stop = [], threading.Event(), threading.Event()
+    calls = 0
 
     def smooth():
-        for _ in range(20):
-            m.smooth(50)
-        stop.set()
+        # Until the other thread has been turned away at least once (bounded),
+        # so that the overlap never depends on how the threads are scheduled.
+        nonlocal calls
+        try:
+            while calls < 5000 and not (refused_once.is_set() and calls >= 20):
+                m.smooth(50)
+                calls += 1
+        finally:
+            stop.set()
 
     t = threading.Thread(target=smooth)
     t.start()
@@ -70,8 +78,13 @@ def test_one_mesh_used_by_two_threads_is_refused_not_corrupted(holes_dir):
         except RuntimeError as e:
             assert "in use by another thread" in str(e)
             refused += 1
+            refused_once.set()
         except Exception as e:  # pragma: no cover - reported below
             errors.append(e)
     t.join()
     assert not errors
     assert refused > 0
+    # The mesh is what the same calls give on one thread.
+    for _ in range(calls):
+        reference.smooth(50)
+    assert np.array_equal(m.positions, reference.positions)
