@@ -14,12 +14,12 @@
 // after the keyword. Lines are separated by any run of CR and LF. A UTF-8 byte
 // order mark at the start of the file is skipped.
 //
-// Real values: a value is a whitespace-delimited token that must be followed by
-// a whitespace character (so a statement on the last line needs a final line
-// break). Its number is what the C library's strtod makes of the token's start
-// (leading sign, decimal or hex, inf, nan; nothing convertible gives 0, and
-// characters after the number are ignored, as with atof), rounded from double to
-// float. Plain decimal tokens go through fast_float, which gives the same
+// Real values: a value is a number that must be followed by a whitespace
+// character (so a statement on the last line needs a final line break). Its
+// number is what the C library's strtod makes of the token's start (leading
+// sign, decimal or hex, inf, nan), rounded from double to float. A token that
+// strtod does not convert to its end is no value: "1.#INF" (old Windows
+// exporters' infinity) and "3.1+e2" leave the statement a value short. Plain decimal tokens go through fast_float, which gives the same
 // correctly rounded double; every other form goes to strtod itself.
 //
 // Index values: an optional sign, then digits; reading stops at the first other
@@ -289,29 +289,48 @@ inline const char* ConvertReal(const char* p, const char* end, double& d)
     return e;
 }
 
-// Reads the next value of a statement line. On success out holds it and
-// cursor sits on the whitespace after it. False when the line has no further
-// token, or its token runs into the end of the text without whitespace after
-// it; cursor then sits on the line end or the NUL.
-inline bool NextValue(const char*& cursor, const char* end, float& out)
+// Outcome of reading one value of a statement line.
+enum ValueRead
+{
+    kValueRead,  // a number followed by whitespace
+    kValueNone,  // the line has no further token
+    kValueGlued, // the number is followed by other text ("1.#INF", "3.1+e2"), or
+                 // nothing converts ("abc"): not a value
+    kValueCut,   // the number runs into the end of the text without a line break
+};
+
+// Reads the next value of a statement line. On kValueRead out holds it and
+// cursor sits on the whitespace after it; otherwise cursor sits on the start
+// of the offending token (kValueGlued, kValueCut) or on the line end.
+inline ValueRead NextValue(const char*& cursor, const char* end, float& out)
 {
     const char* p = cursor;
     while (IsBlank(*p))
         ++p;
+    cursor = p;
     if (EndsLine(*p))
-    {
-        cursor = p;
-        return false;
-    }
+        return kValueNone;
     double d = 0.0;
     const char* q = ConvertReal(p, end, d);
-    while (!EndsToken(*q)) // characters after the number are ignored
-        ++q;
-    cursor = q;
+    if (q == p || !EndsToken(*q))
+        return kValueGlued;
     if (*q == '\0')
-        return false;
+        return kValueCut;
+    cursor = q;
     out = static_cast<float>(d);
-    return true;
+    return kValueRead;
+}
+
+// Reads n values into dst; the outcome of the first one that is not read.
+inline ValueRead NextValues(const char*& cursor, const char* end, float* dst, int n)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const ValueRead r = NextValue(cursor, end, dst[i]);
+        if (r != kValueRead)
+            return r;
+    }
+    return kValueRead;
 }
 
 // Index of a corner reference part; advances p past sign and digits.
@@ -658,7 +677,7 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             if (!v)
                 return ZNQ_ERR_LOAD_MEMORY;
             const char* p = line + 2;
-            if (!NextValue(p, end, v->x) || !NextValue(p, end, v->y) || !NextValue(p, end, v->z))
+            if (NextValues(p, end, &v->x, 3) != kValueRead)
                 return ZNQ_ERR_UNKNOWN_FORMAT;
             stop = p;
             break;
@@ -671,7 +690,7 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (!v)
                     return ZNQ_ERR_LOAD_MEMORY;
                 const char* p = line + 3;
-                if (!NextValue(p, end, v->x) || !NextValue(p, end, v->y) || !NextValue(p, end, v->z))
+                if (NextValues(p, end, &v->x, 3) != kValueRead)
                     badNormal = true;
                 stop = p;
             }
@@ -686,9 +705,10 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                     // The first statement's value count (1 to 3) holds for the
                     // file; its line must end with a line break.
                     float scratch;
-                    while (comps <= 3 && NextValue(p, end, scratch))
+                    ValueRead r = kValueRead;
+                    while (comps <= 3 && (r = NextValue(p, end, scratch)) == kValueRead)
                         ++comps;
-                    if (comps == 0 || comps > 3 || *p == '\0')
+                    if (comps == 0 || comps > 3 || *p == '\0' || r == kValueGlued || r == kValueCut)
                     {
                         badUvw = true;
                         break;
@@ -700,9 +720,8 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                     return ZNQ_ERR_LOAD_MEMORY;
                 *v = float3{0.0f, 0.0f, 0.0f};
                 float* dst = &v->x;
-                for (int c = 0; c < comps && !badUvw; ++c)
-                    if (!NextValue(p, end, dst[c]))
-                        badUvw = true;
+                if (NextValues(p, end, dst, comps) != kValueRead)
+                    badUvw = true;
                 stop = p;
             }
             break;
