@@ -322,15 +322,58 @@ inline ValueRead NextValue(const char*& cursor, const char* end, float& out)
 }
 
 // Reads n values into dst; the outcome of the first one that is not read.
-inline ValueRead NextValues(const char*& cursor, const char* end, float* dst, int n)
+// found (optional) receives the number of values read.
+inline ValueRead NextValues(const char*& cursor, const char* end, float* dst, int n,
+                            int* found = nullptr)
 {
     for (int i = 0; i < n; ++i)
     {
         const ValueRead r = NextValue(cursor, end, dst[i]);
         if (r != kValueRead)
+        {
+            if (found)
+                *found = i;
             return r;
+        }
     }
+    if (found)
+        *found = n;
     return kValueRead;
+}
+
+// Notes why a statement's values were not read, at the line of at.
+void NoteValues(ZNQLoadPlace* place, const char* begin, const char* at, const char* what,
+                ValueRead r, int expected, int found)
+{
+    if (!place)
+        return;
+    const int64_t line = PlaceLineOf(begin, at);
+    if (r == kValueGlued)
+    {
+        int len = 0;
+        while (len < 24 && !EndsToken(at[len]))
+            ++len;
+        PlaceAtLine(place, line, "%s: '%.*s' is not a number", what, len, at);
+    }
+    else if (r == kValueCut)
+        PlaceAtLine(place, line, "%s: the last value needs a line break after it", what);
+    else
+        PlaceAtLine(place, line, "%s: %d values expected, %d found", what, expected, found);
+}
+
+// Notes a corner index that is out of its list's range 1..count.
+void NoteIndex(ZNQLoadPlace* place, const char* begin, const char* line, const char* what,
+               int64_t index, int64_t count)
+{
+    if (!place)
+        return;
+    const int64_t at = PlaceLineOf(begin, line);
+    if (index < 0)
+        PlaceAtLine(place, at, "negative index %lld: relative indices are not read",
+                    static_cast<long long>(index));
+    else
+        PlaceAtLine(place, at, "%s index %lld out of range 1..%lld", what,
+                    static_cast<long long>(index), static_cast<long long>(count));
 }
 
 // Index of a corner reference part; advances p past sign and digits.
@@ -633,7 +676,7 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
 }
 
 int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
-                    const GroupFilter& filter, bool objGroupsInvert)
+                    const GroupFilter& filter, bool objGroupsInvert, ZNQLoadPlace* place)
 {
     TempArray<char> text(geometry);
     int64_t length = 0;
@@ -665,6 +708,11 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     int64_t maxCorners = 0;
     int comps = 0; // texture components, fixed by the first "vt " statement
     bool badNormal = false, badUvw = false;
+    // Failures of normals and texture coordinates are kept aside until they
+    // are known to fail the read.
+    ZNQLoadPlace normalPlace, uvwPlace;
+    const char* bigFace = nullptr; // first face with more than 255 corners
+    int64_t bigFaceCorners = 0;
     const char* lastGroupBeforeFaces = nullptr;
     for (const char* line = SkipBreaks(first); *line;)
     {
@@ -677,8 +725,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             if (!v)
                 return ZNQ_ERR_LOAD_MEMORY;
             const char* p = line + 2;
-            if (NextValues(p, end, &v->x, 3) != kValueRead)
+            int found = 0;
+            const ValueRead r = NextValues(p, end, &v->x, 3, &found);
+            if (r != kValueRead)
+            {
+                NoteValues(place, begin, p, "vertex", r, 3, found);
                 return ZNQ_ERR_UNKNOWN_FORMAT;
+            }
             stop = p;
             break;
         }
@@ -690,8 +743,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (!v)
                     return ZNQ_ERR_LOAD_MEMORY;
                 const char* p = line + 3;
-                if (NextValues(p, end, &v->x, 3) != kValueRead)
+                int found = 0;
+                const ValueRead r = NextValues(p, end, &v->x, 3, &found);
+                if (r != kValueRead)
+                {
                     badNormal = true;
+                    NoteValues(&normalPlace, begin, p, "normal", r, 3, found);
+                }
                 stop = p;
             }
             break;
@@ -711,6 +769,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                     if (comps == 0 || comps > 3 || *p == '\0' || r == kValueGlued || r == kValueCut)
                     {
                         badUvw = true;
+                        const int64_t at = PlaceLineOf(begin, line);
+                        if (r == kValueGlued || r == kValueCut)
+                            NoteValues(&uvwPlace, begin, p, "texture coordinate", r, 0, 0);
+                        else if (*p == '\0')
+                            PlaceAtLine(&uvwPlace, at, "texture coordinate: the line needs a line break after it");
+                        else
+                            PlaceAtLine(&uvwPlace, at, "texture coordinate: %d values found, 1 to 3 expected", comps);
                         break;
                     }
                     p = line + 3;
@@ -720,8 +785,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                     return ZNQ_ERR_LOAD_MEMORY;
                 *v = float3{0.0f, 0.0f, 0.0f};
                 float* dst = &v->x;
-                if (NextValues(p, end, dst, comps) != kValueRead)
+                int found = 0;
+                const ValueRead r = NextValues(p, end, dst, comps, &found);
+                if (r != kValueRead)
+                {
                     badUvw = true;
+                    NoteValues(&uvwPlace, begin, p, "texture coordinate", r, comps, found);
+                }
                 stop = p;
             }
             break;
@@ -737,6 +807,11 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             numNodes += n;
             if (n > maxCorners)
                 maxCorners = n;
+            if (n > 255 && !bigFace)
+            {
+                bigFace = line;
+                bigFaceCorners = n;
+            }
             break;
         }
         default: break;
@@ -755,7 +830,16 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
         return geometry._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
     }
     if ((takeNormals && badNormal) || (takeUvws && badUvw))
+    {
+        if (place)
+        {
+            // The earlier of the two lines is the first failure.
+            const bool normalFirst = takeNormals && badNormal &&
+                                     !(takeUvws && badUvw && uvwPlace.line < normalPlace.line);
+            *place = normalFirst ? normalPlace : uvwPlace;
+        }
         return ZNQ_ERR_UNKNOWN_FORMAT;
+    }
     // Counts beyond int32 cannot be held by the geometry.
     if (numV > INT32_MAX || spanF.count > INT32_MAX || numNodes > INT32_MAX)
         return ZNQ_ERR_LOAD_MEMORY;
@@ -772,7 +856,11 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     if (spanF.count == 0)
         return ZNQ_OK;
     if (maxCorners > 255)
+    {
+        PlaceAtLine(place, PlaceLineOf(begin, bigFace), "polygon of %lld corners, at most 255 are read",
+                    static_cast<long long>(bigFaceCorners));
         return ZNQ_ERR_POLYGON_TOO_LARGE;
+    }
 
     const int32_t numPoly = static_cast<int32_t>(spanF.count);
     const size_t nodes = static_cast<size_t>(numNodes);
@@ -843,7 +931,10 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             const int64_t k = node + n;
             const int64_t vi = ParseIndex(p);
             if (vi < 1 || vi > numV)
+            {
+                NoteIndex(place, begin, line, "vertex", vi, numV);
                 return nullptr;
+            }
             polyVInd[k] = static_cast<int32_t>(vi - 1);
             SkipToSlashOrTokenEnd(p);
             bool hasT = false, hasN = false;
@@ -868,7 +959,14 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (hasT)
                 {
                     if (ti < 1 || ti > numT)
-                        return nullptr; // also the empty part of v//n
+                    {
+                        // also the empty part of v//n
+                        if (ti == 0 && place)
+                            PlaceAtLine(place, PlaceLineOf(begin, line),
+                                        "corner without texture index (v//n) while texture coordinates are read");
+                        NoteIndex(place, begin, line, "texture", ti, numT);
+                        return nullptr;
+                    }
                     nodeUvw[k] = vt[ti - 1];
                 }
                 else
@@ -879,7 +977,10 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (hasN)
                 {
                     if (ni < 1 || ni > numN)
+                    {
+                        NoteIndex(place, begin, line, "normal", ni, numN);
                         return nullptr;
+                    }
                     nodeNrm[k] = vn[ni - 1];
                 }
                 else
@@ -911,15 +1012,18 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
 } // namespace
 
 int32_t ReadObj(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
-                const char* objGroups, bool objGroupsInvert)
+                const char* objGroups, bool objGroupsInvert, ZNQLoadPlace* place)
 {
     geometry.Clear();
+    PlaceReset(place);
     GroupFilter filter;
     filter.Split(objGroups);
-    int32_t rc = ReadObjText(geometry, path, loadNormals, loadUvws, filter, objGroupsInvert);
+    int32_t rc = ReadObjText(geometry, path, loadNormals, loadUvws, filter, objGroupsInvert, place);
     if (!rc)
         rc = CleanUp(geometry);
     if (rc)
         geometry.Clear();
+    else
+        PlaceReset(place);
     return rc;
 }

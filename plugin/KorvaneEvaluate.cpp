@@ -26,12 +26,13 @@ void KorvaneClearGeometry(ZNQGeometry& geometry)
     geometry.Clear();
 }
 
-int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path)
+int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path,
+                              ZNQLoadPlace* place)
 {
     int32_t rc = LoadFromFile(geometry, path, settings.loadNormals, settings.loadMotions,
                               settings.loadColors, settings.loadUvws, nullptr, nullptr, nullptr,
                               settings.useGroups ? settings.groupNames : nullptr,
-                              settings.invertGroups);
+                              settings.invertGroups, place);
     if (rc != 0)
     {
         geometry.Clear();

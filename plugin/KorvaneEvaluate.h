@@ -21,7 +21,10 @@ void KorvaneClearGeometry(ZNQGeometry& geometry);
 // along their motion vectors by fractionStrength x fraction, and runs the
 // post-processing chain. Returns the first non-zero code of those steps,
 // with the geometry cleared; 0 leaves the finished mesh in the geometry.
-int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path);
+// place (optional): where and why the load failed, when the reader knows.
+struct ZNQLoadPlace;
+int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path,
+                              ZNQLoadPlace* place = nullptr);
 
 // What the host mesh is made of, read straight from the geometry's arrays.
 // Counts are 0 and pointers null for whatever the geometry lacks.

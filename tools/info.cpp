@@ -250,7 +250,7 @@ Summary Describe(ZNQGeometry& g)
     return s;
 }
 
-void PrintJson(const InfoArgs& a, ZNQGeometry& g, int32_t rc, double loadMs)
+void PrintJson(const InfoArgs& a, ZNQGeometry& g, int32_t rc, double loadMs, const ZNQLoadPlace& place)
 {
     using namespace korvane;
     const Summary s = Describe(g);
@@ -261,6 +261,22 @@ void PrintJson(const InfoArgs& a, ZNQGeometry& g, int32_t rc, double loadMs)
     std::snprintf(buf, sizeof(buf), ",\"error\":%d,\"message\":", rc);
     out += buf;
     JsonString(out, ZNQErrorText(rc));
+    if (rc && place.Known())
+    {
+        // Where and why the load failed, when the reader knows.
+        char where[96];
+        PlaceWhere(place, where, sizeof(where));
+        if (where[0])
+        {
+            out += ",\"where\":";
+            JsonString(out, where);
+        }
+        if (place.reason[0])
+        {
+            out += ",\"reason\":";
+            JsonString(out, place.reason);
+        }
+    }
     std::snprintf(buf, sizeof(buf), ",\"numVert\":%d,\"numPoly\":%d,\"numNodes\":%lld", g._numVert, g._numPoly,
                   static_cast<long long>(s.numNodes));
     out += buf;
@@ -841,16 +857,20 @@ int KorvaneInfoMain(int argc, char** argv)
     ZNQGeometry g;
     g.Init(0);
     const auto t0 = std::chrono::steady_clock::now();
+    ZNQLoadPlace place;
     const int32_t rc = LoadFromFile(g, a.path, a.normals, a.motions, a.colors, a.uvws, nullptr, nullptr, nullptr,
-                                    a.groups, a.invertGroups);
+                                    a.groups, a.invertGroups, &place);
     const double loadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 
     if (a.json)
-        PrintJson(a, g, rc, loadMs);
+        PrintJson(a, g, rc, loadMs, place);
     else if (rc)
     {
         char msg[kZNQErrorMessageMaxLen];
         std::fprintf(stderr, "%s\n", ZNQErrorMessage(rc, msg, true, nullptr));
+        char detail[320];
+        if (PlaceFormat(place, detail, sizeof(detail)) > 0)
+            std::fprintf(stderr, "%s\n", detail);
     }
     else
         PrintHuman(a, g, loadMs);
