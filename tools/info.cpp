@@ -345,7 +345,9 @@ void PrintFloat3(const char* label, const float* v)
     std::printf("%s%s\n", label, t.c_str());
 }
 
-void PrintHuman(const InfoArgs& a, ZNQGeometry& g, double loadMs)
+const char* const kItemNames[4] = {"normals", "motions", "colors", "uvws"};
+
+void PrintHuman(const InfoArgs& a, ZNQGeometry& g, double loadMs, const bool carried[4])
 {
     const Summary s = Describe(g);
     std::printf("file:      %s\n", a.path);
@@ -360,10 +362,19 @@ void PrintHuman(const InfoArgs& a, ZNQGeometry& g, double loadMs)
     }
     else
         std::printf("bbox:      none\n");
-    std::printf("normals:   %s\n", g._nodeNrm ? "yes" : "no");
-    std::printf("motions:   %s\n", g._vertMotion ? "yes" : "no");
-    std::printf("colors:    %s\n", g._nodeCol ? "yes" : "no");
-    std::printf("uvws:      %s\n", g._nodeUvw ? "yes" : "no");
+    // An item not asked for that the file carries says so, with the option
+    // that loads it.
+    const bool has[4] = {g._nodeNrm != nullptr, g._vertMotion != nullptr, g._nodeCol != nullptr,
+                         g._nodeUvw != nullptr};
+    const bool asked[4] = {a.normals, a.motions, a.colors, a.uvws};
+    for (int k = 0; k < 4; ++k)
+    {
+        const std::string label = std::string(kItemNames[k]) + ":";
+        if (!has[k] && !asked[k] && carried[k])
+            std::printf("%-10s in file, not loaded (--%s)\n", label.c_str(), kItemNames[k]);
+        else
+            std::printf("%-10s %s\n", label.c_str(), has[k] ? "yes" : "no");
+    }
     std::printf("memory:    %lld bytes peak\n", static_cast<long long>(g._memPeak));
     std::printf("load time: %.3f ms\n", loadMs);
 }
@@ -507,7 +518,6 @@ struct CountRange
     }
 };
 
-const char* const kItemNames[4] = {"normals", "motions", "colors", "uvws"};
 
 struct SeqReport
 {
@@ -951,7 +961,26 @@ int KorvaneInfoMain(int argc, char** argv)
             std::fprintf(stderr, "%s\n", detail);
     }
     else
-        PrintHuman(a, g, loadMs);
+    {
+        // What the file carries beyond what was asked: one more load with
+        // every item on (not timed; a file that fails so says nothing).
+        bool carried[4] = {false, false, false, false};
+        if (!(a.normals && a.motions && a.colors && a.uvws))
+        {
+            ZNQGeometry all;
+            all.Init(0);
+            if (LoadFromFile(all, a.path, true, true, true, true, nullptr, nullptr, nullptr, a.groups,
+                             a.invertGroups) == 0)
+            {
+                carried[0] = all._nodeNrm != nullptr;
+                carried[1] = all._vertMotion != nullptr;
+                carried[2] = all._nodeCol != nullptr;
+                carried[3] = all._nodeUvw != nullptr;
+            }
+            all.Clear();
+        }
+        PrintHuman(a, g, loadMs, carried);
+    }
     int status = rc ? 1 : 0;
     if (!rc && a.png)
     {

@@ -91,7 +91,23 @@ TEST(KorvaneInfo, HumanSummary)
     EXPECT_TRUE(Has(r.out, "vertices:  3")) << r.out;
     EXPECT_TRUE(Has(r.out, "triangles 1")) << r.out;
     EXPECT_TRUE(Has(r.out, "normals:   yes")) << r.out;
-    EXPECT_TRUE(Has(r.out, "uvws:      no")) << r.out;
+    // The file's texture coordinates were not asked for: said so.
+    EXPECT_TRUE(Has(r.out, "uvws:      in file, not loaded (--uvws)")) << r.out;
+    EXPECT_TRUE(Has(r.out, "colors:    no")) << r.out;
+}
+
+TEST(KorvaneInfo, DataInTheFileButNotLoaded)
+{
+    const std::string p = WriteText("carry.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n"
+                                                 "f 1/1/1 2/1/1 3/1/1\n");
+    CliRun r = Info("'" + p + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "normals:   in file, not loaded (--normals)")) << r.out;
+    EXPECT_TRUE(Has(r.out, "uvws:      in file, not loaded (--uvws)")) << r.out;
+    EXPECT_TRUE(Has(r.out, "motions:   no")) << r.out;
+    r = Info("'" + p + "' --uvws");
+    EXPECT_TRUE(Has(r.out, "uvws:      yes")) << r.out;
+    EXPECT_TRUE(Has(r.out, "normals:   in file, not loaded (--normals)")) << r.out;
 }
 
 TEST(KorvaneInfo, LoadFailures)
