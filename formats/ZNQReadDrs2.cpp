@@ -668,7 +668,7 @@ public:
 
     int32_t Read(bool loadNormals, bool loadMotions, bool loadColors)
     {
-        int32_t numVert;
+        int32_t numVert = 0;
         _in.section = "vertices";
         if (!_in.ReadI32(numVert) || numVert < 0)
         {
@@ -771,7 +771,7 @@ private:
     // the stream then continues right after the last record.
     int32_t ReadPolygons()
     {
-        int32_t numValues, countWidth, indexWidth;
+        int32_t numValues = 0, countWidth = 0, indexWidth = 0;
         if (!_in.ReadI32(numValues) || numValues < 0)
         {
             if (numValues < 0)
