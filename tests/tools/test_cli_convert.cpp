@@ -1,0 +1,322 @@
+// korvane convert: reading the output back gives what reading the input
+// gives, for every input format x every output format, except for what the
+// output format cannot hold, which the outcome names; and the command line
+// around it (patterns, failed frames, inputs never written, no half files).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CliRun.h"
+#include "KorvaneConvert.h"
+#include "WriteDrs2.h"
+#include "WriteObj.h"
+#include "WriteRealFlowBin.h"
+#include "WriteZnq.h"
+#include "formats/ZNQFormats.h"
+
+using clitest::CliRun;
+using clitest::Has;
+using korvane::ConvertOutcome;
+
+namespace {
+
+// Two triangles sharing an edge, every item set, per-node values the same
+// for all nodes of a vertex (so per-vertex formats can hold them).
+void MakeMesh(ZNQGeometry& g)
+{
+    g.Clear();
+    const float pos[4][3] = {{0.1f, 0.2f, 0.3f}, {1.7f, -0.25f, 3e-5f}, {-2.5f, 1.0f / 3.0f, 7.0f}, {4, 5, 6}};
+    const int32_t vind[6] = {0, 1, 2, 2, 1, 3};
+    g._numVert = 4;
+    g._numPoly = 2;
+    g._vertPos = g._MemAllocArr<float3>(4, false);
+    g._vertMotion = g._MemAllocArr<float3>(4, false);
+    g._polyNumVert = g._MemAllocArr<uint8_t>(2, false);
+    g._polyVInd = g._MemAllocArr<int32_t>(6, false);
+    g._nodeNrm = g._MemAllocArr<float3>(6, false);
+    g._nodeUvw = g._MemAllocArr<float3>(6, false);
+    g._nodeCol = g._MemAllocArr<float4>(6, false);
+    for (int v = 0; v < 4; ++v)
+    {
+        g._vertPos[v] = float3{pos[v][0], pos[v][1], pos[v][2]};
+        g._vertMotion[v] = float3{0.1f * v, -0.3f, 1.0f / (v + 3)};
+    }
+    g._polyNumVert[0] = g._polyNumVert[1] = 3;
+    for (int k = 0; k < 6; ++k)
+    {
+        const int v = vind[k];
+        g._polyVInd[k] = v;
+        g._nodeNrm[k] = float3{0.6f, 0.0f, 0.8f + 0.01f * v};
+        g._nodeUvw[k] = float3{0.25f * v, 1.0f / (v + 7), 0.0f};
+        g._nodeCol[k] = float4{0.1f * v, 0.5f, 1.0f / 3.0f, 1.0f};
+    }
+}
+
+std::string Dir()
+{
+    static const std::string d = clitest::ScratchDir("cli_convert");
+    return d;
+}
+
+struct Format
+{
+    const char* name;
+    const char* ext;
+    bool ascii;
+};
+const Format kFormats[] = {
+    {"znq", ".znq", false},  {"drs2 binary", ".drs2", false}, {"drs2 ascii", ".drs2", true},
+    {"bin", ".bin", false},  {"obj", ".obj", false},
+};
+
+bool WriteInput(const ZNQGeometry& g, const Format& f, const std::string& path)
+{
+    const std::string ext = f.ext;
+    if (ext == ".znq")
+        return WriteZnq(g, path.c_str());
+    if (ext == ".drs2")
+    {
+        Drs2WriteOptions o;
+        o.binary = !f.ascii;
+        return WriteDrs2(g, path.c_str(), o);
+    }
+    if (ext == ".bin")
+        return WriteRealFlowBin(g, path.c_str(), RealFlowBinWriteOptions()) == 0;
+    return WriteObj(g, path.c_str(), ObjWriteOptions()) == 0;
+}
+
+int32_t LoadAll(ZNQGeometry& g, const std::string& path)
+{
+    return LoadFromFile(g, path.c_str(), true, true, true, true, nullptr, nullptr, nullptr, nullptr, false);
+}
+
+template <typename T>
+bool SameArray(const T* a, const T* b, int64_t n)
+{
+    if (!a || !b)
+        return a == b;
+    return n <= 0 || std::memcmp(a, b, static_cast<size_t>(n) * sizeof(T)) == 0;
+}
+
+} // namespace
+
+TEST(ConvertCore, EveryInputToEveryOutputReadsBackTheSame)
+{
+    ZNQGeometry mesh;
+    mesh.Init(0);
+    MakeMesh(mesh);
+    for (const Format& in : kFormats)
+        for (const Format& out : kFormats)
+        {
+            const std::string tag = std::string(in.name) + " -> " + out.name;
+            const std::string inPath = Dir() + "/in_" + std::to_string(&in - kFormats) + in.ext;
+            const std::string outPath = Dir() + "/out_" + std::to_string(&in - kFormats) + "_" +
+                                        std::to_string(&out - kFormats) + out.ext;
+            ASSERT_TRUE(WriteInput(mesh, in, inPath)) << tag;
+            ZNQGeometry a, b;
+            a.Init(0);
+            b.Init(0);
+            ASSERT_EQ(LoadAll(a, inPath), 0) << tag;
+
+            korvane::ConvertRequest r;
+            r.input = inPath;
+            r.output = outPath;
+            r.normals = r.motions = r.colors = r.uvws = true;
+            r.ascii = out.ascii;
+            const ConvertOutcome o = korvane::ConvertFile(r);
+            ASSERT_EQ(o.status, ConvertOutcome::kOk) << tag << ": " << o.message;
+            ASSERT_EQ(LoadAll(b, outPath), 0) << tag;
+
+            // Positions and polygons always survive bit-exactly.
+            ASSERT_EQ(a._numVert, b._numVert) << tag;
+            ASSERT_EQ(a._numPoly, b._numPoly) << tag;
+            const int64_t nodes = a.NumNodes();
+            EXPECT_TRUE(SameArray(a._vertPos, b._vertPos, a._numVert)) << tag;
+            EXPECT_TRUE(SameArray(a._polyNumVert, b._polyNumVert, a._numPoly)) << tag;
+            EXPECT_TRUE(SameArray(a._polyVInd, b._polyVInd, nodes)) << tag;
+            // Every item the input gave is either back bit-exactly or named.
+            struct Item
+            {
+                const char* name;
+                bool inA, inB, same;
+            };
+            const Item items[] = {
+                {"normals", a._nodeNrm != nullptr, b._nodeNrm != nullptr, SameArray(a._nodeNrm, b._nodeNrm, nodes)},
+                {"motions", a._vertMotion != nullptr, b._vertMotion != nullptr,
+                 SameArray(a._vertMotion, b._vertMotion, a._numVert)},
+                {"colors", a._nodeCol != nullptr, b._nodeCol != nullptr, SameArray(a._nodeCol, b._nodeCol, nodes)},
+                {"uvws", a._nodeUvw != nullptr, b._nodeUvw != nullptr, SameArray(a._nodeUvw, b._nodeUvw, nodes)},
+            };
+            for (const Item& it : items)
+            {
+                if (!it.inA)
+                    continue;
+                if (Has(o.dropped, it.name))
+                {
+                    EXPECT_FALSE(it.inB) << tag << ": " << it.name << " named as dropped";
+                }
+                else if (!Has(o.changed, it.name))
+                {
+                    EXPECT_TRUE(it.inB && it.same) << tag << ": " << it.name << " not named, not kept";
+                }
+            }
+            a.Clear();
+            b.Clear();
+        }
+    mesh.Clear();
+}
+
+TEST(ConvertCore, WhatEachTargetCannotHoldIsNamed)
+{
+    ZNQGeometry mesh;
+    mesh.Init(0);
+    MakeMesh(mesh);
+    // Per-node values that differ around a vertex, and non-half values.
+    mesh._nodeNrm[3] = float3{0.0f, 1.0f, 0.0f};
+    const std::string in = Dir() + "/named.znq";
+    ZnqWriteOptions zo; // halves: make the file's values halves, then compare
+    ASSERT_TRUE(WriteZnq(mesh, in.c_str(), zo));
+    auto convert = [&](const char* ext, bool ascii) {
+        korvane::ConvertRequest r;
+        r.input = in;
+        r.output = Dir() + "/named_out" + std::string(ascii ? "_a" : "") + ext;
+        r.normals = r.motions = r.colors = r.uvws = true;
+        r.ascii = ascii;
+        return korvane::ConvertFile(r);
+    };
+    ConvertOutcome o = convert(".obj", false);
+    EXPECT_EQ(o.dropped, "motions, colors");
+    EXPECT_EQ(o.changed, "");
+    o = convert(".bin", false);
+    EXPECT_EQ(o.dropped, "normals, colors");
+    EXPECT_EQ(o.changed, "");
+    o = convert(".drs2", false);
+    EXPECT_EQ(o.dropped, "uvws");
+    EXPECT_EQ(o.changed, "normals (one per vertex), colors (16-bit codes)");
+    o = convert(".drs2", true);
+    EXPECT_EQ(o.changed, "normals (one per vertex)");
+    // Read from .znq, every value is a half already: .znq keeps them all.
+    o = convert(".znq", false);
+    EXPECT_EQ(o.dropped, "");
+    EXPECT_EQ(o.changed, "");
+    // From .obj (32-bit normals) to .znq, the normals become halves.
+    const std::string obj = Dir() + "/named.obj";
+    ASSERT_EQ(WriteObj(mesh, obj.c_str(), ObjWriteOptions()), 0);
+    korvane::ConvertRequest r;
+    r.input = obj;
+    r.output = Dir() + "/named_from_obj.znq";
+    r.normals = r.uvws = true;
+    o = korvane::ConvertFile(r);
+    EXPECT_EQ(o.status, ConvertOutcome::kOk);
+    EXPECT_EQ(o.changed, "normals (half floats)");
+    mesh.Clear();
+}
+
+TEST(ConvertCore, RefusalsAndFailuresLeaveNoFile)
+{
+    ZNQGeometry mesh;
+    mesh.Init(0);
+    MakeMesh(mesh);
+    const std::string in = Dir() + "/ref.obj";
+    ASSERT_EQ(WriteObj(mesh, in.c_str(), ObjWriteOptions()), 0);
+    korvane::ConvertRequest r;
+    r.input = in;
+    // The input itself, also spelled differently.
+    r.output = Dir() + "/./ref.obj";
+    ConvertOutcome o = korvane::ConvertFile(r);
+    EXPECT_EQ(o.status, ConvertOutcome::kRefused);
+    EXPECT_TRUE(Has(o.message, "is an input")) << o.message;
+    // Unknown extension.
+    r.output = Dir() + "/ref.ply";
+    EXPECT_EQ(korvane::ConvertFile(r).status, ConvertOutcome::kRefused);
+    EXPECT_FALSE(std::filesystem::exists(r.output));
+    // A quad cannot go to .bin: nothing is written, no temporary is left.
+    const std::string quad = Dir() + "/quad.obj";
+    FILE* f = std::fopen(quad.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs("v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n", f);
+    std::fclose(f);
+    r.input = quad;
+    r.output = Dir() + "/quad.bin";
+    o = korvane::ConvertFile(r);
+    EXPECT_EQ(o.status, ConvertOutcome::kWriteFailed);
+    EXPECT_TRUE(Has(o.message, "triangles only")) << o.message;
+    EXPECT_FALSE(std::filesystem::exists(r.output));
+    EXPECT_FALSE(std::filesystem::exists(Dir() + "/quad.korvane-part.bin"));
+    // A load failure: the code and the place.
+    const std::string bad = Dir() + "/bad.obj";
+    f = std::fopen(bad.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs("v 0 0 0\nv 1 0 0\nv 0 1 0\nf -3 -2 -1\n", f);
+    std::fclose(f);
+    r.input = bad;
+    r.output = Dir() + "/bad.znq";
+    o = korvane::ConvertFile(r);
+    EXPECT_EQ(o.status, ConvertOutcome::kLoadFailed);
+    EXPECT_EQ(o.loadError, 50);
+    EXPECT_EQ(o.message, "error 50: unknown file format.");
+    EXPECT_EQ(o.place.line, 4);
+    EXPECT_FALSE(std::filesystem::exists(r.output));
+    mesh.Clear();
+}
+
+TEST(ConvertCli, PatternFramesFailuresAndWarning)
+{
+    ZNQGeometry mesh;
+    mesh.Init(0);
+    MakeMesh(mesh);
+    const std::string d = Dir() + "/seq";
+    std::filesystem::create_directories(d);
+    for (int f : {1, 2, 4})
+        ASSERT_TRUE(WriteZnq(mesh, (d + "/Fluid.000" + std::to_string(f) + ".znq").c_str()));
+    // Frame 3 is broken.
+    FILE* bad = std::fopen((d + "/Fluid.0003.znq").c_str(), "wb");
+    ASSERT_TRUE(bad);
+    std::fputs("not a cache file, only some words of text", bad);
+    std::fclose(bad);
+    mesh.Clear();
+
+    const std::string io = clitest::ScratchDir("cli_convert_io");
+    CliRun r = clitest::Run(io, "convert '" + d + "/Fluid.####.znq' '" + d + "/out/F.####.obj'");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Has(r.out, d + "/Fluid.0001.znq -> " + d + "/out/F.0001.obj\n")) << r.out;
+    EXPECT_TRUE(Has(r.err, "Fluid.0003.znq: error 50: unknown file format.\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, "korvane convert: warning: .obj cannot hold motions, colors (not written)\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, "korvane convert: 1 frame failed, nothing written for it: 3\n")) << r.err;
+    for (int f : {1, 2, 4})
+        EXPECT_TRUE(std::filesystem::exists(d + "/out/F.000" + std::to_string(f) + ".obj")) << f;
+    EXPECT_FALSE(std::filesystem::exists(d + "/out/F.0003.obj"));
+    // One warning line for the whole run.
+    EXPECT_EQ(r.err.find("warning"), r.err.rfind("warning")) << r.err;
+
+    // --frames picks frames; all good: exit 0.
+    r = clitest::Run(io, "convert '" + d + "/Fluid.####.znq' '" + d + "/b/F.##.drs2' --ascii --frames 1-2");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(d + "/b/F.01.drs2"));
+    EXPECT_TRUE(std::filesystem::exists(d + "/b/F.02.drs2"));
+    // The ascii variant was written.
+    EXPECT_EQ(clitest::Slurp(d + "/b/F.01.drs2").compare(0, 24, "Drosil2-File-Format 2024"), 0);
+
+    // Usage errors: exit 2 with the usage line.
+    for (const std::string& args : {std::string("convert"), std::string("convert a.znq"),
+                                    std::string("convert a.znq b.ply"), std::string("convert a.#.znq b.znq"),
+                                    std::string("convert a.znq b.znq --bogus")})
+    {
+        r = clitest::Run(io, args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(Has(r.err, "usage: korvane convert")) << args << ": " << r.err;
+    }
+    // A pattern that matches nothing: exit 1.
+    r = clitest::Run(io, "convert '" + d + "/None.####.znq' '" + d + "/n.####.obj'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "no file matches")) << r.err;
+    // Never over an input, even when OUTPUT names it.
+    const std::string before = clitest::Slurp(d + "/Fluid.0001.znq");
+    r = clitest::Run(io, "convert '" + d + "/Fluid.####.znq' '" + d + "/Fluid.####.znq' --frames 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "is an input; it is never overwritten")) << r.err;
+    EXPECT_EQ(clitest::Slurp(d + "/Fluid.0001.znq"), before);
+}
