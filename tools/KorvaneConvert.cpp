@@ -9,6 +9,7 @@
 
 #include "WriteDrs2.h"
 #include "WriteObj.h"
+#include "WritePly.h"
 #include "WriteRealFlowBin.h"
 #include "WriteZnq.h"
 #include "errors/ZNQError.h"
@@ -116,6 +117,20 @@ void Losses(const ZNQGeometry& g, ConvertTarget target, std::string& dropped, st
         if (col)
             Append(dropped, "colors");
         break;
+    case ConvertTarget::kPly:
+        if (nrm && !UniformPerVertex(g, g._nodeNrm))
+            Append(changed, "normals (one per vertex)");
+        if (col && !UniformPerVertex(g, g._nodeCol))
+            Append(changed, "colors (one per vertex)");
+        if (uvw)
+        {
+            bool w = false;
+            for (int64_t k = 0; k < nodes && !w; ++k)
+                w = g._nodeUvw[k].z != 0.0f;
+            if (w || !UniformPerVertex(g, g._nodeUvw))
+                Append(changed, w ? "uvws (s, t only)" : "uvws (one per vertex)");
+        }
+        break;
     case ConvertTarget::kUnknown: break;
     }
 }
@@ -170,6 +185,9 @@ bool Write(const ZNQGeometry& g, ConvertTarget target, const std::string& path, 
         rc = WriteObj(g, path.c_str(), o);
         break;
     }
+    case ConvertTarget::kPly:
+        rc = WritePly(g, path.c_str());
+        break;
     case ConvertTarget::kUnknown:
         why = "no writer for this extension";
         return false;
@@ -196,10 +214,12 @@ ConvertTarget ConvertTargetOf(const std::string& path, bool ascii)
         return ConvertTarget::kRealFlowBin;
     if (ext == ".obj")
         return ConvertTarget::kObj;
+    if (ext == ".ply")
+        return ConvertTarget::kPly;
     return ConvertTarget::kUnknown;
 }
 
-const char* ConvertTargetList() { return ".znq, .drs2 (--ascii for ascii), .bin, .obj"; }
+const char* ConvertTargetList() { return ".znq, .drs2 (--ascii for ascii), .bin, .obj, .ply"; }
 
 ConvertOutcome ConvertFile(const ConvertRequest& r)
 {

@@ -11,7 +11,10 @@
 //   .drs2 ascii   exact      exact       per vertex  exact    per vertex    -
 //   .bin          exact      triangles   -           exact    -             per vertex
 //   .obj          exact      exact       exact       -        -             exact
+//   .ply          exact      exact       per vertex  exact    per vertex    per vertex, u v only
 //
+// .ply is written only (binary, float properties, see WritePly.h); no
+// reader of the library reads it back.
 // "per vertex": exact when every node of a vertex carries the same value,
 // otherwise each vertex keeps the value of one of its nodes. Anything else is
 // named in ConvertOutcome::dropped (not written) or ::changed (written, not
@@ -34,13 +37,14 @@ enum class ConvertTarget
     kDrs2Ascii,
     kRealFlowBin,
     kObj,
+    kPly,
 };
 
 // The writer that the extension of path picks (any case); ascii selects the
 // ascii variant of .drs2. kUnknown for any other extension.
 ConvertTarget ConvertTargetOf(const std::string& path, bool ascii);
 
-// The extensions a target may have, for messages: ".znq, .drs2, .bin, .obj".
+// The extensions a target may have, for messages.
 const char* ConvertTargetList();
 
 struct ConvertRequest

@@ -27,7 +27,7 @@ const char kHelp[] =
     "\n"
     "Reads INPUT (a cache file, or a pattern whose first '#' run stands for the zero-padded frame)\n"
     "and writes OUTPUT (a file, or a pattern when INPUT is one) in the format of its extension:\n"
-    "  .znq, .drs2 (binary; --ascii for ascii), .bin (RealFlow, triangles only), .obj\n"
+    "  .znq, .drs2 (binary; --ascii for ascii), .bin (RealFlow, triangles only), .obj, .ply (binary)\n"
     "Without load options every optional item is loaded (--all); with some, only those.\n"
     "  --frames A-B    only these frames of a pattern (default: every matching file)\n"
     "  --quiet         no progress bar (drawn on standard error only when it is a terminal)\n"
@@ -193,7 +193,7 @@ int KorvaneConvertMain(int argc, char** argv)
     const std::string& input = positional[0];
     const std::string& output = positional[1];
     if (korvane::ConvertTargetOf(output, base.ascii) == korvane::ConvertTarget::kUnknown)
-        return UsageError("OUTPUT needs the extension .znq, .drs2, .bin or .obj, got", output.c_str());
+        return UsageError("OUTPUT needs the extension .znq, .drs2, .bin, .obj or .ply, got", output.c_str());
 
     // The files: one, or the frames of a pattern.
     Pattern in, out;

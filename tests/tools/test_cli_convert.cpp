@@ -230,7 +230,7 @@ TEST(ConvertCore, RefusalsAndFailuresLeaveNoFile)
     EXPECT_EQ(o.status, ConvertOutcome::kRefused);
     EXPECT_TRUE(Has(o.message, "is an input")) << o.message;
     // Unknown extension.
-    r.output = Dir() + "/ref.ply";
+    r.output = Dir() + "/ref.stl";
     EXPECT_EQ(korvane::ConvertFile(r).status, ConvertOutcome::kRefused);
     EXPECT_FALSE(std::filesystem::exists(r.output));
     // A quad cannot go to .bin: nothing is written, no temporary is left.
@@ -302,7 +302,7 @@ TEST(ConvertCli, PatternFramesFailuresAndWarning)
 
     // Usage errors: exit 2 with the usage line.
     for (const std::string& args : {std::string("convert"), std::string("convert a.znq"),
-                                    std::string("convert a.znq b.ply"), std::string("convert a.#.znq b.znq"),
+                                    std::string("convert a.znq b.stl"), std::string("convert a.#.znq b.znq"),
                                     std::string("convert a.znq b.znq --bogus")})
     {
         r = clitest::Run(io, args);
@@ -319,4 +319,131 @@ TEST(ConvertCli, PatternFramesFailuresAndWarning)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.err, "is an input; it is never overwritten")) << r.err;
     EXPECT_EQ(clitest::Slurp(d + "/Fluid.0001.znq"), before);
+}
+
+namespace {
+
+// A .ply file as korvane writes it: property names of the vertex element,
+// the vertex floats, and the face lists.
+struct Ply
+{
+    std::vector<std::string> props;
+    std::vector<float> verts;
+    std::vector<std::vector<int32_t>> faces;
+};
+
+bool ReadPly(const std::string& path, Ply& p)
+{
+    const std::string bytes = clitest::Slurp(path);
+    const size_t end = bytes.find("end_header\n");
+    if (bytes.compare(0, 36, "ply\nformat binary_little_endian 1.0\n") != 0 || end == std::string::npos)
+        return false;
+    long numVert = 0, numFace = 0;
+    bool inVertex = false;
+    size_t at = 0;
+    while (at < end)
+    {
+        const size_t nl = bytes.find('\n', at);
+        const std::string line = bytes.substr(at, nl - at);
+        at = nl + 1;
+        if (line.rfind("element vertex ", 0) == 0)
+            numVert = std::atol(line.c_str() + 15), inVertex = true;
+        else if (line.rfind("element face ", 0) == 0)
+            numFace = std::atol(line.c_str() + 13), inVertex = false;
+        else if (inVertex && line.rfind("property float ", 0) == 0)
+            p.props.push_back(line.substr(15));
+    }
+    size_t pos = end + 11;
+    const size_t floats = static_cast<size_t>(numVert) * p.props.size();
+    if (bytes.size() < pos + 4 * floats)
+        return false;
+    p.verts.resize(floats);
+    std::memcpy(p.verts.data(), bytes.data() + pos, 4 * floats);
+    pos += 4 * floats;
+    for (long f = 0; f < numFace; ++f)
+    {
+        if (pos >= bytes.size())
+            return false;
+        const uint8_t n = static_cast<uint8_t>(bytes[pos++]);
+        std::vector<int32_t> face(n);
+        if (bytes.size() < pos + 4u * n)
+            return false;
+        std::memcpy(face.data(), bytes.data() + pos, 4u * n);
+        pos += 4u * n;
+        p.faces.push_back(face);
+    }
+    return pos == bytes.size();
+}
+
+} // namespace
+
+TEST(ConvertCore, PlyHoldsEveryItemPerVertex)
+{
+    ZNQGeometry mesh;
+    mesh.Init(0);
+    MakeMesh(mesh);
+    for (const Format& in : kFormats)
+    {
+        const std::string inPath = Dir() + "/ply_in_" + std::to_string(&in - kFormats) + in.ext;
+        ASSERT_TRUE(WriteInput(mesh, in, inPath)) << in.name;
+        ZNQGeometry a;
+        a.Init(0);
+        ASSERT_EQ(LoadAll(a, inPath), 0) << in.name;
+        korvane::ConvertRequest r;
+        r.input = inPath;
+        r.output = Dir() + "/ply_out_" + std::to_string(&in - kFormats) + ".PLY";
+        r.normals = r.motions = r.colors = r.uvws = true;
+        const ConvertOutcome o = korvane::ConvertFile(r);
+        ASSERT_EQ(o.status, ConvertOutcome::kOk) << in.name << ": " << o.message;
+        EXPECT_EQ(o.dropped, "") << in.name;
+        EXPECT_EQ(o.changed, "") << in.name; // per-vertex values, w = 0
+        Ply p;
+        ASSERT_TRUE(ReadPly(r.output, p)) << in.name;
+        std::vector<std::string> want = {"x", "y", "z"};
+        if (a._nodeNrm)
+            want.insert(want.end(), {"nx", "ny", "nz"});
+        if (a._nodeCol)
+            want.insert(want.end(), {"red", "green", "blue", "alpha"});
+        if (a._nodeUvw)
+            want.insert(want.end(), {"s", "t"});
+        if (a._vertMotion)
+            want.insert(want.end(), {"vx", "vy", "vz"});
+        ASSERT_EQ(p.props, want) << in.name;
+        const size_t w = want.size();
+        ASSERT_EQ(p.verts.size(), w * static_cast<size_t>(a._numVert));
+        ASSERT_EQ(p.faces.size(), static_cast<size_t>(a._numPoly));
+        int64_t k = 0;
+        for (int32_t f = 0; f < a._numPoly; ++f)
+            for (uint8_t c = 0; c < a._polyNumVert[f]; ++c, ++k)
+            {
+                const int32_t v = a._polyVInd[k];
+                ASSERT_EQ(p.faces[static_cast<size_t>(f)][c], v);
+                const float* row = &p.verts[static_cast<size_t>(v) * w];
+                size_t col = 0;
+                auto same = [&](const float* src, int n) {
+                    const bool ok = std::memcmp(row + col, src, 4 * static_cast<size_t>(n)) == 0;
+                    col += static_cast<size_t>(n);
+                    return ok;
+                };
+                EXPECT_TRUE(same(&a._vertPos[v].x, 3)) << in.name;
+                if (a._nodeNrm)
+                {
+                    EXPECT_TRUE(same(&a._nodeNrm[k].x, 3)) << in.name;
+                }
+                if (a._nodeCol)
+                {
+                    EXPECT_TRUE(same(&a._nodeCol[k].x, 4)) << in.name;
+                }
+                if (a._nodeUvw)
+                {
+                    EXPECT_TRUE(same(&a._nodeUvw[k].x, 2)) << in.name;
+                }
+                if (a._vertMotion)
+                {
+                    EXPECT_TRUE(same(&a._vertMotion[v].x, 3)) << in.name;
+                }
+            }
+        a.Clear();
+    }
+    mesh.Clear();
 }
