@@ -91,7 +91,8 @@ std::vector<long long> MatchingFrames(const Pattern& p)
             name.compare(name.size() - p.tail.size(), p.tail.size(), p.tail) != 0)
             continue;
         const std::string digits = name.substr(start.size(), name.size() - start.size() - p.tail.size());
-        if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
+        if (digits.empty() || digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         // More digits than the run only for frames that need them.
         if (static_cast<int>(digits.size()) != p.width &&
