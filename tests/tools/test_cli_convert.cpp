@@ -447,3 +447,28 @@ TEST(ConvertCore, PlyHoldsEveryItemPerVertex)
     }
     mesh.Clear();
 }
+
+TEST(ConvertCli, ProgressOnlyOnATerminal)
+{
+    const std::string d = Dir() + "/tty";
+    std::filesystem::create_directories(d);
+    for (int f = 1; f <= 3; ++f)
+    {
+        FILE* file = std::fopen((d + "/p." + std::to_string(f) + ".obj").c_str(), "wb");
+        ASSERT_TRUE(file);
+        std::fputs("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", file);
+        std::fclose(file);
+    }
+    const std::string cmd = std::string("'") + KORVANE_EXE + "' convert '" + d + "/p.#.obj' '" + d + "/q.#.znq'";
+    CliRun t = clitest::RunOnTerminal(cmd);
+    EXPECT_EQ(t.status, 0);
+    EXPECT_TRUE(Has(t.out, "\rframe 1 ")) << t.out;
+    EXPECT_TRUE(Has(t.out, "1/3")) << t.out;
+    EXPECT_FALSE(Has(t.out, "->")) << "the bar instead of a line per file: " << t.out;
+    t = clitest::RunOnTerminal(cmd + " --quiet");
+    EXPECT_EQ(t.status, 0);
+    EXPECT_FALSE(Has(t.out, "\rframe")) << t.out;
+    EXPECT_TRUE(Has(t.out, "p.3.obj -> " + d + "/q.3.znq")) << t.out;
+    for (int f = 1; f <= 3; ++f)
+        EXPECT_TRUE(std::filesystem::exists(d + "/q." + std::to_string(f) + ".znq")) << f;
+}
