@@ -104,6 +104,58 @@ std::vector<long long> MatchingFrames(const Pattern& p)
     return frames;
 }
 
+// For a pattern that matches nothing: the files of its directory that start
+// like it, then digits, then any extension, as "found A .. B: use PATTERN"
+// (the most common digit count and tail win); "" when there are none.
+std::string Hint(const Pattern& p)
+{
+    namespace fs = std::filesystem;
+    const size_t sep = p.head.find_last_of("/\\");
+    const std::string dir = sep == std::string::npos ? "." : p.head.substr(0, sep + 1);
+    const std::string start = sep == std::string::npos ? p.head : p.head.substr(sep + 1);
+    struct Form
+    {
+        size_t width;
+        std::string tail, first, last;
+        long long lo = 0, hi = 0;
+        int count = 0;
+    };
+    std::vector<Form> forms;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+    {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, start.size(), start) != 0)
+            continue;
+        size_t k = start.size();
+        while (k < name.size() && name[k] >= '0' && name[k] <= '9')
+            ++k;
+        const size_t width = k - start.size();
+        if (width == 0 || width > 9)
+            continue;
+        const std::string tail = name.substr(k);
+        const long long frame = std::atoll(name.substr(start.size(), width).c_str());
+        auto f = std::find_if(forms.begin(), forms.end(),
+                              [&](const Form& x) { return x.width == width && x.tail == tail; });
+        if (f == forms.end())
+        {
+            forms.push_back(Form{width, tail, name, name, frame, frame, 0});
+            f = forms.end() - 1;
+        }
+        if (frame < f->lo)
+            f->lo = frame, f->first = name;
+        if (frame > f->hi)
+            f->hi = frame, f->last = name;
+        ++f->count;
+    }
+    if (forms.empty())
+        return "";
+    const Form& best = *std::max_element(forms.begin(), forms.end(),
+                                         [](const Form& a, const Form& b) { return a.count < b.count; });
+    return "found " + best.first + (best.count > 1 ? " .. " + best.last : std::string()) + ": use " + p.head +
+           std::string(best.width, '#') + best.tail;
+}
+
 void AddItems(std::vector<std::string>& all, const std::string& list)
 {
     size_t from = 0;
@@ -212,7 +264,9 @@ int KorvaneConvertMain(int argc, char** argv)
             frames = MatchingFrames(in);
         if (frames.empty())
         {
-            std::fprintf(stderr, "korvane convert: no file matches '%s'\n", input.c_str());
+            const std::string hint = hasFrames ? std::string() : Hint(in);
+            std::fprintf(stderr, "korvane convert: no file matches '%s'%s%s\n", input.c_str(),
+                         hint.empty() ? "" : "; ", hint.c_str());
             return 1;
         }
         for (long long f : frames)

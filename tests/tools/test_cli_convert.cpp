@@ -313,6 +313,10 @@ TEST(ConvertCli, PatternFramesFailuresAndWarning)
     r = clitest::Run(io, "convert '" + d + "/None.####.znq' '" + d + "/n.####.obj'");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.err, "no file matches")) << r.err;
+    // Another padding or extension would match: the message says which.
+    r = clitest::Run(io, "convert '" + d + "/Fluid.##.znq' '" + d + "/n.####.obj'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "; found Fluid.0001.znq .. Fluid.0004.znq: use " + d + "/Fluid.####.znq\n")) << r.err;
     // Never over an input, even when OUTPUT names it.
     const std::string before = clitest::Slurp(d + "/Fluid.0001.znq");
     r = clitest::Run(io, "convert '" + d + "/Fluid.####.znq' '" + d + "/Fluid.####.znq' --frames 1");
