@@ -22,14 +22,15 @@ namespace {
 
 const char kUsage[] =
     "usage: korvane convert INPUT OUTPUT [--normals] [--motions] [--colors] [--uvws] [--all]\n"
-    "                       [--groups NAMES] [--invert-groups] [--ascii] [--frames A-B] [--quiet]\n";
+    "                       [--groups NAMES] [--invert-groups] [--ascii] [--frames SPEC] [--quiet]\n";
 const char kHelp[] =
     "\n"
     "Reads INPUT (a cache file, or a pattern whose first '#' run stands for the zero-padded frame)\n"
     "and writes OUTPUT (a file, or a pattern when INPUT is one) in the format of its extension:\n"
     "  .znq, .drs2 (binary; --ascii for ascii), .bin (RealFlow, triangles only), .obj, .ply (binary)\n"
     "Without load options every optional item is loaded (--all); with some, only those.\n"
-    "  --frames A-B    only these frames of a pattern (default: every matching file)\n"
+    "  --frames SPEC   only these frames of a pattern: A, A-B or A-B:STEP (default: every\n"
+    "                  matching file)\n"
     "  --quiet         no progress bar (drawn on standard error only when it is a terminal)\n"
     "What the output format cannot hold is named in one warning line. Inputs are never\n"
     "overwritten; each file is written under a temporary name and renamed into place.\n";
@@ -187,7 +188,7 @@ int KorvaneConvertMain(int argc, char** argv)
     std::vector<std::string> positional;
     bool anyItem = false, hasFrames = false, quiet = false;
     std::string groups;
-    long long from = 0, to = 0;
+    long long from = 0, to = 0, step = 1;
     for (int i = 1; i < argc; ++i)
     {
         const std::string a = argv[i];
@@ -225,10 +226,13 @@ int KorvaneConvertMain(int argc, char** argv)
                 char* end = nullptr;
                 from = std::strtoll(v, &end, 10);
                 to = from;
-                if (end && *end == '-' && end != v)
+                const bool number = end != v;
+                if (number && *end == '-')
                     to = std::strtoll(end + 1, &end, 10);
-                if (end == v || !end || *end != '\0' || to < from || from < 0)
-                    return UsageError("--frames needs A or A-B (whole frames), got", v);
+                if (number && *end == ':' && to != from)
+                    step = std::strtoll(end + 1, &end, 10);
+                if (!number || *end != '\0' || to < from || from < 0 || step < 1)
+                    return UsageError("--frames needs A, A-B or A-B:STEP (whole frames), got", v);
                 hasFrames = true;
             }
         }
@@ -258,7 +262,7 @@ int KorvaneConvertMain(int argc, char** argv)
         if (!Split(output, out))
             return UsageError("INPUT is a pattern, so OUTPUT needs a '#' run too, got", output.c_str());
         if (hasFrames)
-            for (long long f = from; f <= to; ++f)
+            for (long long f = from; f <= to; f += step)
                 frames.push_back(f);
         else
             frames = MatchingFrames(in);

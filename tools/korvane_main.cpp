@@ -47,7 +47,7 @@ static void Usage(FILE* f)
                  "                         (checks a whole sequence, e.g. cache/File.####.znq)\n"
                  "       korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
                  "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n"
-                 "       korvane convert INPUT OUTPUT [load options] [--ascii] [--frames A-B]\n"
+                 "       korvane convert INPUT OUTPUT [load options] [--ascii] [--frames SPEC]\n"
                  "                    (INPUT a file or PATTERN; OUTPUT's extension picks the format)\n"
                  "       korvane sample DIR   (writes the bundled sample cache)\n"
                  "'korvane info --help' and 'korvane eval --help' describe each command.\n");

@@ -300,10 +300,19 @@ TEST(ConvertCli, PatternFramesFailuresAndWarning)
     // The ascii variant was written.
     EXPECT_EQ(clitest::Slurp(d + "/b/F.01.drs2").compare(0, 24, "Drosil2-File-Format 2024"), 0);
 
+    // A step: frames 1 and 4 only.
+    r = clitest::Run(io, "convert '" + d + "/Fluid.####.znq' '" + d + "/s/F.####.znq' --frames 1-4:3");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(d + "/s/F.0001.znq"));
+    EXPECT_FALSE(std::filesystem::exists(d + "/s/F.0002.znq"));
+    EXPECT_TRUE(std::filesystem::exists(d + "/s/F.0004.znq"));
+
     // Usage errors: exit 2 with the usage line.
     for (const std::string& args : {std::string("convert"), std::string("convert a.znq"),
                                     std::string("convert a.znq b.stl"), std::string("convert a.#.znq b.znq"),
-                                    std::string("convert a.znq b.znq --bogus")})
+                                    std::string("convert a.znq b.znq --bogus"),
+                                    std::string("convert a.#.znq b.#.znq --frames 3-1"),
+                                    std::string("convert a.#.znq b.#.znq --frames 1-4:0")})
     {
         r = clitest::Run(io, args);
         EXPECT_EQ(r.status, 2) << args;
