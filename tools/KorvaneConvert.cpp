@@ -135,14 +135,21 @@ void Losses(const ZNQGeometry& g, ConvertTarget target, std::string& dropped, st
     }
 }
 
+std::string Canonical(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
+    if (ec)
+        p = std::filesystem::absolute(path, ec).lexically_normal();
+    return p.string();
+}
+
 bool SamePath(const std::string& a, const std::string& b)
 {
     std::error_code ec;
     if (std::filesystem::equivalent(a, b, ec))
         return true;
-    const std::filesystem::path pa = std::filesystem::absolute(a, ec).lexically_normal();
-    const std::filesystem::path pb = std::filesystem::absolute(b, ec).lexically_normal();
-    return pa == pb;
+    return Canonical(a) == Canonical(b);
 }
 
 // Writes g as target to path. 0 on success, else a short reason in why.
@@ -219,6 +226,16 @@ ConvertTarget ConvertTargetOf(const std::string& path, bool ascii)
     return ConvertTarget::kUnknown;
 }
 
+std::vector<std::string> ProtectedPaths(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> out;
+    out.reserve(paths.size());
+    for (const std::string& p : paths)
+        out.push_back(Canonical(p));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 const char* ConvertTargetList() { return ".znq, .drs2 (--ascii for ascii), .bin, .obj, .ply"; }
 
 ConvertOutcome ConvertFile(const ConvertRequest& r)
@@ -232,9 +249,8 @@ ConvertOutcome ConvertFile(const ConvertRequest& r)
         return out;
     }
     bool isInput = SamePath(r.input, r.output);
-    if (r.protectedPaths)
-        for (const std::string& p : *r.protectedPaths)
-            isInput = isInput || SamePath(p, r.output);
+    if (r.protectedPaths && !isInput)
+        isInput = std::binary_search(r.protectedPaths->begin(), r.protectedPaths->end(), Canonical(r.output));
     if (isInput)
     {
         out.status = ConvertOutcome::kRefused;

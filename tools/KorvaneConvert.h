@@ -55,8 +55,9 @@ struct ConvertRequest
     const char* groups = nullptr; // .obj group filter, or null
     bool invertGroups = false;
     bool ascii = false; // .drs2 ascii instead of binary
-    // Paths that must never be written (the inputs of the whole run); input
-    // itself is always protected.
+    // Paths that must never be written (the inputs of the whole run), as
+    // ProtectedPaths makes them (canonical and sorted, so a long run checks
+    // each output with one lookup); input itself is always protected.
     const std::vector<std::string>* protectedPaths = nullptr;
 };
 
@@ -79,5 +80,9 @@ struct ConvertOutcome
 };
 
 ConvertOutcome ConvertFile(const ConvertRequest& request);
+
+// The list for ConvertRequest::protectedPaths: each path made canonical
+// (symbolic links and "." / ".." resolved), sorted.
+std::vector<std::string> ProtectedPaths(const std::vector<std::string>& paths);
 
 } // namespace korvane

@@ -291,7 +291,8 @@ int KorvaneConvertMain(int argc, char** argv)
     korvane::ProgressBar bar(!quiet && korvane::StderrIsTerminal(), static_cast<int64_t>(inputs.size()));
     std::vector<std::string> dropped, changed;
     std::vector<long long> failed;
-    base.protectedPaths = &inputs;
+    const std::vector<std::string> protectedPaths = korvane::ProtectedPaths(inputs);
+    base.protectedPaths = &protectedPaths;
     for (size_t i = 0; i < inputs.size(); ++i)
     {
         bar.Show(static_cast<int64_t>(i), static_cast<double>(frames[i]));

@@ -229,6 +229,19 @@ TEST(ConvertCore, RefusalsAndFailuresLeaveNoFile)
     ConvertOutcome o = korvane::ConvertFile(r);
     EXPECT_EQ(o.status, ConvertOutcome::kRefused);
     EXPECT_TRUE(Has(o.message, "is an input")) << o.message;
+    // Another input of the run, through the protected list.
+    const std::string other = Dir() + "/other.obj";
+    ASSERT_EQ(WriteObj(mesh, other.c_str(), ObjWriteOptions()), 0);
+    const std::vector<std::string> inputs = korvane::ProtectedPaths({in, Dir() + "/../" +
+                                                                     std::filesystem::path(Dir()).filename().string() +
+                                                                     "/other.obj"});
+    r.protectedPaths = &inputs;
+    r.output = other;
+    o = korvane::ConvertFile(r);
+    EXPECT_EQ(o.status, ConvertOutcome::kRefused);
+    r.output = Dir() + "/fine.znq";
+    EXPECT_EQ(korvane::ConvertFile(r).status, ConvertOutcome::kOk);
+    r.protectedPaths = nullptr;
     // Unknown extension.
     r.output = Dir() + "/ref.stl";
     EXPECT_EQ(korvane::ConvertFile(r).status, ConvertOutcome::kRefused);
