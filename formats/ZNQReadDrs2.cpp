@@ -318,8 +318,7 @@ public:
 
         // Colours.
         int64_t count;
-        if ((rc = ReadCount("amountofvertexcolors", count)) != 0 ||
-            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+        if ((rc = ReadItemCount("amountofvertexcolors", count)) != 0)
             return rc;
         _what = "colors";
         if (count > 0)
@@ -342,8 +341,7 @@ public:
         }
 
         // Motion vectors, per vertex as in the file.
-        if ((rc = ReadCount("amountofmotionvectors", count)) != 0 ||
-            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+        if ((rc = ReadItemCount("amountofmotionvectors", count)) != 0)
             return rc;
         _what = "motion vectors";
         if (count > 0)
@@ -364,8 +362,7 @@ public:
         }
 
         // Normals.
-        if ((rc = ReadCount("amountofnormalvectors", count)) != 0 ||
-            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+        if ((rc = ReadItemCount("amountofnormalvectors", count)) != 0)
             return rc;
         _what = "normals";
         if (count > 0)
@@ -414,6 +411,16 @@ private:
             return ZNQ_ERR_UNKNOWN_FORMAT;
         }
         return ZNQ_OK;
+    }
+
+    // ReadCount, then the count must be 0 or the vertex count.
+    int32_t ReadItemCount(const char* keyword, int64_t& count)
+    {
+        int32_t rc = ReadCount(keyword, count);
+        if (!rc && (rc = CheckItemCount(count, _geo._numVert)) != 0)
+            Note("'%s' %lld, 0 or the vertex count %d expected", keyword, static_cast<long long>(count),
+                 _geo._numVert);
+        return rc;
     }
 
     // Notes reason at the line of the last token (first failure only).
@@ -701,7 +708,12 @@ public:
         if (!_in.ReadI32(count))
             return ZNQ_ERR_UNKNOWN_FORMAT;
         if ((rc = CheckItemCount(count, numVert)) != 0)
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
+                              "count %d, 0 or the vertex count %d expected", count, numVert);
             return rc;
+        }
         if (count > 0)
         {
             if (!loadColors)
@@ -718,7 +730,12 @@ public:
         if (!_in.ReadI32(count))
             return ZNQ_ERR_UNKNOWN_FORMAT;
         if ((rc = CheckItemCount(count, numVert)) != 0)
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
+                              "count %d, 0 or the vertex count %d expected", count, numVert);
             return rc;
+        }
         if (count > 0)
         {
             if (!loadMotions)
@@ -743,7 +760,12 @@ public:
         if (!_in.ReadI32(count))
             return ZNQ_ERR_UNKNOWN_FORMAT;
         if ((rc = CheckItemCount(count, numVert)) != 0)
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
+                              "count %d, 0 or the vertex count %d expected", count, numVert);
             return rc;
+        }
         if (count > 0)
         {
             if (!loadNormals)
@@ -977,9 +999,7 @@ int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMo
     if (!isBinary)
     {
         rc = AsciiReader(geo, in, tr).Read(loadNormals, loadMotions, loadColors);
-        if (rc == ZNQ_ERR_LOAD_USERDATA_COUNT)
-            NoteAtToken(in.place, in.f, tr, "count of %s: 0 or the vertex count expected", "the data");
-        else if (rc)
+        if (rc)
             NoteAtToken(in.place, in.f, tr, "%s", rc == ZNQ_ERR_UNKNOWN_FORMAT ? "unexpected data" : "read failed");
         return rc;
     }
@@ -987,8 +1007,6 @@ int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMo
     if (FileSeek(in.f, tr.Offset() + 2, 0) != 0)
         return ZNQ_ERR_LOAD_READ;
     rc = BinaryReader(geo, in).Read(loadNormals, loadMotions, loadColors);
-    if (rc == ZNQ_ERR_LOAD_USERDATA_COUNT && in.place && !in.place->Known())
-        PlaceAtOffset(in.place, FileTell(in.f) - 4, in.section, "count: 0 or the vertex count expected");
     in.NoteFailure(rc);
     return rc;
 }

@@ -167,3 +167,19 @@ TEST(LoadPlace, NoPlaceWithoutAReaderFailure)
     EXPECT_EQ(o.rc, ZNQ_ERR_UNKNOWN_EXTENSION);
     EXPECT_EQ(o.where, "");
 }
+
+TEST(LoadPlace, Drs2ItemCountsNameTheCountAndTheVertexCount)
+{
+    const std::string head = "Drosil2-File-Format 2024 asc format\nAmountOfVertices 3\n0 0 0\n1 0 0\n0 1 0\n"
+                             "AmountOfPolygonValues 4\n3 0 1 2\n";
+    Outcome o = LoadText("count.drs2", head + "AmountOfVertexColors 2\n");
+    EXPECT_EQ(o.rc, ZNQ_ERR_LOAD_USERDATA_COUNT);
+    EXPECT_EQ(o.text, "line 8: 'amountofvertexcolors' 2, 0 or the vertex count 3 expected");
+
+    Bytes b;
+    b.str("Drosil2-File-Format 2024 bin format\r\n").i32(3).f3(0, 0, 0).f3(1, 0, 0).f3(0, 1, 0);
+    b.i32(4).i32(1).i32(4).u8(3).i32(0).i32(1).i32(2).i32(0).i32(5);
+    o = LoadBytes("count_bin.drs2", b);
+    EXPECT_EQ(o.rc, ZNQ_ERR_LOAD_USERDATA_COUNT);
+    EXPECT_EQ(o.text, "byte " + std::to_string(b.size() - 4) + " (motion vectors): count 5, 0 or the vertex count 3 expected");
+}
