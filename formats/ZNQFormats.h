@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "formats/ZNQLoadPlace.h"
 #include "geometry/ZNQGeometry.h"
 
 // ---------------------------------------------------------------------------
@@ -50,16 +51,18 @@ int32_t DeletePolygons(ZNQGeometry& geometry, const int32_t* list, int32_t lengt
 int32_t DeleteUnusedVertices(ZNQGeometry& geometry);
 
 // ---------------------------------------------------------------------------
-// Readers.
+// Readers. place (optional): where and why the first failure happened, see
+// ZNQLoadPlace.h; left empty on success.
 
 int32_t ReadDrs2(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
-                 bool loadColors);
+                 bool loadColors, ZNQLoadPlace* place = nullptr);
 int32_t ReadZnq(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
                 bool loadColors, bool loadUvws, const uint8_t* userData4, const uint8_t* userData3,
-                const uint8_t* userData1);
-int32_t ReadRealFlowBin(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws);
+                const uint8_t* userData1, ZNQLoadPlace* place = nullptr);
+int32_t ReadRealFlowBin(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws,
+                        ZNQLoadPlace* place = nullptr);
 int32_t ReadObj(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
-                const char* objGroups, bool objGroupsInvert);
+                const char* objGroups, bool objGroupsInvert, ZNQLoadPlace* place = nullptr);
 
 // ---------------------------------------------------------------------------
 // Dispatch.
@@ -80,8 +83,10 @@ int32_t FormatFromExtension(const char* path);
 
 // Clears geometry, checks the file, reads it with the reader of its
 // extension and cleans it up. userData*: per-channel selection bytes or null.
-// objGroups: ";"-separated group names or null (no filter).
+// objGroups: ";"-separated group names or null (no filter). place
+// (optional): reset, then filled with where and why a failure happened when
+// the reader knows (ZNQLoadPlace.h); the error code is the same either way.
 int32_t LoadFromFile(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
                      bool loadColors, bool loadUvws, const uint8_t* userData4,
                      const uint8_t* userData3, const uint8_t* userData1, const char* objGroups,
-                     bool objGroupsInvert);
+                     bool objGroupsInvert, ZNQLoadPlace* place = nullptr);

@@ -34,9 +34,10 @@ int32_t FormatFromExtension(const char* path)
 int32_t LoadFromFile(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
                      bool loadColors, bool loadUvws, const uint8_t* userData4,
                      const uint8_t* userData3, const uint8_t* userData1, const char* objGroups,
-                     bool objGroupsInvert)
+                     bool objGroupsInvert, ZNQLoadPlace* place)
 {
     geometry.Clear();
+    PlaceReset(place);
     if (!path)
         return ZNQ_ERR_ILLEGAL_PARAMETER;
     // Existence first: a missing file is "not found" whatever its name.
@@ -47,17 +48,17 @@ int32_t LoadFromFile(ZNQGeometry& geometry, const char* path, bool loadNormals, 
     switch (FormatFromExtension(path))
     {
     case kFormatDrs2:
-        rc = ReadDrs2(geometry, path, loadNormals, loadMotions, loadColors);
+        rc = ReadDrs2(geometry, path, loadNormals, loadMotions, loadColors, place);
         break;
     case kFormatObj:
-        rc = ReadObj(geometry, path, loadNormals, loadUvws, objGroups, objGroupsInvert);
+        rc = ReadObj(geometry, path, loadNormals, loadUvws, objGroups, objGroupsInvert, place);
         break;
     case kFormatRealFlowBin:
-        rc = ReadRealFlowBin(geometry, path, loadMotions, loadUvws);
+        rc = ReadRealFlowBin(geometry, path, loadMotions, loadUvws, place);
         break;
     case kFormatZnq:
         rc = ReadZnq(geometry, path, loadNormals, loadMotions, loadColors, loadUvws, userData4,
-                     userData3, userData1);
+                     userData3, userData1, place);
         break;
     default:
         rc = ZNQ_ERR_UNKNOWN_EXTENSION;

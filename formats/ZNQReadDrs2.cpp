@@ -20,7 +20,9 @@
 // its array is allocated.
 #include <charconv>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -240,6 +242,53 @@ int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValu
 // ---------------------------------------------------------------------------
 // Ascii variant.
 
+// The 1-based line of byte offset of an open text file, counted by reading
+// it again from the start: only ever done after a failure, so the token loop
+// does not pay for line counting. Moves the stream.
+int64_t LineOfOffset(FILE* f, int64_t offset)
+{
+    if (!f || offset < 0 || FileSeek(f, 0, 0) != 0)
+        return 0;
+    char buf[16384];
+    int64_t line = 1, done = 0;
+    char prev = '\0';
+    while (done < offset)
+    {
+        const int64_t want = offset - done < int64_t(sizeof buf) ? offset - done : int64_t(sizeof buf);
+        const size_t got = FileRead(buf, 1, static_cast<size_t>(want), f);
+        if (got == 0)
+            break;
+        for (size_t i = 0; i < got; ++i)
+        {
+            if (buf[i] == '\n')
+                line += prev == '\r' ? 0 : 1;
+            else if (buf[i] == '\r')
+                ++line;
+            prev = buf[i];
+        }
+        done += static_cast<int64_t>(got);
+    }
+    return line;
+}
+
+// Notes reason at the line of the last token read.
+void NoteAtToken(ZNQLoadPlace* place, FILE* f, const TokenReader& tr, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 4, 5)))
+#endif
+    ;
+void NoteAtToken(ZNQLoadPlace* place, FILE* f, const TokenReader& tr, const char* format, ...)
+{
+    if (!place || place->Known())
+        return;
+    char reason[sizeof place->reason];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    PlaceAtLine(place, LineOfOffset(f, tr.Offset()), "%s", reason);
+}
+
 class AsciiReader
 {
 public:
@@ -255,11 +304,12 @@ public:
             return AllocEmptyMesh();
         // Each value needs at least one character and a separator.
         if (numVert > INT32_MAX || !TextHolds(numVert * 3))
-            return ZNQ_ERR_LOAD_READ;
+            return PastEnd(numVert);
         _geo._vertPos = _geo._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
         if (!_geo._vertPos)
             return ZNQ_ERR_LOAD_MEMORY;
         _geo._numVert = static_cast<int32_t>(numVert);
+        _what = "vertices";
         if (!ReadFloats(&_geo._vertPos[0].x, numVert * 3))
             return ZNQ_ERR_LOAD_READ;
 
@@ -268,9 +318,9 @@ public:
 
         // Colours.
         int64_t count;
-        if ((rc = ReadCount("amountofvertexcolors", count)) != 0 ||
-            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+        if ((rc = ReadItemCount("amountofvertexcolors", count)) != 0)
             return rc;
+        _what = "colors";
         if (count > 0)
         {
             if (!loadColors)
@@ -291,9 +341,9 @@ public:
         }
 
         // Motion vectors, per vertex as in the file.
-        if ((rc = ReadCount("amountofmotionvectors", count)) != 0 ||
-            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+        if ((rc = ReadItemCount("amountofmotionvectors", count)) != 0)
             return rc;
+        _what = "motion vectors";
         if (count > 0)
         {
             if (!loadMotions)
@@ -312,9 +362,9 @@ public:
         }
 
         // Normals.
-        if ((rc = ReadCount("amountofnormalvectors", count)) != 0 ||
-            (rc = CheckItemCount(count, _geo._numVert)) != 0)
+        if ((rc = ReadItemCount("amountofnormalvectors", count)) != 0)
             return rc;
+        _what = "normals";
         if (count > 0)
         {
             if (!loadNormals)
@@ -342,11 +392,49 @@ private:
     int32_t ReadCount(const char* keyword, int64_t& count)
     {
         char tok[kTokenCap];
-        if (_tr.Next(tok) != TokenReader::kToken || std::strcmp(StrToLower(tok), keyword) != 0)
+        TokenReader::Result r = _tr.Next(tok);
+        if (r != TokenReader::kToken || std::strcmp(StrToLower(tok), keyword) != 0)
+        {
+            if (r == TokenReader::kEnd)
+                Note("the file ends before '%s'", keyword);
+            else
+                Note("'%s' expected, '%.40s' found", keyword, r == TokenReader::kToken ? tok : "?");
             return ZNQ_ERR_UNKNOWN_FORMAT;
-        if (_tr.Next(tok) != TokenReader::kToken || !ParseInt(tok, count) || count < 0)
+        }
+        r = _tr.Next(tok);
+        if (r != TokenReader::kToken || !ParseInt(tok, count) || count < 0)
+        {
+            if (r == TokenReader::kEnd)
+                Note("the file ends before the count of '%s'", keyword);
+            else
+                Note("count of '%s': '%.40s' is not a count", keyword, r == TokenReader::kToken ? tok : "?");
             return ZNQ_ERR_UNKNOWN_FORMAT;
+        }
         return ZNQ_OK;
+    }
+
+    // ReadCount, then the count must be 0 or the vertex count.
+    int32_t ReadItemCount(const char* keyword, int64_t& count)
+    {
+        int32_t rc = ReadCount(keyword, count);
+        if (!rc && (rc = CheckItemCount(count, _geo._numVert)) != 0)
+            Note("'%s' %lld, 0 or the vertex count %d expected", keyword, static_cast<long long>(count),
+                 _geo._numVert);
+        return rc;
+    }
+
+    // Notes reason at the line of the last token (first failure only).
+    template <typename... Args>
+    void Note(const char* format, Args... args)
+    {
+        NoteAtToken(_in.place, _in.f, _tr, format, args...);
+    }
+
+    // A count whose values cannot fit in the rest of the file.
+    int32_t PastEnd(int64_t count)
+    {
+        Note("count %lld past the end of the file", static_cast<long long>(count));
+        return ZNQ_ERR_LOAD_READ;
     }
 
     // count reals into dst, or parsed and dropped for a null dst.
@@ -357,8 +445,16 @@ private:
         for (int64_t i = 0; i < count; ++i)
         {
             size_t len;
-            if (_tr.Next(tok, len) != TokenReader::kToken || !ParseFloat(tok, len, v))
+            const TokenReader::Result r = _tr.Next(tok, len);
+            if (r != TokenReader::kToken || !ParseFloat(tok, len, v))
+            {
+                if (r == TokenReader::kEnd)
+                    Note("%s: %lld values expected, %lld found", _what, static_cast<long long>(count),
+                         static_cast<long long>(i));
+                else
+                    Note("%s: '%.40s' is not a number", _what, r == TokenReader::kToken ? tok : "?");
                 return false;
+            }
             if (dst)
                 dst[i] = v;
         }
@@ -378,7 +474,7 @@ private:
         if (rc)
             return rc;
         if (numValues > INT32_MAX || !TextHolds(numValues))
-            return ZNQ_ERR_LOAD_READ;
+            return PastEnd(numValues);
         ZNQScopedArray<int32_t> values(_geo, static_cast<size_t>(numValues), false);
         if (!values.ptr)
             return ZNQ_ERR_LOAD_MEMORY;
@@ -390,18 +486,37 @@ private:
         {
             int64_t n;
             if (_tr.Next(tok) != TokenReader::kToken || !ParseInt(tok, n))
+            {
+                Note("polygon values: %lld expected, %lld found", static_cast<long long>(numValues),
+                     static_cast<long long>(read));
                 return ZNQ_ERR_LOAD_READ;
+            }
             if (n < 0 || n > 255)
+            {
+                Note("polygon of %lld corners, 0 to 255 are read", static_cast<long long>(n));
                 return ZNQ_ERR_POLYGON_TOO_LARGE;
+            }
             // A record running past T: the count and the records disagree.
             if (read + 1 + n > numValues)
+            {
+                Note("polygon of %lld corners runs past the %lld polygon values", static_cast<long long>(n),
+                     static_cast<long long>(numValues));
                 return ZNQ_ERR_UNKNOWN_FORMAT;
+            }
             values[static_cast<size_t>(read++)] = static_cast<int32_t>(n);
             for (int64_t i = 0; i < n; ++i)
             {
                 int64_t index;
-                if (_tr.Next(tok) != TokenReader::kToken || !ParseInt(tok, index))
+                const TokenReader::Result r = _tr.Next(tok);
+                if (r != TokenReader::kToken || !ParseInt(tok, index))
+                {
+                    if (r == TokenReader::kEnd)
+                        Note("polygon values: %lld expected, %lld found", static_cast<long long>(numValues),
+                             static_cast<long long>(read));
+                    else
+                        Note("polygon values: '%.40s' is not an index", r == TokenReader::kToken ? tok : "?");
                     return ZNQ_ERR_LOAD_READ;
+                }
                 // Indices beyond 32 bits are out of range like -1; the
                 // clean-up removes their polygons.
                 values[static_cast<size_t>(read++)] =
@@ -416,6 +531,7 @@ private:
     ZNQGeometry& _geo;
     InFile& _in;
     TokenReader& _tr;
+    const char* _what = "vertices"; // the values being read, for the notes
 };
 
 // ---------------------------------------------------------------------------
@@ -559,9 +675,14 @@ public:
 
     int32_t Read(bool loadNormals, bool loadMotions, bool loadColors)
     {
-        int32_t numVert;
+        int32_t numVert = 0;
+        _in.section = "vertices";
         if (!_in.ReadI32(numVert) || numVert < 0)
+        {
+            if (numVert < 0)
+                _in.NoteCount(numVert);
             return ZNQ_ERR_UNKNOWN_FORMAT;
+        }
         if (numVert == 0)
         {
             _geo._vertPos = _geo._MemAllocArr<float3>(1, true);
@@ -576,16 +697,23 @@ public:
         if (!_in.ReadBytes(_geo._vertPos, int64_t(numVert) * 12))
             return ZNQ_ERR_LOAD_READ;
 
+        _in.section = "polygons";
         int32_t rc = ReadPolygons();
         if (rc)
             return rc;
 
         // Colours: range, then 4 quantised components per vertex.
+        _in.section = "colors";
         int32_t count;
         if (!_in.ReadI32(count))
             return ZNQ_ERR_UNKNOWN_FORMAT;
         if ((rc = CheckItemCount(count, numVert)) != 0)
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
+                              "count %d, 0 or the vertex count %d expected", count, numVert);
             return rc;
+        }
         if (count > 0)
         {
             if (!loadColors)
@@ -598,10 +726,16 @@ public:
         }
 
         // Motion vectors.
+        _in.section = "motion vectors";
         if (!_in.ReadI32(count))
             return ZNQ_ERR_UNKNOWN_FORMAT;
         if ((rc = CheckItemCount(count, numVert)) != 0)
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
+                              "count %d, 0 or the vertex count %d expected", count, numVert);
             return rc;
+        }
         if (count > 0)
         {
             if (!loadMotions)
@@ -622,10 +756,16 @@ public:
         }
 
         // Normals.
+        _in.section = "normals";
         if (!_in.ReadI32(count))
             return ZNQ_ERR_UNKNOWN_FORMAT;
         if ((rc = CheckItemCount(count, numVert)) != 0)
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
+                              "count %d, 0 or the vertex count %d expected", count, numVert);
             return rc;
+        }
         if (count > 0)
         {
             if (!loadNormals)
@@ -653,14 +793,23 @@ private:
     // the stream then continues right after the last record.
     int32_t ReadPolygons()
     {
-        int32_t numValues, countWidth, indexWidth;
+        int32_t numValues = 0, countWidth = 0, indexWidth = 0;
         if (!_in.ReadI32(numValues) || numValues < 0)
+        {
+            if (numValues < 0)
+                _in.NoteCount(numValues);
             return ZNQ_ERR_UNKNOWN_FORMAT;
+        }
         if (!_in.ReadI32(countWidth) || !_in.ReadI32(indexWidth))
             return ZNQ_ERR_UNKNOWN_FORMAT;
         auto validWidth = [](int32_t w) { return w == 1 || w == 2 || w == 4; };
         if (!validWidth(countWidth) || !validWidth(indexWidth))
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, FileTell(_in.f) - 8, _in.section,
+                              "count width %d and index width %d, 1, 2 or 4 expected", countWidth, indexWidth);
             return ZNQ_ERR_UNKNOWN_FORMAT;
+        }
 
         const int64_t minWidth = countWidth < indexWidth ? countWidth : indexWidth;
         const int64_t maxWidth = countWidth < indexWidth ? indexWidth : countWidth;
@@ -684,7 +833,14 @@ private:
             return ScanRecords<decltype(cw)::value, decltype(iw)::value>(raw, got, numValues);
         });
         if (scan.rc != ZNQ_OK)
+        {
+            if (_in.place)
+                PlaceAtOffset(_in.place, start, _in.section, "%s",
+                              scan.rc == ZNQ_ERR_POLYGON_TOO_LARGE ? "a polygon of more than 255 corners"
+                              : scan.rc == ZNQ_ERR_UNKNOWN_FORMAT ? "a polygon runs past the polygon values"
+                                                                  : "the polygon values run past the end of the file");
             return scan.rc;
+        }
 
         // Pass 2: fill.
         _geo._polyNumVert = _geo._MemAllocArr<uint8_t>(static_cast<size_t>(scan.numPoly), false);
@@ -836,21 +992,32 @@ int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMo
     bool isBinary = false;
     int32_t rc = ReadHeader(tr, isBinary);
     if (rc)
+    {
+        NoteAtToken(in.place, in.f, tr, "no .drs2 header (\"Drosil2-File-Format <year> asc|bin format\")");
         return rc;
+    }
     if (!isBinary)
-        return AsciiReader(geo, in, tr).Read(loadNormals, loadMotions, loadColors);
+    {
+        rc = AsciiReader(geo, in, tr).Read(loadNormals, loadMotions, loadColors);
+        if (rc)
+            NoteAtToken(in.place, in.f, tr, "%s", rc == ZNQ_ERR_UNKNOWN_FORMAT ? "unexpected data" : "read failed");
+        return rc;
+    }
     // The binary blocks start two bytes (CR LF) after "format".
     if (FileSeek(in.f, tr.Offset() + 2, 0) != 0)
         return ZNQ_ERR_LOAD_READ;
-    return BinaryReader(geo, in).Read(loadNormals, loadMotions, loadColors);
+    rc = BinaryReader(geo, in).Read(loadNormals, loadMotions, loadColors);
+    in.NoteFailure(rc);
+    return rc;
 }
 
 } // namespace
 
 int32_t ReadDrs2(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
-                 bool loadColors)
+                 bool loadColors, ZNQLoadPlace* place)
 {
     geometry.Clear();
+    PlaceReset(place);
     int32_t rc;
     {
         InFile in;
@@ -860,11 +1027,16 @@ int32_t ReadDrs2(ZNQGeometry& geometry, const char* path, bool loadNormals, bool
         if (opened != 0)
             rc = ZNQ_ERR_LOAD_READ; // not a seekable file
         else
+        {
+            in.place = place;
             rc = ReadDrs2File(geometry, in, loadNormals, loadMotions, loadColors);
+        }
     } // closes the file
     if (rc == ZNQ_OK)
         rc = CleanUp(geometry);
     if (rc != ZNQ_OK)
         geometry.Clear();
+    else
+        PlaceReset(place);
     return rc;
 }

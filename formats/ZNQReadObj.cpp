@@ -14,12 +14,12 @@
 // after the keyword. Lines are separated by any run of CR and LF. A UTF-8 byte
 // order mark at the start of the file is skipped.
 //
-// Real values: a value is a whitespace-delimited token that must be followed by
-// a whitespace character (so a statement on the last line needs a final line
-// break). Its number is what the C library's strtod makes of the token's start
-// (leading sign, decimal or hex, inf, nan; nothing convertible gives 0, and
-// characters after the number are ignored, as with atof), rounded from double to
-// float. Plain decimal tokens go through fast_float, which gives the same
+// Real values: a value is a number that must be followed by a whitespace
+// character (so a statement on the last line needs a final line break). Its
+// number is what the C library's strtod makes of the token's start (leading
+// sign, decimal or hex, inf, nan), rounded from double to float. A token that
+// strtod does not convert to its end is no value: "1.#INF" (old Windows
+// exporters' infinity) and "3.1+e2" leave the statement a value short. Plain decimal tokens go through fast_float, which gives the same
 // correctly rounded double; every other form goes to strtod itself.
 //
 // Index values: an optional sign, then digits; reading stops at the first other
@@ -289,29 +289,91 @@ inline const char* ConvertReal(const char* p, const char* end, double& d)
     return e;
 }
 
-// Reads the next value of a statement line. On success out holds it and
-// cursor sits on the whitespace after it. False when the line has no further
-// token, or its token runs into the end of the text without whitespace after
-// it; cursor then sits on the line end or the NUL.
-inline bool NextValue(const char*& cursor, const char* end, float& out)
+// Outcome of reading one value of a statement line.
+enum ValueRead
+{
+    kValueRead,  // a number followed by whitespace
+    kValueNone,  // the line has no further token
+    kValueGlued, // the number is followed by other text ("1.#INF", "3.1+e2"), or
+                 // nothing converts ("abc"): not a value
+    kValueCut,   // the number runs into the end of the text without a line break
+};
+
+// Reads the next value of a statement line. On kValueRead out holds it and
+// cursor sits on the whitespace after it; otherwise cursor sits on the start
+// of the offending token (kValueGlued, kValueCut) or on the line end.
+inline ValueRead NextValue(const char*& cursor, const char* end, float& out)
 {
     const char* p = cursor;
     while (IsBlank(*p))
         ++p;
+    cursor = p;
     if (EndsLine(*p))
-    {
-        cursor = p;
-        return false;
-    }
+        return kValueNone;
     double d = 0.0;
     const char* q = ConvertReal(p, end, d);
-    while (!EndsToken(*q)) // characters after the number are ignored
-        ++q;
-    cursor = q;
+    if (q == p || !EndsToken(*q))
+        return kValueGlued;
     if (*q == '\0')
-        return false;
+        return kValueCut;
+    cursor = q;
     out = static_cast<float>(d);
-    return true;
+    return kValueRead;
+}
+
+// Reads n values into dst; the outcome of the first one that is not read.
+// found (optional) receives the number of values read.
+inline ValueRead NextValues(const char*& cursor, const char* end, float* dst, int n,
+                            int* found = nullptr)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const ValueRead r = NextValue(cursor, end, dst[i]);
+        if (r != kValueRead)
+        {
+            if (found)
+                *found = i;
+            return r;
+        }
+    }
+    if (found)
+        *found = n;
+    return kValueRead;
+}
+
+// Notes why a statement's values were not read, at the line of at.
+void NoteValues(ZNQLoadPlace* place, const char* begin, const char* at, const char* what,
+                ValueRead r, int expected, int found)
+{
+    if (!place)
+        return;
+    const int64_t line = PlaceLineOf(begin, at);
+    if (r == kValueGlued)
+    {
+        int len = 0;
+        while (len < 24 && !EndsToken(at[len]))
+            ++len;
+        PlaceAtLine(place, line, "%s: '%.*s' is not a number", what, len, at);
+    }
+    else if (r == kValueCut)
+        PlaceAtLine(place, line, "%s: the last value needs a line break after it", what);
+    else
+        PlaceAtLine(place, line, "%s: %d values expected, %d found", what, expected, found);
+}
+
+// Notes a corner index that is out of its list's range 1..count.
+void NoteIndex(ZNQLoadPlace* place, const char* begin, const char* line, const char* what,
+               int64_t index, int64_t count)
+{
+    if (!place)
+        return;
+    const int64_t at = PlaceLineOf(begin, line);
+    if (index < 0)
+        PlaceAtLine(place, at, "negative index %lld: relative indices are not read",
+                    static_cast<long long>(index));
+    else
+        PlaceAtLine(place, at, "%s index %lld out of range 1..%lld", what,
+                    static_cast<long long>(index), static_cast<long long>(count));
 }
 
 // Index of a corner reference part; advances p past sign and digits.
@@ -614,7 +676,7 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
 }
 
 int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
-                    const GroupFilter& filter, bool objGroupsInvert)
+                    const GroupFilter& filter, bool objGroupsInvert, ZNQLoadPlace* place)
 {
     TempArray<char> text(geometry);
     int64_t length = 0;
@@ -646,6 +708,11 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     int64_t maxCorners = 0;
     int comps = 0; // texture components, fixed by the first "vt " statement
     bool badNormal = false, badUvw = false;
+    // Failures of normals and texture coordinates are kept aside until they
+    // are known to fail the read.
+    ZNQLoadPlace normalPlace, uvwPlace;
+    const char* bigFace = nullptr; // first face with more than 255 corners
+    int64_t bigFaceCorners = 0;
     const char* lastGroupBeforeFaces = nullptr;
     for (const char* line = SkipBreaks(first); *line;)
     {
@@ -658,8 +725,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             if (!v)
                 return ZNQ_ERR_LOAD_MEMORY;
             const char* p = line + 2;
-            if (!NextValue(p, end, v->x) || !NextValue(p, end, v->y) || !NextValue(p, end, v->z))
+            int found = 0;
+            const ValueRead r = NextValues(p, end, &v->x, 3, &found);
+            if (r != kValueRead)
+            {
+                NoteValues(place, begin, p, "vertex", r, 3, found);
                 return ZNQ_ERR_UNKNOWN_FORMAT;
+            }
             stop = p;
             break;
         }
@@ -671,8 +743,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (!v)
                     return ZNQ_ERR_LOAD_MEMORY;
                 const char* p = line + 3;
-                if (!NextValue(p, end, v->x) || !NextValue(p, end, v->y) || !NextValue(p, end, v->z))
+                int found = 0;
+                const ValueRead r = NextValues(p, end, &v->x, 3, &found);
+                if (r != kValueRead)
+                {
                     badNormal = true;
+                    NoteValues(&normalPlace, begin, p, "normal", r, 3, found);
+                }
                 stop = p;
             }
             break;
@@ -686,11 +763,19 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                     // The first statement's value count (1 to 3) holds for the
                     // file; its line must end with a line break.
                     float scratch;
-                    while (comps <= 3 && NextValue(p, end, scratch))
+                    ValueRead r = kValueRead;
+                    while (comps <= 3 && (r = NextValue(p, end, scratch)) == kValueRead)
                         ++comps;
-                    if (comps == 0 || comps > 3 || *p == '\0')
+                    if (comps == 0 || comps > 3 || *p == '\0' || r == kValueGlued || r == kValueCut)
                     {
                         badUvw = true;
+                        const int64_t at = PlaceLineOf(begin, line);
+                        if (r == kValueGlued || r == kValueCut)
+                            NoteValues(&uvwPlace, begin, p, "texture coordinate", r, 0, 0);
+                        else if (*p == '\0')
+                            PlaceAtLine(&uvwPlace, at, "texture coordinate: the line needs a line break after it");
+                        else
+                            PlaceAtLine(&uvwPlace, at, "texture coordinate: %d values found, 1 to 3 expected", comps);
                         break;
                     }
                     p = line + 3;
@@ -700,9 +785,13 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                     return ZNQ_ERR_LOAD_MEMORY;
                 *v = float3{0.0f, 0.0f, 0.0f};
                 float* dst = &v->x;
-                for (int c = 0; c < comps && !badUvw; ++c)
-                    if (!NextValue(p, end, dst[c]))
-                        badUvw = true;
+                int found = 0;
+                const ValueRead r = NextValues(p, end, dst, comps, &found);
+                if (r != kValueRead)
+                {
+                    badUvw = true;
+                    NoteValues(&uvwPlace, begin, p, "texture coordinate", r, comps, found);
+                }
                 stop = p;
             }
             break;
@@ -718,6 +807,11 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             numNodes += n;
             if (n > maxCorners)
                 maxCorners = n;
+            if (n > 255 && !bigFace)
+            {
+                bigFace = line;
+                bigFaceCorners = n;
+            }
             break;
         }
         default: break;
@@ -736,7 +830,16 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
         return geometry._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
     }
     if ((takeNormals && badNormal) || (takeUvws && badUvw))
+    {
+        if (place)
+        {
+            // The earlier of the two lines is the first failure.
+            const bool normalFirst = takeNormals && badNormal &&
+                                     !(takeUvws && badUvw && uvwPlace.line < normalPlace.line);
+            *place = normalFirst ? normalPlace : uvwPlace;
+        }
         return ZNQ_ERR_UNKNOWN_FORMAT;
+    }
     // Counts beyond int32 cannot be held by the geometry.
     if (numV > INT32_MAX || spanF.count > INT32_MAX || numNodes > INT32_MAX)
         return ZNQ_ERR_LOAD_MEMORY;
@@ -753,7 +856,11 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     if (spanF.count == 0)
         return ZNQ_OK;
     if (maxCorners > 255)
+    {
+        PlaceAtLine(place, PlaceLineOf(begin, bigFace), "polygon of %lld corners, at most 255 are read",
+                    static_cast<long long>(bigFaceCorners));
         return ZNQ_ERR_POLYGON_TOO_LARGE;
+    }
 
     const int32_t numPoly = static_cast<int32_t>(spanF.count);
     const size_t nodes = static_cast<size_t>(numNodes);
@@ -824,7 +931,10 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             const int64_t k = node + n;
             const int64_t vi = ParseIndex(p);
             if (vi < 1 || vi > numV)
+            {
+                NoteIndex(place, begin, line, "vertex", vi, numV);
                 return nullptr;
+            }
             polyVInd[k] = static_cast<int32_t>(vi - 1);
             SkipToSlashOrTokenEnd(p);
             bool hasT = false, hasN = false;
@@ -849,7 +959,14 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (hasT)
                 {
                     if (ti < 1 || ti > numT)
-                        return nullptr; // also the empty part of v//n
+                    {
+                        // also the empty part of v//n
+                        if (ti == 0 && place)
+                            PlaceAtLine(place, PlaceLineOf(begin, line),
+                                        "corner without texture index (v//n) while texture coordinates are read");
+                        NoteIndex(place, begin, line, "texture", ti, numT);
+                        return nullptr;
+                    }
                     nodeUvw[k] = vt[ti - 1];
                 }
                 else
@@ -860,7 +977,10 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (hasN)
                 {
                     if (ni < 1 || ni > numN)
+                    {
+                        NoteIndex(place, begin, line, "normal", ni, numN);
                         return nullptr;
+                    }
                     nodeNrm[k] = vn[ni - 1];
                 }
                 else
@@ -892,15 +1012,18 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
 } // namespace
 
 int32_t ReadObj(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
-                const char* objGroups, bool objGroupsInvert)
+                const char* objGroups, bool objGroupsInvert, ZNQLoadPlace* place)
 {
     geometry.Clear();
+    PlaceReset(place);
     GroupFilter filter;
     filter.Split(objGroups);
-    int32_t rc = ReadObjText(geometry, path, loadNormals, loadUvws, filter, objGroupsInvert);
+    int32_t rc = ReadObjText(geometry, path, loadNormals, loadUvws, filter, objGroupsInvert, place);
     if (!rc)
         rc = CleanUp(geometry);
     if (rc)
         geometry.Clear();
+    else
+        PlaceReset(place);
     return rc;
 }

@@ -39,6 +39,11 @@ struct BinFile
     FILE* f = nullptr;
     int64_t size = 0;
     int64_t pos = 0;
+    // Where a failure is noted (null: not asked for) and the chunk being read.
+    ZNQLoadPlace* place = nullptr;
+    const char* section = "header";
+
+    void Note(const char* reason) const { PlaceAtOffset(place, pos, section, "%s", reason); }
 
     ~BinFile() { FileClose(f); }
 
@@ -47,17 +52,24 @@ struct BinFile
     // True when count records of recordBytes bytes are still in the file.
     bool Holds(int64_t count, int64_t recordBytes) const
     {
-        if (count < 0 || recordBytes < 0)
-            return false;
-        if (count == 0 || recordBytes == 0)
-            return true;
-        return recordBytes <= Remaining() / count;
+        const bool fits = count >= 0 && recordBytes >= 0 &&
+                          (count == 0 || recordBytes == 0 || recordBytes <= Remaining() / count);
+        if (!fits && count < 0)
+            PlaceAtOffset(place, pos, section, "negative count %lld", static_cast<long long>(count));
+        else if (!fits)
+            PlaceAtOffset(place, pos, section, "count %lld past the end of the file",
+                          static_cast<long long>(count));
+        return fits;
     }
 
     bool Read(void* dst, int64_t bytes)
     {
         if (bytes < 0 || bytes > Remaining())
+        {
+            PlaceAtOffset(place, pos, section, "%lld bytes expected, %lld left", static_cast<long long>(bytes),
+                          static_cast<long long>(Remaining()));
             return false;
+        }
         if (bytes > 0 && FileRead(dst, 1, static_cast<size_t>(bytes), f) != static_cast<size_t>(bytes))
             return false;
         pos += bytes;
@@ -118,7 +130,10 @@ int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
         return geometry._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
     }
     if (numVert < 0)
+    {
+        PlaceAtOffset(in.place, in.pos - 4, in.section, "negative count %d", numVert);
         return ZNQ_ERR_LOAD_MEMORY; // no block for a negative count
+    }
     if (!in.Holds(numVert, 12))
         return ZNQ_ERR_LOAD_READ;
     geometry._vertPos = geometry._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
@@ -133,7 +148,10 @@ int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
     if (!in.ReadI32(numTri))
         return ZNQ_ERR_LOAD_READ;
     if (numTri < 0)
+    {
+        PlaceAtOffset(in.place, in.pos - 4, in.section, "negative count %d", numTri);
         return ZNQ_ERR_MEMORY; // no block for a negative count
+    }
     if (!in.Holds(numTri, 12))
         return ZNQ_ERR_LOAD_READ;
     geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numTri), false);
@@ -238,9 +256,11 @@ int32_t ReadVelocityChunk(ZNQGeometry& geometry, BinFile& in, bool loadMotions)
     return ZNQ_OK;
 }
 
-int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws)
+int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws,
+                   ZNQLoadPlace* place)
 {
     BinFile in;
+    in.place = place;
     in.f = FileOpen(path, "rb");
     if (!in.f)
         return ZNQ_ERR_LOAD_OPEN;
@@ -252,17 +272,26 @@ int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bo
 
     uint32_t magic = 0, version = 0;
     if (!in.ReadU32(magic) || !in.ReadU32(version) || magic != kMagic || version < 3)
+    {
+        PlaceReset(in.place); // a short read here is just "not this format"
+        if (magic != kMagic)
+            PlaceAtOffset(in.place, 0, in.section, "no RealFlow mesh header");
+        else
+            PlaceAtOffset(in.place, 4, in.section, "version %u, 3 or later expected", version);
         return ZNQ_ERR_UNKNOWN_FORMAT;
+    }
 
     bool haveVertices = false;
     for (;;)
     {
         uint32_t code;
+        in.section = "chunk code";
         if (!in.ReadU32(code))
             return ZNQ_ERR_LOAD_READ;
         int32_t rc;
         if (code == kChunkVertex)
         {
+            in.section = "vertex chunk";
             haveVertices = true;
             bool done = false;
             rc = ReadVertexChunk(geometry, in, done);
@@ -272,26 +301,39 @@ int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bo
         else if (code == kChunkTexture || code == kChunkVelocity)
         {
             if (!haveVertices)
+            {
+                PlaceAtOffset(in.place, in.pos - 4, in.section, "chunk before the vertex chunk");
                 return ZNQ_ERR_UNKNOWN_FORMAT;
+            }
+            in.section = code == kChunkTexture ? "texture chunk" : "velocity chunk";
             rc = code == kChunkTexture ? ReadTextureChunk(geometry, in, loadUvws)
                                        : ReadVelocityChunk(geometry, in, loadMotions);
             if (rc)
                 return rc;
         }
         else
+        {
+            if (!haveVertices)
+                PlaceAtOffset(in.place, in.pos - 4, in.section, "chunk code 0x%08X, no vertex chunk before it",
+                              code);
             return haveVertices ? ZNQ_OK : ZNQ_ERR_UNKNOWN_FORMAT;
+        }
     }
 }
 
 } // namespace
 
-int32_t ReadRealFlowBin(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws)
+int32_t ReadRealFlowBin(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws,
+                        ZNQLoadPlace* place)
 {
     geometry.Clear();
-    int32_t rc = ReadChunks(geometry, path, loadMotions, loadUvws);
+    PlaceReset(place);
+    int32_t rc = ReadChunks(geometry, path, loadMotions, loadUvws, place);
     if (!rc)
         rc = CleanUp(geometry);
     if (rc)
         geometry.Clear();
+    else
+        PlaceReset(place);
     return rc;
 }

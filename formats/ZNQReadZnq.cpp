@@ -68,7 +68,12 @@ bool ReadChunkHead(InFile& in, ChunkHead& head)
 int32_t SkipPayload(InFile& in, int64_t bytes)
 {
     if (bytes > in.Remaining())
+    {
+        if (in.place)
+            PlaceAtOffset(in.place, FileTell(in.f), in.section, "payload of %lld bytes past the end of the file",
+                          static_cast<long long>(bytes));
         return ZNQ_ERR_LOAD_READ;
+    }
     if (bytes > 0 && FileSeek(in.f, bytes, 1) != 0)
         return ZNQ_ERR_LOAD_SEEK;
     return ZNQ_OK;
@@ -133,7 +138,10 @@ int32_t ReadMeshChunk(ZNQGeometry& geo, InFile& in, int64_t& numNodes, bool& don
     if (!in.ReadI32(numVert))
         return ZNQ_ERR_LOAD_READ;
     if (numVert < 0)
+    {
+        in.NoteCount(numVert);
         return kErrZnqStructure;
+    }
     if (numVert == 0)
     {
         geo._vertPos = geo._MemAllocArr<float3>(1, true);
@@ -155,7 +163,10 @@ int32_t ReadMeshChunk(ZNQGeometry& geo, InFile& in, int64_t& numNodes, bool& don
     if (!in.ReadI32(numPoly))
         return ZNQ_ERR_LOAD_READ;
     if (numPoly < 0)
+    {
+        in.NoteCount(numPoly);
         return kErrZnqStructure;
+    }
     if (!in.Holds(numPoly, 1))
         return ZNQ_ERR_LOAD_READ;
     geo._polyNumVert = geo._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
@@ -169,7 +180,11 @@ int32_t ReadMeshChunk(ZNQGeometry& geo, InFile& in, int64_t& numNodes, bool& don
     if (!in.ReadI32(width))
         return ZNQ_ERR_LOAD_READ;
     if (width != 2 && width != 4)
+    {
+        if (in.place)
+            PlaceAtOffset(in.place, FileTell(in.f) - 4, in.section, "index width %d, 2 or 4 expected", width);
         return kErrZnqStructure;
+    }
 
     int64_t nodes = 0;
     for (int32_t p = 0; p < numPoly; ++p)
@@ -293,14 +308,22 @@ int32_t ReadOptionalChunk(ZNQGeometry& geo, InFile& in, const OptionalItem& item
     const bool hasMesh = geo._vertPos && geo._numVert > 0;
     const bool needsNodes = item.storedPerNode || item.filePerNode;
     if (!hasMesh || (needsNodes && (!geo._polyNumVert || !geo._polyVInd)))
+    {
+        in.Note("optional data before the mesh");
         return kErrZnqStructure;
+    }
 
     int32_t count;
     if (!in.ReadI32(count))
         return ZNQ_ERR_LOAD_READ;
     const int64_t expected = item.filePerNode ? numNodes : geo._numVert;
     if (count != expected)
+    {
+        if (in.place)
+            PlaceAtOffset(in.place, FileTell(in.f) - 4, in.section, "count %d, %lld expected", count,
+                          static_cast<long long>(expected));
         return ZNQ_ERR_LOAD_USERDATA_COUNT;
+    }
 
     const int64_t valueBytes = item.isHalf ? 2 : 4;
     const int64_t values = int64_t(count) * item.comps;
@@ -344,6 +367,28 @@ int32_t ReadOptionalChunk(ZNQGeometry& geo, InFile& in, const OptionalItem& item
     return ZNQ_OK;
 }
 
+// The name of a chunk type, as the notes of a failure say it.
+const char* ChunkName(uint32_t type)
+{
+    switch (type)
+    {
+    case kChunkMesh: return "mesh chunk";
+    case kChunkNrmVert:
+    case kChunkNrmNode: return "normals chunk";
+    case kChunkMotVert: return "motions chunk";
+    case kChunkColVert:
+    case kChunkColNode: return "colors chunk";
+    case kChunkUvwVert:
+    case kChunkUvwNode: return "uvws chunk";
+    case kChunkPrescan: return "pre-scan chunk";
+    default: break;
+    }
+    if ((type & 0xFFFFFF00u) == kChunkUser4 || (type & 0xFFFFFF00u) == kChunkUser3 ||
+        (type & 0xFFFFFF00u) == kChunkUser1)
+        return "user data chunk";
+    return "unknown chunk";
+}
+
 int32_t ReadZnqFile(ZNQGeometry& geo, InFile& in, const bool select[4], const uint8_t* userData4,
                     const uint8_t* userData3, const uint8_t* userData1)
 {
@@ -351,8 +396,13 @@ int32_t ReadZnqFile(ZNQGeometry& geo, InFile& in, const bool select[4], const ui
     if (!in.ReadBytes(header, 24))
         return ZNQ_ERR_LOAD_READ;
     if (std::memcmp(header, kZnqHeader, 23) != 0)
+    {
+        if (in.place)
+            PlaceAtOffset(in.place, 0, in.section, "no .znq header");
         return ZNQ_ERR_UNKNOWN_FORMAT;
+    }
 
+    in.section = "chunk chain";
     int32_t rc = Prescan(in);
     if (rc)
         return rc;
@@ -363,9 +413,11 @@ int32_t ReadZnqFile(ZNQGeometry& geo, InFile& in, const bool select[4], const ui
     for (;;)
     {
         ChunkHead head;
+        in.section = "chunk head";
         if (!ReadChunkHead(in, head))
             return ZNQ_ERR_LOAD_READ;
 
+        in.section = ChunkName(head.type);
         if (head.type == kChunkMesh)
         {
             bool done = false;
@@ -387,6 +439,7 @@ int32_t ReadZnqFile(ZNQGeometry& geo, InFile& in, const bool select[4], const ui
         }
 
         bool atEnd;
+        in.section = "trailer";
         rc = TestTrailer(in, atEnd);
         if (rc || atEnd)
             return rc;
@@ -397,9 +450,10 @@ int32_t ReadZnqFile(ZNQGeometry& geo, InFile& in, const bool select[4], const ui
 
 int32_t ReadZnq(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
                 bool loadColors, bool loadUvws, const uint8_t* userData4, const uint8_t* userData3,
-                const uint8_t* userData1)
+                const uint8_t* userData1, ZNQLoadPlace* place)
 {
     geometry.Clear();
+    PlaceReset(place);
     int32_t rc;
     {
         InFile in;
@@ -410,13 +464,17 @@ int32_t ReadZnq(ZNQGeometry& geometry, const char* path, bool loadNormals, bool 
             rc = ZNQ_ERR_LOAD_SEEK; // not a seekable file
         else
         {
+            in.place = place;
             const bool select[4] = {loadNormals, loadMotions, loadColors, loadUvws};
             rc = ReadZnqFile(geometry, in, select, userData4, userData3, userData1);
+            in.NoteFailure(rc);
         }
     } // closes the file
     if (rc == ZNQ_OK)
         rc = CleanUp(geometry);
     if (rc != ZNQ_OK)
         geometry.Clear();
+    else
+        PlaceReset(place);
     return rc;
 }

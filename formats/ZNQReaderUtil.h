@@ -11,6 +11,7 @@
 
 #include <Imath/half.h>
 
+#include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
 #include "geometry/ZNQGeometry.h"
 
@@ -28,6 +29,28 @@ struct InFile
 {
     FILE* f = nullptr;
     int64_t size = -1;
+    // Where a failure is noted (null: not asked for) and the part of the
+    // file being read, named in that note.
+    ZNQLoadPlace* place = nullptr;
+    const char* section = "header";
+
+    // Notes reason at the current position (first failure only).
+    void Note(const char* reason) const
+    {
+        if (place)
+            PlaceAtOffset(place, FileTell(f), section, "%s", reason);
+    }
+    // Notes a count that cannot be, or cannot fit in the rest of the file.
+    void NoteCount(int64_t count) const
+    {
+        if (!place)
+            return;
+        if (count < 0)
+            PlaceAtOffset(place, FileTell(f), section, "negative count %lld", static_cast<long long>(count));
+        else
+            PlaceAtOffset(place, FileTell(f), section, "count %lld past the end of the file",
+                          static_cast<long long>(count));
+    }
 
     ~InFile() { FileClose(f); }
 
@@ -58,11 +81,11 @@ struct InFile
     // element sizes below 2^31.
     bool Holds(int64_t count, int64_t elemSize) const
     {
-        if (count < 0 || elemSize < 0)
-            return false;
-        if (count > 0 && elemSize > INT64_MAX / count)
-            return false;
-        return count * elemSize <= Remaining();
+        const bool fits = count >= 0 && elemSize >= 0 &&
+                          !(count > 0 && elemSize > INT64_MAX / count) && count * elemSize <= Remaining();
+        if (!fits)
+            NoteCount(count);
+        return fits;
     }
 
     // One bulk read of exactly bytes bytes.
@@ -70,7 +93,23 @@ struct InFile
     {
         if (bytes <= 0)
             return true;
-        return FileRead(dst, 1, static_cast<size_t>(bytes), f) == static_cast<size_t>(bytes);
+        const int64_t at = place ? FileTell(f) : -1;
+        const bool ok = FileRead(dst, 1, static_cast<size_t>(bytes), f) == static_cast<size_t>(bytes);
+        if (!ok && place)
+            PlaceAtOffset(place, at, section, "%lld bytes expected, %lld left", static_cast<long long>(bytes),
+                          static_cast<long long>(size > at ? size - at : 0));
+        return ok;
+    }
+
+    // After a failure rc: notes a generic reason at the current position
+    // when no reader step noted one.
+    void NoteFailure(int32_t rc) const
+    {
+        if (!rc || !place || place->Known())
+            return;
+        Note(rc == ZNQ_ERR_UNKNOWN_FORMAT                            ? "unexpected data"
+             : (rc == ZNQ_ERR_LOAD_MEMORY || rc == ZNQ_ERR_MEMORY) ? "memory refused"
+                                                                   : "read failed");
     }
 
     bool ReadI32(int32_t& v) { return ReadBytes(&v, 4); }
@@ -81,7 +120,12 @@ struct InFile
     bool Skip(int64_t bytes)
     {
         if (bytes < 0 || bytes > Remaining())
+        {
+            if (place)
+                PlaceAtOffset(place, FileTell(f), section, "%lld bytes to skip, %lld left",
+                              static_cast<long long>(bytes), static_cast<long long>(Remaining()));
             return false;
+        }
         return bytes == 0 || FileSeek(f, bytes, 1) == 0;
     }
 };

@@ -85,9 +85,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool user = (load & 64) != 0;
     ZNQGeometry geo;
     geo.Init();
+    // Where and why: always asked for, so every failure path's note is run.
+    ZNQLoadPlace place;
     const int32_t rc = LoadFromFile(geo, file.Path(), load & 1, load & 2, load & 4, load & 8,
                                     user ? sel : nullptr, user ? sel : nullptr, user ? sel : nullptr,
-                                    (load & 16) ? filter.c_str() : nullptr, load & 32);
+                                    (load & 16) ? filter.c_str() : nullptr, load & 32, &place);
+    KFUZZ_CHECK(std::memchr(place.reason, '\0', sizeof place.reason) != nullptr);
+    KFUZZ_CHECK(std::memchr(place.section, '\0', sizeof place.section) != nullptr);
+    KFUZZ_CHECK(rc != 0 || !place.Known());
+    char placeText[256];
+    KFUZZ_CHECK(PlaceFormat(place, placeText, sizeof placeText) < sizeof placeText);
     if (rc == ZNQ_ERR_UNKNOWN_EXTENSION)
     {
         KFUZZ_CHECK(FormatFromExtension(file.Path()) == kFormatUnknown);

@@ -31,11 +31,11 @@ void KorvaneClearGeometry(ZNQGeometry& geometry)
 
 namespace {
 
-int32_t Load(ZNQGeometry& geometry, const NodeSettings& settings, const char* path)
+int32_t Load(ZNQGeometry& geometry, const NodeSettings& settings, const char* path, ZNQLoadPlace* place = nullptr)
 {
     return LoadFromFile(geometry, path, settings.loadNormals, settings.loadMotions, settings.loadColors,
                         settings.loadUvws, nullptr, nullptr, nullptr,
-                        settings.useGroups ? settings.groupNames : nullptr, settings.invertGroups);
+                        settings.useGroups ? settings.groupNames : nullptr, settings.invertGroups, place);
 }
 
 // Moves the vertices by offset along their motion vectors as loaded.
@@ -98,9 +98,10 @@ bool BlendTowards(ZNQGeometry& geometry, const NodeSettings& settings, const cha
 
 } // namespace
 
-int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path)
+int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path,
+                              ZNQLoadPlace* place)
 {
-    int32_t rc = Load(geometry, settings, path);
+    int32_t rc = Load(geometry, settings, path, place);
     if (rc != 0)
     {
         geometry.Clear();
@@ -118,9 +119,9 @@ int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& setting
 }
 
 int32_t KorvaneLoadPicked(ZNQGeometry& geometry, const NodeSettings& settings, const FramePick& pick,
-                          const char* path, const char* partnerPath)
+                          const char* path, const char* partnerPath, ZNQLoadPlace* place)
 {
-    int32_t rc = Load(geometry, settings, path);
+    int32_t rc = Load(geometry, settings, path, place);
     if (rc != 0)
     {
         geometry.Clear();

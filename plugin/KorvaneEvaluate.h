@@ -21,7 +21,10 @@ void KorvaneClearGeometry(ZNQGeometry& geometry);
 // along their motion vectors by fractionStrength x fraction, and runs the
 // post-processing chain. Returns the first non-zero code of those steps,
 // with the geometry cleared; 0 leaves the finished mesh in the geometry.
-int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path);
+// place (optional): where and why the load failed, when the reader knows.
+struct ZNQLoadPlace;
+int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& settings, const char* path,
+                              ZNQLoadPlace* place = nullptr);
 
 // The same with the sub-frame step given by the frame pick (KorvaneFrames.h):
 // the vertices move by pick.offset along their motion vectors, or, with a
@@ -31,7 +34,7 @@ int32_t KorvaneLoadAndProcess(ZNQGeometry& geometry, const NodeSettings& setting
 // without a partner.
 struct FramePick;
 int32_t KorvaneLoadPicked(ZNQGeometry& geometry, const NodeSettings& settings, const FramePick& pick,
-                          const char* path, const char* partnerPath);
+                          const char* path, const char* partnerPath, ZNQLoadPlace* place = nullptr);
 
 // What one cache file holds, for KorvaneCreate -f: the load flags that find
 // data, and for .drs2 whether the file's own header says ascii.

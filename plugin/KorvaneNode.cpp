@@ -25,6 +25,7 @@
 #include <maya/MTime.h>
 
 #include "errors/ZNQError.h"
+#include "formats/ZNQLoadPlace.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvaneEvaluate.h"
 #include "plugin/KorvaneFrames.h"
@@ -618,7 +619,9 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
     }
 
     ZNQGeometry* geometry = KorvaneNewGeometry();
-    const int32_t rc = geometry ? KorvaneLoadPicked(*geometry, settings, pick, path, partnerPath) : ZNQ_ERR_MEMORY;
+    ZNQLoadPlace place;
+    const int32_t rc =
+        geometry ? KorvaneLoadPicked(*geometry, settings, pick, path, partnerPath, &place) : ZNQ_ERR_MEMORY;
     if (rc != 0)
     {
         // The geometry is already empty; no partial result reaches the host.
@@ -626,6 +629,11 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
         static const char kPrefix[] = "[Korvane] ";
         char message[sizeof(kPrefix) + kZNQErrorMessageMaxLen];
         MGlobal::displayError(ZNQErrorMessage(rc, message, true, kPrefix));
+        // Where and why, when the reader knows: one more line.
+        char detail[sizeof(kPrefix) + 256];
+        std::memcpy(detail, kPrefix, sizeof(kPrefix));
+        if (PlaceFormat(place, detail + sizeof(kPrefix) - 1, sizeof(detail) - sizeof(kPrefix) + 1) > 0)
+            MGlobal::displayError(detail);
         status = MStatus::kFailure;
         KorvaneDeleteGeometry(geometry);
         return;

@@ -1,5 +1,7 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs the whole test suite.
+# The configuration is the one scripts/demo.sh uses (one build folder, one
+# set of options), so neither script rebuilds the other's work.
 set -e
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh python

@@ -198,6 +198,81 @@ bool CheckSequence(const FramePattern& pattern, const SequenceOptions& options, 
     return true;
 }
 
+// When the pattern matches nothing: the pattern of the same name with another
+// '#' run length or extension that matches the most files of the directory,
+// as "found A .. B: use PATTERN"; "" when none does.
+std::string PatternHint(const FramePattern& p)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::u8path(p.directory), ec); !ec && it != fs::directory_iterator();
+         it.increment(ec))
+    {
+        std::error_code typeError;
+        if (it->is_directory(typeError))
+            continue;
+        const std::string name = it->path().filename().u8string();
+        if (name.compare(0, p.head.size(), p.head) == 0)
+            names.push_back(name);
+    }
+    // Tails to try: the pattern's own, and every other extension after the
+    // same text up to the pattern's extension.
+    const std::string stem = p.tail.substr(0, p.tail.rfind('.'));
+    std::vector<std::string> tails = {p.tail};
+    for (const std::string& n : names)
+    {
+        size_t k = p.head.size();
+        if (k < n.size() && n[k] == '-')
+            ++k;
+        while (k < n.size() && n[k] >= '0' && n[k] <= '9')
+            ++k;
+        const std::string t = n.substr(k);
+        if (t.compare(0, stem.size(), stem) == 0 && t.find('.', stem.size()) == stem.size() &&
+            std::find(tails.begin(), tails.end(), t) == tails.end())
+            tails.push_back(t);
+    }
+    size_t bestCount = 0;
+    FramePattern best;
+    std::string first, last;
+    for (const std::string& t : tails)
+        for (int w = 1; w <= 9; ++w)
+        {
+            FramePattern q = p;
+            q.tail = t;
+            q.width = w;
+            if (t == p.tail && w == p.width)
+                continue;
+            size_t count = 0;
+            int32_t lo = 0, hi = 0;
+            std::string loName, hiName;
+            for (const std::string& n : names)
+            {
+                int32_t frame = 0;
+                if (!MatchFrame(q, n, frame))
+                    continue;
+                if (!count || frame < lo)
+                    lo = frame, loName = n;
+                if (!count || frame > hi)
+                    hi = frame, hiName = n;
+                ++count;
+            }
+            // Another run length of the same extension goes before another
+            // extension.
+            if (count > bestCount && !(bestCount && best.tail == p.tail && t != p.tail))
+            {
+                bestCount = count;
+                best = q;
+                first = loName;
+                last = hiName;
+            }
+        }
+    if (!bestCount)
+        return "";
+    const std::string pattern = best.dirPrefix + best.head + std::string(static_cast<size_t>(best.width), '#') + best.tail;
+    return "found " + first + (bestCount > 1 ? " .. " + last : std::string()) + ": use " + pattern;
+}
+
 // The KorvaneCreate -f line that sets a node up for the sequence, or "" when
 // that command would read another frame number out of the names (it takes
 // the last digit run before the extension).

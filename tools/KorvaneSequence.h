@@ -109,4 +109,9 @@ std::string SequenceJson(const char* patternText, const SeqReport& r);
 // that command would read another frame number out of the names.
 std::string CreateLine(const SeqReport& r);
 
+// When the pattern matches nothing: the pattern of the same name with another
+// '#' run length or extension that matches the most files of the directory,
+// as "found A .. B: use PATTERN"; "" when none does.
+std::string PatternHint(const FramePattern& p);
+
 } // namespace korvane

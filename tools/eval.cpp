@@ -32,6 +32,7 @@
 
 #include "KorvaneJson.h"
 #include "KorvaneProgress.h"
+#include "EvalInputs.h"
 #include "korvane/HeadlessHost.h"
 
 #if defined(KORVANE_HAVE_PREVIEW)
@@ -71,6 +72,7 @@ constexpr int64_t kMaxFrames = 1000000;
 
 struct Options
 {
+    bool help = false;
     std::string plugin;
     std::string createArgs;
     std::vector<std::pair<std::string, std::string>> sets;
@@ -197,11 +199,8 @@ int ParseOptions(int argc, char** argv, Options& o)
         };
         const char* v = nullptr;
         if (arg == "-h" || arg == "--help")
-        {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
+            o.help = true; // printed once the plug-in has made its inputs
+
         else if (arg == "--json")
             o.json = true;
         else if (arg == "--data")
@@ -749,9 +748,41 @@ bool WritePicture(const std::string& path, const khost::MeshSnapshot& m, const O
 
 // Writes one frame's mesh; false (with a line on stderr) when the file
 // cannot be written.
+bool WriteMeshTo(const std::string& path, const std::string& shown, double frame, int status,
+                 const std::vector<std::string>& infos, const std::vector<std::string>& errors,
+                 const khost::MeshSnapshot& m, const Options& o, korvane::ProgressBar& bar);
+
+// Writes one frame's mesh to a temporary name beside path and renames it into
+// place, so that an interrupted run leaves no half file under path; false
+// (with a line on stderr) when the file cannot be written.
 bool WriteMesh(const std::string& path, double frame, int status, const std::vector<std::string>& infos,
                const std::vector<std::string>& errors, const khost::MeshSnapshot& m, const Options& o,
                korvane::ProgressBar& bar)
+{
+    std::filesystem::path target(path);
+    std::filesystem::path temp = target;
+    temp.replace_filename(target.stem().string() + ".korvane-part" + target.extension().string());
+    const std::string tempPath = temp.string();
+    std::error_code ec;
+    if (!WriteMeshTo(tempPath, path, frame, status, infos, errors, m, o, bar))
+    {
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    std::filesystem::rename(temp, target, ec); // replaces an earlier output
+    if (ec)
+    {
+        std::filesystem::remove(temp, ec);
+        bar.Clear();
+        std::fprintf(stderr, "korvane eval: cannot write '%s'\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool WriteMeshTo(const std::string& path, const std::string& shown, double frame, int status,
+                 const std::vector<std::string>& infos, const std::vector<std::string>& errors,
+                 const khost::MeshSnapshot& m, const Options& o, korvane::ProgressBar& bar)
 {
     const bool isObj = EndsWith(path, ".obj");
     const bool isPly = EndsWith(path, ".ply");
@@ -769,7 +800,7 @@ bool WriteMesh(const std::string& path, double frame, int status, const std::vec
         if (!WritePicture(path, m, o, error))
         {
             bar.Clear();
-            std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", shown.c_str(), error.c_str());
             return false;
         }
         return true;
@@ -782,7 +813,7 @@ bool WriteMesh(const std::string& path, double frame, int status, const std::vec
     {
         const int openError = errno;
         bar.Clear();
-        std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", path.c_str(), std::strerror(openError));
+        std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", shown.c_str(), std::strerror(openError));
         return false;
     }
     if (isObj)
@@ -798,7 +829,7 @@ bool WriteMesh(const std::string& path, double frame, int status, const std::vec
     if (std::fclose(f) != 0 || !ok)
     {
         bar.Clear();
-        std::fprintf(stderr, "korvane eval: cannot write '%s'\n", path.c_str());
+        std::fprintf(stderr, "korvane eval: cannot write '%s'\n", shown.c_str());
         return false;
     }
     return true;
@@ -817,8 +848,15 @@ void TakeLines(std::vector<std::string>& infos, std::vector<std::string>& errors
     }
 }
 
+// On when the host writes every line as it is shown (SetEcho): the lines
+// then keep their order with the plug-in's own stderr lines and the summaries
+// when stdout and stderr go to one file, and are not printed again here.
+bool sEchoing = false;
+
 void PrintLines(const std::vector<std::string>& infos, const std::vector<std::string>& errors)
 {
+    if (sEchoing)
+        return;
     for (const std::string& s : infos)
         std::printf("%s\n", s.c_str());
     std::fflush(stdout);
@@ -859,7 +897,11 @@ int KorvaneEvalMain(int argc, char** argv)
     if (o.plugin.empty())
         o.plugin = DefaultPluginPath();
 
-    khost::SetEcho(false);
+    // Lines are echoed as they are shown, except for --json (they go into the
+    // objects), --help, and under the progress bar, which must be cleared
+    // before a frame's lines.
+    sEchoing = !o.json && !o.help && !(!o.quiet && korvane::StderrIsTerminal());
+    khost::SetEcho(sEchoing);
     if (o.fps > 0.0 && !khost::SetFramesPerSecond(o.fps))
     {
         char text[64];
@@ -871,6 +913,18 @@ int KorvaneEvalMain(int argc, char** argv)
     // 1. The plug-in.
     const khost::PluginLoadResult load = khost::LoadPlugin(o.plugin);
     TakeLines(infos, errors);
+    if (o.help)
+    {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        if (load.loaded)
+        {
+            korvane::PrintInputs(stdout, "Korvane");
+            khost::UnloadPlugin(load.name, true);
+        }
+        khost::TakeMessages();
+        return 0;
+    }
     if (!load.loaded)
     {
         PrintLines(infos, errors);
@@ -900,8 +954,9 @@ int KorvaneEvalMain(int argc, char** argv)
     // 3. Attributes.
     for (const auto& s : o.sets)
     {
-        std::string error;
-        if (khost::SetAttr(node, s.first, s.second, &error) != khost::kSuccess)
+        std::string attr = s.first, text = s.second;
+        std::string error = korvane::ResolveSetting("Korvane", attr, text);
+        if (!error.empty() || khost::SetAttr(node, attr, text, &error) != khost::kSuccess)
         {
             PrintLines(infos, errors);
             std::fprintf(stderr, "korvane eval: cannot set %s.%s to '%s': %s\n", node.c_str(),
@@ -925,6 +980,7 @@ int KorvaneEvalMain(int argc, char** argv)
     }
 
     int exitCode = 0;
+    std::vector<double> failedOut; // frames whose --out file was not written
     korvane::ProgressBar bar(!o.quiet && korvane::StderrIsTerminal(), static_cast<int64_t>(frames.size()));
 #if defined(_WIN32)
     const bool stdoutIsTerminal = _isatty(_fileno(stdout)) != 0;
@@ -962,13 +1018,21 @@ int KorvaneEvalMain(int argc, char** argv)
         if (status != khost::kSuccess)
             exitCode = 1;
 
+        // A failed frame writes no file: an empty mesh on disk would pass for a
+        // result. It is listed at the end.
         std::string written;
         if (!o.outPattern.empty())
         {
             written = OutputPath(o.outPattern, frame);
-            if (!WriteMesh(written, frame, status, infos, errors, r.mesh, o, bar))
+            if (status != khost::kSuccess)
+            {
+                failedOut.push_back(frame);
+                written.clear();
+            }
+            else if (!WriteMesh(written, frame, status, infos, errors, r.mesh, o, bar))
             {
                 exitCode = 1;
+                failedOut.push_back(frame);
                 written.clear();
             }
         }
@@ -993,6 +1057,18 @@ int KorvaneEvalMain(int argc, char** argv)
         errors.clear();
     }
     bar.Clear();
+    if (!failedOut.empty())
+    {
+        std::string list;
+        char buf[64];
+        for (size_t i = 0; i < failedOut.size(); ++i)
+        {
+            std::snprintf(buf, sizeof buf, "%s%g", i ? ", " : "", failedOut[i]);
+            list += buf;
+        }
+        std::fprintf(stderr, "korvane eval: %zu frame%s failed, no file written: %s\n", failedOut.size(),
+                     failedOut.size() == 1 ? "" : "s", list.c_str());
+    }
 
     khost::UnloadPlugin(load.name, true);
     khost::TakeMessages();

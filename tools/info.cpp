@@ -251,7 +251,7 @@ Summary Describe(ZNQGeometry& g)
     return s;
 }
 
-void PrintJson(const InfoArgs& a, ZNQGeometry& g, int32_t rc, double loadMs)
+void PrintJson(const InfoArgs& a, ZNQGeometry& g, int32_t rc, double loadMs, const ZNQLoadPlace& place)
 {
     using namespace korvane;
     const Summary s = Describe(g);
@@ -262,6 +262,22 @@ void PrintJson(const InfoArgs& a, ZNQGeometry& g, int32_t rc, double loadMs)
     std::snprintf(buf, sizeof(buf), ",\"error\":%d,\"message\":", rc);
     out += buf;
     JsonString(out, ZNQErrorText(rc));
+    if (rc && place.Known())
+    {
+        // Where and why the load failed, when the reader knows.
+        char where[96];
+        PlaceWhere(place, where, sizeof(where));
+        if (where[0])
+        {
+            out += ",\"where\":";
+            JsonString(out, where);
+        }
+        if (place.reason[0])
+        {
+            out += ",\"reason\":";
+            JsonString(out, place.reason);
+        }
+    }
     std::snprintf(buf, sizeof(buf), ",\"numVert\":%d,\"numPoly\":%d,\"numNodes\":%lld", g._numVert, g._numPoly,
                   static_cast<long long>(s.numNodes));
     out += buf;
@@ -330,7 +346,7 @@ void PrintFloat3(const char* label, const float* v)
     std::printf("%s%s\n", label, t.c_str());
 }
 
-void PrintHuman(const InfoArgs& a, ZNQGeometry& g, double loadMs)
+void PrintHuman(const InfoArgs& a, ZNQGeometry& g, double loadMs, const bool carried[4])
 {
     const Summary s = Describe(g);
     std::printf("file:      %s\n", a.path);
@@ -345,10 +361,19 @@ void PrintHuman(const InfoArgs& a, ZNQGeometry& g, double loadMs)
     }
     else
         std::printf("bbox:      none\n");
-    std::printf("normals:   %s\n", g._nodeNrm ? "yes" : "no");
-    std::printf("motions:   %s\n", g._vertMotion ? "yes" : "no");
-    std::printf("colors:    %s\n", g._nodeCol ? "yes" : "no");
-    std::printf("uvws:      %s\n", g._nodeUvw ? "yes" : "no");
+    // An item not asked for that the file carries says so, with the option
+    // that loads it.
+    const bool has[4] = {g._nodeNrm != nullptr, g._vertMotion != nullptr, g._nodeCol != nullptr,
+                         g._nodeUvw != nullptr};
+    const bool asked[4] = {a.normals, a.motions, a.colors, a.uvws};
+    for (int k = 0; k < 4; ++k)
+    {
+        const std::string label = std::string(korvane::kItemNames[k]) + ":";
+        if (!has[k] && !asked[k] && carried[k])
+            std::printf("%-10s in file, not loaded (--%s)\n", label.c_str(), korvane::kItemNames[k]);
+        else
+            std::printf("%-10s %s\n", label.c_str(), has[k] ? "yes" : "no");
+    }
     std::printf("memory:    %lld bytes peak\n", static_cast<long long>(g._memPeak));
     std::printf("load time: %.3f ms\n", loadMs);
 }
@@ -440,6 +465,9 @@ void PrintSequenceHuman(const InfoArgs& a, const SeqReport& r)
             std::printf("frames:    no file matches in frames %lld-%lld\n", a.frameFrom, a.frameTo);
         else
             std::printf("frames:    no file matches\n");
+        const std::string hint = korvane::PatternHint(r.pattern);
+        if (!hint.empty())
+            std::printf("hint:      %s\n", hint.c_str());
     }
     else
     {
@@ -574,19 +602,42 @@ int KorvaneInfoMain(int argc, char** argv)
     ZNQGeometry g;
     g.Init(0);
     const auto t0 = std::chrono::steady_clock::now();
+    ZNQLoadPlace place;
     const int32_t rc = LoadFromFile(g, a.path, a.normals, a.motions, a.colors, a.uvws, nullptr, nullptr, nullptr,
-                                    a.groups, a.invertGroups);
+                                    a.groups, a.invertGroups, &place);
     const double loadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 
     if (a.json)
-        PrintJson(a, g, rc, loadMs);
+        PrintJson(a, g, rc, loadMs, place);
     else if (rc)
     {
         char msg[kZNQErrorMessageMaxLen];
         std::fprintf(stderr, "%s\n", ZNQErrorMessage(rc, msg, true, nullptr));
+        char detail[320];
+        if (PlaceFormat(place, detail, sizeof(detail)) > 0)
+            std::fprintf(stderr, "%s\n", detail);
     }
     else
-        PrintHuman(a, g, loadMs);
+    {
+        // What the file carries beyond what was asked: one more load with
+        // every item on (not timed; a file that fails so says nothing).
+        bool carried[4] = {false, false, false, false};
+        if (!(a.normals && a.motions && a.colors && a.uvws))
+        {
+            ZNQGeometry all;
+            all.Init(0);
+            if (LoadFromFile(all, a.path, true, true, true, true, nullptr, nullptr, nullptr, a.groups,
+                             a.invertGroups) == 0)
+            {
+                carried[0] = all._nodeNrm != nullptr;
+                carried[1] = all._vertMotion != nullptr;
+                carried[2] = all._nodeCol != nullptr;
+                carried[3] = all._nodeUvw != nullptr;
+            }
+            all.Clear();
+        }
+        PrintHuman(a, g, loadMs, carried);
+    }
     int status = rc ? 1 : 0;
     if (!rc && a.png)
     {

@@ -8,6 +8,7 @@
 int KorvaneInfoMain(int argc, char** argv);
 int KorvaneEvalMain(int argc, char** argv);
 int KorvaneSampleMain(int argc, char** argv);
+int KorvaneConvertMain(int argc, char** argv);
 
 #if defined(__GNUC__)
 #define KORVANE_WEAK __attribute__((weak))
@@ -30,6 +31,11 @@ KORVANE_WEAK int KorvaneSampleMain(int, char**)
     std::fprintf(stderr, "korvane: 'sample' is not available in this build\n");
     return 2;
 }
+KORVANE_WEAK int KorvaneConvertMain(int, char**)
+{
+    std::fprintf(stderr, "korvane: 'convert' is not available in this build\n");
+    return 2;
+}
 
 static void Usage(FILE* f)
 {
@@ -41,6 +47,8 @@ static void Usage(FILE* f)
                  "                         (checks a whole sequence, e.g. cache/File.####.znq)\n"
                  "       korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
                  "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n"
+                 "       korvane convert INPUT OUTPUT [load options] [--ascii] [--frames SPEC]\n"
+                 "                    (INPUT a file or PATTERN; OUTPUT's extension picks the format)\n"
                  "       korvane sample DIR   (writes the bundled sample cache)\n"
                  "'korvane info --help' and 'korvane eval --help' describe each command.\n");
 }
@@ -62,6 +70,8 @@ int main(int argc, char** argv)
         return KorvaneInfoMain(argc - 1, argv + 1);
     if (!std::strcmp(cmd, "eval"))
         return KorvaneEvalMain(argc - 1, argv + 1);
+    if (!std::strcmp(cmd, "convert"))
+        return KorvaneConvertMain(argc - 1, argv + 1);
     if (!std::strcmp(cmd, "sample"))
         return KorvaneSampleMain(argc - 1, argv + 1);
     std::fprintf(stderr, "korvane: unknown subcommand '%s'\n", cmd);

@@ -30,9 +30,25 @@ std::string ObjOfTokens(const std::vector<std::string>& tokens)
     return text;
 }
 
-void ExpectStrtodValues(const std::vector<std::string>& tokens)
+// True when strtod converts the whole token: only then is it a value.
+bool WholeToken(const std::string& token)
 {
-    ASSERT_EQ(tokens.size() % 9, 0u);
+    char* e = nullptr;
+    std::strtod(token.c_str(), &e);
+    return e != token.c_str() && *e == '\0';
+}
+
+// Tokens that strtod converts to their end load as strtod's value; every
+// other token (text glued to a number, nothing convertible) is no value, so
+// its statement is a value short and the load fails with 50, in the first,
+// second or third place of a "v ", "vn " or "vt " statement.
+void ExpectStrtodValues(const std::vector<std::string>& all)
+{
+    std::vector<std::string> tokens, glued;
+    for (const std::string& t : all)
+        (WholeToken(t) ? tokens : glued).push_back(t);
+    while (tokens.size() % 9)
+        tokens.push_back("0.125");
     Geo g;
     const std::string path = WriteText("fast_reals.obj", ObjOfTokens(tokens));
     ASSERT_EQ(ReadObj(g, path.c_str(), false, false, nullptr, false), 0);
@@ -45,6 +61,28 @@ void ExpectStrtodValues(const std::vector<std::string>& tokens)
             EXPECT_TRUE(std::isnan(got[i])) << tokens[i];
         else
             EXPECT_EQ(Bits(got[i]), Bits(want)) << "token '" << tokens[i] << "'";
+    }
+    const char* tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (size_t i = 0; i < glued.size(); ++i)
+    {
+        const std::string& t = glued[i];
+        const int place = static_cast<int>(i % 3);
+        std::string vals[3] = {"0.5", "0.5", "0.5"};
+        vals[place] = t;
+        const std::string three = vals[0] + " " + vals[1] + " " + vals[2] + "\n";
+        Geo h;
+        std::string text = std::string("v ") + three + tri + "f 1 2 3\n";
+        EXPECT_EQ(ReadObj(h, WriteText("glued.obj", text).c_str(), false, false, nullptr, false), 50)
+            << "v token '" << t << "'";
+        text = std::string(tri) + "vn " + three + "f 1//1 2//1 3//1\n";
+        EXPECT_EQ(ReadObj(h, WriteText("glued.obj", text).c_str(), true, false, nullptr, false), 50)
+            << "vn token '" << t << "'";
+        text = std::string(tri) + "vt " + three + "f 1/1 2/1 3/1\n";
+        EXPECT_EQ(ReadObj(h, WriteText("glued.obj", text).c_str(), false, true, nullptr, false), 50)
+            << "vt token '" << t << "'";
+        // Not taken, the glued statement is not looked at.
+        EXPECT_EQ(ReadObj(h, WriteText("glued.obj", text).c_str(), false, false, nullptr, false), 0)
+            << "vt token '" << t << "'";
     }
 }
 
@@ -71,9 +109,9 @@ TEST(ObjFastPaths, HandPickedRealsMatchStrtod)
         // Names, hexadecimal and cut forms the general conversion decides.
         "nan", "NaN", "nan(123)", "-inf", "Infinity", "infx", "-0x1.8p1", "0x", "abc", ".", "-", "+", "--1",
         "1e400", "-1e400", "1e-50", "1e-320", "1.00000005960464477539062500001", "1.000000059604644775390625",
-        "0.000000000000000000000000000000000000000000001401298464324817", "00012.5000", "1,5"};
-    while (t.size() % 9)
-        t.push_back("0.125");
+        "0.000000000000000000000000000000000000000000001401298464324817", "00012.5000", "1,5",
+        // Glued forms met in real files.
+        "1.#INF", "-1.#INF", "1.#IND", "-1.#QNAN", "3.1+e2", "1e5e5", "0.5f", "2..5", "1.5.", "7-3"};
     ExpectStrtodValues(t);
 }
 
@@ -133,8 +171,30 @@ TEST(ObjFastPaths, RandomRealsMatchStrtod)
         }
         }
     }
-    while (t.size() % 9)
-        t.push_back("1");
+    ExpectStrtodValues(t);
+}
+
+TEST(ObjFastPaths, RandomGluedFormsFailLikeStrtodSays)
+{
+    // Numbers of the forms the short paths take, with a character glued on
+    // that strtod might or might not take as part of the number: whether the
+    // token is a value must follow strtod's end, not the short path's.
+    std::mt19937 rng(99);
+    const char tails[] = "#+-eE.xXpP,;/abcfinINF0123456789";
+    std::vector<std::string> t;
+    for (int i = 0; i < 400; ++i)
+    {
+        std::string s = (rng() & 1) ? "-" : "";
+        s += Digits(rng, 1 + static_cast<int>(rng() % 8));
+        if (rng() & 1)
+            s += "." + Digits(rng, static_cast<int>(rng() % 6));
+        if (rng() % 3 == 0)
+            s += "e" + std::to_string(static_cast<int>(rng() % 40) - 20);
+        const int n = 1 + static_cast<int>(rng() % 3);
+        for (int k = 0; k < n; ++k)
+            s += tails[rng() % (sizeof(tails) - 1)];
+        t.push_back(s);
+    }
     ExpectStrtodValues(t);
 }
 

@@ -232,6 +232,33 @@ TEST(ReadObj, ValueCountsAndTrailingWhitespace)
     EXPECT_EQ(Read(g, badVn, false, true), 0);
 }
 
+TEST(ReadObj, TextGluedToANumberIsNoValue)
+{
+    // Old Windows exporters write infinity as 1.#INF; a misplaced sign makes
+    // 3.1+e2. Neither is a value, so the statement is a value short.
+    const char* tail = "v 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    Geo g;
+    EXPECT_EQ(Read(g, std::string("v 1.#INF 0 0\n") + tail), ZNQ_ERR_UNKNOWN_FORMAT);
+    EXPECT_EQ(Read(g, std::string("v 3.1+e2 1 0\n") + tail), ZNQ_ERR_UNKNOWN_FORMAT);
+    EXPECT_EQ(Read(g, std::string("v 0 0 1.#IND\n") + tail), ZNQ_ERR_UNKNOWN_FORMAT);
+    // The spelled-out forms are values.
+    ASSERT_EQ(Read(g, std::string("v inf -inf 3.1e+2\n") + tail), 0);
+    EXPECT_TRUE(std::isinf(g->_vertPos[0].x));
+    EXPECT_FLOAT_EQ(g->_vertPos[0].z, 310.0f);
+    // Values beyond the third are not read, glued or not.
+    EXPECT_EQ(Read(g, std::string("v 0 0 0 1.#INF\n") + tail), 0);
+    // vn and vt: glued values fail when taken.
+    const std::string head = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    EXPECT_EQ(Read(g, head + "vn 0 1.#INF 0\nf 1//1 2//1 3//1\n", true, false), ZNQ_ERR_UNKNOWN_FORMAT);
+    EXPECT_EQ(Read(g, head + "vn 0 1.#INF 0\nf 1//1 2//1 3//1\n", false, false), 0);
+    EXPECT_EQ(Read(g, head + "vt 0.5 3.1+e2\nf 1/1 2/1 3/1\n", false, true), ZNQ_ERR_UNKNOWN_FORMAT);
+    EXPECT_EQ(Read(g, head + "vt 0.5 0.5\nvt 1.#INF 0\nf 1/1 2/2 3/1\n", false, true),
+              ZNQ_ERR_UNKNOWN_FORMAT);
+    // A glued fourth token of the first vt statement is not a fourth value
+    // but still no value: the count is not known, so the file fails.
+    EXPECT_EQ(Read(g, head + "vt 0.5 0.5 0 1.#INF\nf 1/1 2/1 3/1\n", false, true), ZNQ_ERR_UNKNOWN_FORMAT);
+}
+
 TEST(ReadObj, TextureComponentCountFromFirstStatement)
 {
     const char* head = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";

@@ -489,6 +489,21 @@ TEST_F(PluginTest, MissingFileMessagesAndStatus)
     EXPECT_FALSE(khost::IsDirty("KorvaneNode1", "outMesh")); // marked clean anyway
 }
 
+TEST_F(PluginTest, FailedLoadSaysWhereAndWhy)
+{
+    Write("neg.0001.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -3 -2 -1\n");
+    CreateNetwork("neg.####", "2");
+    std::string err;
+    const khost::EvalResult r = EvalCapturingStderr(&err);
+    EXPECT_EQ(r.status, khost::kFailure);
+    const std::string path = (dir_ / "neg.0001.obj").string();
+    // The two lines as always, then one more with the place and the reason.
+    EXPECT_EQ(Take().errors,
+              (std::vector<std::string>{"[Korvane] failed to load or create \"" + path + "\".",
+                                        "[Korvane] error 50: unknown file format.",
+                                        "[Korvane] line 4: negative index -3: relative indices are not read"}));
+}
+
 TEST_F(PluginTest, FormatValueWithoutExtension)
 {
     Write("tri.0001.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
@@ -908,7 +923,8 @@ TEST_F(PluginTest, MissingFramesBlankHoldPreviousNearest)
         std::string err;
         r = EvalCapturingStderr(&err);
         EXPECT_EQ(r.status, khost::kFailure) << mode;
-        EXPECT_EQ(Take().errors.size(), 2u) << mode;
+        // The two failure lines and the one that says where.
+        EXPECT_EQ(Take().errors.size(), 3u) << mode;
     }
 }
 

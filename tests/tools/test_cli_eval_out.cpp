@@ -120,14 +120,53 @@ TEST_F(EvalOutput, FacetsColourPolygons)
     EXPECT_NEAR(double(MeshPixels(plain)), double(MeshPixels(facets)), 160 * 120 * 0.01);
 }
 
-TEST_F(EvalOutput, FailedFrameGivesAnEmptyPicture)
+TEST_F(EvalOutput, FailedFrameWritesNoFile)
 {
-    const CliRun r = Run(base_ + "--frames 9 --out '" + dir_ + "/missing.png' --size 64x48");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Has(r.err, "error 45: unable to find or open file.")) << r.err;
-    const Picture p = LoadPng(dir_ + "/missing.png");
-    ASSERT_EQ(p.width, 64);
-    EXPECT_EQ(MeshPixels(p), 0);
+    // An empty picture or mesh on disk would pass for a result: a failed
+    // frame writes nothing, the others are written, and one line lists the
+    // failed frames; exit 1.
+    for (const char* ext : {".png", ".obj", ".ply", ".json"})
+    {
+        const std::string pattern = dir_ + "/out/F.####" + ext;
+        const CliRun r = Run(base_ + "--frames 2-5 --out '" + pattern + "' --size 64x48");
+        EXPECT_EQ(r.status, 1) << ext;
+        EXPECT_TRUE(Has(r.err, "error 45: unable to find or open file.")) << r.err;
+        EXPECT_TRUE(Has(r.err, "korvane eval: 2 frames failed, no file written: 4, 5\n")) << r.err;
+        EXPECT_TRUE(std::filesystem::exists(dir_ + "/out/F.0002" + ext)) << ext;
+        EXPECT_TRUE(std::filesystem::exists(dir_ + "/out/F.0003" + ext)) << ext;
+        EXPECT_FALSE(std::filesystem::exists(dir_ + "/out/F.0004" + ext)) << ext;
+        EXPECT_FALSE(std::filesystem::exists(dir_ + "/out/F.0005" + ext)) << ext;
+    }
+    // Written through a temporary name: none is left behind.
+    for (const auto& e : std::filesystem::directory_iterator(dir_ + "/out"))
+        EXPECT_FALSE(Has(e.path().filename().string(), "part")) << e.path();
+    const CliRun one = Run(base_ + "--frames 9 --out '" + dir_ + "/missing.png'");
+    EXPECT_EQ(one.status, 1);
+    EXPECT_TRUE(Has(one.err, "korvane eval: 1 frame failed, no file written: 9\n")) << one.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/missing.png"));
+}
+
+TEST_F(EvalOutput, LinesKeepTheirOrderInOneFile)
+{
+    // Standard output and error into the same file: each frame's lines come
+    // in the order they were shown, the summary after them.
+    const std::string both = scratch_ + "/both";
+    const std::string cmd = std::string("'") + KORVANE_EXE + "' " + base_ + "--frames 3-4 >'" + both + "' 2>&1";
+    ASSERT_NE(std::system(cmd.c_str()), 0);
+    const std::string text = clitest::Slurp(both);
+    const std::string expected =
+        "[Quorbel] initializing plugin Korvane v.1.236.\n"
+        "frame 3: kSuccess, ";
+    EXPECT_EQ(text.compare(0, expected.size(), expected), 0) << text;
+    const size_t failed = text.find("[Korvane] failed to load or create");
+    const size_t code = text.find("[Korvane] error 45: unable to find or open file.");
+    const size_t mesh = text.find("[Korvane] ERROR creating mesh.");
+    const size_t summary = text.find("frame 4: kFailure");
+    ASSERT_NE(summary, std::string::npos) << text;
+    EXPECT_LT(text.find("frame 3:"), failed) << text;
+    EXPECT_LT(failed, code) << text;
+    EXPECT_LT(code, mesh) << text;
+    EXPECT_LT(mesh, summary) << text;
 }
 
 TEST_F(EvalOutput, UsageErrors)

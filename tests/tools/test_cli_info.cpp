@@ -91,7 +91,23 @@ TEST(KorvaneInfo, HumanSummary)
     EXPECT_TRUE(Has(r.out, "vertices:  3")) << r.out;
     EXPECT_TRUE(Has(r.out, "triangles 1")) << r.out;
     EXPECT_TRUE(Has(r.out, "normals:   yes")) << r.out;
-    EXPECT_TRUE(Has(r.out, "uvws:      no")) << r.out;
+    // The file's texture coordinates were not asked for: said so.
+    EXPECT_TRUE(Has(r.out, "uvws:      in file, not loaded (--uvws)")) << r.out;
+    EXPECT_TRUE(Has(r.out, "colors:    no")) << r.out;
+}
+
+TEST(KorvaneInfo, DataInTheFileButNotLoaded)
+{
+    const std::string p = WriteText("carry.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n"
+                                                 "f 1/1/1 2/1/1 3/1/1\n");
+    CliRun r = Info("'" + p + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "normals:   in file, not loaded (--normals)")) << r.out;
+    EXPECT_TRUE(Has(r.out, "uvws:      in file, not loaded (--uvws)")) << r.out;
+    EXPECT_TRUE(Has(r.out, "motions:   no")) << r.out;
+    r = Info("'" + p + "' --uvws");
+    EXPECT_TRUE(Has(r.out, "uvws:      yes")) << r.out;
+    EXPECT_TRUE(Has(r.out, "normals:   in file, not loaded (--normals)")) << r.out;
 }
 
 TEST(KorvaneInfo, LoadFailures)
@@ -99,15 +115,25 @@ TEST(KorvaneInfo, LoadFailures)
     const std::string bad = WriteText("bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n");
     CliRun r = Info("'" + bad + "'");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "error 50: unknown file format.\n");
+    // The code's line, then where and why.
+    EXPECT_EQ(r.err, "error 50: unknown file format.\nline 4: vertex index 4 out of range 1..3\n");
     EXPECT_TRUE(r.out.empty()) << r.out;
 
     r = Info("'" + bad + "' --json --data");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Has(r.out, "\"error\":50,\"message\":\"unknown file format.\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"error\":50,\"message\":\"unknown file format.\",\"where\":\"line 4\","
+                           "\"reason\":\"vertex index 4 out of range 1..3\"")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"numVert\":0,\"numPoly\":0,\"numNodes\":0")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"bbox\":null")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"vertPos\":[]")) << r.out;
+
+    // Neither "where" nor "reason" on success or without a reader's place.
+    const std::string good = WriteText("good.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    r = Info("'" + good + "' --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(Has(r.out, "\"where\"") || Has(r.out, "\"reason\"")) << r.out;
+    r = Info("'" + Scratch() + "/missing.obj' --json");
+    EXPECT_FALSE(Has(r.out, "\"where\"") || Has(r.out, "\"reason\"")) << r.out;
 
     r = Info("'" + Scratch() + "/missing.obj'");
     EXPECT_EQ(r.status, 1);

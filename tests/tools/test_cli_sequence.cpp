@@ -161,6 +161,26 @@ TEST_F(SequenceCheck, NothingMatches)
     EXPECT_TRUE(Has(r.err, "cannot read the directory")) << r.err;
 }
 
+// A pattern that matches nothing names the files another run length or
+// extension would match, and the pattern to use.
+TEST_F(SequenceCheck, NothingMatchesNamesThePatternToUse)
+{
+    for (const char* n : {"Fluid.0001.znq", "Fluid.0002.znq", "Fluid.0120.znq", "Fluid.7.obj"})
+        WriteBytes(n, "x");
+    CliRun r = Info("'" + dir_ + "/Fluid.##.znq'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.out, "hint:      found Fluid.0001.znq .. Fluid.0120.znq: use " + dir_ + "/Fluid.####.znq"))
+        << r.out;
+    // The same extension first, then another.
+    r = Info("'" + dir_ + "/Fluid.####.obj'");
+    EXPECT_TRUE(Has(r.out, "hint:      found Fluid.7.obj: use " + dir_ + "/Fluid.#.obj")) << r.out;
+    r = Info("'" + dir_ + "/Fluid.####.bin'");
+    EXPECT_TRUE(Has(r.out, "hint:      found Fluid.0001.znq .. Fluid.0120.znq: use " + dir_ + "/Fluid.####.znq"))
+        << r.out;
+    r = Info("'" + dir_ + "/Other.####.znq'");
+    EXPECT_FALSE(Has(r.out, "hint:")) << r.out;
+}
+
 // A file whose real name holds '#' is still loaded as that one file.
 TEST_F(SequenceCheck, LiteralHashFileName)
 {
