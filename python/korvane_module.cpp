@@ -28,6 +28,7 @@
 #include "KorvaneSequence.h"
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
+#include "formats/ZNQLoadPlace.h"
 #include "geometry/ZNQGeometry.h"
 
 namespace py = pybind11;
@@ -36,12 +37,17 @@ namespace {
 
 PyObject* g_cacheError = nullptr; // korvane.CacheError
 
-// Place and reason of the last load failure on this thread, where the readers
-// give one. They give none yet, so both are None; this is the one function to
-// change when they do.
-std::pair<py::object, py::object> FailurePlace(const ZNQGeometry& /*geometry*/)
+// Where and why a load failed, as the reader noted it: two strings, or None
+// for what it did not say.
+std::pair<py::object, py::object> FailurePlace(const ZNQLoadPlace& place)
 {
-    return {py::none(), py::none()};
+    if (!place.Known())
+        return {py::none(), py::none()};
+    char where[96];
+    PlaceWhere(place, where, sizeof(where));
+    py::object w = where[0] ? py::object(py::str(where)) : py::object(py::none());
+    py::object r = place.reason[0] ? py::object(py::str(place.reason)) : py::object(py::none());
+    return {w, r};
 }
 
 // Raises korvane.CacheError for a library code. path: the file, or None.
@@ -501,15 +507,16 @@ Mesh Load(const py::object& path, bool normals, bool motions, bool colors, bool 
     const bool useGroups = GroupsArgument(groups, groupText);
     Mesh m;
     int32_t rc = 0;
+    ZNQLoadPlace place;
     {
         py::gil_scoped_release nogil;
         rc = LoadFromFile(m.G(), p.c_str(), normals, motions, colors, uvws, nullptr, nullptr, nullptr,
-                          useGroups ? groupText.c_str() : nullptr, invertGroups);
+                          useGroups ? groupText.c_str() : nullptr, invertGroups, &place);
     }
     if (rc)
     {
-        auto place = FailurePlace(m.G());
-        ThrowCacheError(rc, py::str(p), std::move(place.first), std::move(place.second));
+        auto where = FailurePlace(place);
+        ThrowCacheError(rc, py::str(p), std::move(where.first), std::move(where.second));
     }
     return m;
 }

@@ -122,6 +122,14 @@ def test_failures_raise_cache_error(tmp_path, cube_obj):
     assert e.value.path == str(tmp_path / "missing.znq")
     assert e.value.where is None and e.value.reason is None
     assert isinstance(e.value, Exception)
+
+    # A reader that stops on a line says which and why.
+    bad = tmp_path / "bad.obj"
+    bad.write_bytes(b"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -3\n")
+    with pytest.raises(korvane.CacheError) as e:
+        korvane.load(bad)
+    assert e.value.where == "line 4"
+    assert "negative index -3" in e.value.reason
     assert korvane.CacheError("by hand").code is None
 
     other = tmp_path / "cube.obj.bak"
