@@ -149,3 +149,18 @@ def check_sequence(
     invert_groups: bool = False,
 ) -> dict[str, Any]:
     """What `korvane info PATTERN --json` reports, as a dict ("ok", "missing", "failed", ...)."""
+    ...
+
+def convert(
+    input: _Path,
+    output: _Path,
+    *,
+    normals: bool = True,
+    motions: bool = True,
+    colors: bool = True,
+    uvws: bool = True,
+    groups: _Groups = None,
+    invert_groups: bool = False,
+    ascii: bool = False,
+) -> dict[str, list[str]]:
+    """One file into the format the output's extension picks; {"dropped": [...], "changed": [...]}."""

@@ -191,7 +191,8 @@ Keys of the result: pattern, directory, first, last, numFiles, numLoaded,
 numMissing, missing ([[from, to], ...]), numFailed, failed ([{frame, path,
 error, message}, ...]), numVert and numPoly ({min, minFrame, max, maxFrame}
 or None), load / has / lacking ({normals, motions, colors, uvws}), loadMs,
-ok (True when every frame loads and none is missing).
+create (the KorvaneCreate -f line that sets a node up for the sequence, or
+None), ok (True when every frame loads and none is missing).
 
 Raises ValueError for a pattern without a '#' run and OSError when the
 directory cannot be read.
@@ -200,3 +201,28 @@ directory cannot be read.
     if not report["ok"]:
         for f in report["failed"]:
             print(f["frame"], f["message"]))doc";
+
+static const char* const kDocConvert = R"doc(Converts one cache file, as `korvane convert INPUT OUTPUT` does for each
+frame, and returns what the target format could not keep.
+
+  input     a file of a readable format (.znq, .drs2, .bin, .obj)
+  output    the file to write; its extension picks the writer: .znq, .drs2
+            (binary; ascii=True for ascii), .bin (RealFlow), .obj, .ply
+  normals, motions, colors, uvws
+            the optional data to carry over (all four by default)
+  groups, invert_groups   the .obj group filter, as for load()
+
+Whatever the target can hold is written bit-exactly; the result's "dropped"
+lists the items it cannot hold, "changed" those it holds only approximately
+(e.g. half-float normals in .znq). The file is written under a temporary name
+and renamed into place; an input is never written over.
+
+Raises CacheError when the input does not load, ValueError for an unknown
+output extension or an output that is the input, OSError when writing fails
+(nothing is left at the output path). For a sequence, loop over the frames
+that check_sequence() reports.
+
+    result = korvane.convert("cache/Fluid.0001.bin", "out/Fluid.0001.znq")
+    if result["dropped"]:
+        print("not kept:", ", ".join(result["dropped"]))
+)doc";

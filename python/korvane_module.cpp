@@ -29,6 +29,7 @@
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
 #include "formats/ZNQLoadPlace.h"
+#include "KorvaneConvert.h"
 #include "geometry/ZNQGeometry.h"
 
 namespace py = pybind11;
@@ -680,6 +681,63 @@ py::dict CheckSequence(const py::object& pattern, const py::object& frames, bool
     return py::module_::import("json").attr("loads")(text);
 }
 
+// One file into the format its output's extension picks, as korvane convert
+// does for each frame: the list of items dropped and of items written only
+// approximately.
+py::dict Convert(const py::object& input, const py::object& output, bool normals, bool motions, bool colors,
+                 bool uvws, const py::object& groups, bool invertGroups, bool ascii)
+{
+    korvane::ConvertRequest q;
+    q.input = PathArgument(input, "input");
+    q.output = PathArgument(output, "output");
+    q.normals = normals;
+    q.motions = motions;
+    q.colors = colors;
+    q.uvws = uvws;
+    std::string groupText;
+    if (GroupsArgument(groups, groupText))
+        q.groups = groupText.c_str();
+    q.invertGroups = invertGroups;
+    q.ascii = ascii;
+    korvane::ConvertOutcome out;
+    {
+        py::gil_scoped_release nogil;
+        out = korvane::ConvertFile(q);
+    }
+    switch (out.status)
+    {
+    case korvane::ConvertOutcome::kOk:
+        break;
+    case korvane::ConvertOutcome::kLoadFailed:
+    {
+        auto where = FailurePlace(out.place);
+        ThrowCacheError(out.loadError, py::str(q.input), std::move(where.first), std::move(where.second));
+    }
+    case korvane::ConvertOutcome::kWriteFailed:
+        PyErr_SetString(PyExc_OSError, out.message.c_str());
+        throw py::error_already_set();
+    default:
+        throw py::value_error(out.message);
+    }
+    auto items = [](const std::string& text) {
+        py::list list;
+        size_t at = 0;
+        while (at < text.size())
+        {
+            size_t end = text.find(", ", at);
+            if (end == std::string::npos)
+                end = text.size();
+            list.append(py::str(text.substr(at, end - at)));
+            at = end + 2;
+        }
+        return list;
+    };
+    py::dict d;
+    d["dropped"] = items(out.dropped);
+    d["changed"] = items(out.changed);
+    return d;
+}
+
 int32_t TriangulateMode(const py::object& mode)
 {
     if (py::isinstance<py::str>(mode))
@@ -930,4 +988,7 @@ PYBIND11_MODULE(korvane, mod)
             py::kw_only(), py::arg("normals") = false, py::arg("motions") = false, py::arg("colors") = false,
             py::arg("uvws") = false, py::arg("groups") = py::none(), py::arg("invert_groups") = false,
             kDocCheckSequence);
+    mod.def("convert", &Convert, py::arg("input"), py::arg("output"), py::kw_only(), py::arg("normals") = true,
+            py::arg("motions") = true, py::arg("colors") = true, py::arg("uvws") = true,
+            py::arg("groups") = py::none(), py::arg("invert_groups") = false, py::arg("ascii") = false, kDocConvert);
 }

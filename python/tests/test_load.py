@@ -170,3 +170,24 @@ def test_random_and_cut_files_fail_cleanly(tmp_path, sample_dir):
         assert int(m.counts.sum()) == m.num_nodes == len(m.indices)
         if m.num_nodes:
             assert 0 <= m.indices.min() and m.indices.max() < m.num_vertices
+
+
+def test_convert_keeps_what_the_target_holds(tmp_path, cube_obj):
+    out = tmp_path / "out"
+    out.mkdir()
+    result = korvane.convert(cube_obj, out / "cube.znq")
+    assert result == {"dropped": [], "changed": []}  # positions and polygons only
+    a = korvane.load(cube_obj)
+    b = korvane.load(out / "cube.znq")
+    assert np.array_equal(a.positions, b.positions)
+    assert np.array_equal(a.counts, b.counts) and np.array_equal(a.indices, b.indices)
+    assert not list(out.glob("*.tmp*")), "no temporary file is left"
+
+    with pytest.raises(ValueError):
+        korvane.convert(cube_obj, out / "cube.xyz")
+    with pytest.raises(ValueError):
+        korvane.convert(cube_obj, cube_obj)  # never over the input
+    with pytest.raises(korvane.CacheError) as e:
+        korvane.convert(tmp_path / "missing.obj", out / "m.znq")
+    assert e.value.code == 45
+    assert not (out / "m.znq").exists()
