@@ -1,6 +1,8 @@
 // Read-ahead of the next frame in the direction of play (see KorvanePrefetch.h).
 #include "plugin/KorvanePrefetch.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "formats/ZNQPrefetch.h"
@@ -28,8 +30,15 @@ bool KorvaneNextFramePath(const NodeSettings& settings, KorvanePlayHint& hint, c
     return true;
 }
 
+bool KorvaneReadAheadEnabled()
+{
+    const char* v = std::getenv("KORVANE_READ_AHEAD");
+    return !v || !(std::strcmp(v, "0") == 0 || std::strcmp(v, "off") == 0);
+}
+
 bool KorvanePrefetchNextFrame(const NodeSettings& settings, KorvanePlayHint& hint)
 {
     char path[kCachePathSize];
-    return KorvaneNextFramePath(settings, hint, path) && FilePrefetch(path);
+    return KorvaneNextFramePath(settings, hint, path) && KorvaneReadAheadEnabled() &&
+           FilePrefetch(path);
 }

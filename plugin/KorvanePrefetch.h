@@ -22,7 +22,12 @@ struct KorvanePlayHint
 // fit. out: kCachePathSize bytes.
 bool KorvaneNextFramePath(const NodeSettings& settings, KorvanePlayHint& hint, char* out);
 
+// Whether the read-ahead is on: yes unless the environment variable
+// KORVANE_READ_AHEAD is "0" or "off" (then the node reads only the frame it
+// is asked for, and nothing ahead). Read at every call.
+bool KorvaneReadAheadEnabled();
+
 // After an evaluation: asks the operating system to start reading the
-// neighbour frame's file (when it exists) and returns at once. True when the
-// hint was given.
+// neighbour frame's file (when it exists and the read-ahead is on) and
+// returns at once. True when the hint was given.
 bool KorvanePrefetchNextFrame(const NodeSettings& settings, KorvanePlayHint& hint);
