@@ -1289,74 +1289,74 @@ bool BuildPolyNodeFlags(ZNQGeometry& g)
         return false;
 
     ForPolygonRanges(g, [&g, outAll](int32_t p0, int32_t p1, int64_t node0) {
-    float3 cross[256];
-    const int32_t* ind = g._polyVInd + node0;
-    ZNQNodeFlags* out = outAll + node0;
-    for (int32_t p = p0; p < p1; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        float mx = 0.0f, my = 0.0f, mz = 0.0f;
-        for (int32_t k = 0; k < n; ++k)
+        float3 cross[256];
+        const int32_t* ind = g._polyVInd + node0;
+        ZNQNodeFlags* out = outAll + node0;
+        for (int32_t p = p0; p < p1; ++p)
         {
-            const float3 c = SafePos(g, ind[k]);
-            const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-            const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-            const float3 x = Cross(b, a);
-            cross[k] = x;
-            mx = std::max(mx, std::fabs(x.x));
-            my = std::max(my, std::fabs(x.y));
-            mz = std::max(mz, std::fabs(x.z));
-            const float a2 = Dot(a, a);
-            const float b2 = Dot(b, b);
-            float cosine = 1.0f;
-            if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
-                cosine = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
-            out[k]._reserved = 0;
-            out[k]._convex = 1;
-            out[k]._cos = half(cosine);
-        }
-        if (n > 3)
-        {
-            const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
-            auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
-            int32_t positive = 0, negative = 0;
+            const int32_t n = g._polyNumVert[p];
+            float mx = 0.0f, my = 0.0f, mz = 0.0f;
             for (int32_t k = 0; k < n; ++k)
             {
-                positive += comp(cross[k]) > 0.0f;
-                negative += comp(cross[k]) < 0.0f;
+                const float3 c = SafePos(g, ind[k]);
+                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+                const float3 x = Cross(b, a);
+                cross[k] = x;
+                mx = std::max(mx, std::fabs(x.x));
+                my = std::max(my, std::fabs(x.y));
+                mz = std::max(mz, std::fabs(x.z));
+                const float a2 = Dot(a, a);
+                const float b2 = Dot(b, b);
+                float cosine = 1.0f;
+                if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
+                    cosine = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
+                out[k]._reserved = 0;
+                out[k]._convex = 1;
+                out[k]._cos = half(cosine);
             }
-            if (positive > 0 && negative > 0)
+            if (n > 3)
             {
-                // Signed doubled area in the plane of the other two axes, on
-                // positions relative to the first node for precision.
-                const float3 origin = SafePos(g, ind[0]);
-                double s = 0.0;
+                const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
+                auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
+                int32_t positive = 0, negative = 0;
                 for (int32_t k = 0; k < n; ++k)
                 {
-                    const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                    const float3 pj = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), origin);
-                    if (axis == 2)
-                        s += double(pk.x) * pj.y - double(pk.y) * pj.x;
-                    else if (axis == 1)
-                        s += double(pk.x) * pj.z - double(pk.z) * pj.x;
-                    else
-                        s += double(pk.z) * pj.y - double(pk.y) * pj.z;
+                    positive += comp(cross[k]) > 0.0f;
+                    negative += comp(cross[k]) < 0.0f;
                 }
-                for (int32_t k = 0; k < n; ++k)
+                if (positive > 0 && negative > 0)
                 {
-                    const float xc = comp(cross[k]);
-                    bool convex;
-                    if (axis == 2)
-                        convex = (s >= 0.0 && xc >= 0.0f) || (s < 0.0 && xc <= 0.0f);
-                    else
-                        convex = (s <= 0.0 && xc >= 0.0f) || (s > 0.0 && xc <= 0.0f);
-                    out[k]._convex = convex ? 1 : 0;
+                    // Signed doubled area in the plane of the other two axes, on
+                    // positions relative to the first node for precision.
+                    const float3 origin = SafePos(g, ind[0]);
+                    double s = 0.0;
+                    for (int32_t k = 0; k < n; ++k)
+                    {
+                        const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                        const float3 pj = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), origin);
+                        if (axis == 2)
+                            s += double(pk.x) * pj.y - double(pk.y) * pj.x;
+                        else if (axis == 1)
+                            s += double(pk.x) * pj.z - double(pk.z) * pj.x;
+                        else
+                            s += double(pk.z) * pj.y - double(pk.y) * pj.z;
+                    }
+                    for (int32_t k = 0; k < n; ++k)
+                    {
+                        const float xc = comp(cross[k]);
+                        bool convex;
+                        if (axis == 2)
+                            convex = (s >= 0.0 && xc >= 0.0f) || (s < 0.0 && xc <= 0.0f);
+                        else
+                            convex = (s <= 0.0 && xc >= 0.0f) || (s > 0.0 && xc <= 0.0f);
+                        out[k]._convex = convex ? 1 : 0;
+                    }
                 }
             }
+            ind += n;
+            out += n;
         }
-        ind += n;
-        out += n;
-    }
     });
     return true;
 }
@@ -1424,34 +1424,34 @@ bool BuildPolyNrm(ZNQGeometry& g)
     if (!out)
         return false;
     ForPolygonRanges(g, [&g, nf, out](int32_t p0, int32_t p1, int64_t node0) {
-    const int32_t* ind = g._polyVInd + node0;
-    const ZNQNodeFlags* f = nf + node0;
-    for (int32_t p = p0; p < p1; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        float3 nrm{0.0f, 0.0f, 0.0f};
-        if (n > 0) // a polygon without nodes keeps the zero normal
+        const int32_t* ind = g._polyVInd + node0;
+        const ZNQNodeFlags* f = nf + node0;
+        for (int32_t p = p0; p < p1; ++p)
         {
-            // The first corner that is not straight or degenerate.
-            int32_t k = 0;
-            while (k < n && !(std::fabs(static_cast<float>(f[k]._cos)) < 1.0f))
-                ++k;
-            if (k == n)
-                k = 0;
-            const float3 c = SafePos(g, ind[k]);
-            const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-            const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-            nrm = Cross(b, a);
-            const float len = std::sqrt(Dot(nrm, nrm));
-            if (len >= kMinNormalLen)
-                nrm = float3{nrm.x / len, nrm.y / len, nrm.z / len};
-            if (!(f[k]._convex & 1))
-                nrm = float3{-nrm.x, -nrm.y, -nrm.z};
+            const int32_t n = g._polyNumVert[p];
+            float3 nrm{0.0f, 0.0f, 0.0f};
+            if (n > 0) // a polygon without nodes keeps the zero normal
+            {
+                // The first corner that is not straight or degenerate.
+                int32_t k = 0;
+                while (k < n && !(std::fabs(static_cast<float>(f[k]._cos)) < 1.0f))
+                    ++k;
+                if (k == n)
+                    k = 0;
+                const float3 c = SafePos(g, ind[k]);
+                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+                nrm = Cross(b, a);
+                const float len = std::sqrt(Dot(nrm, nrm));
+                if (len >= kMinNormalLen)
+                    nrm = float3{nrm.x / len, nrm.y / len, nrm.z / len};
+                if (!(f[k]._convex & 1))
+                    nrm = float3{-nrm.x, -nrm.y, -nrm.z};
+            }
+            out[p] = nrm;
+            ind += n;
+            f += n;
         }
-        out[p] = nrm;
-        ind += n;
-        f += n;
-    }
     });
     return true;
 }
@@ -1468,26 +1468,26 @@ bool BuildPolyAreas(ZNQGeometry& g)
     if (!out)
         return false;
     ForPolygonRanges(g, [&g, nrm, out](int32_t p0, int32_t p1, int64_t node0) {
-    const int32_t* ind = g._polyVInd + node0;
-    for (int32_t p = p0; p < p1; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        double sx = 0.0, sy = 0.0, sz = 0.0;
-        if (n > 0)
+        const int32_t* ind = g._polyVInd + node0;
+        for (int32_t p = p0; p < p1; ++p)
         {
-            const float3 origin = SafePos(g, ind[0]);
-            for (int32_t k = 1; k + 1 < n; ++k)
+            const int32_t n = g._polyNumVert[p];
+            double sx = 0.0, sy = 0.0, sz = 0.0;
+            if (n > 0)
             {
-                const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
-                sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
-                sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
-                sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
+                const float3 origin = SafePos(g, ind[0]);
+                for (int32_t k = 1; k + 1 < n; ++k)
+                {
+                    const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                    const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
+                    sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
+                    sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
+                    sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
+                }
             }
+            out[p] = static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
+            ind += n;
         }
-        out[p] = static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
-        ind += n;
-    }
     });
     return true;
 }
@@ -1529,7 +1529,8 @@ inline void ScaleBy(float4& a, float s)
 template <typename T>
 void AverageNodeData(const ZNQGeometry& g, const T* nodeData, const uint8_t* count, T* out)
 {
-    const int32_t ranges = znqpar::RangesFor(g.NumNodes());
+    const int64_t nodes = g.NumNodes();
+    const int32_t ranges = znqpar::RangesFor(nodes);
     if (ranges <= 1)
     {
         std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
@@ -1550,7 +1551,6 @@ void AverageNodeData(const ZNQGeometry& g, const T* nodeData, const uint8_t* cou
                 ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
         return;
     }
-    const int64_t nodes = g.NumNodes();
     const int32_t numVert = g._numVert;
     const int32_t* ind = g._polyVInd;
 #pragma omp parallel for schedule(static, 1) num_threads(ranges)
@@ -1593,27 +1593,27 @@ bool BuildVertNrm(ZNQGeometry& g)
         return true;
     }
     ForRanges(g._numVert, [num, arr, polyNrm, out](int64_t v0, int64_t v1) {
-    for (int64_t v = v0; v < v1; ++v)
-    {
-        const int32_t n = num[v];
-        if (n == 0)
+        for (int64_t v = v0; v < v1; ++v)
         {
-            out[v] = float3{0.0f, 1.0f, 0.0f};
-            continue;
+            const int32_t n = num[v];
+            if (n == 0)
+            {
+                out[v] = float3{0.0f, 1.0f, 0.0f};
+                continue;
+            }
+            float3 s{0.0f, 0.0f, 0.0f};
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const float3& pn = polyNrm[arr[v][k]];
+                s.x += pn.x;
+                s.y += pn.y;
+                s.z += pn.z;
+            }
+            const float len = std::sqrt(Dot(s, s));
+            if (len >= kMinNormalLen)
+                s = float3{s.x / len, s.y / len, s.z / len};
+            out[v] = s;
         }
-        float3 s{0.0f, 0.0f, 0.0f};
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const float3& pn = polyNrm[arr[v][k]];
-            s.x += pn.x;
-            s.y += pn.y;
-            s.z += pn.z;
-        }
-        const float len = std::sqrt(Dot(s, s));
-        if (len >= kMinNormalLen)
-            s = float3{s.x / len, s.y / len, s.z / len};
-        out[v] = s;
-    }
     });
     return true;
 }
