@@ -10,6 +10,7 @@
 
 #include "GeoTestMesh.h"
 #include "formats/ZNQFormats.h"
+#include "geometry/ZNQParallel.h"
 
 namespace
 {
@@ -244,4 +245,45 @@ TEST(GeometryThreads, LoadedFileSameBitsForEveryThreadCount)
             EXPECT_TRUE(d == firstDerived);
         }
     }
+}
+
+TEST(GeometryThreads, RangesCoverEveryElementOnce)
+{
+    {
+        Threads t(1);
+        EXPECT_EQ(znqpar::RangesFor(10000000), 1); // one thread: the serial loop
+    }
+    Threads t(7);
+    EXPECT_EQ(znqpar::RangesFor(2 * znqpar::kMinPerRange - 1), 1);
+    EXPECT_EQ(znqpar::RangesFor(2 * znqpar::kMinPerRange), 2);
+    EXPECT_EQ(znqpar::RangesFor(100 * znqpar::kMinPerRange), 7);
+    for (const int64_t count : {int64_t(0), int64_t(1), int64_t(65536), int64_t(1000003)})
+        for (const int32_t ranges : {1, 2, 7, 64})
+        {
+            EXPECT_EQ(znqpar::RangeStart(count, ranges, 0), 0);
+            EXPECT_EQ(znqpar::RangeStart(count, ranges, ranges), count);
+            for (int32_t r = 0; r < ranges; ++r)
+            {
+                const int64_t size = znqpar::RangeStart(count, ranges, r + 1) - znqpar::RangeStart(count, ranges, r);
+                EXPECT_GE(size, count / ranges);
+                EXPECT_LE(size, count / ranges + 1);
+            }
+        }
+
+    // Polygon ranges start at the right node.
+    std::vector<uint8_t> counts(100000);
+    Rng rng{3u};
+    for (uint8_t& c : counts)
+        c = static_cast<uint8_t>(rng.Below(9));
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(counts.data(), static_cast<int32_t>(counts.size()), 7, pr);
+    ASSERT_EQ(pr.count, 7);
+    for (int32_t r = 0; r <= pr.count; ++r)
+    {
+        int64_t nodes = 0;
+        for (int32_t p = 0; p < pr.poly[r]; ++p)
+            nodes += counts[static_cast<size_t>(p)];
+        EXPECT_EQ(pr.node[r], nodes);
+    }
+    EXPECT_EQ(pr.poly[pr.count], static_cast<int32_t>(counts.size()));
 }
