@@ -1006,7 +1006,14 @@ int Main()
         for (size_t k = 0; k < nn; ++k)
             withNormals._nodeNrm[k] = float3{0.0f, float(k % 7) * 0.1f, 1.0f};
         Row means = ThreadsRow("derived data: vertex polygons, vertex normals from node normals", in,
-                               torus._numPoly, 0.7, [&g, &withNormals] { CopyMesh(withNormals, g); },
+                               torus._numPoly, 0.7,
+                               [&g, &withNormals, nn] {
+                                   CopyMesh(withNormals, g); // positions and polygons
+                                   g._nodeNrm = g._MemAllocArr<float3>(nn, false);
+                                   if (!g._nodeNrm)
+                                       Fail("node normals");
+                                   std::memcpy(g._nodeNrm, withNormals._nodeNrm, nn * sizeof(float3));
+                               },
                                [&g] { return g._DynGetVertNrm() != nullptr; });
         Measure(means);
         rows.push_back(std::move(means));
