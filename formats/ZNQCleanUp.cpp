@@ -32,7 +32,7 @@ bool CheckAndMark(const uint8_t* counts, const int32_t* idx, int32_t p0, int32_t
                   uint8_t* used)
 {
     auto mark = [used](uint32_t v) {
-        if (kAtomic)
+        if constexpr (kAtomic)
         {
 #if defined(_OPENMP) && _OPENMP >= 201107
 #pragma omp atomic write
