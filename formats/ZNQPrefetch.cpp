@@ -7,6 +7,7 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -17,13 +18,21 @@ bool FilePrefetch(const char* path)
 #if defined(_WIN32)
     return false;
 #else
+    // Non-blocking: a named pipe must not hold the evaluation until someone
+    // writes to it. Only regular files get the hint.
 #if defined(O_CLOEXEC)
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 #else
-    const int fd = open(path, O_RDONLY);
+    const int fd = open(path, O_RDONLY | O_NONBLOCK);
 #endif
     if (fd < 0)
         return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    {
+        close(fd);
+        return false;
+    }
     bool given = false;
 #if defined(__linux__) || defined(__FreeBSD__)
     given = posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED) == 0;

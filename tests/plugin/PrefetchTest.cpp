@@ -8,6 +8,10 @@
 #include <cstring>
 #include <string>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include "formats/ZNQPrefetch.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvanePrefetch.h"
@@ -112,6 +116,16 @@ TEST(Prefetch, HintOnMissingAndPresentFiles)
     EXPECT_TRUE(FilePrefetch(file.c_str()));
 #else
     FilePrefetch(file.c_str()); // no hint on this platform; never an error
+#endif
+
+#if !defined(_WIN32)
+    // A named pipe without a writer and a directory: no hint, and no wait.
+    const std::string fifo = dir + "/korvane_prefetch_fifo.bin";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(FilePrefetch(fifo.c_str()));
+    std::remove(fifo.c_str());
+    EXPECT_FALSE(FilePrefetch(dir.c_str()));
 #endif
 
     // Frame 1 evaluated: frame 2 exists and gets the hint; frame 3 does not.
