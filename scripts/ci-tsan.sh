@@ -10,8 +10,8 @@
 # (the node passes it on).
 #
 # Opt-in, not a CI stage: it builds the whole project a second time under
-# ThreadSanitizer and runs the suite twice, well over 5 minutes on the 2-core
-# CI machine. A second argument limits the tests (a ctest -R regex), e.g.
+# ThreadSanitizer (more than 5 minutes from scratch on the 2-core CI machine)
+# and runs the suite twice (about half a minute each). A second argument limits the tests (a ctest -R regex), e.g.
 #   scripts/ci-tsan.sh build/tsan 'Threads|CleanUp|Dyn'
 #
 # Usage: scripts/ci-tsan.sh [build directory] [test regex]   (default build/tsan)
