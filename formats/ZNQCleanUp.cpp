@@ -9,6 +9,7 @@
 
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
+#include "geometry/ZNQParallel.h"
 
 namespace
 {
@@ -23,22 +24,29 @@ constexpr int32_t kQuickMaxNodes = 16;
 // no room for the marks): the full clean-up then decides. Leaves the geometry
 // and its derived data untouched; the same answers as the illegal-polygon and
 // unused-vertex counts of the derived data, without building them.
-bool NothingToClean(ZNQGeometry& geometry)
+// Marks the vertices of polygons p0..p1-1 (idx at p0's first node) in used
+// and answers whether all of them are legal. Atomic marks when several
+// threads mark into the same table.
+template <bool kAtomic>
+bool CheckAndMark(const uint8_t* counts, const int32_t* idx, int32_t p0, int32_t p1, uint32_t nv,
+                  uint8_t* used)
 {
-    const int32_t numVert = geometry._numVert;
-    const int32_t numPoly = geometry._numPoly;
-    if (numVert <= 0 || numPoly <= 0 || !geometry._polyNumVert || !geometry._polyVInd)
-        return false;
-    ZNQScopedArray<uint8_t> mark(geometry, static_cast<size_t>(numVert), true);
-    if (!mark.ptr)
-        return false;
-    const uint32_t nv = static_cast<uint32_t>(numVert);
-    const uint8_t* counts = geometry._polyNumVert;
-    const int32_t* idx = geometry._polyVInd;
-    uint8_t* used = mark.ptr;
+    auto mark = [used](uint32_t v) {
+        if constexpr (kAtomic)
+        {
+#if defined(_OPENMP) && _OPENMP >= 201107
+#pragma omp atomic write
+#endif
+            used[v] = 1;
+        }
+        else
+        {
+            used[v] = 1;
+        }
+    };
     // Marks only; they are counted in one pass afterwards, so that no
     // polygon waits for the marks of the one before.
-    for (int32_t p = 0; p < numPoly; ++p)
+    for (int32_t p = p0; p < p1; ++p)
     {
         const int32_t n = counts[p];
         if (n == 3)
@@ -48,9 +56,9 @@ bool NothingToClean(ZNQGeometry& geometry)
             const uint32_t c = static_cast<uint32_t>(idx[2]);
             if (a >= nv || b >= nv || c >= nv || a == b || a == c || b == c)
                 return false;
-            used[a] = 1;
-            used[b] = 1;
-            used[c] = 1;
+            mark(a);
+            mark(b);
+            mark(c);
         }
         else
         {
@@ -66,13 +74,74 @@ bool NothingToClean(ZNQGeometry& geometry)
                         return false;
             }
             for (int32_t k = 0; k < n; ++k)
-                used[idx[k]] = 1;
+                mark(static_cast<uint32_t>(idx[k]));
         }
         idx += n;
     }
+    return true;
+}
+
+// One pass over the polygons that answers "nothing to clean": every polygon
+// has at least 3 corners, indices in range and no index twice, and every
+// vertex is used by some polygon. False means "maybe something to clean" (or
+// no room for the marks): the full clean-up then decides. Leaves the geometry
+// and its derived data untouched; the same answers as the illegal-polygon and
+// unused-vertex counts of the derived data, without building them. With
+// several threads each checks and marks a fixed range of polygons; the
+// answer is the same.
+bool NothingToClean(ZNQGeometry& geometry)
+{
+    const int32_t numVert = geometry._numVert;
+    const int32_t numPoly = geometry._numPoly;
+    if (numVert <= 0 || numPoly <= 0 || !geometry._polyNumVert || !geometry._polyVInd)
+        return false;
+    ZNQScopedArray<uint8_t> mark(geometry, static_cast<size_t>(numVert), true);
+    if (!mark.ptr)
+        return false;
+    const uint32_t nv = static_cast<uint32_t>(numVert);
+    const uint8_t* counts = geometry._polyNumVert;
+    const int32_t* idx = geometry._polyVInd;
+    uint8_t* used = mark.ptr;
+#if defined(_OPENMP) && _OPENMP >= 201107
+    const int32_t ranges = znqpar::RangesFor(numPoly);
+#else
+    const int32_t ranges = 1; // no atomic write in this OpenMP
+#endif
+    if (ranges <= 1)
+    {
+        if (!CheckAndMark<false>(counts, idx, 0, numPoly, nv, used))
+            return false;
+        int64_t numUsed = 0;
+        for (int32_t v = 0; v < numVert; ++v)
+            numUsed += used[v];
+        return numUsed == numVert;
+    }
+
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(counts, numPoly, ranges, pr);
+    uint8_t legal[znqpar::kMaxRanges] = {};
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+        legal[r] = CheckAndMark<true>(counts, idx + pr.node[r], pr.poly[r], pr.poly[r + 1], nv, used)
+                       ? 1
+                       : 0;
+    for (int32_t r = 0; r < pr.count; ++r)
+        if (!legal[r])
+            return false;
+    // Every range ends inside the region, so the marks are all visible here.
+    int64_t usedIn[znqpar::kMaxRanges] = {};
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        const int64_t v1 = znqpar::RangeStart(numVert, pr.count, r + 1);
+        int64_t n = 0;
+        for (int64_t v = znqpar::RangeStart(numVert, pr.count, r); v < v1; ++v)
+            n += used[v];
+        usedIn[r] = n;
+    }
     int64_t numUsed = 0;
-    for (int32_t v = 0; v < numVert; ++v)
-        numUsed += used[v];
+    for (int32_t r = 0; r < pr.count; ++r)
+        numUsed += usedIn[r];
     return numUsed == numVert;
 }
 

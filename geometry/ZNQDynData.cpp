@@ -17,6 +17,7 @@
 
 #include "geometry/ZNQGeometry.h"
 #include "geometry/ZNQOctree.h"
+#include "geometry/ZNQParallel.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -100,6 +101,41 @@ int64_t CheckedNumNodes(const ZNQGeometry& g)
 
 // Position of a vertex, or the origin for an index outside [0, numVert): the
 // shape items of illegal polygons stay defined and in bounds.
+// Runs f(firstPoly, endPoly, firstNode) over the polygons: once over all of
+// them with one thread, or over fixed contiguous ranges in parallel. f writes
+// only the output of its own polygons or nodes.
+template <typename F>
+void ForPolygonRanges(const ZNQGeometry& g, const F& f)
+{
+    const int32_t ranges = znqpar::RangesFor(g._numPoly);
+    if (ranges <= 1)
+    {
+        f(0, g._numPoly, int64_t(0));
+        return;
+    }
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+        f(pr.poly[r], pr.poly[r + 1], pr.node[r]);
+}
+
+// Runs f(first, end) over [0, count): once with one thread, or over fixed
+// contiguous ranges in parallel.
+template <typename F>
+void ForRanges(int64_t count, const F& f)
+{
+    const int32_t ranges = znqpar::RangesFor(count);
+    if (ranges <= 1)
+    {
+        f(int64_t(0), count);
+        return;
+    }
+#pragma omp parallel for schedule(static, 1) num_threads(ranges)
+    for (int32_t r = 0; r < ranges; ++r)
+        f(znqpar::RangeStart(count, ranges, r), znqpar::RangeStart(count, ranges, r + 1));
+}
+
 inline float3 SafePos(const ZNQGeometry& g, int32_t v)
 {
     return InRange(v, g._numVert) ? g._vertPos[v] : float3{0.0f, 0.0f, 0.0f};
@@ -749,6 +785,97 @@ bool BuildEdgeAdjPoly(ZNQGeometry& g)
     return true;
 }
 
+// The vertex-to-polygon lists over fixed polygon ranges: per range and
+// vertex a count, turned by a per-vertex prefix sum over the ranges into the
+// range's first place in the vertex's slice; each range then fills its own
+// places, so the lists come out in ascending polygon order as from the serial
+// build. 1 built, 0 failed (a list above 255 entries, a refused block),
+// -1 no room for the per-range counts: the serial build decides.
+int32_t BuildVertAdjPolyRanges(ZNQGeometry& g, int32_t ranges)
+{
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+    const size_t nv = static_cast<size_t>(numVert);
+    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), true);
+    if (!counts.ptr)
+        return -1;
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
+    uint8_t* const c0 = counts.ptr;
+    const int32_t* const ind = g._polyVInd;
+    uint8_t full[znqpar::kMaxRanges] = {};
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        uint8_t* c = c0 + nv * static_cast<size_t>(r);
+        for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
+        {
+            const int32_t v = ind[i];
+            if (!InRange(v, numVert))
+                continue;
+            if (c[v] == kMaxListCount)
+            {
+                full[r] = 1;
+                break;
+            }
+            ++c[v];
+        }
+    }
+    for (int32_t r = 0; r < pr.count; ++r)
+        if (full[r])
+            return 0;
+
+    uint8_t* const num = d._vertAdjPolyNum;
+    const int32_t vr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
+#pragma omp parallel for schedule(static, 1) num_threads(vr)
+    for (int32_t r = 0; r < vr; ++r)
+    {
+        const int64_t v1 = znqpar::RangeStart(numVert, vr, r + 1);
+        for (int64_t v = znqpar::RangeStart(numVert, vr, r); v < v1; ++v)
+        {
+            int32_t run = 0;
+            for (int32_t q = 0; q < pr.count; ++q)
+            {
+                uint8_t& c = c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
+                const int32_t here = c;
+                c = static_cast<uint8_t>(run < kMaxListCount ? run : kMaxListCount);
+                run += here;
+            }
+            if (run > kMaxListCount)
+                full[r] = 1;
+            num[v] = static_cast<uint8_t>(run < kMaxListCount ? run : kMaxListCount);
+        }
+    }
+    for (int32_t r = 0; r < vr; ++r)
+        if (full[r])
+            return 0;
+
+    const size_t total = LayoutSlices(num, numVert, nullptr, nullptr);
+    int32_t* block = d._vertAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
+    if (!block)
+        return 0;
+    int32_t** const arr = d._vertAdjPolyArr;
+    LayoutSlices(num, numVert, arr, block);
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        uint8_t* c = c0 + nv * static_cast<size_t>(r);
+        const int32_t* idx = ind + pr.node[r];
+        for (int32_t p = pr.poly[r]; p < pr.poly[r + 1]; ++p)
+        {
+            const int32_t n = g._polyNumVert[p];
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const int32_t v = idx[k];
+                if (InRange(v, numVert))
+                    arr[v][c[v]++] = p;
+            }
+            idx += n;
+        }
+    }
+    return 1;
+}
+
 bool BuildVertAdjPoly(ZNQGeometry& g)
 {
     const int64_t nodes = CheckedNumNodes(g);
@@ -760,6 +887,13 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
     int32_t** arr = d._vertAdjPolyArr = g._MemAllocArr<int32_t*>(numVert, false);
     if (!num || !arr)
         return false;
+    const int32_t ranges = znqpar::RangesFor(nodes);
+    if (ranges > 1)
+    {
+        const int32_t built = BuildVertAdjPolyRanges(g, ranges);
+        if (built >= 0)
+            return built == 1;
+    }
     const int32_t* ind = g._polyVInd;
     for (int64_t i = 0; i < nodes; ++i)
     {
@@ -1149,78 +1283,81 @@ bool BuildPolyNodeFlags(ZNQGeometry& g)
     const int64_t nodes = CheckedNumNodes(g);
     if (nodes < 0)
         return false;
-    ZNQNodeFlags* out = g._dyn._polyNodeFlags =
+    ZNQNodeFlags* const outAll = g._dyn._polyNodeFlags =
         g._MemAllocArr<ZNQNodeFlags>(static_cast<size_t>(nodes), false);
-    if (!out)
+    if (!outAll)
         return false;
 
-    float3 cross[256];
-    const int32_t* ind = g._polyVInd;
-    for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        float mx = 0.0f, my = 0.0f, mz = 0.0f;
-        for (int32_t k = 0; k < n; ++k)
+    ForPolygonRanges(g, [&g, outAll](int32_t p0, int32_t p1, int64_t node0) {
+        float3 cross[256];
+        const int32_t* ind = g._polyVInd + node0;
+        ZNQNodeFlags* out = outAll + node0;
+        for (int32_t p = p0; p < p1; ++p)
         {
-            const float3 c = SafePos(g, ind[k]);
-            const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-            const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-            const float3 x = Cross(b, a);
-            cross[k] = x;
-            mx = std::max(mx, std::fabs(x.x));
-            my = std::max(my, std::fabs(x.y));
-            mz = std::max(mz, std::fabs(x.z));
-            const float a2 = Dot(a, a);
-            const float b2 = Dot(b, b);
-            float cosine = 1.0f;
-            if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
-                cosine = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
-            out[k]._reserved = 0;
-            out[k]._convex = 1;
-            out[k]._cos = half(cosine);
-        }
-        if (n > 3)
-        {
-            const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
-            auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
-            int32_t positive = 0, negative = 0;
+            const int32_t n = g._polyNumVert[p];
+            float mx = 0.0f, my = 0.0f, mz = 0.0f;
             for (int32_t k = 0; k < n; ++k)
             {
-                positive += comp(cross[k]) > 0.0f;
-                negative += comp(cross[k]) < 0.0f;
+                const float3 c = SafePos(g, ind[k]);
+                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+                const float3 x = Cross(b, a);
+                cross[k] = x;
+                mx = std::max(mx, std::fabs(x.x));
+                my = std::max(my, std::fabs(x.y));
+                mz = std::max(mz, std::fabs(x.z));
+                const float a2 = Dot(a, a);
+                const float b2 = Dot(b, b);
+                float cosine = 1.0f;
+                if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
+                    cosine = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
+                out[k]._reserved = 0;
+                out[k]._convex = 1;
+                out[k]._cos = half(cosine);
             }
-            if (positive > 0 && negative > 0)
+            if (n > 3)
             {
-                // Signed doubled area in the plane of the other two axes, on
-                // positions relative to the first node for precision.
-                const float3 origin = SafePos(g, ind[0]);
-                double s = 0.0;
+                const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
+                auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
+                int32_t positive = 0, negative = 0;
                 for (int32_t k = 0; k < n; ++k)
                 {
-                    const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                    const float3 pj = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), origin);
-                    if (axis == 2)
-                        s += double(pk.x) * pj.y - double(pk.y) * pj.x;
-                    else if (axis == 1)
-                        s += double(pk.x) * pj.z - double(pk.z) * pj.x;
-                    else
-                        s += double(pk.z) * pj.y - double(pk.y) * pj.z;
+                    positive += comp(cross[k]) > 0.0f;
+                    negative += comp(cross[k]) < 0.0f;
                 }
-                for (int32_t k = 0; k < n; ++k)
+                if (positive > 0 && negative > 0)
                 {
-                    const float xc = comp(cross[k]);
-                    bool convex;
-                    if (axis == 2)
-                        convex = (s >= 0.0 && xc >= 0.0f) || (s < 0.0 && xc <= 0.0f);
-                    else
-                        convex = (s <= 0.0 && xc >= 0.0f) || (s > 0.0 && xc <= 0.0f);
-                    out[k]._convex = convex ? 1 : 0;
+                    // Signed doubled area in the plane of the other two axes, on
+                    // positions relative to the first node for precision.
+                    const float3 origin = SafePos(g, ind[0]);
+                    double s = 0.0;
+                    for (int32_t k = 0; k < n; ++k)
+                    {
+                        const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                        const float3 pj = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), origin);
+                        if (axis == 2)
+                            s += double(pk.x) * pj.y - double(pk.y) * pj.x;
+                        else if (axis == 1)
+                            s += double(pk.x) * pj.z - double(pk.z) * pj.x;
+                        else
+                            s += double(pk.z) * pj.y - double(pk.y) * pj.z;
+                    }
+                    for (int32_t k = 0; k < n; ++k)
+                    {
+                        const float xc = comp(cross[k]);
+                        bool convex;
+                        if (axis == 2)
+                            convex = (s >= 0.0 && xc >= 0.0f) || (s < 0.0 && xc <= 0.0f);
+                        else
+                            convex = (s <= 0.0 && xc >= 0.0f) || (s > 0.0 && xc <= 0.0f);
+                        out[k]._convex = convex ? 1 : 0;
+                    }
                 }
             }
+            ind += n;
+            out += n;
         }
-        ind += n;
-        out += n;
-    }
+    });
     return true;
 }
 
@@ -1286,33 +1423,36 @@ bool BuildPolyNrm(ZNQGeometry& g)
     float3* out = g._dyn._polyNrm = g._MemAllocArr<float3>(g._numPoly, false);
     if (!out)
         return false;
-    const int32_t* ind = g._polyVInd;
-    for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        float3 nrm{0.0f, 0.0f, 0.0f};
-        if (n > 0) // a polygon without nodes keeps the zero normal
+    ForPolygonRanges(g, [&g, nf, out](int32_t p0, int32_t p1, int64_t node0) {
+        const int32_t* ind = g._polyVInd + node0;
+        const ZNQNodeFlags* f = nf + node0;
+        for (int32_t p = p0; p < p1; ++p)
         {
-            // The first corner that is not straight or degenerate.
-            int32_t k = 0;
-            while (k < n && !(std::fabs(static_cast<float>(nf[k]._cos)) < 1.0f))
-                ++k;
-            if (k == n)
-                k = 0;
-            const float3 c = SafePos(g, ind[k]);
-            const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-            const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-            nrm = Cross(b, a);
-            const float len = std::sqrt(Dot(nrm, nrm));
-            if (len >= kMinNormalLen)
-                nrm = float3{nrm.x / len, nrm.y / len, nrm.z / len};
-            if (!(nf[k]._convex & 1))
-                nrm = float3{-nrm.x, -nrm.y, -nrm.z};
+            const int32_t n = g._polyNumVert[p];
+            float3 nrm{0.0f, 0.0f, 0.0f};
+            if (n > 0) // a polygon without nodes keeps the zero normal
+            {
+                // The first corner that is not straight or degenerate.
+                int32_t k = 0;
+                while (k < n && !(std::fabs(static_cast<float>(f[k]._cos)) < 1.0f))
+                    ++k;
+                if (k == n)
+                    k = 0;
+                const float3 c = SafePos(g, ind[k]);
+                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+                nrm = Cross(b, a);
+                const float len = std::sqrt(Dot(nrm, nrm));
+                if (len >= kMinNormalLen)
+                    nrm = float3{nrm.x / len, nrm.y / len, nrm.z / len};
+                if (!(f[k]._convex & 1))
+                    nrm = float3{-nrm.x, -nrm.y, -nrm.z};
+            }
+            out[p] = nrm;
+            ind += n;
+            f += n;
         }
-        out[p] = nrm;
-        ind += n;
-        nf += n;
-    }
+    });
     return true;
 }
 
@@ -1327,26 +1467,28 @@ bool BuildPolyAreas(ZNQGeometry& g)
     float* out = g._dyn._polyAreas = g._MemAllocArr<float>(g._numPoly, false);
     if (!out)
         return false;
-    const int32_t* ind = g._polyVInd;
-    for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        double sx = 0.0, sy = 0.0, sz = 0.0;
-        if (n > 0)
+    ForPolygonRanges(g, [&g, nrm, out](int32_t p0, int32_t p1, int64_t node0) {
+        const int32_t* ind = g._polyVInd + node0;
+        for (int32_t p = p0; p < p1; ++p)
         {
-            const float3 origin = SafePos(g, ind[0]);
-            for (int32_t k = 1; k + 1 < n; ++k)
+            const int32_t n = g._polyNumVert[p];
+            double sx = 0.0, sy = 0.0, sz = 0.0;
+            if (n > 0)
             {
-                const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
-                sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
-                sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
-                sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
+                const float3 origin = SafePos(g, ind[0]);
+                for (int32_t k = 1; k + 1 < n; ++k)
+                {
+                    const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                    const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
+                    sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
+                    sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
+                    sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
+                }
             }
+            out[p] = static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
+            ind += n;
         }
-        out[p] = static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
-        ind += n;
-    }
+    });
     return true;
 }
 
@@ -1382,25 +1524,51 @@ inline void ScaleBy(float4& a, float s)
 
 // Per vertex: the sum of a node array over the vertex's nodes times 1/count
 // (count: its vertex-to-polygon count); a vertex without nodes gets 0.
+// In parallel, each thread owns a range of vertices and adds, in node order,
+// the nodes that fall into it: every vertex sums in the same order.
 template <typename T>
 void AverageNodeData(const ZNQGeometry& g, const T* nodeData, const uint8_t* count, T* out)
 {
-    std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
-    const int32_t* ind = g._polyVInd;
-    int64_t i = 0;
-    for (int32_t p = 0; p < g._numPoly; ++p)
+    const int64_t nodes = g.NumNodes();
+    const int32_t ranges = znqpar::RangesFor(nodes);
+    if (ranges <= 1)
     {
-        const int32_t n = g._polyNumVert[p];
-        for (int32_t k = 0; k < n; ++k, ++i)
+        std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
+        const int32_t* ind = g._polyVInd;
+        int64_t i = 0;
+        for (int32_t p = 0; p < g._numPoly; ++p)
+        {
+            const int32_t n = g._polyNumVert[p];
+            for (int32_t k = 0; k < n; ++k, ++i)
+            {
+                const int32_t v = ind[i];
+                if (InRange(v, g._numVert))
+                    AddTo(out[v], nodeData[i]);
+            }
+        }
+        for (int32_t v = 0; v < g._numVert; ++v)
+            if (count[v] > 0)
+                ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
+        return;
+    }
+    const int32_t numVert = g._numVert;
+    const int32_t* ind = g._polyVInd;
+#pragma omp parallel for schedule(static, 1) num_threads(ranges)
+    for (int32_t r = 0; r < ranges; ++r)
+    {
+        const int32_t v0 = static_cast<int32_t>(znqpar::RangeStart(numVert, ranges, r));
+        const int32_t v1 = static_cast<int32_t>(znqpar::RangeStart(numVert, ranges, r + 1));
+        std::memset(static_cast<void*>(out + v0), 0, sizeof(T) * static_cast<size_t>(v1 - v0));
+        for (int64_t i = 0; i < nodes; ++i)
         {
             const int32_t v = ind[i];
-            if (InRange(v, g._numVert))
+            if (v >= v0 && v < v1)
                 AddTo(out[v], nodeData[i]);
         }
+        for (int32_t v = v0; v < v1; ++v)
+            if (count[v] > 0)
+                ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
     }
-    for (int32_t v = 0; v < g._numVert; ++v)
-        if (count[v] > 0)
-            ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
 }
 
 bool BuildVertNrm(ZNQGeometry& g)
@@ -1424,27 +1592,29 @@ bool BuildVertNrm(ZNQGeometry& g)
         AverageNodeData(g, g._nodeNrm, num, out);
         return true;
     }
-    for (int32_t v = 0; v < g._numVert; ++v)
-    {
-        const int32_t n = num[v];
-        if (n == 0)
+    ForRanges(g._numVert, [num, arr, polyNrm, out](int64_t v0, int64_t v1) {
+        for (int64_t v = v0; v < v1; ++v)
         {
-            out[v] = float3{0.0f, 1.0f, 0.0f};
-            continue;
+            const int32_t n = num[v];
+            if (n == 0)
+            {
+                out[v] = float3{0.0f, 1.0f, 0.0f};
+                continue;
+            }
+            float3 s{0.0f, 0.0f, 0.0f};
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const float3& pn = polyNrm[arr[v][k]];
+                s.x += pn.x;
+                s.y += pn.y;
+                s.z += pn.z;
+            }
+            const float len = std::sqrt(Dot(s, s));
+            if (len >= kMinNormalLen)
+                s = float3{s.x / len, s.y / len, s.z / len};
+            out[v] = s;
         }
-        float3 s{0.0f, 0.0f, 0.0f};
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const float3& pn = polyNrm[arr[v][k]];
-            s.x += pn.x;
-            s.y += pn.y;
-            s.z += pn.z;
-        }
-        const float len = std::sqrt(Dot(s, s));
-        if (len >= kMinNormalLen)
-            s = float3{s.x / len, s.y / len, s.z / len};
-        out[v] = s;
-    }
+    });
     return true;
 }
 

@@ -531,6 +531,10 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
 
     MStatus status;
     BuildOutputMesh(settings, meshData, status, refusedText);
+    // The next frame in the direction of play starts loading into the
+    // operating system's cache while the host works on this one.
+    if (!refusedText)
+        KorvanePrefetchNextFrame(settings, m_playHint);
 
     outHandle.set(meshData);
     data.setClean(plug);

@@ -12,6 +12,7 @@
 #include <maya/MStatus.h>
 #include <maya/MTypeId.h>
 
+#include "plugin/KorvanePrefetch.h"
 #include "plugin/KorvaneSettings.h"
 
 class Korvane : public MPxNode
@@ -88,6 +89,11 @@ public:
     static MObject m_msNormalsPerCorner;
     // Output.
     static MObject outMesh;
+
+private:
+    // Direction of play for the read-ahead of the next frame's file; a hint,
+    // no geometry (every evaluation still loads its frame anew).
+    KorvanePlayHint m_playHint;
 };
 
 // Writes the geometry into the mesh owned by meshData: points and polygons,

@@ -5,6 +5,8 @@
 #
 # Usage: scripts/bench.sh [korvane_perf options]
 #   e.g. scripts/bench.sh --runs 9 --clock cpu --only obj,eval
+#   2 against 1 thread and the cold-cache playback (wall clock only):
+#   scripts/bench.sh --runs 5 --only threads,cold
 # Environment: KORVANE_BENCH_BUILD (build folder, default build/bench),
 #   KORVANE_BENCH_AREAS=1 also builds and runs the per-area Google Benchmark
 #   programs after the table.

@@ -13,7 +13,11 @@
 //
 // Timing: the steady clock by default; --clock cpu takes the calling thread's
 // CPU time (user + system, so page faults still count), which is steadier on
-// a busy machine. Every timed step runs on one thread.
+// a busy machine. Every timed step runs on one thread, except in the rows of
+// --only threads and cold, which set the thread count themselves (run them
+// with the default wall clock: the CPU clock sees only the calling thread).
+#include <fcntl.h>
+#include <omp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -645,6 +649,38 @@ std::string Tris(double n)
     return buf;
 }
 
+// A row of one operation at 2 threads (Korvane's contender) against 1
+// thread; the thread count is set in the untimed setup.
+Row ThreadsRow(const std::string& op, const std::string& input, double items, double target,
+               const std::function<void()>& setup, const std::function<bool()>& run)
+{
+    Row row;
+    row.group = "threads";
+    row.operation = op;
+    row.input = input;
+    row.items = items;
+    row.c.push_back({"Korvane, 2 threads", [setup] { omp_set_num_threads(2); if (setup) setup(); }, run, {}, false});
+    row.c.push_back({"1 thread", [setup] { omp_set_num_threads(1); if (setup) setup(); }, run, {}, false});
+    char t[64];
+    std::snprintf(t, sizeof(t), "<= %.2fx 1 thread", target);
+    row.target = t;
+    row.targetPeer = 1;
+    row.targetRatio = target;
+    return row;
+}
+
+// Drops a file's pages from the page cache (it must be written back).
+bool Evict(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    fdatasync(fd);
+    const bool ok = posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+    close(fd);
+    return ok;
+}
+
 // Reader rows: LoadFromFile with everything the format carries.
 Row ReaderRow(const std::string& group, const std::string& op, const std::string& path, bool normals, bool motions,
               bool colors, bool uvws, int32_t wantPoly, ZNQGeometry& g)
@@ -800,6 +836,8 @@ int Main()
     std::vector<Row> rows;
     ZNQGeometry g;
     g.Init(0);
+    // Every row but those of the thread counts runs on one thread.
+    omp_set_num_threads(1);
 
     // ---- .obj readers ----
     if (Wanted("obj"))
@@ -948,7 +986,46 @@ int Main()
         Measure(row);
         rows.push_back(std::move(row));
     }
+    if (Wanted("threads"))
+    {
+        const std::string in = Tris(torus._numPoly) + " (closed torus)";
+        Row derived = ThreadsRow(
+            "derived data of an evaluation: vertex polygons, node records, polygon and vertex normals", in,
+            torus._numPoly, 0.7, [&g, &torus] { CopyMesh(torus, g); }, [&g] { return g._DynGetVertNrm() != nullptr; });
+        Measure(derived);
+        rows.push_back(std::move(derived));
+
+        // Node normals on: the vertex normals are their per-vertex means.
+        ZNQGeometry withNormals;
+        withNormals.Init(0);
+        CopyMesh(torus, withNormals);
+        const size_t nn = size_t(withNormals.NumNodes());
+        withNormals._nodeNrm = withNormals._MemAllocArr<float3>(nn, false);
+        if (!withNormals._nodeNrm)
+            Fail("node normals");
+        for (size_t k = 0; k < nn; ++k)
+            withNormals._nodeNrm[k] = float3{0.0f, float(k % 7) * 0.1f, 1.0f};
+        Row means = ThreadsRow("derived data: vertex polygons, vertex normals from node normals", in,
+                               torus._numPoly, 0.7,
+                               [&g, &withNormals, nn] {
+                                   CopyMesh(withNormals, g); // positions and polygons
+                                   g._nodeNrm = g._MemAllocArr<float3>(nn, false);
+                                   if (!g._nodeNrm)
+                                       Fail("node normals");
+                                   std::memcpy(g._nodeNrm, withNormals._nodeNrm, nn * sizeof(float3));
+                               },
+                               [&g] { return g._DynGetVertNrm() != nullptr; });
+        Measure(means);
+        rows.push_back(std::move(means));
+        withNormals.Clear();
+
+        Row clean = ThreadsRow("CleanUp of a mesh with nothing to clean", in, torus._numPoly, 0.7,
+                               [&g, &torus] { CopyMesh(torus, g); }, [&g] { return CleanUp(g) == 0; });
+        Measure(clean);
+        rows.push_back(std::move(clean));
+    }
     torus.Clear();
+    omp_set_num_threads(1);
 
     if (Wanted("triangulate"))
     {
@@ -1024,7 +1101,10 @@ int Main()
         row.bytes = double(FileBytes(d.bin));
         row.items = d.numPoly;
         row.input = Tris(d.numPoly) + " .bin, " + MB(FileBytes(d.bin));
-        row.c.push_back({"Korvane", {}, [&net, &d] { return EvaluateNode(net, d.numPoly); }, {}, false});
+        // One thread, as every row outside --only threads: the node passes
+        // the host's thread count on to the OpenMP run time.
+        row.c.push_back({"Korvane", [] { khost::SetNumThreads(1); },
+                         [&net, &d] { return EvaluateNode(net, d.numPoly); }, {}, false});
         const std::string bin = d.evalDir + "/blob.1.bin";
         row.c.push_back({"fread of the file", {}, [bin] { return FreadWhole(bin); }, {}, false});
         row.target = "<= 12x fread";
@@ -1032,6 +1112,76 @@ int Main()
         row.targetRatio = 12.0;
         Measure(row);
         rows.push_back(std::move(row));
+    }
+#endif
+
+#ifdef KORVANE_PERF_HOST
+    if (Wanted("threads"))
+    {
+        NodeNet net;
+        if (!SetUpNode(net, d))
+            Fail("the node network could not be set up");
+        Row row = ThreadsRow("node evaluation, default settings, headless host", Tris(d.numPoly) + " .bin, " +
+                                 MB(FileBytes(d.bin)), d.numPoly, 0.75, {},
+                             [&net, &d] { return EvaluateNode(net, d.numPoly); });
+        // The node passes the host's thread count to the OpenMP run time.
+        row.c[0].setup = [] { khost::SetNumThreads(2); };
+        row.c[1].setup = [] { khost::SetNumThreads(1); };
+        Measure(row);
+        rows.push_back(std::move(row));
+        khost::SetNumThreads(0);
+    }
+    if (Wanted("cold"))
+    {
+        // 20 frames, each file evicted from the page cache before every
+        // round; played forward with the read-ahead on and off.
+        const int kFrames = 20;
+        const std::string coldDir = d.evalDir + "/cold";
+        std::filesystem::create_directories(coldDir);
+        std::vector<std::string> files;
+        for (int f = 1; f <= kFrames; ++f)
+        {
+            files.push_back(coldDir + "/blob." + std::to_string(f) + ".bin");
+            if (FileBytes(files.back()) != FileBytes(d.bin))
+                std::filesystem::copy_file(d.bin, files.back(), std::filesystem::copy_options::overwrite_existing);
+        }
+        NodeNet net;
+        if (!SetUpNode(net, d) || khost::SetAttrString(net.node, "m_flPath", coldDir + "/") != khost::kSuccess)
+            Fail("the node network could not be set up");
+        auto evictAll = [files] {
+            for (const std::string& f : files)
+                if (!Evict(f))
+                    Fail("eviction failed");
+        };
+        auto play = [&net, &d, kFrames] {
+            for (int f = 1; f <= kFrames; ++f)
+            {
+                khost::SetAttrNumber(net.node, "m_flIdxValue", double(f));
+                const khost::EvalResult r = khost::Evaluate(net.shape, "inMesh");
+                khost::TakeMessages();
+                if (r.status != khost::kSuccess || r.mesh.numPolygons != d.numPoly)
+                    return false;
+            }
+            return true;
+        };
+        Row row;
+        row.group = "cold";
+        row.operation = "playback of 20 frames, files evicted from the page cache first";
+        row.bytes = double(kFrames) * double(FileBytes(d.bin));
+        row.items = double(kFrames) * d.numPoly;
+        row.input = "20 x " + Tris(d.numPoly) + " .bin, " + MB(kFrames * FileBytes(d.bin));
+        row.c.push_back({"Korvane, read-ahead on", [evictAll] { setenv("KORVANE_READ_AHEAD", "1", 1); evictAll(); },
+                         play, {}, false});
+        row.c.push_back({"read-ahead off", [evictAll] { setenv("KORVANE_READ_AHEAD", "0", 1); evictAll(); },
+                         play, {}, false});
+        row.target = "<= 0.70x read-ahead off";
+        row.targetPeer = 1;
+        row.targetRatio = 0.7;
+        Measure(row);
+        rows.push_back(std::move(row));
+        unsetenv("KORVANE_READ_AHEAD");
+        if (!g_opt.keep)
+            std::filesystem::remove_all(coldDir);
     }
 #endif
 
@@ -1058,7 +1208,7 @@ int Main()
 
 const char kUsage[] =
     "usage: korvane_perf [--dir DIR] [--runs N] [--tris N] [--clock wall|cpu] [--only obj,binary,ascii,"
-    "topology,smooth,triangulate,eval] [--plugin PATH] [--keep] [--reuse] [--korvane-only]\n";
+    "topology,smooth,triangulate,eval,threads,cold] [--plugin PATH] [--keep] [--reuse] [--korvane-only]\n";
 
 } // namespace
 

@@ -1353,3 +1353,23 @@ TEST_F(PluginTest, CreateFromAFileSetsUpMotionBlur)
     khost::NewScene();
     EXPECT_TRUE(khost::RemoveExtensionAttributes("mesh"));
 }
+
+TEST_F(PluginTest, PlayingBothWaysReadsEachFrameAsItIs)
+{
+    // Frames 1 to 3 with 3, 4 and 5 vertices; the read-ahead of the
+    // neighbour (frames 0 and 4 do not exist) is silent and changes nothing.
+    Write("P.0001.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    Write("P.0002.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
+    Write("P.0003.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 2 0\nf 1 2 3 4\nf 3 4 5\n");
+    CreateNetwork("P.####", "Wavefront   (.obj)");
+    const int frames[] = {1, 2, 3, 3, 2, 1, 1, 2, 3};
+    for (const int f : frames)
+    {
+        SCOPED_TRACE(f);
+        Set("m_flIdxValue", std::to_string(f));
+        const khost::EvalResult r = Eval();
+        EXPECT_EQ(r.status, khost::kSuccess);
+        EXPECT_EQ(r.mesh.numVertices, f + 2);
+    }
+    EXPECT_TRUE(Take().errors.empty());
+}

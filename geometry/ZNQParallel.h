@@ -1,0 +1,83 @@
+// Fixed partitions for the library's parallel loops (internal header).
+//
+// A loop is cut into contiguous element ranges whose bounds depend only on
+// the element count and the number of ranges; every range writes its own
+// part of the output at positions fixed by prefix sums, and whatever is
+// combined across ranges is combined in range order. The results are
+// therefore the same bits for every thread count, and with one thread the
+// serial loop runs as it is.
+#pragma once
+
+#include <cstdint>
+
+#include <omp.h>
+
+namespace znqpar
+{
+
+constexpr int32_t kMaxRanges = 64;
+// Elements below which a loop is not worth a parallel region.
+constexpr int64_t kMinPerRange = 32768;
+
+// Ranges for a loop over count elements: the OpenMP run time's thread
+// count, at most one range per kMinPerRange elements and at most
+// kMaxRanges. 1 means: run the serial loop.
+inline int32_t RangesFor(int64_t count)
+{
+    const int32_t threads = omp_get_max_threads();
+    if (threads <= 1 || count < 2 * kMinPerRange)
+        return 1;
+    int64_t ranges = count / kMinPerRange;
+    if (ranges > threads)
+        ranges = threads;
+    if (ranges > kMaxRanges)
+        ranges = kMaxRanges;
+    return static_cast<int32_t>(ranges);
+}
+
+// First element of range r of ranges over count elements.
+inline int64_t RangeStart(int64_t count, int32_t ranges, int32_t r)
+{
+    return count / ranges * r + (count % ranges) * r / ranges;
+}
+
+// Polygon ranges with the first node of each: poly[r] .. poly[r+1]-1 are
+// range r's polygons, node[r] the index of poly[r]'s first node.
+struct PolyRanges
+{
+    int32_t count = 1;
+    int32_t poly[kMaxRanges + 1];
+    int64_t node[kMaxRanges + 1];
+};
+
+// Splits numPoly polygons into ranges (1 when not worth it). The node
+// offsets of the range starts come from per-range corner sums.
+inline void SplitPolygons(const uint8_t* polyNumVert, int32_t numPoly, int32_t ranges,
+                          PolyRanges& out)
+{
+    out.count = ranges < 1 ? 1 : ranges;
+    for (int32_t r = 0; r <= out.count; ++r)
+        out.poly[r] = static_cast<int32_t>(RangeStart(numPoly, out.count, r));
+    int64_t sums[kMaxRanges] = {};
+    if (out.count > 1)
+    {
+#pragma omp parallel for schedule(static, 1) num_threads(out.count)
+        for (int32_t r = 0; r < out.count; ++r)
+        {
+            int64_t s = 0;
+            for (int32_t p = out.poly[r]; p < out.poly[r + 1]; ++p)
+                s += polyNumVert[p];
+            sums[r] = s;
+        }
+    }
+    else
+    {
+        for (int32_t p = 0; p < numPoly; ++p)
+            sums[0] += polyNumVert[p];
+    }
+    out.node[0] = 0;
+    for (int32_t r = 0; r < out.count; ++r)
+        out.node[r + 1] = out.node[r] + sums[r];
+}
+
+} // namespace znqpar
