@@ -13,9 +13,23 @@
 # the cross build's compile time about half of -O2's while still compiling
 # the optimised code paths (inlining, vectorisable loops) that -O0 would not.
 #
-# Tests not run under Wine (each is about a Linux-only mechanism):
-#   (none at present; add a line here and to the -E pattern below, with the
-#   reason, for a test that checks something only Linux has)
+# Runtime: everything is linked statically (cmake/mingw-w64-x86_64.cmake),
+# so no MinGW DLL has to be found; programs and DLLs share one bin/ folder.
+#
+# Tests not run under Wine, each about a mechanism that Windows does not have:
+#   ReadDrs2Errors.UnseekableStreamIsRefused, ReadZnqErrors.UnseekableStreamIsASeekError
+#       a POSIX named pipe (mkfifo) as the cache file; they report themselves
+#       skipped on Windows.
+#   ReadDrs2Errors.RefusedAllocations, ReadZnqErrors.RefusedAllocationIsAMemoryProblem
+#       an address-space limit (setrlimit RLIMIT_AS) in a forked child; skipped
+#       on Windows (AddressLimitUsable() is false there).
+#   install.consumer_configure, install.consumer_build, install.consumer_run
+#       an outside CMake project built against the installed package with the
+#       build machine's package search: find_package(Imath) has no Windows
+#       package to find (Imath is header-only here). The module layout test
+#       (install.maya_module) does run, with the installed korvane.exe under Wine.
+# Not built for Windows yet: the command-line tests (tests/tools), which drive
+# korvane through a POSIX shell and a pseudo-terminal (forkpty).
 #
 # Usage: scripts/ci-windows.sh [build directory]   (default build/windows)
 # Environment: KORVANE_WINEPREFIX (default <build>/wine-prefix).
@@ -50,12 +64,16 @@ cmake -S . -B "$B" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 cmake --build "$B" -j"$jobs"
 
 # The prefix once, before the parallel tests (scripts/korvane-wine would
-# create it on first use too, under a lock).
+# create it on first use too, under a lock), then one Wine server kept for the
+# whole run: programs started while a server shuts down after its idle time
+# can fail to start.
 scripts/korvane-wine cmd /c exit >/dev/null 2>&1 || true
+WINEPREFIX=$KORVANE_WINEPREFIX /usr/lib/wine/wineserver -p
+trap 'WINEPREFIX=$KORVANE_WINEPREFIX /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
 
 log="$B/ctest-wine.log"
 status=0
-ctest --test-dir "$B" --output-on-failure -j"$jobs" >"$log" 2>&1 || status=$?
+ctest --test-dir "$B" --output-on-failure -j"$jobs" -E '^install[.]consumer_' >"$log" 2>&1 || status=$?
 cat "$log"
 closing=$(grep -E "tests passed, [0-9]+ tests failed out of" "$log" | tail -1)
 echo "ci-windows: under Wine: ${closing:-no CTest closing line}"
