@@ -6,6 +6,8 @@
 #   HOST_LIB_FILE   file name of the stand-in host library, empty with a real devkit
 #   VERSION         the plug-in's version text
 #   CONFIG          build configuration (multi-config generators)
+#   EMULATOR        runs the installed program of a cross build (Wine), or empty
+#   EXE_SUFFIX      the programs' file name suffix (.exe on Windows)
 
 function(fail)
     string(JOIN "" text ${ARGN})
@@ -98,7 +100,7 @@ check_module_layout("${FULL_PREFIX}")
 
 # 3. The installed plug-in finds the stand-in host's library through its own
 #    run path, not through the build tree.
-if(HOST_LIB_FILE AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
+if(HOST_LIB_FILE AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux" AND PLUGIN_FILE MATCHES "[.]so$")
     file(GET_RUNTIME_DEPENDENCIES
         MODULES "${MODULE_PREFIX}/plug-ins/${PLUGIN_FILE}"
         RESOLVED_DEPENDENCIES_VAR resolved
