@@ -286,6 +286,8 @@ inline const char* ConvertReal(const char* p, const char* end, double& d)
     // reads past the token, which ends at whitespace or the NUL.
     char* e = nullptr;
     d = std::strtod(p, &e);
+    if (e == p)
+        d = 0.0; // no conversion: zero, as the C standard has it (msvcrt gives -0 for "-")
     return e;
 }
 

@@ -17,8 +17,13 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <filesystem>
+#include <process.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include "geometry/ZNQGeometry.h"
 
@@ -88,6 +93,34 @@ private:
 class ScratchFile
 {
 public:
+#if defined(_WIN32)
+    // Windows: a file in the user's temporary folder, rewritten whole for
+    // every input.
+    explicit ScratchFile(const char* extension)
+    {
+        std::error_code ec;
+        const std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+        _path = (ec ? std::filesystem::path(".") : dir).string() + "\\korvane-fuzz-" +
+                std::to_string(_getpid()) + extension;
+    }
+    ~ScratchFile() { std::remove(_path.c_str()); }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    // Replaces the file's content; false when it cannot be written.
+    bool Write(const uint8_t* data, size_t size) const
+    {
+        std::FILE* f = std::fopen(_path.c_str(), "wb");
+        if (!f)
+            return false;
+        const bool ok = std::fwrite(data, 1, size, f) == size;
+        return std::fclose(f) == 0 && ok;
+    }
+    const char* Path() const { return _path.c_str(); }
+
+private:
+    std::string _path;
+#else
     explicit ScratchFile(const char* extension)
     {
         const char* dir = "/dev/shm";
@@ -129,6 +162,7 @@ public:
 private:
     std::string _path;
     int _fd = -1;
+#endif
 };
 
 // Codes a cache load may end with. Anything else (a derived-data code, "file

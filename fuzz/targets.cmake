@@ -14,7 +14,7 @@ set(KORVANE_FUZZ_TARGETS
     load_from_file
     meshops
     cache_path)
-if(TARGET Korvane AND TARGET korvane_host AND NOT MAYA_LOCATION)
+if(TARGET Korvane AND TARGET korvane_host AND NOT KORVANE_REAL_MAYA)
     list(APPEND KORVANE_FUZZ_TARGETS create_command)
 endif()
 

@@ -22,9 +22,19 @@
 #endif
 
 #if defined(__linux__) && !defined(KORVANE_UNDER_ASAN)
-#include <malloc.h>
 #include <sys/mman.h>
 #define KORVANE_HAVE_MMAP 1
+#define KORVANE_MAP_LINUX 1
+#elif defined(_WIN32) && !defined(KORVANE_UNDER_ASAN)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#if !defined(WIN32_LEAN_AND_MEAN)
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#define KORVANE_HAVE_MMAP 1
+#define KORVANE_MAP_WINDOWS 1
 #else
 #define KORVANE_HAVE_MMAP 0
 #endif
@@ -112,15 +122,28 @@ void ZNQGeometry::ScaleMotionVectors(float factor)
 // records how the block was obtained and how many bytes were counted for it,
 // so that the free subtracts exactly what the allocation added.
 //
-// Small blocks come from malloc/calloc and count the usable size the heap
-// reports. Large blocks (>= 1 MiB) on Linux come from an anonymous mapping
-// aligned to 2 MiB and marked MADV_HUGEPAGE: the kernel can then back them with
-// huge pages, which makes the first touch of fresh memory about thirty times
-// cheaper than faulting in 4 KiB pages one by one. Such a block counts the
-// mapping length, and fresh mappings are already zero, so zeroed requests cost
-// nothing extra. Released mappings are kept for reuse within a fixed budget
-// (below). Process-wide allocator settings are never touched: the plug-in
-// lives inside the host's process.
+// What a block counts depends on the request alone, the same on every
+// platform and in every build (CountedBytes): a small block its request plus
+// the header, rounded up to 16 bytes; a large block (>= 1 MiB) its request
+// plus 64 bytes, rounded up to 2 MiB, which is the length of the mapping it
+// gets. So _memUsed and _memPeak of one load are the same numbers on Linux,
+// on Windows and under the sanitizers, whatever the heap's own rounding.
+//
+// Small blocks come from malloc/calloc. Large blocks come from the system's
+// page allocator:
+// - Linux: an anonymous mapping aligned to 2 MiB and marked MADV_HUGEPAGE:
+//   the kernel can then back it with huge pages, which makes the first touch
+//   of fresh memory about thirty times cheaper than faulting in 4 KiB pages
+//   one by one.
+// - Windows: VirtualAlloc (reserved and committed at once, 64 KiB aligned).
+//   Large pages there need a privilege that artists' accounts lack, and the
+//   C run time's heap hands blocks of this size to VirtualAlloc/VirtualFree
+//   itself on every allocation and free, so each frame would fault in and
+//   clear every page again; the reuse below avoids that just as on Linux.
+// Fresh pages are already zero, so zeroed requests cost nothing extra.
+// Released mappings are kept for reuse within a fixed budget (below).
+// Process-wide allocator settings are never touched: the plug-in lives
+// inside the host's process.
 
 namespace
 {
@@ -139,15 +162,43 @@ constexpr uint32_t kKindHeap = 0x4B48454Du; // "KHEM"
 // can overflow.
 constexpr size_t kMaxRequest = std::numeric_limits<size_t>::max() / 4;
 
-#if KORVANE_HAVE_MMAP
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kMapThreshold = size_t(1) << 20;
-// The mapping starts 2 MiB aligned; the user block starts one cache line in.
+// A mapping starts page aligned; the user block starts one cache line in.
 constexpr size_t kMapOffset = 64;
+
+// The length of the mapping for a large request.
+constexpr size_t MapLength(size_t bytes) { return (bytes + kMapOffset + kHugePage - 1) & ~(kHugePage - 1); }
+
+} // namespace
+
+uint64_t ZNQGeometry::CountedBytes(size_t bytes)
+{
+    if (bytes >= kMapThreshold)
+        return MapLength(bytes);
+    return (bytes + sizeof(BlockHeader) + 15) & ~size_t(15);
+}
+
+namespace
+{
+#if KORVANE_MAP_WINDOWS
+void* MapLarge(size_t bytes, uint64_t& counted)
+{
+    const size_t len = MapLength(bytes);
+    void* base = VirtualAlloc(nullptr, len, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!base)
+        return nullptr;
+    counted = len;
+    return base;
+}
+
+void UnmapLarge(void* base, size_t /*len*/) { VirtualFree(base, 0, MEM_RELEASE); }
+#elif KORVANE_MAP_LINUX
+void UnmapLarge(void* base, size_t len) { munmap(base, len); }
 
 void* MapLarge(size_t bytes, uint64_t& counted)
 {
-    const size_t len = (bytes + kMapOffset + kHugePage - 1) & ~(kHugePage - 1);
+    const size_t len = MapLength(bytes);
     // Over-map by one huge page, then trim both ends to a 2 MiB aligned range.
     const size_t span = len + kHugePage;
     void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -168,7 +219,9 @@ void* MapLarge(size_t bytes, uint64_t& counted)
     counted = len;
     return base;
 }
+#endif
 
+#if KORVANE_HAVE_MMAP
 // Released mappings kept for reuse. Every frame of a cache loads a geometry
 // of about the size of the one it replaces, so the blocks the last frame gave
 // back fit the next one, and pages touched before cost no fault and no
@@ -261,7 +314,7 @@ void ReleaseMap(char* base, size_t len)
         }
     }
     for (int i = 0; i < numDrop; ++i)
-        munmap(drop[i].base, drop[i].len);
+        UnmapLarge(drop[i].base, drop[i].len);
 }
 
 // Gives the kept mappings back when the library is unloaded or the process
@@ -275,7 +328,7 @@ struct RetainDrain
     {
         RetainLock hold;
         for (int i = 0; i < g_retain.count; ++i)
-            munmap(g_retain.map[i].base, g_retain.map[i].len);
+            UnmapLarge(g_retain.map[i].base, g_retain.map[i].len);
         g_retain.count = 0;
         g_retain.bytes = 0;
         g_retain.closed = true;
@@ -300,19 +353,25 @@ void* ZNQGeometry::_MemAlloc(size_t bytes, bool zeroed)
 #if KORVANE_HAVE_MMAP
     if (bytes >= kMapThreshold)
     {
-        const size_t len = (bytes + kMapOffset + kHugePage - 1) & ~(kHugePage - 1);
-        size_t kept = 0;
-        char* base = TakeRetained(len, kept);
+        const size_t len = MapLength(bytes);
+        size_t mapped = 0;
+        char* base = TakeRetained(len, mapped);
         if (base)
         {
-            counted = kept;
             if (zeroed)
                 std::memset(base + kMapOffset, 0, bytes);
         }
         else
-            base = static_cast<char*>(MapLarge(bytes, counted));
+        {
+            uint64_t got = 0;
+            base = static_cast<char*>(MapLarge(bytes, got));
+            mapped = static_cast<size_t>(got);
+        }
         if (!base)
             return nullptr;
+        // The mapping's own length (a kept one may be longer than len) sits at
+        // its start, for the release.
+        std::memcpy(base, &mapped, sizeof(mapped));
         kind = kKindMap;
         offset = kMapOffset;
         user = base + kMapOffset;
@@ -324,13 +383,9 @@ void* ZNQGeometry::_MemAlloc(size_t bytes, bool zeroed)
         void* raw = zeroed ? std::calloc(1, total) : std::malloc(total);
         if (!raw)
             return nullptr;
-#if KORVANE_HAVE_MMAP
-        counted = malloc_usable_size(raw);
-#else
-        counted = total;
-#endif
         user = static_cast<char*>(raw) + sizeof(BlockHeader);
     }
+    counted = CountedBytes(bytes);
 
     BlockHeader header{counted, kind, offset};
     std::memcpy(user - sizeof(BlockHeader), &header, sizeof(header));
@@ -358,7 +413,10 @@ void ZNQGeometry::_MemFreeRaw(void* block)
 #if KORVANE_HAVE_MMAP
     if (header.kind == kKindMap)
     {
-        ReleaseMap(user - header.offset, header.counted);
+        char* base = user - header.offset;
+        size_t mapped = 0;
+        std::memcpy(&mapped, base, sizeof(mapped));
+        ReleaseMap(base, mapped);
         return;
     }
 #endif

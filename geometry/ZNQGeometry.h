@@ -209,13 +209,19 @@ struct ZNQGeometry
     // - The limit check (when _memLimitOn) compares _memUsed + bytes with
     //   _memLimit; with _memTrack 1 the block's counted size is added to
     //   _memUsed and _memPeak follows.
-    // - Counted size: the usable size the heap reports for small blocks; large
-    //   blocks (>= 1 MiB, Linux) are 2 MiB aligned anonymous mappings that the
-    //   kernel may back with huge pages, counted by mapping length. Fresh
-    //   mappings are zero, so zeroed large requests cost no extra pass.
+    // - Counted size (CountedBytes): fixed by the request, the same on every
+    //   platform: small blocks their request plus a 16-byte header, rounded
+    //   up to 16; large blocks (>= 1 MiB) their mapping length, the request
+    //   plus 64 rounded up to 2 MiB. Large blocks come from the system's page
+    //   allocator (Linux: 2 MiB aligned anonymous mappings that the kernel
+    //   may back with huge pages; Windows: VirtualAlloc), released ones are
+    //   kept for reuse. Fresh pages are zero, so zeroed large requests cost
+    //   no extra pass.
     // - Blocks must be freed through _MemFree/_MemFreeRaw of the same geometry
     //   (never free()), which subtracts the same counted size.
     void* _MemAlloc(size_t bytes, bool zeroed);
+    // What a block of `bytes` adds to _memUsed.
+    static uint64_t CountedBytes(size_t bytes);
     // Frees *block (counted) and nulls it; a null block is skipped.
     template <typename T>
     void _MemFree(T*& block)

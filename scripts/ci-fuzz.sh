@@ -27,7 +27,6 @@ jobs=$(nproc)
 
 CC=clang CXX=clang++ cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g -DNDEBUG" \
-    -DCMAKE_CXX_FLAGS="-Wno-unknown-warning-option" \
     -DKORVANE_SANITIZE=address,undefined -DKORVANE_BUILD_FUZZ=ON -DKORVANE_WERROR=OFF \
     -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_TOOLS=ON -DKORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$B" -j"$jobs" --target fuzz_all

@@ -11,11 +11,7 @@
 #include <cstring>
 #include <string>
 
-#if defined(_WIN32)
-#include <direct.h>
-#else
-#include <sys/stat.h>
-#endif
+#include <filesystem>
 
 #include "SampleMesh.h"
 #include "WriteZnq.h"
@@ -44,28 +40,12 @@ bool ParsePositive(const char* s, long maxValue, long& out)
 }
 
 // Creates dir and its missing parents; true when it exists afterwards.
+// (std::filesystem knows drive letters, UNC names and both separators.)
 bool MakeDirs(const std::string& dir)
 {
-    for (size_t i = 1; i <= dir.size(); ++i)
-    {
-        if (i < dir.size() && dir[i] != '/' && dir[i] != '\\')
-            continue;
-        const std::string part = dir.substr(0, i);
-#if defined(_WIN32)
-        const int rc = _mkdir(part.c_str());
-#else
-        const int rc = mkdir(part.c_str(), 0777);
-#endif
-        if (rc != 0 && errno != EEXIST)
-            return false;
-    }
-#if defined(_WIN32)
-    struct _stat st;
-    return _stat(dir.c_str(), &st) == 0 && (st.st_mode & _S_IFDIR);
-#else
-    struct stat st;
-    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-#endif
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return std::filesystem::is_directory(dir, ec);
 }
 
 // Removes every polygon that touches a vertex inside one of three caps of

@@ -6,7 +6,17 @@
 
 #include <korvane/HeadlessHost.h>
 
+#if defined(_WIN32)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#if !defined(WIN32_LEAN_AND_MEAN)
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
 
@@ -48,9 +58,59 @@ const char* AttrKindName(AttrKind kind)
 // Plug-ins.
 namespace
 {
+// The system's loader: a DLL on Windows, a shared object elsewhere.
+#if defined(_WIN32)
+void* OpenLibrary(const std::string& path, std::string& error)
+{
+    HMODULE h = LoadLibraryA(path.c_str());
+    if (!h)
+        error = "Windows error " + std::to_string(GetLastError()) + " loading " + path;
+    return reinterpret_cast<void*>(h);
+}
+void* LibrarySymbol(void* handle, const char* name)
+{
+    FARPROC f = GetProcAddress(static_cast<HMODULE>(handle), name);
+    void* p = nullptr;
+    static_assert(sizeof f == sizeof p, "function and data pointers differ in size");
+    std::memcpy(&p, &f, sizeof p);
+    return p;
+}
+void CloseLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+#else
+void* OpenLibrary(const std::string& path, std::string& error)
+{
+    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h)
+    {
+        const char* e = dlerror();
+        error = e ? e : path;
+    }
+    return h;
+}
+void* LibrarySymbol(void* handle, const char* name) { return dlsym(handle, name); }
+void CloseLibrary(void* handle) { dlclose(handle); }
+#endif
+
+// The entry points have C++ linkage: initializePlugin(MObject) and
+// uninitializePlugin(MObject). On Windows the host looks them up by their
+// plain names, which a plug-in exports as the devkit's projects do
+// (/export:initializePlugin /export:uninitializePlugin, or a .def file);
+// elsewhere by the names the compiler mangles them to.
+#if defined(_WIN32)
+const char* const kInitSymbol = "initializePlugin";
+const char* const kUninitSymbol = "uninitializePlugin";
+#else
+const char* const kInitSymbol = "_Z16initializePlugin7MObject";
+const char* const kUninitSymbol = "_Z18uninitializePlugin7MObject";
+#endif
+
 std::string PluginNameOf(const std::string& path)
 {
+#if defined(_WIN32)
+    size_t slash = path.find_last_of("/\\");
+#else
     size_t slash = path.find_last_of('/');
+#endif
     std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
     size_t dot = file.find('.');
     return dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
@@ -77,24 +137,23 @@ PluginLoadResult LoadPlugin(const std::string& path)
         res.error = "a plug-in named '" + res.name + "' is already loaded";
         return res;
     }
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string openError;
+    void* handle = OpenLibrary(path, openError);
     if (!handle)
     {
-        const char* e = dlerror();
-        res.error = std::string("cannot open the library: ") + (e ? e : path);
+        res.error = "cannot open the library: " + openError;
         return res;
     }
-    // The entry points have C++ linkage: initializePlugin(MObject) and
-    // uninitializePlugin(MObject), plus the C symbol MApiVersion.
-    void* init = dlsym(handle, "_Z16initializePlugin7MObject");
-    void* uninit = dlsym(handle, "_Z18uninitializePlugin7MObject");
+    // The two entry points, plus the C symbol MApiVersion.
+    void* init = LibrarySymbol(handle, kInitSymbol);
+    void* uninit = LibrarySymbol(handle, kUninitSymbol);
     if (!init || !uninit)
     {
-        dlclose(handle);
+        CloseLibrary(handle);
         res.error = "the library does not export initializePlugin(MObject) and uninitializePlugin(MObject)";
         return res;
     }
-    if (const char* version = static_cast<const char*>(dlsym(handle, "MApiVersion")))
+    if (const char* version = static_cast<const char*>(LibrarySymbol(handle, "MApiVersion")))
         res.apiVersion = std::string(version, strnlen(version, 32));
 
     PluginObj* p = new PluginObj;
@@ -173,7 +232,7 @@ PluginUnloadResult UnloadPlugin(const std::string& nameOrPath, bool force)
             break;
         }
     if (p->handle)
-        dlclose(p->handle);
+        CloseLibrary(p->handle);
     p->handle = nullptr;
     res.unloaded = true;
     return res;

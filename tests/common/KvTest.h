@@ -17,9 +17,13 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <sys/resource.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -189,14 +193,24 @@ inline Snapshot Take(const ZNQGeometry& g) { return Snapshot(g); }
 inline const std::string& ScratchDir()
 {
     static const std::string dir = [] {
-        char tmpl[] = "/tmp/korvane_test_XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        static std::string keep = d ? d : "/tmp";
-        if (d)
-            std::atexit([] {
-                if (std::system(("rm -rf '" + keep + "'").c_str()) != 0) {}
-            });
-        return keep;
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        std::random_device rd;
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            const fs::path d = base / ("korvane_test_" + std::to_string(rd()) + std::to_string(attempt));
+            if (fs::create_directory(d, ec))
+            {
+                static std::string keep = d.string();
+                std::atexit([] {
+                    std::error_code rc;
+                    fs::remove_all(keep, rc);
+                });
+                return keep;
+            }
+        }
+        return base.string();
     }();
     return dir;
 }
@@ -209,8 +223,9 @@ inline std::string TempPath(const std::string& name) { return ScratchDir() + "/"
 // cut-at-every-length loops down a hundredfold.
 inline std::string WriteFile(const std::string& nameOrPath, const void* data, size_t bytes)
 {
-    const std::string path = nameOrPath.empty() || nameOrPath[0] != '/' ? TempPath(nameOrPath) : nameOrPath;
-    unlink(path.c_str());
+    const std::string path =
+        std::filesystem::path(nameOrPath).is_absolute() ? nameOrPath : TempPath(nameOrPath);
+    std::remove(path.c_str());
     FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr) << path;
     if (f)
@@ -348,6 +363,11 @@ inline void ExpectSmallFailure(ZNQGeometry& g, const LoadFn& load, const std::ve
 // and unlink the path when done), -1 on failure.
 inline int MakeFifo(const std::string& path, const std::vector<uint8_t>& bytes)
 {
+#if defined(_WIN32)
+    (void)path;
+    (void)bytes;
+    return -1; // POSIX named pipes only
+#else
     unlink(path.c_str());
     if (mkfifo(path.c_str(), 0600) != 0)
         return -1;
@@ -358,13 +378,16 @@ inline int MakeFifo(const std::string& path, const std::vector<uint8_t>& bytes)
         return -1;
     }
     return fd;
+#endif
 }
 
 // Sanitizers reserve huge address ranges, so address-space limits only work
 // in plain builds.
 inline bool AddressLimitUsable()
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(_WIN32)
+    return false; // setrlimit(RLIMIT_AS) in a forked child: POSIX only
+#elif defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     return false;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || __has_feature(thread_sanitizer)
@@ -381,6 +404,9 @@ inline bool AddressLimitUsable()
 // headroom bytes, so larger heap requests fail like on a full machine.
 inline void LimitAddressSpace(long long headroom)
 {
+#if defined(_WIN32)
+    (void)headroom; // no such limit; AddressLimitUsable() is false
+#else
     long long pages = 0;
     if (FILE* f = std::fopen("/proc/self/statm", "r"))
     {
@@ -391,6 +417,7 @@ inline void LimitAddressSpace(long long headroom)
     struct rlimit rl;
     rl.rlim_cur = rl.rlim_max = rlim_t(pages * sysconf(_SC_PAGESIZE) + headroom);
     setrlimit(RLIMIT_AS, &rl);
+#endif
 }
 
 // In a forked child capped at headroom bytes of further address space:
@@ -413,10 +440,14 @@ inline void WriteSparse(const std::string& path, const std::vector<uint8_t>& hea
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(std::fwrite(head.data(), 1, head.size(), f), head.size());
+#if defined(_WIN32)
+    ASSERT_EQ(_chsize_s(_fileno(f), size), 0);
+#else
     ASSERT_EQ(ftruncate(fileno(f), off_t(size)), 0);
+#endif
     if (!tail.empty())
     {
-        ASSERT_EQ(fseeko(f, off_t(size - int64_t(tail.size())), SEEK_SET), 0);
+        ASSERT_EQ(FileSeek(f, size - int64_t(tail.size()), 0), 0);
         ASSERT_EQ(std::fwrite(tail.data(), 1, tail.size(), f), tail.size());
     }
     std::fclose(f);

@@ -56,7 +56,11 @@ void ExpectStrtodValues(const std::vector<std::string>& all)
     const float* got = &g->_vertPos[0].x;
     for (size_t i = 0; i < tokens.size(); ++i)
     {
-        const float want = static_cast<float>(std::strtod(tokens[i].c_str(), nullptr));
+        // strtod as the C standard has it: no conversion gives +0 (Windows'
+        // msvcrt gives -0 for "-.").
+        char* end = nullptr;
+        const double ref = std::strtod(tokens[i].c_str(), &end);
+        const float want = end == tokens[i].c_str() ? 0.0f : static_cast<float>(ref);
         if (std::isnan(want))
             EXPECT_TRUE(std::isnan(got[i])) << tokens[i];
         else

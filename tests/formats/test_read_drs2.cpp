@@ -467,6 +467,9 @@ TEST(ReadDrs2Binary, HostileCountsAllocateNothing)
 
 TEST(ReadDrs2Errors, UnseekableStreamIsRefused)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "POSIX named pipes (mkfifo): no such file on Windows";
+#endif
     const std::string p = TempPath("pipe.drs2");
     const int fd = MakeFifo(p, Text(AsciiTri()));
     ASSERT_GE(fd, 0);

@@ -354,6 +354,9 @@ TEST(ReadZnqErrors, StructureErrorsAreUnknownError)
 
 TEST(ReadZnqErrors, UnseekableStreamIsASeekError)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "POSIX named pipes (mkfifo): no such file on Windows";
+#endif
     const std::string p = TempPath("pipe.znq");
     const int fd = MakeFifo(p, File({Chunk(kMesh, MeshPayload(3, kTri))}).b);
     ASSERT_GE(fd, 0);

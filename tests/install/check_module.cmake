@@ -6,19 +6,19 @@
 #   HOST_LIB_FILE   file name of the stand-in host library, empty with a real devkit
 #   VERSION         the plug-in's version text
 #   CONFIG          build configuration (multi-config generators)
+#   EMULATOR        runs the installed program of a cross build (Wine), or empty
+#   EXE_SUFFIX      the programs' file name suffix (.exe on Windows)
 
 function(fail)
     string(JOIN "" text ${ARGN})
     message(FATAL_ERROR "${text}")
 endfunction()
 
-# The module file: one entry per platform, each naming plug-ins/ and scripts/.
-function(check_mod_file prefix)
-    set(mod "${prefix}/Korvane.mod")
-    if(NOT EXISTS "${mod}")
-        fail("missing ${mod}")
-    endif()
-    file(STRINGS "${mod}" lines)
+# The module file: one section per platform, each naming plug-ins/ and
+# scripts/ of the module's folder; with several Maya versions one section per
+# version and platform, each in the version's sub-folder.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/KorvaneModule.cmake)
+function(expect_mod_lines lines)
     set(expected)
     foreach(platform win64 linux mac)
         list(APPEND expected "+ PLATFORM:${platform} Korvane ${VERSION} ." "plug-ins: plug-ins" "scripts: scripts")
@@ -26,9 +26,47 @@ function(check_mod_file prefix)
     if(NOT lines STREQUAL expected)
         string(REPLACE ";" "\n  " got "${lines}")
         string(REPLACE ";" "\n  " want "${expected}")
-        fail("${mod}:\n  ${got}\nexpected:\n  ${want}")
+        fail("module file:\n  ${got}\nexpected:\n  ${want}")
     endif()
 endfunction()
+
+function(check_mod_file prefix)
+    set(mod "${prefix}/Korvane.mod")
+    if(NOT EXISTS "${mod}")
+        fail("missing ${mod}")
+    endif()
+    file(STRINGS "${mod}" lines)
+    expect_mod_lines("${lines}")
+endfunction()
+
+# Several Maya versions: 3 versions x 3 platforms, in version order, each
+# section naming its version's folder; one version alone gets its 3 sections.
+korvane_module_text(text VERSION ${VERSION} MAYA_VERSIONS 2024 2025 2026)
+string(REGEX MATCHALL "[^\n]+" lines "${text}")
+set(expected)
+foreach(maya 2024 2025 2026)
+    foreach(platform win64 linux mac)
+        list(APPEND expected "+ MAYAVERSION:${maya} PLATFORM:${platform} Korvane ${VERSION} ./${maya}"
+            "plug-ins: plug-ins" "scripts: scripts")
+    endforeach()
+endforeach()
+if(NOT lines STREQUAL expected)
+    string(REPLACE ";" "\n  " got "${lines}")
+    fail("module file for Maya 2024, 2025 and 2026:\n  ${got}")
+endif()
+list(GET lines 12 line)
+if(NOT line STREQUAL "+ MAYAVERSION:2025 PLATFORM:linux Korvane ${VERSION} ./2025")
+    fail("section 5 of the module file for three versions: ${line}")
+endif()
+korvane_module_text(text VERSION ${VERSION} MAYA_VERSIONS 2025)
+string(REGEX MATCHALL "[^\n]+" lines "${text}")
+list(LENGTH lines n)
+if(NOT n EQUAL 9 OR NOT text MATCHES "^\\+ MAYAVERSION:2025 PLATFORM:win64 Korvane ${VERSION} \\./2025\n")
+    fail("module file for Maya 2025 alone:\n${text}")
+endif()
+korvane_module_text(text VERSION ${VERSION})
+string(REGEX MATCHALL "[^\n]+" lines "${text}")
+expect_mod_lines("${lines}")
 
 function(check_module_layout prefix)
     check_mod_file("${prefix}")
@@ -62,7 +100,7 @@ check_module_layout("${FULL_PREFIX}")
 
 # 3. The installed plug-in finds the stand-in host's library through its own
 #    run path, not through the build tree.
-if(HOST_LIB_FILE AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
+if(HOST_LIB_FILE AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux" AND PLUGIN_FILE MATCHES "[.]so$")
     file(GET_RUNTIME_DEPENDENCIES
         MODULES "${MODULE_PREFIX}/plug-ins/${PLUGIN_FILE}"
         RESOLVED_DEPENDENCIES_VAR resolved
@@ -85,9 +123,9 @@ if(HOST_LIB_FILE AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
 endif()
 
 # 4. The installed program runs the installed module's plug-in.
-set(exe "${FULL_PREFIX}/bin/korvane${CMAKE_EXECUTABLE_SUFFIX}")
+set(exe "${FULL_PREFIX}/bin/korvane${EXE_SUFFIX}")
 if(HOST_LIB_FILE AND EXISTS "${exe}")
-    execute_process(COMMAND "${exe}" eval --set m_active=off
+    execute_process(COMMAND ${EMULATOR} "${exe}" eval --set m_active=off
                     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     if(NOT rc EQUAL 0 OR NOT out MATCHES "\\[Quorbel\\] initializing plugin Korvane v\\.${VERSION}\\."
        OR NOT out MATCHES "frame 1: kSuccess, 0 vertices")

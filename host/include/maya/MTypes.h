@@ -14,6 +14,19 @@
 #endif
 #endif
 
+// The host's headers are written for Microsoft's compiler on Windows: they
+// spell the attribute _declspec and use the built-in type __int64. MinGW's
+// compiler knows __declspec and long long (its C run time's headers define
+// __int64 the same way).
+#if defined(_WIN32) && defined(__GNUC__)
+#if !defined(_declspec)
+#define _declspec(x) __declspec(x)
+#endif
+#if !defined(__int64)
+#define __int64 long long
+#endif
+#endif
+
 #if !defined(PLUGIN_EXPORT)
 #if defined(_WIN32)
 #define PLUGIN_EXPORT _declspec(dllexport)
