@@ -178,7 +178,10 @@ TEST(PathVariables, AllFormsAndAClearErrorForAnUnsetOne)
     EXPECT_EQ(Vars("$KV_SHOW/cache"), "/jobs/show/cache");
     EXPECT_EQ(Vars("${KV_SHOW}_x/${KV_SEQ}"), "/jobs/show_x/sq010");
     EXPECT_EQ(Vars("%KV_SHOW%\\%KV_SEQ%\\cache"), "/jobs/show\\sq010\\cache");
+#if !defined(_WIN32)
+    // Windows has no empty variables: setting one to "" removes it.
     EXPECT_EQ(Vars("a$KV_EMPTY.b"), "a.b");
+#endif
     // Values are not expanded again.
     EXPECT_EQ(Vars("$KV_DOLLAR"), "$KV_SHOW");
     // Unset: an error naming the variable, never an empty text.
@@ -367,20 +370,34 @@ TEST_F(FolderTest, ScanFindsExactlyTheFramesTheNodeComposes)
 
 TEST_F(FolderTest, OddCharactersInNames)
 {
-    const char* names[] = {"a b;c\"d'.1.obj", "\xc3\xa9t\xc3\xa9$HOME%x%.2.obj", "[x]*?.3.obj"};
-    for (const char* n : names)
-        Touch(n);
-    EXPECT_EQ(Scan("a b;c\"d'.#", ".obj", 0).count, 1);
+#if defined(_WIN32)
+    // '"', '*' and '?' cannot be part of a Windows file name.
+    const char* const quote = "a b;c'd.";
+    const char* const glob = "[x]+.";
+#else
+    const char* const quote = "a b;c\"d'.";
+    const char* const glob = "[x]*?.";
+#endif
+    Touch(std::string(quote) + "1.obj");
+    Touch("\xc3\xa9t\xc3\xa9$HOME%x%.2.obj");
+    Touch(std::string(glob) + "3.obj");
+    EXPECT_EQ(Scan((std::string(quote) + "#").c_str(), ".obj", 0).count, 1);
     EXPECT_EQ(Scan("\xc3\xa9t\xc3\xa9$HOME%x%.#", ".obj", 0).count, 1);
-    EXPECT_EQ(Scan("[x]*?.#", ".obj", 0).count, 1);
+    EXPECT_EQ(Scan((std::string(glob) + "#").c_str(), ".obj", 0).count, 1);
 }
 
 TEST_F(FolderTest, HundredThousandFilesAreListedOnce)
 {
     // 100,000 names that are not frames and a gap of 99,998 frames between
     // the two that are: the listing answers at once, with no file check per
-    // frame of the gap.
-    for (int i = 0; i < 100000; ++i)
+    // frame of the gap. Under Windows (Wine in the tests) creating a file
+    // costs some fifty times more, so there the folder holds 10,000.
+#if defined(_WIN32)
+    const int noise = 10000;
+#else
+    const int noise = 100000;
+#endif
+    for (int i = 0; i < noise; ++i)
         Touch("noise_" + std::to_string(i), "");
     Touch("File.1.obj");
     Touch("File.99999.obj");

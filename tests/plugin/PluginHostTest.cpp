@@ -983,10 +983,15 @@ TEST_F(PluginTest, EnvironmentVariablesInThePath)
 
 TEST_F(PluginTest, CreateFromFileSetsEverythingAndFollowsTheSceneTime)
 {
-    fs::create_directories(dir_ / "a b;c\"d");
+#if defined(_WIN32)
+    const char* const odd = "a b;c'd"; // '"' cannot be part of a Windows file name
+#else
+    const char* const odd = "a b;c\"d";
+#endif
+    fs::create_directories(dir_ / odd);
     for (int f = 3; f <= 6; ++f)
-        std::ofstream(dir_ / "a b;c\"d" / ("shot_010_v2.000" + std::to_string(f) + ".drs2")) << kMovingTriangleDrs2;
-    const std::string file = (dir_ / "a b;c\"d" / "shot_010_v2.0004.drs2").string();
+        std::ofstream(dir_ / odd / ("shot_010_v2.000" + std::to_string(f) + ".drs2")) << kMovingTriangleDrs2;
+    const std::string file = (dir_ / odd / "shot_010_v2.0004.drs2").string();
     std::string quoted = "\"";
     for (char c : file)
     {
@@ -1003,7 +1008,7 @@ TEST_F(PluginTest, CreateFromFileSetsEverythingAndFollowsTheSceneTime)
         EXPECT_TRUE(khost::GetAttrText("KorvaneNode1", name, &text)) << name;
         return text;
     };
-    EXPECT_EQ(attr("m_flPath"), (dir_ / "a b;c\"d").string());
+    EXPECT_EQ(attr("m_flPath"), (dir_ / odd).generic_string()); // forward slashes, as Maya writes paths
     EXPECT_EQ(attr("m_flName"), "shot_010_v2.####");
     EXPECT_EQ(attr("m_flFormat"), "1");
     EXPECT_EQ(attr("m_flRangeActive"), "1");
@@ -1317,8 +1322,9 @@ TEST_F(PluginTest, MotionColorSetFollowsTheTimeline)
 
 TEST_F(PluginTest, CreateFromAFileSetsUpMotionBlur)
 {
-    const std::string moving = Write("M.0001.drs2", kMovingTriangleDrs2);
-    const std::string still = Write("T.0001.obj", kTwoTrianglesObj);
+    // Forward slashes: a backslash in a command's string is an escape.
+    const std::string moving = fs::path(Write("M.0001.drs2", kMovingTriangleDrs2)).generic_string();
+    const std::string still = fs::path(Write("T.0001.obj", kTwoTrianglesObj)).generic_string();
     std::string text;
 
     // Without Arnold: the colour set is named, nothing else changes.
