@@ -1510,7 +1510,7 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
 {
     std::string text, name;
     bool haveText = false;
-    for (size_t i = 1; i < w.size(); ++i)
+    for (size_t i = 1; i < w.size(); i += 2) // flag and value
     {
         const bool valued = IsFlag(w[i], "s", "string") || IsFlag(w[i], "n", "name") || IsFlag(w[i], "o", "object") ||
                             IsFlag(w[i], "ae", "alwaysEvaluate") || IsFlag(w[i], "uc", "unitConversion");
@@ -1528,7 +1528,6 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
             text = w[i + 1], haveText = true;
         else if (IsFlag(w[i], "n", "name"))
             name = w[i + 1];
-        ++i;
     }
     const std::string body = Trim(text);
     const size_t eq = body.find('=');

@@ -69,7 +69,8 @@ TEST(LoadPlace, RecordAndText)
     PlaceReset(&p);
     EXPECT_FALSE(p.Known());
     PlaceAtLine(nullptr, 1, "x"); // null records nothing
-    EXPECT_EQ(PlaceLineOf("a\nb\r\nc\rd", "a\nb\r\nc\rd" + 8), 4);
+    const char* text = "a\nb\r\nc\rd";
+    EXPECT_EQ(PlaceLineOf(text, text + 8), 4);
 }
 
 TEST(LoadPlace, ObjLinesAndReasons)
