@@ -102,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool help = false;
     bool syntaxError = false;
     bool badName = false;
+    bool hasFile = false;
     std::string base = "Korvane";
     for (size_t i = 0; i < words.size() && !help && !syntaxError && !badName; i += 2)
     {
@@ -111,6 +112,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             help = true;
         else if (flag == "-v" && (value == "0" || value == "1" || value == "on" || value == "off"))
             continue;
+        else if (flag == "-f" || flag == "-file")
+        {
+            if (i + 1 >= words.size() || value.empty())
+                syntaxError = true;
+            else
+                hasFile = true;
+        }
         else if (flag != "-n" || value.empty() || value[0] == '-')
             syntaxError = true;
         else if (!NodeName(value))
@@ -128,6 +136,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         KFUZZ_CHECK(r.status == (badName ? khost::kInvalidParameter : khost::kFailure));
         KFUZZ_CHECK(khost::ListNodes().size() == nodesBefore);
+    }
+    else if (hasFile)
+    {
+        // A file the fuzzer names is almost never a cache frame: refused with
+        // nothing made; when it is one, the network and its time expression.
+        if (r.status == khost::kSuccess)
+            KFUZZ_CHECK(khost::ListNodes().size() >= nodesBefore + 3);
+        else
+        {
+            KFUZZ_CHECK(r.status == khost::kFailure);
+            KFUZZ_CHECK(khost::ListNodes().size() == nodesBefore);
+        }
     }
     else
     {
