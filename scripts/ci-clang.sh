@@ -12,21 +12,7 @@
 set -e
 cd "$(dirname "$0")/.."
 B=${1:-build/clang}
-scripts/install-deps.sh core
-# clang and its OpenMP run time.
-want="clang libomp-14-dev"
-missing=""
-for p in $want; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "installing:$missing"
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq || true
-    $SUDO apt-get install -y -qq $missing >/dev/null
-fi
+scripts/install-deps.sh clang   # clang and its OpenMP run time
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] || jobs=2
 CC=clang CXX=clang++ cmake -S . -B "$B" -DCMAKE_BUILD_TYPE=Release \

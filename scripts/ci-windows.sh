@@ -37,19 +37,7 @@ set -e
 cd "$(dirname "$0")/.."
 B=${1:-build/windows}
 
-want="g++-mingw-w64-x86-64-posix wine64 googletest libimath-dev libfast-float-dev libstb-dev cmake make"
-missing=""
-for p in $want; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "installing:$missing"
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq || true
-    $SUDO apt-get install -y -qq $missing >/dev/null
-fi
+scripts/install-deps.sh windows
 
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] || jobs=2

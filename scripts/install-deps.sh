@@ -1,6 +1,9 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build needs and the machine lacks.
-# Usage: scripts/install-deps.sh [core|python|bench|fuzz|all]   (default: core; python adds the Python module's)
+# Usage: scripts/install-deps.sh [core|python|bench|fuzz|clang|windows|all]
+#   (default: core; each other set adds its packages to core's: python the
+#   Python module's, clang the compiler and its OpenMP, windows the MinGW-w64
+#   cross compiler, Wine and GoogleTest's sources)
 set -e
 want="cmake g++ make libimath-dev libgtest-dev libgmock-dev libfast-float-dev libstb-dev"
 case "${1:-core}" in
@@ -11,6 +14,12 @@ case "${1:-core}" in
 esac
 case "${1:-core}" in
     fuzz|all) want="$want clang libclang-rt-14-dev" ;;
+esac
+case "${1:-core}" in
+    clang|all) want="$want clang libomp-14-dev" ;;
+esac
+case "${1:-core}" in
+    windows|all) want="$want g++-mingw-w64-x86-64-posix wine64 googletest" ;;
 esac
 missing=""
 for p in $want; do

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #endif
 
+#include "../common/TestEnv.h"
 #include "geometry/ZNQGeometry.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvaneFrames.h"
@@ -47,17 +48,6 @@ long ProcessId()
 #endif
 }
 
-void SetVariable(const char* name, const char* value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
 
 // Result text, or "<unset NAME>" / "<too long>".
 std::string Vars(const char* text, size_t size = kSettingsPathSize)
@@ -170,11 +160,11 @@ TEST(FrameMarks, ComposeLooksForPrintfMarksInThePatternOnly)
 
 TEST(PathVariables, AllFormsAndAClearErrorForAnUnsetOne)
 {
-    SetVariable("KV_SHOW", "/jobs/show");
-    SetVariable("KV_SEQ", "sq010");
-    SetVariable("KV_EMPTY", "");
-    SetVariable("KV_DOLLAR", "$KV_SHOW");
-    SetVariable("KV_UNSET_ONE", nullptr);
+    kvt::SetVariable("KV_SHOW", "/jobs/show");
+    kvt::SetVariable("KV_SEQ", "sq010");
+    kvt::SetVariable("KV_EMPTY", "");
+    kvt::SetVariable("KV_DOLLAR", "$KV_SHOW");
+    kvt::SetVariable("KV_UNSET_ONE", nullptr);
     EXPECT_EQ(Vars("$KV_SHOW/cache"), "/jobs/show/cache");
     EXPECT_EQ(Vars("${KV_SHOW}_x/${KV_SEQ}"), "/jobs/show_x/sq010");
     EXPECT_EQ(Vars("%KV_SHOW%\\%KV_SEQ%\\cache"), "/jobs/show\\sq010\\cache");
@@ -206,26 +196,26 @@ TEST(PathVariables, LeadingTildeIsHome)
 #endif
     const char* saved = std::getenv(home);
     const std::string keep = saved ? saved : "";
-    SetVariable(home, "/home/artist");
+    kvt::SetVariable(home, "/home/artist");
     EXPECT_EQ(Vars("~/cache"), "/home/artist/cache");
     EXPECT_EQ(Vars("~\\cache"), "/home/artist\\cache");
     EXPECT_EQ(Vars("~"), "/home/artist");
-    SetVariable(home, nullptr);
+    kvt::SetVariable(home, nullptr);
     EXPECT_EQ(Vars("~/cache"), std::string("<unset ") + home + ">");
-    SetVariable(home, saved ? keep.c_str() : nullptr);
+    kvt::SetVariable(home, saved ? keep.c_str() : nullptr);
 }
 
 TEST(PathVariables, LongResultsAreRefusedNotCut)
 {
     const std::string big(1000, 'v');
-    SetVariable("KV_BIG", big.c_str());
+    kvt::SetVariable("KV_BIG", big.c_str());
     EXPECT_EQ(Vars("$KV_BIG/$KV_BIG"), "<too long>");
     EXPECT_EQ(Vars("$KV_BIG"), big);
     EXPECT_EQ(Vars("abc", 3), "<too long>");
     EXPECT_EQ(Vars("ab", 3), "ab");
     char name[4];
     char out[16];
-    SetVariable("KV_A_LONG_NAME_UNSET", nullptr);
+    kvt::SetVariable("KV_A_LONG_NAME_UNSET", nullptr);
     EXPECT_EQ(ExpandPathVariables("$KV_A_LONG_NAME_UNSET", out, sizeof(out), name, sizeof(name)), kPathVariableUnset);
     EXPECT_STREQ(name, "KV_"); // cut to its buffer
 }

@@ -16,6 +16,7 @@
 #include "korvane/HeadlessHost.h"
 
 #include "../common/NodeInputs.h"
+#include "../common/TestEnv.h"
 
 namespace fs = std::filesystem;
 
@@ -795,17 +796,6 @@ float FirstX(const khost::EvalResult& r)
     return r.mesh.points.empty() ? -1000.0f : r.mesh.points[0];
 }
 
-void SetVariable(const char* name, const char* value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
 
 } // namespace
 
@@ -963,7 +953,7 @@ TEST_F(PluginTest, EnvironmentVariablesInThePath)
 {
     Write("e.1.obj", ShiftedObj(3));
     CreateNetwork("e.#", "2");
-    SetVariable("KV_TEST_CACHE", dir_.string().c_str());
+    kvt::SetVariable("KV_TEST_CACHE", dir_.string().c_str());
     for (const char* path : {"$KV_TEST_CACHE", "${KV_TEST_CACHE}", "%KV_TEST_CACHE%"})
     {
         Set("m_flPath", path);
@@ -971,7 +961,7 @@ TEST_F(PluginTest, EnvironmentVariablesInThePath)
         EXPECT_EQ(r.status, khost::kSuccess) << path;
         EXPECT_FLOAT_EQ(FirstX(r), 3.0f) << path;
     }
-    SetVariable("KV_TEST_CACHE", nullptr);
+    kvt::SetVariable("KV_TEST_CACHE", nullptr);
     Set("m_flPath", "$KV_TEST_CACHE/x");
     std::string err;
     const khost::EvalResult r = EvalCapturingStderr(&err);

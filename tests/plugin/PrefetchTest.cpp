@@ -12,24 +12,13 @@
 #include <sys/stat.h>
 #endif
 
+#include "../common/TestEnv.h"
 #include "formats/ZNQPrefetch.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvanePrefetch.h"
 
 namespace {
 
-// Sets (value non-null) or removes an environment variable.
-void SetEnv(const char* name, const char* value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
 
 NodeSettings Settings(const char* dir, const char* pattern, int16_t format, int32_t frame)
 {
@@ -138,16 +127,16 @@ TEST(Prefetch, HintOnMissingAndPresentFiles)
     EXPECT_FALSE(KorvanePrefetchNextFrame(s, hint));
 
     // Switched off, nothing is read ahead; the direction is still followed.
-    SetEnv("KORVANE_READ_AHEAD", "off");
+    kvt::SetVariable("KORVANE_READ_AHEAD", "off");
     EXPECT_FALSE(KorvaneReadAheadEnabled());
     s.frame = 1;
     EXPECT_FALSE(KorvanePrefetchNextFrame(s, hint));
     EXPECT_EQ(hint.step, -1);
-    SetEnv("KORVANE_READ_AHEAD", "0");
+    kvt::SetVariable("KORVANE_READ_AHEAD", "0");
     EXPECT_FALSE(KorvaneReadAheadEnabled());
-    SetEnv("KORVANE_READ_AHEAD", "1");
+    kvt::SetVariable("KORVANE_READ_AHEAD", "1");
     EXPECT_TRUE(KorvaneReadAheadEnabled());
-    SetEnv("KORVANE_READ_AHEAD", nullptr);
+    kvt::SetVariable("KORVANE_READ_AHEAD", nullptr);
     EXPECT_TRUE(KorvaneReadAheadEnabled());
     std::remove(file.c_str());
 }
