@@ -22,14 +22,14 @@ namespace {
 
 const char kUsage[] =
     "usage: korvane convert INPUT OUTPUT [--normals] [--motions] [--colors] [--uvws] [--all]\n"
-    "                       [--groups NAMES] [--invert-groups] [--ascii] [--frames SPEC] [--quiet]\n";
+    "                       [--groups NAMES] [--invert-groups] [--ascii] [--frames LIST] [--quiet]\n";
 const char kHelp[] =
     "\n"
     "Reads INPUT (a cache file, or a pattern whose first '#' run stands for the zero-padded frame)\n"
     "and writes OUTPUT (a file, or a pattern when INPUT is one) in the format of its extension:\n"
     "  .znq, .drs2 (binary; --ascii for ascii), .bin (RealFlow, triangles only), .obj, .ply (binary)\n"
     "Without load options every optional item is loaded (--all); with some, only those.\n"
-    "  --frames SPEC   only these frames of a pattern: A, A-B or A-B:STEP (default: every\n"
+    "  --frames LIST   only these frames of a pattern: A, A-B or A-B:STEP (default: every\n"
     "                  matching file)\n"
     "  --quiet         no progress bar (drawn on standard error only when it is a terminal)\n"
     "What the output format cannot hold is named in one warning line. Inputs are never\n"

@@ -43,7 +43,7 @@ namespace {
 
 const char kUsage[] =
     "usage: korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
-    "                    [--frames A|A-B|A-B:STEP[,...]] [--time SPEC] [--out PATTERN] [--json [--data]]\n"
+    "                    [--frames A|A-B|A-B:STEP[,...]] [--time LIST] [--out PATTERN] [--json [--data]]\n"
     "                    [--fps N]\n";
 
 const char kHelp[] =
@@ -51,9 +51,9 @@ const char kHelp[] =
     "\n"
     "Runs the plug-in in the headless host: KorvaneCreate, the --set attributes on the new node,\n"
     "then one evaluation per frame of --frames (or one with the node's Idx Value).\n"
-    "  --frames SPEC   set Idx Value to each value: A, A-B or A-B:STEP, or a comma list of them\n"
+    "  --frames LIST   set Idx Value to each value: A, A-B or A-B:STEP, or a comma list of them\n"
     "                  (2,4,5,7 or 1-3,10)\n"
-    "  --time SPEC     set the scene's current time to each value instead (same forms), for a\n"
+    "  --time LIST     set the scene's current time to each value instead (same forms), for a\n"
     "                  node whose Idx Value follows the scene time (KorvaneCreate -f)\n"
     "  --out PATTERN   write each frame's output mesh; the first '#' run of PATTERN becomes the\n"
     "                  zero-padded frame. By extension: .obj, .ply, .json (as --json --data), or\n"

@@ -54,7 +54,7 @@ static void Usage(FILE* f)
                  "                         (checks a whole sequence, e.g. cache/File.####.znq)\n"
                  "       korvane eval [--plugin PATH] [--create-args \"...\"] [--set ATTR=VALUE]...\n"
                  "                    [--frames A|A-B|A-B:STEP] [--out PATTERN] [--json [--data]]\n"
-                 "       korvane convert INPUT OUTPUT [load options] [--ascii] [--frames SPEC]\n"
+                 "       korvane convert INPUT OUTPUT [load options] [--ascii] [--frames LIST]\n"
                  "                    (INPUT a file or PATTERN; OUTPUT's extension picks the format)\n"
                  "       korvane sample DIR   (writes the bundled sample cache)\n"
                  "info, eval and convert also take --threads N: the threads that loading and the derived\n"
