@@ -26,6 +26,7 @@
 #include "fuzz/FuzzSupport.h"
 #include "plugin/KorvaneCachePath.h"
 #include "plugin/KorvaneFrames.h"
+#include "tests/common/TestEnv.h"
 
 namespace
 {
@@ -259,18 +260,6 @@ int ModelVariables(const std::string& text, size_t outSize, std::string& out, st
     return 0;
 }
 
-void SetVariable(const char* name, const char* value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
-
 void CheckPathVariables(kfuzz::Bytes& in)
 {
     const uint8_t flags = in.U8();
@@ -283,12 +272,12 @@ void CheckPathVariables(kfuzz::Bytes& in)
     p = in.Take(textLength, n);
     const std::string text = CString(p, n);
 
-    SetVariable("KVF_A", (flags & 1) ? value.c_str() : nullptr);
-    SetVariable("KVF_B", (flags & 2) ? "$KVF_A" : nullptr);
+    kvt::SetVariable("KVF_A", (flags & 1) ? value.c_str() : nullptr);
+    kvt::SetVariable("KVF_B", (flags & 2) ? "$KVF_A" : nullptr);
     const char* home = std::getenv(kHome);
     const std::string savedHome = home ? home : "";
     if (flags & 4)
-        SetVariable(kHome, nullptr);
+        kvt::SetVariable(kHome, nullptr);
 
     std::string expected, expectedName;
     const int want = ModelVariables(text, outSize, expected, expectedName);
@@ -323,7 +312,7 @@ void CheckPathVariables(kfuzz::Bytes& in)
     KFUZZ_CHECK(HasPathVariables(textBuf.data()) == hasReference);
 
     if (flags & 4)
-        SetVariable(kHome, home ? savedHome.c_str() : nullptr);
+        kvt::SetVariable(kHome, home ? savedHome.c_str() : nullptr);
 }
 
 // --- Frame range ----------------------------------------------------------
