@@ -16,6 +16,9 @@
 # Runtime: everything is linked statically (cmake/mingw-w64-x86_64.cmake),
 # so no MinGW DLL has to be found; programs and DLLs share one bin/ folder.
 #
+# Not built for Windows: the Python module and so its test python.pytest (the
+# module needs a Windows Python with pybind11 and numpy, which Debian does not
+# ship for the target).
 # Tests not run under Wine, each about a mechanism that Windows does not have:
 #   ReadDrs2Errors.UnseekableStreamIsRefused, ReadZnqErrors.UnseekableStreamIsASeekError
 #       a POSIX named pipe (mkfifo) as the cache file; they report themselves
