@@ -10,3 +10,10 @@ if(TARGET korvane_writers)
             ${CMAKE_CURRENT_SOURCE_DIR}/test_writers_a.cpp
         LIBS korvane_writers)
 endif()
+
+# The readers at 1, 2 and 7 threads.
+if(TARGET korvane_writers)
+    korvane_add_gtest(test_read_threads
+        SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_read_threads.cpp
+        LIBS korvane_writers OpenMP::OpenMP_CXX)
+endif()
