@@ -931,7 +931,9 @@ struct RecordScan
     int64_t end = 0;      // bytes taken by the records
     int64_t numNodes = 0;
     int32_t numPoly = 0;
-    int32_t step = 4096;
+    // The first step: 4096 polygons for ranges of 32768 elements (smaller
+    // when the fuzz targets lower the range size).
+    int32_t step = static_cast<int32_t>(znqpar::g_minPerRange >= 16 ? znqpar::g_minPerRange / 8 : 2);
     int32_t marks = 0;
     int64_t markByte[kMarks];
     int64_t markNode[kMarks];
@@ -945,7 +947,8 @@ RecordScan ScanRecords(const unsigned char* raw, int64_t got, int64_t numValues)
 {
     RecordScan out;
     int64_t off = 0, read = 0, numNodes = 0;
-    int32_t numPoly = 0, nextMark = 0;
+    int32_t numPoly = 0;
+    int64_t nextMark = 0;
     while (read < numValues)
     {
         if (numPoly == nextMark)
@@ -960,13 +963,13 @@ RecordScan ScanRecords(const unsigned char* raw, int64_t got, int64_t numValues)
                 out.marks = kMarks / 2;
                 out.step *= 2;
             }
-            if (numPoly == out.marks * out.step)
+            if (numPoly == int64_t(out.marks) * out.step)
             {
                 out.markByte[out.marks] = off;
                 out.markNode[out.marks] = numNodes;
                 ++out.marks;
             }
-            nextMark = out.marks * out.step;
+            nextMark = int64_t(out.marks) * out.step;
         }
         if (off + kCountWidth > got)
         {

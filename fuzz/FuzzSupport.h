@@ -345,6 +345,20 @@ template <typename Load>
 int32_t LoadAtThreadCounts(ZNQGeometry& geo, const uint8_t* data, size_t size, const Load& load,
                            void (*derived)(ZNQGeometry&, std::vector<uint8_t>&) = nullptr)
 {
+    // Threads that sleep at once after a region: on a machine with fewer
+    // cores than 7 threads, spinning workers would slow every input down
+    // (read when the run time starts, so before its first call; a value
+    // set by the user stays).
+    static const bool passive = [] {
+#if defined(_WIN32)
+        if (!std::getenv("OMP_WAIT_POLICY"))
+            _putenv_s("OMP_WAIT_POLICY", "passive");
+#else
+        setenv("OMP_WAIT_POLICY", "passive", 0);
+#endif
+        return true;
+    }();
+    (void)passive;
     znqpar::g_minPerRange = kFuzzRange;
     znq_reader::g_drs2ChunkBytes = kFuzzChunk;
     static std::vector<uint8_t> reference, other, extra;
