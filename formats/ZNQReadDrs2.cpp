@@ -18,7 +18,6 @@
 // Colours and normals are per vertex in the file and become per-node data.
 // Every count is checked against what the rest of the file can hold before
 // its array is allocated.
-#include <bitset>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -223,8 +222,10 @@ int32_t CheckItemCount(int64_t count, int32_t numVert)
 
 // Polygon records collected into a temporary of T values become the corner
 // counts and the index array. Values: n, i0 .. in-1, n, ...
+// touch: map the index array's pages on all threads first (the parallel
+// path), so that only the copy below is serial.
 int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValues, int32_t numPoly,
-                        int64_t numNodes)
+                        int64_t numNodes, bool touch = false)
 {
     geo._polyNumVert = geo._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
     if (!geo._polyNumVert)
@@ -233,6 +234,8 @@ int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValu
     if (!geo._polyVInd)
         return ZNQ_ERR_MEMORY;
     geo._numPoly = numPoly;
+    if (touch)
+        znq_reader::TouchPages(geo._polyVInd, numNodes * 4);
     int64_t node = 0;
     int32_t p = 0;
     for (int64_t i = 0; i < numValues;)
@@ -499,7 +502,10 @@ int64_t CountTokenStarts(const char* p, int64_t n)
             _mm_or_si128(_mm_cmpeq_epi8(c, k32), _mm_cmpeq_epi8(_mm_min_epu8(d, k4), d));
         const uint32_t sp = static_cast<uint32_t>(_mm_movemask_epi8(space));
         const uint32_t starts = ~sp & ((sp << 1) | prevSpace) & 0xFFFFu;
-        count += static_cast<int64_t>(std::bitset<16>(starts).count());
+        uint32_t x = starts - ((starts >> 1) & 0x5555u); // popcount of 16 bits, inline
+        x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
+        x = (x + (x >> 4)) & 0x0F0Fu;
+        count += static_cast<int64_t>((x + (x >> 8)) & 0x1Fu);
         prevSpace = (sp >> 15) & 1u;
     }
 #endif
@@ -928,7 +934,7 @@ private:
         }
         if (numValues > 0)
             _tr.Advance(numValues, run.lastEnd);
-        return InstallPolygons(_geo, values, numValues, numPoly, numNodes);
+        return InstallPolygons(_geo, values, numValues, numPoly, numNodes, true);
     }
 
     ZNQGeometry& _geo;
@@ -1424,11 +1430,7 @@ int32_t ReadAscii(ZNQGeometry& geo, InFile& in, int64_t start, bool loadNormals,
             {
                 // The block's fresh pages are mapped on first touch: touched
                 // in ranges on all threads first, the read below only copies.
-                char* block = text.ptr;
-                znqpar::ForEachRange(in.size / 4096, [block](int64_t first, int64_t end) {
-                    for (int64_t page = first; page < end; ++page)
-                        block[page * 4096] = 0;
-                });
+                znq_reader::TouchPages(text.ptr, in.size);
                 got = static_cast<int64_t>(FileRead(text.ptr, 1, static_cast<size_t>(in.size), in.f));
             }
             if (got > start)
