@@ -348,7 +348,6 @@ CommandResult Execute(const std::string& commandLine)
     MStatus st = RunCommandLine(commandLine, &r, &err);
     out.status = st.statusCode();
     out.result = r.words;
-    out.resultIsArray = r.isArray;
     out.error = st ? std::string() : err;
     return out;
 }
@@ -532,9 +531,11 @@ bool SetFramesPerSecond(double fps)
 {
     for (int u = MTime::kGames; u <= MTime::k6000FPS; ++u)
     {
-        const MTime::Unit unit = static_cast<MTime::Unit>(u);
-        if (MTime(1.0, MTime::kSeconds).asUnits(unit) == fps)
-            return MTime::setUIUnit(unit) == MS::kSuccess;
+        if (MTime(1.0, MTime::kSeconds).asUnits(static_cast<MTime::Unit>(u)) == fps)
+        {
+            S().timeUnit = u;
+            return true;
+        }
     }
     return false;
 }

@@ -46,6 +46,8 @@ struct Obj
 };
 
 void Retain(Obj* o);
+// True when o (may be null) has the function set `want` (MObject::hasFn).
+bool HasFn(const Obj* o, MFn::Type want);
 void Release(Obj* o);
 
 // Counted pointer for the host's own bookkeeping.
@@ -282,12 +284,10 @@ struct Connection
     int dstAttr;
 };
 
-// Result of a command being run (MPxCommand::setResult and friends).
+// Result of a built-in command: its words (a new node's name, a number).
 struct CommandResultData
 {
     std::vector<std::string> words;
-    bool isArray = false;
-    enum Kind { kNone, kInt, kDouble, kBool, kString } kind = kNone;
 };
 
 // ---------------------------------------------------------------------------
@@ -301,7 +301,6 @@ struct Scene
     std::vector<Connection> connections;
     std::vector<Ref> selection;
     std::vector<khost::Message> messages;
-    std::vector<CommandResultData> resultStack;
     bool echo = false;
     int numThreads = 0;
     double currentTime = 1.0;            // scene time, in frames of the scene's (one) time unit
@@ -386,8 +385,7 @@ std::string DefaultNodeName(const NodeType& t);
             *st = s;                                                                                      \
     }                                                                                                     \
     X::~X() {}                                                                                            \
-    MFn::Type X::type() const { return FN; }                                                              \
-    const char* X::className() { return #X; }
+    MFn::Type X::type() const { return FN; }
 
 // Access to the private parts of the host classes.
 struct KHostAccess

@@ -120,7 +120,7 @@ Scene* MakeScene()
     expression->isAffected[1] = 1;
     s->types.push_back(expression);
     for (const char* c : {"createNode", "sets", "connectAttr", "disconnectAttr", "select", "delete", "setAttr",
-                          "getAttr", "ls", "rename", "currentTime", "expression", "attributeQuery"})
+                          "currentTime", "expression", "attributeQuery"})
         s->commands.push_back(CommandEntry{c, nullptr, nullptr});
     return s;
 }
@@ -704,7 +704,7 @@ MStatus SetFromString(NodeObj* n, int idx, const std::string& text, std::string*
         return MS::kInvalidParameter;
     }
     StringDataObj* d = new StringDataObj;
-    d->value = MString(text.c_str(), (int)text.size());
+    KHostAccess::str(d->value) = text;
     n->slots[(size_t)idx].data = Ref(d);
     DirtyFrom(n, idx);
     return MS::kSuccess;
@@ -980,8 +980,6 @@ bool IsFlag(const std::string& w, const char* s, const char* l)
 void ResultString(CommandResultData* r, const std::string& s)
 {
     r->words.assign(1, s);
-    r->isArray = false;
-    r->kind = CommandResultData::kString;
 }
 
 MStatus CmdCreateNode(const Words& w, CommandResultData* r, std::string* err)
@@ -1331,83 +1329,6 @@ MStatus CmdSetAttr(const Words& w, CommandResultData*, std::string* err)
     return st;
 }
 
-MStatus CmdGetAttr(const Words& w, CommandResultData* r, std::string* err)
-{
-    if (w.size() != 2)
-    {
-        *err = "getAttr: One plug is needed.";
-        return MS::kInvalidParameter;
-    }
-    PlugRef p;
-    if (!ParsePlug(w[1], &p, err, "getAttr"))
-        return MS::kInvalidParameter;
-    bool computed = false;
-    MStatus st = Pull(p.node, p.attr, &computed);
-    if (!st)
-    {
-        *err = "getAttr: the value of '" + w[1] + "' could not be computed.";
-        return st;
-    }
-    const AttrObj& a = *p.node->type->attrs[(size_t)p.attr].as<AttrObj>();
-    const Slot& s = p.node->slots[(size_t)p.attr];
-    if (IsSingleNumeric(a))
-    {
-        double v = SlotNumber(a, s);
-        khost::AttrKind k = KindOf(a);
-        r->words.assign(1, FormatNumber(v));
-        r->isArray = false;
-        r->kind = (k == khost::AttrKind::kBool) ? CommandResultData::kBool
-                : (k == khost::AttrKind::kFloat || k == khost::AttrKind::kDouble) ? CommandResultData::kDouble
-                                                                                  : CommandResultData::kInt;
-        return MS::kSuccess;
-    }
-    if (KindOf(a) == khost::AttrKind::kString)
-    {
-        ResultString(r, (s.data && s.data.get()->fnType == MFn::kStringData) ? s.data.as<StringDataObj>()->value.asChar()
-                                                                             : "");
-        return MS::kSuccess;
-    }
-    *err = "getAttr: The data of '" + w[1] + "' cannot be shown as text.";
-    return MS::kInvalidParameter;
-}
-
-MStatus CmdLs(const Words& w, CommandResultData* r, std::string* err)
-{
-    std::string type;
-    bool selected = false;
-    Words names;
-    for (size_t i = 1; i < w.size(); ++i)
-    {
-        if (IsFlag(w[i], "type", nullptr) && i + 1 < w.size())
-            type = w[++i];
-        else if (IsFlag(w[i], "sl", "selection"))
-            selected = true;
-        else if (w[i].size() > 1 && w[i][0] == '-')
-        {
-            *err = "ls: Invalid flag '" + w[i] + "'";
-            return MS::kInvalidParameter;
-        }
-        else
-            names.push_back(w[i]);
-    }
-    r->words.clear();
-    r->isArray = true;
-    r->kind = CommandResultData::kString;
-    std::vector<Ref> pool = selected ? S().selection : S().nodes;
-    for (const Ref& ref : pool)
-    {
-        const NodeObj* n = ref.as<NodeObj>();
-        if (!type.empty() && n->type->name != type)
-            continue;
-        bool named = names.empty();
-        for (const std::string& nm : names)
-            named = named || nm == n->name;
-        if (named)
-            r->words.push_back(n->name);
-    }
-    return MS::kSuccess;
-}
-
 // attributeQuery -node NODE -exists ATTR: 1 when the node has the attribute
 // (long or short name), else 0. Other queries are not modelled.
 MStatus CmdAttributeQuery(const Words& w, CommandResultData* r, std::string* err)
@@ -1445,8 +1366,6 @@ MStatus CmdAttributeQuery(const Words& w, CommandResultData* r, std::string* err
         return MS::kInvalidParameter;
     }
     r->words.assign(1, AttrIndex(*n->type, attr) >= 0 ? "1" : "0");
-    r->isArray = false;
-    r->kind = CommandResultData::kBool;
     return MS::kSuccess;
 }
 
@@ -1475,8 +1394,6 @@ MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
     if (query)
     {
         r->words.assign(1, FormatNumber(S().currentTime));
-        r->isArray = false;
-        r->kind = CommandResultData::kDouble;
         return MS::kSuccess;
     }
     char* end = nullptr;
@@ -1488,8 +1405,6 @@ MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
     }
     SetSceneTime(t);
     r->words.assign(1, FormatNumber(t));
-    r->isArray = false;
-    r->kind = CommandResultData::kDouble;
     return MS::kSuccess;
 }
 
@@ -1574,31 +1489,6 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
     return MS::kSuccess;
 }
 
-MStatus CmdRename(const Words& w, CommandResultData* r, std::string* err)
-{
-    if (w.size() != 3)
-    {
-        *err = "rename: An object and a new name are needed.";
-        return MS::kInvalidParameter;
-    }
-    NodeObj* n = FindNode(w[1]);
-    if (!n)
-    {
-        *err = "rename: No object matches name: " + w[1];
-        return MS::kInvalidParameter;
-    }
-    std::string clean = CleanName(w[2]);
-    if (clean.empty())
-    {
-        *err = "rename: New name is empty.";
-        return MS::kInvalidParameter;
-    }
-    if (clean != n->name)
-        n->name = UniqueName(clean);
-    ResultString(r, n->name);
-    return MS::kSuccess;
-}
-
 MStatus RunPluginCommand(const CommandEntry& c, const Words& w, CommandResultData* r, std::string* err)
 {
     void* made = c.creator();
@@ -1611,11 +1501,9 @@ MStatus RunPluginCommand(const CommandEntry& c, const Words& w, CommandResultDat
     MArgList args;
     std::vector<std::string>& words = KHostAccess::args(args);
     words.assign(w.begin() + 1, w.end());
-    S().resultStack.emplace_back();
     MStatus st = cmd->doIt(args);
-    *r = S().resultStack.back();
-    S().resultStack.pop_back();
-    delete cmd;   // commands are not kept for undo
+    *r = CommandResultData();   // plug-in commands give no result here
+    delete cmd;                 // commands are not kept for undo
     return st;
 }
 
@@ -1656,18 +1544,12 @@ MStatus RunWords(const Words& w, CommandResultData* r, std::string* err)
         st = CmdDelete(w, r, err);
     else if (name == "setAttr")
         st = CmdSetAttr(w, r, err);
-    else if (name == "getAttr")
-        st = CmdGetAttr(w, r, err);
-    else if (name == "ls")
-        st = CmdLs(w, r, err);
     else if (name == "currentTime")
         st = CmdCurrentTime(w, r, err);
     else if (name == "expression")
         st = CmdExpression(w, r, err);
-    else if (name == "attributeQuery")
-        st = CmdAttributeQuery(w, r, err);
     else
-        st = CmdRename(w, r, err);
+        st = CmdAttributeQuery(w, r, err);
     if (!st && !err->empty())
         Show(khost::MessageKind::kError, *err);
     return st;

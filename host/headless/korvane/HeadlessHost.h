@@ -159,17 +159,16 @@ struct CommandResult
 {
     int status = kFailure;
     // The command's result as words: createNode gives the new node's name,
-    // a plug-in command what it passed to MPxCommand::setResult /
-    // appendToResult (numbers as text). Empty when the command has none.
+    // attributeQuery and currentTime -q a number as text. Empty when the
+    // command has none (plug-in commands have none).
     std::vector<std::string> result;
-    bool resultIsArray = false;  // the result is an array (appendToResult or an array setResult)
     std::string error;           // parse or lookup error, also shown as an error message
 };
 
 // Runs one command line as MGlobal::executeCommand does: built-in commands
 // createNode, sets, connectAttr, disconnectAttr, select, delete, setAttr,
-// getAttr, ls, and every registered plug-in command (its words, unquoted,
-// become the MArgList). Several commands may be separated by ';' (the
+// currentTime, expression, attributeQuery, and every registered plug-in
+// command (its words, unquoted, become the MArgList). Several commands may be separated by ';' (the
 // result is the last one's; the first failure stops). Words are separated by
 // blanks; "double quoted" words may contain blanks and \" \\ \n \t escapes.
 KHOST_API CommandResult Execute(const std::string& commandLine);
