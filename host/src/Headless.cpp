@@ -363,20 +363,12 @@ AttributeInfo InfoOf(const NodeType& t, const AttrObj& a)
     i.shortName = a.shortName;
     i.niceName = a.niceName;
     i.kind = KindOf(a);
-    i.numericType = a.kind == AKind::kNumeric ? (int)a.numType : 0;
-    i.dataType = a.kind == AKind::kTyped ? (int)a.dataType : 0;
     i.defaultNumber = a.defaultNumber;
-    if (a.defaultData)
-    {
-        i.hasDefaultData = true;
-        if (a.defaultData.get()->fnType == MFn::kStringData)
-            i.defaultString = a.defaultData.as<StringDataObj>()->value.asChar();
-    }
-    i.hasMin = a.hasMin, i.hasMax = a.hasMax, i.hasSoftMin = a.hasSoftMin, i.hasSoftMax = a.hasSoftMax;
-    i.min = a.min, i.max = a.max, i.softMin = a.softMin, i.softMax = a.softMax;
-    i.readable = a.readable, i.writable = a.writable, i.connectable = a.connectable, i.storable = a.storable;
-    i.keyable = a.keyable, i.hidden = a.hidden, i.array = a.array, i.cached = a.cached;
-    i.channelBox = a.channelBox, i.usesArrayDataBuilder = a.usesArrayDataBuilder;
+    if (a.defaultData && a.defaultData.get()->fnType == MFn::kStringData)
+        i.defaultString = a.defaultData.as<StringDataObj>()->value.asChar();
+    i.hasSoftMin = a.hasSoftMin, i.hasSoftMax = a.hasSoftMax, i.softMin = a.softMin, i.softMax = a.softMax;
+    i.writable = a.writable, i.storable = a.storable, i.keyable = a.keyable, i.array = a.array;
+    i.usesArrayDataBuilder = a.usesArrayDataBuilder;
     for (const auto& f : a.fields)
         i.fields.push_back(EnumField{f.first, f.second});
     if (a.owner == &t && a.index >= 0)

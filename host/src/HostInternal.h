@@ -95,21 +95,14 @@ struct AttrObj : Obj
     MFnData::Type dataType = MFnData::kInvalid;
 
     double defaultNumber = 0.0;
-    void* defaultAddr = nullptr;
     Ref defaultData;                  // typed: default data object (may be empty)
 
-    bool hasMin = false, hasMax = false, hasSoftMin = false, hasSoftMax = false;
-    double min = 0, max = 0, softMin = 0, softMax = 0;
+    bool hasSoftMin = false, hasSoftMax = false;
+    double softMin = 0, softMax = 0;
 
-    bool readable = true, writable = true, connectable = true, storable = true, cached = true;
-    bool array = false, indexMatters = true, keyable = false, channelBox = false, hidden = false;
-    bool usedAsColor = false, indeterminant = false, renderSource = false, worldSpace = false;
-    bool affectsWorldSpace = false, usedAsFilename = false, affectsAppearance = false;
-    bool usesArrayDataBuilder = false, internal = false;
-    int disconnectBehavior = 1;
+    bool writable = true, storable = true, array = false, keyable = false, usesArrayDataBuilder = false;
 
     std::vector<std::pair<std::string, short>> fields;  // enum fields in order of addition
-    std::vector<Ref> children;                           // compound numeric children
 
     NodeType* owner = nullptr;        // type it was added to
     int index = -1;                   // index in owner's attribute list
@@ -127,13 +120,6 @@ struct StringDataObj : Obj
 {
     StringDataObj() : Obj(MFn::kStringData) {}
     MString value;
-};
-
-struct NumericDataObj : Obj
-{
-    NumericDataObj() : Obj(MFn::kNumericData) {}
-    MFnNumericData::Type numType = MFnNumericData::kInvalid;
-    double values[4] = {0, 0, 0, 0};
 };
 
 struct MeshGeom
@@ -196,7 +182,6 @@ enum class BuiltinKind
     kTransform,
     kMesh,
     kShadingEngine,
-    kObjectSet,
     kTime,        // time1: outTime follows the scene's current time
     kExpression,  // expression node of the one form "plug = frame"
 };
@@ -263,7 +248,7 @@ typedef MStatus (*EntryFunction)(MObject);
 struct PluginObj : Obj
 {
     PluginObj() : Obj(MFn::kPlugin) {}
-    std::string name, path, vendor = "Unknown", version = "Unknown", apiVersion;
+    std::string name, path;
     void* handle = nullptr;
     EntryFunction init = nullptr;
     EntryFunction uninit = nullptr;
@@ -306,9 +291,6 @@ struct Scene
     double currentTime = 1.0;            // scene time, in frames of the scene's (one) time unit
     int timeUnit = 6;                    // MTime::Unit of the scene (kFilm)
     NodeType* initializing = nullptr;    // type whose initialize runs
-
-    // Built-in attributes.
-    Ref meshInMesh, meshOutMesh;
 };
 
 Scene& S();

@@ -105,16 +105,10 @@ PluginObj* PluginOf(const MFnBase& fn)
 } // namespace
 
 MFnPlugin::MFnPlugin() {}
-MFnPlugin::MFnPlugin(MObject& object, const char* vendor, const char* version, const char* requiredApiVersion,
-                     MStatus* st)
+// The vendor, version and required API version are not kept.
+MFnPlugin::MFnPlugin(MObject& object, const char*, const char*, const char*, MStatus* st)
 {
     MStatus s = setObject(object);
-    if (PluginObj* p = PluginOf(*this))
-    {
-        p->vendor = vendor ? vendor : "Unknown";
-        p->version = version ? version : "Unknown";
-        p->apiVersion = requiredApiVersion ? requiredApiVersion : "Any";
-    }
     if (st)
         *st = s;
 }

@@ -7,6 +7,7 @@
 #include <maya/MFnData.h>
 #include <maya/MPxCommand.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -76,7 +77,6 @@ MFn::Type FnTypeOf(const NodeType& t)
     case BuiltinKind::kTransform: return MFn::kTransform;
     case BuiltinKind::kMesh: return MFn::kMesh;
     case BuiltinKind::kShadingEngine: return MFn::kShadingEngine;
-    case BuiltinKind::kObjectSet: return MFn::kSet;
     case BuiltinKind::kTime: return MFn::kTime;
     case BuiltinKind::kExpression: return MFn::kExpression;
     case BuiltinKind::kNone: break;
@@ -85,10 +85,7 @@ MFn::Type FnTypeOf(const NodeType& t)
 }
 
 bool IsDag(const NodeType& t) { return t.builtin == BuiltinKind::kTransform || t.builtin == BuiltinKind::kMesh; }
-bool IsSet(const NodeType& t)
-{
-    return t.builtin == BuiltinKind::kShadingEngine || t.builtin == BuiltinKind::kObjectSet;
-}
+bool IsSet(const NodeType& t) { return t.builtin == BuiltinKind::kShadingEngine; }
 
 void CreateDefaultNodes()
 {
@@ -108,7 +105,6 @@ Scene* MakeScene()
     mesh->isAffected[1] = 1;
     s->types.push_back(mesh);
     s->types.push_back(NewBuiltinType("shadingEngine", BuiltinKind::kShadingEngine));
-    s->types.push_back(NewBuiltinType("objectSet", BuiltinKind::kObjectSet));
     NodeType* time = NewBuiltinType("time", BuiltinKind::kTime);
     AddBuiltinNumber(time, "outTime", "o", false, true);
     time->isAffected[0] = 1;   // follows the scene time
@@ -344,7 +340,7 @@ NodeObj* CreateNode(NodeType* type, const std::string& name, NodeObj* parent, MS
         if (a.kind == AKind::kTyped)
             s.data = CloneData(a.defaultData);
         else if (a.kind == AKind::kNumeric && a.numType == MFnNumericData::kAddr)
-            s.value.addr = a.defaultAddr;
+            s.value.addr = nullptr;   // an address has no default here
         else
             SlotSetNumber(a, s, a.defaultNumber);
         s.dirty = type->isAffected[i] != 0;   // outputs are computed on first request
@@ -496,7 +492,7 @@ MStatus Connect(NodeObj* src, int sa, NodeObj* dst, int da, bool force, std::str
             *err = "The attribute '" + PlugText(src, sa) + "' cannot be connected to itself.";
         return MS::kFailure;
     }
-    if (!a.readable || !a.connectable || !b.writable || !b.connectable || !TypesConnectable(a, b))
+    if (!b.writable || !TypesConnectable(a, b))
     {
         if (err)
             *err = "The attributes '" + what + "' cannot be connected.";
@@ -985,7 +981,6 @@ void ResultString(CommandResultData* r, const std::string& s)
 MStatus CmdCreateNode(const Words& w, CommandResultData* r, std::string* err)
 {
     std::string type, name, parentName;
-    bool skipSelect = false;
     for (size_t i = 1; i < w.size(); ++i)
     {
         if (IsFlag(w[i], "n", "name") || IsFlag(w[i], "p", "parent"))
@@ -998,10 +993,6 @@ MStatus CmdCreateNode(const Words& w, CommandResultData* r, std::string* err)
             (IsFlag(w[i], "n", "name") ? name : parentName) = w[i + 1];
             ++i;
         }
-        else if (IsFlag(w[i], "s", "shared"))
-            ;
-        else if (IsFlag(w[i], "ss", "skipSelect"))
-            skipSelect = true;
         else if (w[i].size() > 1 && w[i][0] == '-')
         {
             *err = "createNode: Invalid flag '" + w[i] + "'";
@@ -1058,118 +1049,53 @@ MStatus CmdCreateNode(const Words& w, CommandResultData* r, std::string* err)
         *err = "createNode: the node could not be created.";
         return st;
     }
-    if (!skipSelect)
-    {
-        S().selection.clear();
-        S().selection.push_back(Ref(n));
-    }
+    S().selection.assign(1, Ref(n));
     ResultString(r, n->name);
     return MS::kSuccess;
 }
 
-MStatus CmdSets(const Words& w, CommandResultData* r, std::string* err)
+// sets -add SET OBJECT... and sets -e -fe SET OBJECT...: adds the objects to a
+// shading group; -fe first takes them out of every other one (an object
+// belongs to one shading group at a time).
+MStatus CmdSets(const Words& w, CommandResultData*, std::string* err)
 {
-    enum { kCreate, kAdd, kForce, kRemove, kClear } mode = kCreate;
-    std::string setName, newName;
-    Words members;
-    for (size_t i = 1; i < w.size(); ++i)
+    size_t i = 1;
+    if (i < w.size() && IsFlag(w[i], "e", "edit"))
+        ++i;
+    const bool force = i < w.size() && IsFlag(w[i], "fe", "forceElement");
+    if (i + 1 >= w.size() || !(force || IsFlag(w[i], "add", "addElement")))
     {
-        const std::string& f = w[i];
-        bool takesSet = IsFlag(f, "add", "addElement") || IsFlag(f, "in", "include") ||
-                        IsFlag(f, "fe", "forceElement") || IsFlag(f, "rm", "remove") || IsFlag(f, "cl", "clear");
-        if (takesSet || IsFlag(f, "n", "name"))
-        {
-            if (i + 1 >= w.size())
-            {
-                *err = "sets: Flag '" + f + "' must be passed a value.";
-                return MS::kInvalidParameter;
-            }
-            if (IsFlag(f, "n", "name"))
-                newName = w[++i];
-            else
-            {
-                mode = IsFlag(f, "fe", "forceElement") ? kForce
-                     : IsFlag(f, "rm", "remove")       ? kRemove
-                     : IsFlag(f, "cl", "clear")        ? kClear
-                                                       : kAdd;
-                setName = w[++i];
-            }
-        }
-        else if (IsFlag(f, "e", "edit"))
-            ;
-        else if (f.size() > 1 && f[0] == '-')
-        {
-            *err = "sets: Invalid flag '" + f + "'";
-            return MS::kInvalidParameter;
-        }
-        else
-            members.push_back(f);
+        *err = "sets: only -add SET and -e -fe SET are known here.";
+        return MS::kInvalidParameter;
+    }
+    NodeObj* set = FindNode(w[i + 1]);
+    if (!set || !IsSet(*set->type))
+    {
+        *err = "sets: No set matches name: " + w[i + 1];
+        return MS::kInvalidParameter;
     }
     std::vector<NodeObj*> nodes;
-    for (const std::string& m : members)
+    for (i += 2; i < w.size(); ++i)
     {
-        NodeObj* n = FindNode(m);
+        NodeObj* n = FindNode(w[i]);
         if (!n)
         {
-            *err = "sets: No object matches name: " + m;
+            *err = "sets: No object matches name: " + w[i];
             return MS::kInvalidParameter;
         }
         nodes.push_back(n);
     }
-    NodeObj* set = nullptr;
-    MStatus st;
-    if (mode == kCreate)
-    {
-        set = CreateNode(FindType("objectSet"), newName.empty() ? "set1" : newName, nullptr, &st);
-        if (!set)
-        {
-            *err = "sets: the set could not be created.";
-            return st;
-        }
-        ResultString(r, set->name);
-    }
-    else
-    {
-        set = FindNode(setName);
-        if (!set || !IsSet(*set->type))
-        {
-            *err = "sets: No set matches name: " + setName;
-            return MS::kInvalidParameter;
-        }
-    }
-    if (mode == kClear)
-    {
-        set->members.clear();
-        return MS::kSuccess;
-    }
     for (NodeObj* n : nodes)
     {
-        std::vector<NodeObj*>& m = set->members;
-        auto it = m.begin();
-        while (it != m.end() && *it != n)
-            ++it;
-        if (mode == kRemove)
-        {
-            if (it != m.end())
-                m.erase(it);
-            continue;
-        }
-        if (mode == kForce && set->type->builtin == BuiltinKind::kShadingEngine)
-        {
-            // An object belongs to one shading group at a time.
+        if (force)
             for (const Ref& other : S().nodes)
             {
-                NodeObj* o = other.as<NodeObj>();
-                if (o == set || o->type->builtin != BuiltinKind::kShadingEngine)
-                    continue;
-                for (size_t k = 0; k < o->members.size();)
-                    if (o->members[k] == n)
-                        o->members.erase(o->members.begin() + (long)k);
-                    else
-                        ++k;
+                std::vector<NodeObj*>& m = other.as<NodeObj>()->members;
+                if (other.get() != set && IsSet(*other.as<NodeObj>()->type))
+                    m.erase(std::remove(m.begin(), m.end(), n), m.end());
             }
-        }
-        if (it == m.end())
+        std::vector<NodeObj*>& m = set->members;
+        if (std::find(m.begin(), m.end(), n) == m.end())
             m.push_back(n);
     }
     return MS::kSuccess;
@@ -1214,56 +1140,22 @@ MStatus CmdConnect(const Words& w, CommandResultData*, std::string* err, bool co
     return st;
 }
 
+// select OBJECT...: the objects become the selection.
 MStatus CmdSelect(const Words& w, CommandResultData*, std::string* err)
 {
-    enum { kReplace, kAdd, kDeselect, kToggle } mode = kReplace;
-    bool clear = false;
-    std::vector<NodeObj*> nodes;
+    std::vector<Ref> nodes;
     for (size_t i = 1; i < w.size(); ++i)
     {
-        const std::string& f = w[i];
-        if (IsFlag(f, "r", "replace"))
-            mode = kReplace;
-        else if (IsFlag(f, "add", nullptr) || IsFlag(f, "af", "addFirst"))
-            mode = kAdd;
-        else if (IsFlag(f, "d", "deselect"))
-            mode = kDeselect;
-        else if (IsFlag(f, "tgl", "toggle"))
-            mode = kToggle;
-        else if (IsFlag(f, "cl", "clear"))
-            clear = true;
-        else if (IsFlag(f, "ne", "noExpand"))
-            ;
-        else if (f.size() > 1 && f[0] == '-')
+        NodeObj* n = FindNode(w[i]);
+        if (!n)
         {
-            *err = "select: Invalid flag '" + f + "'";
+            *err = "select: No object matches name: " + w[i];
             return MS::kInvalidParameter;
         }
-        else
-        {
-            NodeObj* n = FindNode(f);
-            if (!n)
-            {
-                *err = "select: No object matches name: " + f;
-                return MS::kInvalidParameter;
-            }
-            nodes.push_back(n);
-        }
+        if (std::find_if(nodes.begin(), nodes.end(), [n](const Ref& r) { return r.get() == n; }) == nodes.end())
+            nodes.push_back(Ref(n));
     }
-    std::vector<Ref>& sel = S().selection;
-    if (clear || (mode == kReplace))
-        sel.clear();
-    for (NodeObj* n : nodes)
-    {
-        auto it = sel.begin();
-        while (it != sel.end() && it->get() != n)
-            ++it;
-        bool present = it != sel.end();
-        if ((mode == kDeselect || (mode == kToggle && present)) && present)
-            sel.erase(it);
-        else if (!present && mode != kDeselect)
-            sel.push_back(Ref(n));
-    }
+    S().selection = nodes;
     return MS::kSuccess;
 }
 
@@ -1369,7 +1261,7 @@ MStatus CmdAttributeQuery(const Words& w, CommandResultData* r, std::string* err
     return MS::kSuccess;
 }
 
-// currentTime [-q] [-e] [TIME]: sets or returns the scene time (frames).
+// currentTime TIME | currentTime -q: sets or returns the scene time (frames).
 MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
 {
     bool query = false;
@@ -1378,11 +1270,6 @@ MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
     {
         if (IsFlag(w[i], "q", "query"))
             query = true;
-        else if (IsFlag(w[i], "e", "edit") || IsFlag(w[i], "u", "update"))
-        {
-            if (IsFlag(w[i], "u", "update") && i + 1 < w.size())
-                ++i;
-        }
         else if (value.empty())
             value = w[i];
         else
@@ -1418,8 +1305,8 @@ std::string Trim(const std::string& t)
     return t.substr(a, b - a);
 }
 
-// expression -s "node.attr = frame;" [-n name] [-o object] [-ae 0|1] [-uc all|none|angularOnly]:
-// the one form of expression the stand-in runs. It makes an expression
+// expression -s "node.attr = frame;" [-n name]: the one form of expression
+// the stand-in runs. It makes an expression
 // node fed by time1.outTime whose output drives the plug.
 MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
 {
@@ -1427,9 +1314,7 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
     bool haveText = false;
     for (size_t i = 1; i < w.size(); i += 2) // flag and value
     {
-        const bool valued = IsFlag(w[i], "s", "string") || IsFlag(w[i], "n", "name") || IsFlag(w[i], "o", "object") ||
-                            IsFlag(w[i], "ae", "alwaysEvaluate") || IsFlag(w[i], "uc", "unitConversion");
-        if (!valued)
+        if (!IsFlag(w[i], "s", "string") && !IsFlag(w[i], "n", "name"))
         {
             *err = "expression: Invalid flag '" + w[i] + "'";
             return MS::kInvalidParameter;
@@ -1441,7 +1326,7 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
         }
         if (IsFlag(w[i], "s", "string"))
             text = w[i + 1], haveText = true;
-        else if (IsFlag(w[i], "n", "name"))
+        else
             name = w[i + 1];
     }
     const std::string body = Trim(text);

@@ -255,7 +255,6 @@ TEST_F(HostScene, AttributeMetadata)
     EXPECT_EQ(size.shortName, "sz");
     EXPECT_EQ(size.niceName, "Size");
     EXPECT_TRUE(size.keyable && size.storable && size.hasSoftMin && size.hasSoftMax);
-    EXPECT_FALSE(size.hasMin || size.hasMax);
     EXPECT_EQ(size.affects, (std::vector<std::string>{"outMesh", "outValue"}));
     EXPECT_EQ(attrs[1].niceName, "Shape Mode");
     ASSERT_EQ(attrs[1].fields.size(), 2u);

@@ -202,19 +202,14 @@ struct AttributeInfo
     std::string shortName;
     std::string niceName;        // set with setNiceNameOverride; "" when none was set
     AttrKind kind = AttrKind::kTypedOther;
-    int numericType = 0;         // MFnNumericData::Type (numeric kinds), else 0
-    int dataType = 0;            // MFnData::Type (typed kinds), else 0
 
     double defaultNumber = 0;    // numeric and enum kinds
     std::string defaultString;   // kString: the default text ("" when none)
-    bool hasDefaultData = false; // typed kinds: a default data object was given
 
-    bool hasMin = false, hasMax = false, hasSoftMin = false, hasSoftMax = false;
-    double min = 0, max = 0, softMin = 0, softMax = 0;
+    bool hasSoftMin = false, hasSoftMax = false;
+    double softMin = 0, softMax = 0;
 
-    bool readable = true, writable = true, connectable = true, storable = true;
-    bool keyable = false, hidden = false, array = false, cached = true;
-    bool channelBox = false, usesArrayDataBuilder = false;
+    bool writable = true, storable = true, keyable = false, array = false, usesArrayDataBuilder = false;
 
     std::vector<EnumField> fields;      // kEnum: fields in order of addition
     std::vector<std::string> affects;   // long names of the attributes this one affects
