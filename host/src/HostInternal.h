@@ -217,7 +217,6 @@ struct Slot
 {
     NumValue value;             // numeric and enum: the value in the attribute's own type
     NumValue scratch;           // read with another type: converted copy
-    MVector vectorScratch;
     MString stringScratch;
     Ref data;                   // typed: the data object
     bool dirty = false;

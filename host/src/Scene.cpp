@@ -28,32 +28,20 @@ void Set(MStatus* st, MStatus::MStatusCode c)
         *st = c;
 }
 
-// Built-in attribute: a numeric double added to a built-in type (the
+// Built-in attribute of a built-in type: a mesh (typed) or a double (the
 // stand-in's time attributes are doubles in frames).
-void AddBuiltinNumber(NodeType* t, const char* longName, const char* shortName, bool writable, bool storable)
+void AddBuiltinAttr(NodeType* t, const char* longName, const char* shortName, bool mesh, bool writable,
+                    bool storable)
 {
-    AttrObj* a = new AttrObj(MFn::kNumericAttribute);
+    AttrObj* a = new AttrObj(mesh ? MFn::kTypedAttribute : MFn::kNumericAttribute);
     a->longName = longName;
     a->shortName = shortName;
-    a->kind = AKind::kNumeric;
-    a->numType = MFnNumericData::kDouble;
+    a->kind = mesh ? AKind::kTyped : AKind::kNumeric;
+    if (mesh)
+        a->dataType = MFnData::kMesh;
+    else
+        a->numType = MFnNumericData::kDouble;
     a->writable = writable;
-    a->storable = storable;
-    a->owner = t;
-    a->index = (int)t->attrs.size();
-    t->attrs.push_back(Ref(a));
-    t->affects.emplace_back();
-    t->isAffected.push_back(0);
-}
-
-// Built-in attribute: a typed mesh attribute added to a built-in type.
-void AddBuiltinAttr(NodeType* t, const char* longName, const char* shortName, MFnData::Type dataType, bool storable)
-{
-    AttrObj* a = new AttrObj(MFn::kTypedAttribute);
-    a->longName = longName;
-    a->shortName = shortName;
-    a->kind = AKind::kTyped;
-    a->dataType = dataType;
     a->storable = storable;
     a->owner = t;
     a->index = (int)t->attrs.size();
@@ -99,19 +87,19 @@ Scene* MakeScene()
     Scene* s = new Scene;
     s->types.push_back(NewBuiltinType("transform", BuiltinKind::kTransform));
     NodeType* mesh = NewBuiltinType("mesh", BuiltinKind::kMesh);
-    AddBuiltinAttr(mesh, "inMesh", "i", MFnData::kMesh, true);
-    AddBuiltinAttr(mesh, "outMesh", "o", MFnData::kMesh, false);
+    AddBuiltinAttr(mesh, "inMesh", "i", true, true, true);
+    AddBuiltinAttr(mesh, "outMesh", "o", true, true, false);
     mesh->affects[0].push_back(1);
     mesh->isAffected[1] = 1;
     s->types.push_back(mesh);
     s->types.push_back(NewBuiltinType("shadingEngine", BuiltinKind::kShadingEngine));
     NodeType* time = NewBuiltinType("time", BuiltinKind::kTime);
-    AddBuiltinNumber(time, "outTime", "o", false, true);
+    AddBuiltinAttr(time, "outTime", "o", false, false, true);
     time->isAffected[0] = 1;   // follows the scene time
     s->types.push_back(time);
     NodeType* expression = NewBuiltinType("expression", BuiltinKind::kExpression);
-    AddBuiltinNumber(expression, "time", "tim", true, true);
-    AddBuiltinNumber(expression, "output", "out", false, false);
+    AddBuiltinAttr(expression, "time", "tim", false, true, true);
+    AddBuiltinAttr(expression, "output", "out", false, false, false);
     expression->affects[0].push_back(1);
     expression->isAffected[1] = 1;
     s->types.push_back(expression);
@@ -383,34 +371,20 @@ void DeleteNode(NodeObj* node)
             ++i;
     }
     // Connections: destinations fed by this node keep their last value.
-    for (size_t i = 0; i < s.connections.size();)
-    {
-        const Connection& c = s.connections[i];
-        if (c.srcNode.get() == node || c.dstNode.get() == node)
-            s.connections.erase(s.connections.begin() + (long)i);
-        else
-            ++i;
-    }
-    for (size_t i = 0; i < s.selection.size();)
-        if (s.selection[i].get() == node)
-            s.selection.erase(s.selection.begin() + (long)i);
-        else
-            ++i;
+    auto& cs = s.connections;
+    cs.erase(std::remove_if(cs.begin(), cs.end(),
+                            [node](const Connection& c) { return c.srcNode.get() == node || c.dstNode.get() == node; }),
+             cs.end());
+    auto isNode = [node](const Ref& r) { return r.get() == node; };
+    s.selection.erase(std::remove_if(s.selection.begin(), s.selection.end(), isNode), s.selection.end());
     for (const Ref& r : s.nodes)
     {
         std::vector<NodeObj*>& m = r.as<NodeObj>()->members;
-        for (size_t i = 0; i < m.size();)
-            if (m[i] == node)
-                m.erase(m.begin() + (long)i);
-            else
-                ++i;
+        m.erase(std::remove(m.begin(), m.end(), node), m.end());
     }
-    for (size_t i = 0; i < s.nodes.size(); ++i)
-        if (s.nodes[i].get() == node)
-        {
-            s.nodes.erase(s.nodes.begin() + (long)i);
-            break;
-        }
+    const auto it = std::find_if(s.nodes.begin(), s.nodes.end(), isNode);
+    if (it != s.nodes.end())
+        s.nodes.erase(it);
     node->alive = false;
     node->members.clear();
     node->parent = nullptr;
