@@ -328,10 +328,10 @@ struct EvalResult
 KHOST_API EvalResult Evaluate(const std::string& node, const std::string& attr);
 
 // ---------------------------------------------------------------------------
-// Messages shown through MGlobal::displayInfo / displayWarning / displayError
-// (and MPxCommand's display functions).
+// Messages shown through MGlobal::displayInfo / displayError (and the
+// host's own error lines).
 
-enum class MessageKind : int { kInfo, kWarning, kError };
+enum class MessageKind : int { kInfo, kError };
 
 struct Message
 {
@@ -343,7 +343,7 @@ struct Message
 KHOST_API std::vector<Message> TakeMessages();
 
 // When on, every line is also written as it is shown: info lines to stdout,
-// warning and error lines to stderr, the exact text plus '\n'. Off by default.
+// error lines to stderr, the exact text plus '\n'. Off by default.
 KHOST_API void SetEcho(bool on);
 
 // ---------------------------------------------------------------------------
