@@ -728,9 +728,32 @@ inline bool FitsBlock(int64_t count, size_t elemSize)
 
 // ---------------------------------------------------------------------------
 
-// Reads the file into a zero-padded block owned by text. 0 or a code.
+// Reads bytes [from, to) of the file at path into dst in kReadBlock blocks
+// through its own stream; 0, 1 when the stream cannot be opened or placed
+// (the caller then reads the part itself), or ZNQ_ERR_READ.
+int32_t ReadPart(const char* path, char* dst, int64_t from, int64_t to)
+{
+    FILE* f = FileOpen(path, "rb");
+    if (!f)
+        return 1;
+    int32_t rc = FileSeek(f, from, 0) == 0 ? ZNQ_OK : 1;
+    for (int64_t at = from; !rc && at < to;)
+    {
+        const size_t n = static_cast<size_t>((to - at) < int64_t(kReadBlock) ? (to - at) : int64_t(kReadBlock));
+        if (FileRead(dst + (at - from), 1, n, f) != n)
+            rc = ZNQ_ERR_READ;
+        at += static_cast<int64_t>(n);
+    }
+    FileClose(f);
+    return rc;
+}
+
+// Reads the file into a zero-padded block owned by text. 0 or a code. A text
+// of at least parallelBytes is read in parts of whole blocks by up to threads
+// streams at once (the copy out of the system's cache is a good part of a
+// load); the same bytes and the same codes either way.
 int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
-                 int64_t& length)
+                 int64_t& length, int64_t parallelBytes, int32_t threads)
 {
     FILE* f = FileOpen(path, "rb");
     if (!f)
@@ -759,7 +782,50 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
         else
             std::memset(text.ptr + length, 0, kPadding);
     }
-    if (!rc)
+    // Parts of whole blocks, read by their own streams: a part that cannot
+    // get one is read below through f; the first failing part's code holds.
+    constexpr int32_t kMaxReadParts = 8;
+    const int64_t blocks = (length + int64_t(kReadBlock) - 1) / int64_t(kReadBlock);
+    int32_t parts = threads < kMaxReadParts ? threads : kMaxReadParts;
+    if (parts > blocks)
+        parts = static_cast<int32_t>(blocks);
+    if (!rc && parts > 1 && length >= parallelBytes && !geometry._memLimitOn)
+    {
+        int32_t partRc[kMaxReadParts] = {};
+        int64_t bound[kMaxReadParts + 1];
+        for (int32_t r = 0; r <= parts; ++r)
+        {
+            const int64_t b = znqpar::RangeStart(blocks, parts, r) * int64_t(kReadBlock);
+            bound[r] = b < length ? b : length;
+        }
+        char* const dst = text.ptr;
+#pragma omp parallel for schedule(static, 1) num_threads(parts)
+        for (int32_t r = 0; r < parts; ++r)
+            partRc[r] = ReadPart(path, dst + bound[r], bound[r], bound[r + 1]);
+        for (int32_t r = 0; r < parts && !rc; ++r)
+        {
+            if (partRc[r] == 1)
+            {
+                // No stream of its own: this one.
+                size_t done = 0;
+                const size_t total = static_cast<size_t>(bound[r + 1] - bound[r]);
+                if (FileSeek(f, bound[r], 0) != 0)
+                    rc = ZNQ_ERR_READ;
+                while (!rc && done < total)
+                {
+                    const size_t n = (total - done) < kReadBlock ? (total - done) : kReadBlock;
+                    if (FileRead(dst + bound[r] + done, 1, n, f) != n)
+                        rc = ZNQ_ERR_READ;
+                    done += n;
+                }
+            }
+            else
+                rc = partRc[r];
+        }
+        if (rc)
+            geometry._MemFree(text.ptr);
+    }
+    else if (!rc)
     {
         size_t done = 0;
         const size_t total = static_cast<size_t>(length);
@@ -1590,7 +1656,8 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
 {
     TempArray<char> buffer(geometry);
     int64_t length = 0;
-    int32_t rc = LoadText(geometry, path, buffer, length);
+    const int32_t threads = omp_get_max_threads();
+    int32_t rc = LoadText(geometry, path, buffer, length, chunking.minParallelBytes, threads);
     if (rc)
         return rc;
     // The text ends at the first NUL byte; the padding guarantees one. No
@@ -1612,7 +1679,6 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     int32_t numOutside = 0;
     // A memory limit keeps the one-thread walk, so that what the limit
     // refuses is the same whatever the thread count.
-    const int32_t threads = omp_get_max_threads();
     rc = kParseOnOneThread;
     if (threads > 1 && length >= chunking.minParallelBytes && !geometry._memLimitOn)
         rc = ParseChunked(geometry, text, loadNormals, loadUvws, filter, outside, numOutside, place,
