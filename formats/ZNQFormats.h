@@ -44,6 +44,10 @@ const char* LineEnd(const char* s);
 
 // Removes illegal polygons and unused vertices; no-op without positions.
 int32_t CleanUp(ZNQGeometry& geometry);
+// The end of every reader: after a successful read (rc 0) the clean-up runs;
+// on any failure the geometry is cleared, on success place is reset.
+// Returns the read's or the clean-up's code.
+int32_t FinishRead(ZNQGeometry& geometry, int32_t rc, ZNQLoadPlace* place);
 // keepListed false: deletes the listed polygons; true: keeps only them.
 // Entries outside [0, _numPoly) are ignored. Unchanged geometry on failure.
 int32_t DeletePolygons(ZNQGeometry& geometry, const int32_t* list, int32_t length, bool keepListed);

@@ -338,12 +338,5 @@ int32_t ReadRealFlowBin(ZNQGeometry& geometry, const char* path, bool loadMotion
 {
     geometry.Clear();
     PlaceReset(place);
-    int32_t rc = ReadChunks(geometry, path, loadMotions, loadUvws, place);
-    if (!rc)
-        rc = CleanUp(geometry);
-    if (rc)
-        geometry.Clear();
-    else
-        PlaceReset(place);
-    return rc;
+    return FinishRead(geometry, ReadChunks(geometry, path, loadMotions, loadUvws, place), place);
 }

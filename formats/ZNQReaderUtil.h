@@ -253,13 +253,7 @@ inline int32_t ReadWithCleanUp(ZNQGeometry& geometry, const char* path, ZNQLoadP
             rc = read(in);
         }
     } // closes the file
-    if (rc == ZNQ_OK)
-        rc = CleanUp(geometry);
-    if (rc != ZNQ_OK)
-        geometry.Clear();
-    else
-        PlaceReset(place);
-    return rc;
+    return FinishRead(geometry, rc, place);
 }
 
 // Writes a zero into every 4096-byte page of a fresh block, in fixed ranges
