@@ -785,7 +785,7 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
     // Parts of whole blocks, read by their own streams: a part that cannot
     // get one is read below through f; the first failing part's code holds.
     constexpr int32_t kMaxReadParts = 8;
-    const int64_t blocks = (length + int64_t(kReadBlock) - 1) / int64_t(kReadBlock);
+    const int64_t blocks = length / int64_t(kReadBlock) + (length % int64_t(kReadBlock) != 0);
     int32_t parts = threads < kMaxReadParts ? threads : kMaxReadParts;
     if (parts > blocks)
         parts = static_cast<int32_t>(blocks);

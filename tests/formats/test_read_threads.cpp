@@ -463,7 +463,8 @@ TEST(ReadThreads, WideningInPhasesEqualsTheSerialWidening)
             for (int64_t i = 0; i < count; ++i)
                 src[static_cast<size_t>(i)] = static_cast<uint16_t>(i * 40503u + 17u);
             std::vector<int32_t> buf(static_cast<size_t>(count) + 1);
-            std::memcpy(reinterpret_cast<unsigned char*>(buf.data()) + 2 * count, src.data(), 2 * size_t(count));
+            if (count > 0)
+                std::memcpy(reinterpret_cast<unsigned char*>(buf.data()) + 2 * count, src.data(), 2 * size_t(count));
             {
                 Setting s(7, 0, range);
                 znq_reader::WidenInPlace<int32_t>(buf.data(), count,
