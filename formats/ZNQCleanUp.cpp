@@ -167,13 +167,13 @@ int32_t CleanUp(ZNQGeometry& geometry)
     if (hasVerts && geometry._dyn._numPolyIllegal < 0)
     {
         geometry._DynRelease(kDynAll);
-        return 90; // "the dynamic geometry function _DynGetNumPolyIllegal() failed."
+        return ZNQ_ERR_DYN_NUM_POLY_ILLEGAL;
     }
     const int32_t numUnused = geometry._DynGetNumVertUnused();
     if (hasVerts && geometry._dyn._numVertUnused < 0)
     {
         geometry._DynRelease(kDynAll);
-        return 89; // "the dynamic geometry function _DynGetNumVertUnused() failed."
+        return ZNQ_ERR_DYN_NUM_VERT_UNUSED;
     }
     if (numIllegal == 0 && numUnused == 0)
         return ZNQ_OK;
@@ -193,7 +193,7 @@ int32_t CleanUp(ZNQGeometry& geometry)
             if (!flags)
             {
                 geometry._DynRelease(kDynAll);
-                return 118; // "the dynamic geometry function _DynGetPolyFlags() failed."
+                return ZNQ_ERR_DYN_POLY_FLAGS;
             }
             for (int32_t p = 0; p < geometry._numPoly && length < numIllegal; ++p)
                 if (flags[p] & kPolyFlagIllegal)
@@ -206,7 +206,7 @@ int32_t CleanUp(ZNQGeometry& geometry)
     {
         const int32_t unusedNow = geometry._DynGetNumVertUnused();
         if (geometry._numVert > 0 && geometry._dyn._numVertUnused < 0)
-            rc = 89;
+            rc = ZNQ_ERR_DYN_NUM_VERT_UNUSED;
         else if (unusedNow != 0)
             rc = DeleteUnusedVertices(geometry);
     }
@@ -217,7 +217,7 @@ int32_t CleanUp(ZNQGeometry& geometry)
 int32_t DeletePolygons(ZNQGeometry& geometry, const int32_t* list, int32_t length, bool keepListed)
 {
     if (!list && length > 0)
-        return 8; // "illegal combination of parameters."
+        return ZNQ_ERR_ILLEGAL_PARAMETER_COMBINATION;
     if (!geometry._vertPos || geometry._numVert <= 0 || geometry._numPoly <= 0 ||
         (length <= 0 && !keepListed))
         return ZNQ_OK;

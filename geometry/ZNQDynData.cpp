@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 
+#include "geometry/ZNQGeomRules.h"
 #include "geometry/ZNQGeometry.h"
 #include "geometry/ZNQOctree.h"
 #include "geometry/ZNQParallel.h"
@@ -48,35 +49,17 @@ constexpr int32_t kBuildOrder[] = {
     kDynVertNrm,       kDynVertUvw,      kDynVertCol,
 };
 
-constexpr int32_t kMaxListCount = 255;   // one-byte counts
 constexpr int32_t kPairwiseMaxNodes = 16; // repeated-index test: pairwise up to this size
 constexpr int32_t kFloodDepthLimit = 8000;
 constexpr int32_t kOctreeLevels = 11;
 constexpr int32_t kIslandOctreeLevels = 10;
-// Below these squared lengths a corner side counts as degenerate (cosine 1),
-// and below this length a normal is left unnormalised.
-constexpr float kMinSideLen2 = 1e-12f;
-constexpr float kMinNormalLen = 1e-15f;
 
-inline bool InRange(int32_t v, int32_t n)
-{
-    return static_cast<uint32_t>(v) < static_cast<uint32_t>(n);
-}
-
-inline float3 Sub(const float3& a, const float3& b)
-{
-    return float3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-inline float3 Cross(const float3& a, const float3& b)
-{
-    return float3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-inline float Dot(const float3& a, const float3& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+using znq_rules::Cross;
+using znq_rules::Dot;
+using znq_rules::InRange;
+using znq_rules::kMaxListCount;
+using znq_rules::LayoutSlices;
+using znq_rules::Sub;
 
 bool HasMesh(const ZNQGeometry& g)
 {
@@ -139,14 +122,6 @@ void ForRanges(int64_t count, const F& f)
 inline float3 SafePos(const ZNQGeometry& g, int32_t v)
 {
     return InRange(v, g._numVert) ? g._vertPos[v] : float3{0.0f, 0.0f, 0.0f};
-}
-
-inline bool Contains(const int32_t* list, int32_t count, int32_t value)
-{
-    for (int32_t i = 0; i < count; ++i)
-        if (list[i] == value)
-            return true;
-    return false;
 }
 
 // Index of value in list[0, count), or -1.
@@ -213,18 +188,10 @@ inline int32_t FindInList(const int32_t* list, int32_t count, int32_t value)
 // int32 per vertex holding the last polygon that touched it (start: -1).
 bool PolyIsIllegal(const int32_t* idx, int32_t n, int32_t numVert, int32_t* stamp, int32_t poly)
 {
-    if (n < 3)
+    if (n < 3 || !znq_rules::IndicesInRange(idx, n, numVert))
         return true;
-    for (int32_t k = 0; k < n; ++k)
-        if (!InRange(idx[k], numVert))
-            return true;
     if (n <= kPairwiseMaxNodes)
-    {
-        for (int32_t k = 1; k < n; ++k)
-            if (Contains(idx, k, idx[k]))
-                return true;
-        return false;
-    }
+        return znq_rules::HasRepeatPairwise(idx, n);
     for (int32_t k = 0; k < n; ++k)
     {
         if (stamp[idx[k]] == poly)
@@ -730,19 +697,6 @@ bool BuildPolyEInd(ZNQGeometry& g)
 // Edge-to-polygon (0x20) and vertex-to-polygon (0x80) lists: count, prefix
 // sums, fill in ascending polygon order, one entry per node.
 
-// Lays out slices of block for counts num[0, count) into arr; returns the total.
-size_t LayoutSlices(const uint8_t* num, int32_t count, int32_t** arr, int32_t* block)
-{
-    size_t off = 0;
-    for (int32_t i = 0; i < count; ++i)
-    {
-        if (arr)
-            arr[i] = block + off;
-        off += num[i];
-    }
-    return off;
-}
-
 bool BuildEdgeAdjPoly(ZNQGeometry& g)
 {
     const int32_t* eind = g._DynGetPolyEInd();
@@ -756,33 +710,7 @@ bool BuildEdgeAdjPoly(ZNQGeometry& g)
     int32_t** arr = d._edgeAdjPolyArr = g._MemAllocArr<int32_t*>(numEdges, false);
     if (!num || !arr)
         return false;
-    for (int64_t i = 0; i < nodes; ++i)
-    {
-        const int32_t e = eind[i];
-        if (!InRange(e, numEdges))
-            continue;
-        if (num[e] == kMaxListCount)
-            return false;
-        ++num[e];
-    }
-    const size_t total = LayoutSlices(num, numEdges, nullptr, nullptr);
-    int32_t* block = d._edgeAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
-    if (!block)
-        return false;
-    LayoutSlices(num, numEdges, arr, block);
-    std::memset(num, 0, static_cast<size_t>(numEdges));
-    for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const int32_t e = eind[k];
-            if (InRange(e, numEdges))
-                arr[e][num[e]++] = p;
-        }
-        eind += n;
-    }
-    return true;
+    return znq_rules::SortPolygonsByNodeKey(g, eind, nodes, numEdges, num, arr, d._edgeAdjPolyBlock);
 }
 
 // The vertex-to-polygon lists over fixed polygon ranges: per range and
@@ -894,34 +822,8 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
         if (built >= 0)
             return built == 1;
     }
-    const int32_t* ind = g._polyVInd;
-    for (int64_t i = 0; i < nodes; ++i)
-    {
-        const int32_t v = ind[i];
-        if (!InRange(v, numVert))
-            continue;
-        if (num[v] == kMaxListCount)
-            return false;
-        ++num[v];
-    }
-    const size_t total = LayoutSlices(num, numVert, nullptr, nullptr);
-    int32_t* block = d._vertAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
-    if (!block)
-        return false;
-    LayoutSlices(num, numVert, arr, block);
-    std::memset(num, 0, static_cast<size_t>(numVert));
-    for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const int32_t v = ind[k];
-            if (InRange(v, numVert))
-                arr[v][num[v]++] = p;
-        }
-        ind += n;
-    }
-    return true;
+    // One thread: the same counting sort as the edge-to-polygon lists.
+    return znq_rules::SortPolygonsByNodeKey(g, g._polyVInd, nodes, numVert, num, arr, d._vertAdjPolyBlock);
 }
 
 // ---------------------------------------------------------------------------
@@ -1295,63 +1197,28 @@ bool BuildPolyNodeFlags(ZNQGeometry& g)
         for (int32_t p = p0; p < p1; ++p)
         {
             const int32_t n = g._polyNumVert[p];
-            float mx = 0.0f, my = 0.0f, mz = 0.0f;
+            auto posAt = [&g, ind](int32_t k) { return SafePos(g, ind[k]); };
+            znq_rules::AxisMax axisMax;
             for (int32_t k = 0; k < n; ++k)
             {
-                const float3 c = SafePos(g, ind[k]);
-                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-                const float3 x = Cross(b, a);
-                cross[k] = x;
-                mx = std::max(mx, std::fabs(x.x));
-                my = std::max(my, std::fabs(x.y));
-                mz = std::max(mz, std::fabs(x.z));
-                const float a2 = Dot(a, a);
-                const float b2 = Dot(b, b);
-                float cosine = 1.0f;
-                if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
-                    cosine = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
+                const float3 c = posAt(k);
+                const float3 a = Sub(posAt(k > 0 ? k - 1 : n - 1), c);
+                const float3 b = Sub(posAt(k + 1 < n ? k + 1 : 0), c);
+                cross[k] = znq_rules::CornerCross(a, b);
+                axisMax.Add(cross[k]);
                 out[k]._reserved = 0;
                 out[k]._convex = 1;
-                out[k]._cos = half(cosine);
+                out[k]._cos = half(znq_rules::CornerCosine(a, b));
             }
             if (n > 3)
             {
-                const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
-                auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
-                int32_t positive = 0, negative = 0;
-                for (int32_t k = 0; k < n; ++k)
+                const int axis = axisMax.Axis();
+                if (!znq_rules::CrossSignsAgree(cross, n, axis))
                 {
-                    positive += comp(cross[k]) > 0.0f;
-                    negative += comp(cross[k]) < 0.0f;
-                }
-                if (positive > 0 && negative > 0)
-                {
-                    // Signed doubled area in the plane of the other two axes, on
-                    // positions relative to the first node for precision.
-                    const float3 origin = SafePos(g, ind[0]);
-                    double s = 0.0;
+                    const double s = znq_rules::ProjectedDoubledArea(posAt, n, axis);
                     for (int32_t k = 0; k < n; ++k)
-                    {
-                        const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                        const float3 pj = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), origin);
-                        if (axis == 2)
-                            s += double(pk.x) * pj.y - double(pk.y) * pj.x;
-                        else if (axis == 1)
-                            s += double(pk.x) * pj.z - double(pk.z) * pj.x;
-                        else
-                            s += double(pk.z) * pj.y - double(pk.y) * pj.z;
-                    }
-                    for (int32_t k = 0; k < n; ++k)
-                    {
-                        const float xc = comp(cross[k]);
-                        bool convex;
-                        if (axis == 2)
-                            convex = (s >= 0.0 && xc >= 0.0f) || (s < 0.0 && xc <= 0.0f);
-                        else
-                            convex = (s <= 0.0 && xc >= 0.0f) || (s > 0.0 && xc <= 0.0f);
-                        out[k]._convex = convex ? 1 : 0;
-                    }
+                        out[k]._convex =
+                            znq_rules::CornerConvexAlong(axis, s, znq_rules::AxisComponent(cross[k], axis)) ? 1 : 0;
                 }
             }
             ind += n;
@@ -1432,21 +1299,12 @@ bool BuildPolyNrm(ZNQGeometry& g)
             float3 nrm{0.0f, 0.0f, 0.0f};
             if (n > 0) // a polygon without nodes keeps the zero normal
             {
-                // The first corner that is not straight or degenerate.
-                int32_t k = 0;
-                while (k < n && !(std::fabs(static_cast<float>(f[k]._cos)) < 1.0f))
-                    ++k;
-                if (k == n)
-                    k = 0;
+                const int32_t k =
+                    znq_rules::NormalCorner([f](int32_t j) { return static_cast<float>(f[j]._cos); }, n);
                 const float3 c = SafePos(g, ind[k]);
                 const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
                 const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-                nrm = Cross(b, a);
-                const float len = std::sqrt(Dot(nrm, nrm));
-                if (len >= kMinNormalLen)
-                    nrm = float3{nrm.x / len, nrm.y / len, nrm.z / len};
-                if (!(f[k]._convex & 1))
-                    nrm = float3{-nrm.x, -nrm.y, -nrm.z};
+                nrm = znq_rules::PolygonNormal(znq_rules::CornerCross(a, b), (f[k]._convex & 1) != 0);
             }
             out[p] = nrm;
             ind += n;
@@ -1610,7 +1468,7 @@ bool BuildVertNrm(ZNQGeometry& g)
                 s.z += pn.z;
             }
             const float len = std::sqrt(Dot(s, s));
-            if (len >= kMinNormalLen)
+            if (len >= znq_rules::kMinNormalLen)
                 s = float3{s.x / len, s.y / len, s.z / len};
             out[v] = s;
         }
