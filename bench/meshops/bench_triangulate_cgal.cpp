@@ -11,10 +11,10 @@
 #include <chrono>
 #include <vector>
 
-#include "bench_ops_ii_mesh.h"
+#include "bench_meshes.h"
 #include "geometry/ZNQGeometry.h"
 
-using namespace opsii_bench;
+using namespace bench_meshes;
 
 namespace
 {

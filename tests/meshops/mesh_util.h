@@ -196,6 +196,3 @@ inline void MemorySweep(const ZNQGeometry& src, const std::function<int32_t(ZNQG
 }
 
 } // namespace kmesh
-
-namespace opsi = kmesh;
-namespace opsii = kmesh;

@@ -13,7 +13,7 @@
 #include "errors/ZNQError.h"
 #include "mesh_util.h"
 
-using namespace opsi;
+using namespace kmesh;
 
 namespace
 {

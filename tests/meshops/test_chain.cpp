@@ -7,7 +7,7 @@
 #include "mesh_util.h"
 #include "plugin/KorvaneSettings.h"
 
-using namespace opsii;
+using namespace kmesh;
 
 namespace
 {

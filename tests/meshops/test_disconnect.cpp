@@ -5,7 +5,7 @@
 #include "geometry/ZNQGeometry.h"
 #include "mesh_util.h"
 
-using namespace opsii;
+using namespace kmesh;
 
 namespace
 {

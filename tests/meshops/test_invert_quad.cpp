@@ -9,7 +9,7 @@
 #include "errors/ZNQError.h"
 #include "mesh_util.h"
 
-using namespace opsi;
+using namespace kmesh;
 
 namespace
 {

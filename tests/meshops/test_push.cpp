@@ -8,7 +8,7 @@
 #include "geometry/ZNQGeometry.h"
 #include "mesh_util.h"
 
-using namespace opsii;
+using namespace kmesh;
 
 namespace
 {

@@ -10,7 +10,7 @@
 #include "geometry/ZNQGeometry.h"
 #include "mesh_util.h"
 
-using namespace opsii;
+using namespace kmesh;
 
 namespace
 {

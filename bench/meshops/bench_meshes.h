@@ -10,7 +10,7 @@
 
 #include "geometry/ZNQGeometry.h"
 
-namespace opsii_bench
+namespace bench_meshes
 {
 
 // CPU time of the calling thread in seconds. The operations run on one
@@ -131,4 +131,4 @@ inline void CopyGeometry(const ZNQGeometry& src, ZNQGeometry& dst)
     dst._DynRelease(kDynAll);
 }
 
-} // namespace opsii_bench
+} // namespace bench_meshes

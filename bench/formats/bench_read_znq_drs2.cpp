@@ -3,7 +3,7 @@
 // same file into one array: the floor for any reader. The files stay in the
 // page cache, so the figures compare parsing work, not disk speed.
 //
-//   bench_formats_a [--benchmark_filter=...]
+//   bench_read_znq_drs2 [--benchmark_filter=...]
 #include <cstdio>
 #include <cstdlib>
 #include <string>

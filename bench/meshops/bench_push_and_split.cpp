@@ -8,10 +8,10 @@
 #include <functional>
 
 #include "SampleMesh.h"
-#include "bench_ops_ii_mesh.h"
+#include "bench_meshes.h"
 #include "geometry/ZNQGeometry.h"
 
-using namespace opsii_bench;
+using namespace bench_meshes;
 
 namespace
 {

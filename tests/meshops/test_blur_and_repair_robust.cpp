@@ -12,7 +12,7 @@
 #include "errors/ZNQError.h"
 #include "mesh_util.h"
 
-using namespace opsi;
+using namespace kmesh;
 
 namespace
 {
@@ -64,7 +64,7 @@ void RunAll(const char* name, const std::function<void(ZNQGeometry&)>& make)
 
 } // namespace
 
-TEST(OpsIRobustness, IllegalPolygons)
+TEST(BlurAndRepairRobustness, IllegalPolygons)
 {
     RunAll("illegal", [](ZNQGeometry& g) {
         Build(g, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}},
@@ -75,7 +75,7 @@ TEST(OpsIRobustness, IllegalPolygons)
     });
 }
 
-TEST(OpsIRobustness, NonFinitePositions)
+TEST(BlurAndRepairRobustness, NonFinitePositions)
 {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -98,7 +98,7 @@ TEST(OpsIRobustness, NonFinitePositions)
     });
 }
 
-TEST(OpsIRobustness, HighValenceAndRandomSoup)
+TEST(BlurAndRepairRobustness, HighValenceAndRandomSoup)
 {
     RunAll("fan", [](ZNQGeometry& g) {
         std::vector<float3> pos = {{0, 0, 0}};

@@ -1,4 +1,0 @@
-# .obj and RealFlow readers, format dispatch, and their writers.
-korvane_add_gtest(test_formats_b
-    SOURCES test_read_obj.cpp test_read_realflow.cpp test_load_from_file.cpp test_load_place.cpp
-    LIBS korvane_writers)
