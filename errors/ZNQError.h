@@ -14,26 +14,28 @@ typedef int32_t ZNQErrorCode;
 // Every code of the message table, by name (one per entry of the table in
 // ZNQError.cpp, which is written with these names). Code in the library, the
 // plug-in and the tools uses the names, never the bare numbers. The code space
-// is shared with sibling products: the codes marked "raised" are the ones this
-// system returns; 88..123 name the derived-data getter that failed; the rest
-// exist only as table entries and keep their numbers and texts.
+// is shared with sibling products. This system returns ZNQ_OK, the codes
+// 6, 7, 8, 10, 16, 45, 47, 50, 51, 126..130, 136, 148 (readers, clean-up, mesh
+// operations), 88..123 (the derived-data getter that failed) and, in the
+// writers of the tools, 131..134; the rest exist only as table entries and
+// keep their numbers and texts.
 enum : int32_t
 {
-    ZNQ_OK = 0, // raised
+    ZNQ_OK = 0,
     ZNQ_ERR_ABORTED = 1,
     ZNQ_ERR_CANCELED = 2,
     ZNQ_ERR_NO_DATA = 5,
-    ZNQ_ERR_INVALID_STATE = 6, // raised
-    ZNQ_ERR_ILLEGAL_PARAMETER = 7, // raised
+    ZNQ_ERR_INVALID_STATE = 6,
+    ZNQ_ERR_ILLEGAL_PARAMETER = 7,
     ZNQ_ERR_ILLEGAL_PARAMETER_COMBINATION = 8,
     ZNQ_ERR_EMPTY_PARAMETER_ARRAY = 9,
-    ZNQ_ERR_MEMORY = 10, // raised
+    ZNQ_ERR_MEMORY = 10,
     ZNQ_ERR_MEMORY_LIMIT = 11,
     ZNQ_ERR_NEW_FAILED = 12,
     ZNQ_ERR_ILLEGAL_DATA_TYPE = 13,
     ZNQ_ERR_UNKNOWN_DATA_TYPE = 14,
     ZNQ_ERR_DEPRECATED = 15,
-    ZNQ_ERR_UNSUPPORTED_DATA_TYPE = 16, // raised
+    ZNQ_ERR_UNSUPPORTED_DATA_TYPE = 16,
     ZNQ_ERR_NOT_IMPLEMENTED = 17,
     ZNQ_ERR_THREADING_NOT_IMPLEMENTED = 18,
     ZNQ_ERR_THREADING_MISMATCH = 19,
@@ -62,13 +64,13 @@ enum : int32_t
     ZNQ_ERR_NOT_IN_PLACE = 42,
     ZNQ_ERR_CORRUPT_PATH_OR_FORMAT = 43,
     ZNQ_ERR_MISSING_CHUNKS = 44,
-    ZNQ_ERR_FILE_NOT_FOUND = 45, // raised
+    ZNQ_ERR_FILE_NOT_FOUND = 45,
     ZNQ_ERR_UNSUPPORTED_FILE_SIZE = 46,
-    ZNQ_ERR_READ = 47, // raised
+    ZNQ_ERR_READ = 47,
     ZNQ_ERR_WRITE = 48,
     ZNQ_ERR_SEEK = 49,
-    ZNQ_ERR_UNKNOWN_FORMAT = 50, // raised
-    ZNQ_ERR_UNKNOWN_EXTENSION = 51, // raised
+    ZNQ_ERR_UNKNOWN_FORMAT = 50,
+    ZNQ_ERR_UNKNOWN_EXTENSION = 51,
     ZNQ_ERR_UPPER_CASE_EXTENSION = 52,
     ZNQ_ERR_UNSUPPORTED_FORMAT = 53,
     ZNQ_ERR_FORMAT_NOT_IMPLEMENTED = 54,
@@ -143,17 +145,17 @@ enum : int32_t
     ZNQ_ERR_DYN_VERT_COL = 123,
     ZNQ_ERR_COUNT_MISMATCH = 124,
     ZNQ_ERR_NODE_COUNT_MISMATCH = 125,
-    ZNQ_ERR_LOAD_OPEN = 126, // raised
-    ZNQ_ERR_LOAD_MEMORY = 127, // raised
-    ZNQ_ERR_LOAD_READ = 128, // raised
-    ZNQ_ERR_LOAD_SEEK = 129, // raised
-    ZNQ_ERR_LOAD_USERDATA_COUNT = 130, // raised
+    ZNQ_ERR_LOAD_OPEN = 126,
+    ZNQ_ERR_LOAD_MEMORY = 127,
+    ZNQ_ERR_LOAD_READ = 128,
+    ZNQ_ERR_LOAD_SEEK = 129,
+    ZNQ_ERR_LOAD_USERDATA_COUNT = 130,
     ZNQ_ERR_SAVE_INVALID_GEOMETRY = 131,
     ZNQ_ERR_SAVE_OPEN = 132,
     ZNQ_ERR_SAVE_MEMORY = 133,
     ZNQ_ERR_SAVE_WRITE = 134,
     ZNQ_ERR_SAVE_UNSUPPORTED = 135,
-    ZNQ_ERR_ILLEGAL_POLYGONS = 136, // raised
+    ZNQ_ERR_ILLEGAL_POLYGONS = 136,
     ZNQ_ERR_CORRUPT_POLYGONS = 137,
     ZNQ_ERR_CONCAVE_UNSUPPORTED = 138,
     ZNQ_ERR_FIVE_PLUS_UNSUPPORTED = 139,
@@ -165,7 +167,7 @@ enum : int32_t
     ZNQ_ERR_TOO_MANY_POINTS = 145,
     ZNQ_ERR_TOO_MANY_VERTICES = 146,
     ZNQ_ERR_TOO_MANY_TRIANGLES = 147,
-    ZNQ_ERR_POLYGON_TOO_LARGE = 148, // raised
+    ZNQ_ERR_POLYGON_TOO_LARGE = 148,
     ZNQ_ERR_NO_PARTICLE_ID = 149,
     ZNQ_ERR_CURVE_INVALID = 150,
     ZNQ_ERR_CURVE_TOO_FEW_POINTS = 151,

@@ -214,103 +214,53 @@ bool NeedsStamp(const ZNQGeometry& g)
 // ---------------------------------------------------------------------------
 // Release of one item
 
+// Frees every block given (counted) and nulls its pointer.
+template <typename... T>
+void FreeAll(ZNQGeometry& g, T*&... blocks)
+{
+    (g._MemFree(blocks), ...);
+}
+
 void ReleaseItem(ZNQGeometry& g, int32_t bit)
 {
     ZNQDynData& d = g._dyn;
     switch (bit)
     {
-    case kDynVertUsed:
-        d._numVertUsed = -1;
-        d._numVertUnused = -1;
-        break;
-    case kDynPolyIllegal:
-        d._numPolyIllegal = -1;
-        break;
-    case kDynPolyClasses:
-        d._numPolyTris = -1;
-        d._numPolyQuads = -1;
-        d._numPolyFivePlus = -1;
-        d._numPolyTwoMinus = -1;
-        break;
-    case kDynOctree:
-        ZNQOctreeRelease(g, d._octree);
-        break;
+    case kDynVertUsed: d._numVertUsed = d._numVertUnused = -1; break;
+    case kDynPolyIllegal: d._numPolyIllegal = -1; break;
+    case kDynPolyClasses: d._numPolyTris = d._numPolyQuads = d._numPolyFivePlus = d._numPolyTwoMinus = -1; break;
+    case kDynOctree: ZNQOctreeRelease(g, d._octree); break;
     case kDynEdges:
         d._numEdges = -1;
-        g._MemFree(d._edges);
-        g._MemFree(d._vertAdjEdgeNum);
-        g._MemFree(d._vertAdjEdgeBlock);
-        g._MemFree(d._vertAdjEdgeArr);
+        FreeAll(g, d._edges, d._vertAdjEdgeNum, d._vertAdjEdgeBlock, d._vertAdjEdgeArr);
         break;
-    case kDynEdgeAdjPoly:
-        g._MemFree(d._edgeAdjPolyNum);
-        g._MemFree(d._edgeAdjPolyBlock);
-        g._MemFree(d._edgeAdjPolyArr);
-        break;
+    case kDynEdgeAdjPoly: FreeAll(g, d._edgeAdjPolyNum, d._edgeAdjPolyBlock, d._edgeAdjPolyArr); break;
     case kDynVertAdjVert:
-        g._MemFree(d._vertAdjVertNum);
-        g._MemFree(d._vertAdjVertBlock);
-        g._MemFree(d._vertAdjVertArr);
-        g._MemFree(d._nodeAdjNextSlot);
+        FreeAll(g, d._vertAdjVertNum, d._vertAdjVertBlock, d._vertAdjVertArr, d._nodeAdjNextSlot);
         break;
-    case kDynVertAdjPoly:
-        g._MemFree(d._vertAdjPolyNum);
-        g._MemFree(d._vertAdjPolyBlock);
-        g._MemFree(d._vertAdjPolyArr);
-        break;
-    case kDynVertAvrgDist:
-        g._MemFree(d._vertAvrgDistToAdjVert);
-        break;
+    case kDynVertAdjPoly: FreeAll(g, d._vertAdjPolyNum, d._vertAdjPolyBlock, d._vertAdjPolyArr); break;
+    case kDynVertAvrgDist: FreeAll(g, d._vertAvrgDistToAdjVert); break;
     case kDynVertBL:
         d._numVertBL = -1;
-        g._MemFree(d._vertBLIntIdx);
-        g._MemFree(d._vertBLVertIdx);
+        FreeAll(g, d._vertBLIntIdx, d._vertBLVertIdx);
         break;
     case kDynVertI:
         d._numVertI = -1;
-        g._MemFree(d._vertIID);
-        g._MemFree(d._vertINumVert);
-        g._MemFree(d._vertIBlock);
-        g._MemFree(d._vertIVertArr);
+        FreeAll(g, d._vertIID, d._vertINumVert, d._vertIBlock, d._vertIVertArr);
         break;
-    case kDynVertICtr:
-        g._MemFree(d._vertICtr);
-        break;
-    case kDynVertIArea:
-        g._MemFree(d._vertIArea);
-        break;
-    case kDynVertIOctree:
-        ZNQOctreeRelease(g, d._vertIOctree);
-        break;
-    case kDynPolyNodeFlags:
-        g._MemFree(d._polyNodeFlags);
-        break;
-    case kDynPolyVIndOffset:
-        g._MemFree(d._polyVIndOffset);
-        break;
-    case kDynPolyEInd:
-        g._MemFree(d._polyEInd);
-        break;
-    case kDynPolyFlags:
-        g._MemFree(d._polyFlags);
-        break;
-    case kDynPolyAreas:
-        g._MemFree(d._polyAreas);
-        break;
-    case kDynPolyNrm:
-        g._MemFree(d._polyNrm);
-        break;
-    case kDynVertNrm:
-        g._MemFree(d._vertNrm);
-        break;
-    case kDynVertUvw:
-        g._MemFree(d._vertUvw);
-        break;
-    case kDynVertCol:
-        g._MemFree(d._vertCol);
-        break;
-    default:
-        break;
+    case kDynVertICtr: FreeAll(g, d._vertICtr); break;
+    case kDynVertIArea: FreeAll(g, d._vertIArea); break;
+    case kDynVertIOctree: ZNQOctreeRelease(g, d._vertIOctree); break;
+    case kDynPolyNodeFlags: FreeAll(g, d._polyNodeFlags); break;
+    case kDynPolyVIndOffset: FreeAll(g, d._polyVIndOffset); break;
+    case kDynPolyEInd: FreeAll(g, d._polyEInd); break;
+    case kDynPolyFlags: FreeAll(g, d._polyFlags); break;
+    case kDynPolyAreas: FreeAll(g, d._polyAreas); break;
+    case kDynPolyNrm: FreeAll(g, d._polyNrm); break;
+    case kDynVertNrm: FreeAll(g, d._vertNrm); break;
+    case kDynVertUvw: FreeAll(g, d._vertUvw); break;
+    case kDynVertCol: FreeAll(g, d._vertCol); break;
+    default: break;
     }
 }
 
@@ -370,6 +320,15 @@ T* DynPtr(ZNQGeometry& g, int32_t bit, T* ZNQDynData::*field)
     if (!HasMesh(g) || !Ensure(g, bit))
         return nullptr;
     return g._dyn.*field;
+}
+
+// The vertex neighbour lists (counts and slices) through their getters;
+// false when either fails.
+bool GetVertAdjVert(ZNQGeometry& g, const uint8_t*& num, int32_t* const*& arr)
+{
+    num = g._DynGetVertAdjVertNum();
+    arr = g._DynGetVertAdjVertArr();
+    return num && arr;
 }
 
 // ---------------------------------------------------------------------------
@@ -557,9 +516,9 @@ KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 
 bool BuildEdges(ZNQGeometry& g)
 {
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!adjNum || !adjArr)
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!GetVertAdjVert(g, adjNum, adjArr))
         return false;
     ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;
@@ -831,9 +790,9 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
 
 bool BuildVertAvrgDist(ZNQGeometry& g)
 {
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!adjNum || !adjArr)
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!GetVertAdjVert(g, adjNum, adjArr))
         return false;
     float* out = g._dyn._vertAvrgDistToAdjVert = g._MemAllocArr<float>(g._numVert, false);
     if (!out)
@@ -865,9 +824,9 @@ bool BuildVertBL(ZNQGeometry& g)
 {
     const int32_t* edges = g._DynGetEdges();
     const uint8_t* edgePolyNum = g._DynGetEdgeAdjPolyNum();
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!edges || !edgePolyNum || !adjNum || !adjArr || g._dyn._numEdges < 0)
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!edges || !edgePolyNum || !GetVertAdjVert(g, adjNum, adjArr) || g._dyn._numEdges < 0)
         return false;
     ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;
@@ -992,9 +951,9 @@ bool Flood(int32_t start, int32_t island, int32_t* id, const uint8_t* adjNum,
 
 bool BuildVertI(ZNQGeometry& g)
 {
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!adjNum || !adjArr)
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!GetVertAdjVert(g, adjNum, adjArr))
         return false;
     ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;

@@ -92,6 +92,10 @@ void BlurIterations(void* data, void* scratch, int32_t count, int32_t iterations
         std::memcpy(data, scratch, static_cast<size_t>(count) * C * sizeof(S));
 }
 
+// The blur of one element type: BlurIterations of its storage and blend types.
+using BlurFunction = void (*)(void* data, void* scratch, int32_t count, int32_t iterations, const uint8_t* adjNum,
+                              int32_t* const* adjArr, float strength, const float* weights);
+
 } // namespace
 
 int32_t ZNQGeometry::BlurVertexData(float strength, const float* weights, int32_t iterations, void* data,
@@ -102,14 +106,16 @@ int32_t ZNQGeometry::BlurVertexData(float strength, const float* weights, int32_
     if (!data || count != _numVert)
         return ZNQ_ERR_ILLEGAL_PARAMETER;
 
+    // Element size and the blur of that element type.
     size_t elemSize = 0;
+    BlurFunction blur = nullptr;
     switch (elementType)
     {
-    case kElemFloat3: elemSize = sizeof(float3); break;
-    case kElemFloat4: elemSize = sizeof(float4); break;
-    case kElemHalf: elemSize = sizeof(half); break;
-    case kElemFloat: elemSize = sizeof(float); break;
-    case kElemDouble: elemSize = sizeof(double); break;
+    case kElemFloat3: elemSize = sizeof(float3), blur = BlurIterations<float, float, 3>; break;
+    case kElemFloat4: elemSize = sizeof(float4), blur = BlurIterations<float, float, 4>; break;
+    case kElemHalf: elemSize = sizeof(half), blur = BlurIterations<half, float, 1>; break;
+    case kElemFloat: elemSize = sizeof(float), blur = BlurIterations<float, float, 1>; break;
+    case kElemDouble: elemSize = sizeof(double), blur = BlurIterations<double, double, 1>; break;
     default: return ZNQ_ERR_UNSUPPORTED_DATA_TYPE;
     }
 
@@ -126,25 +132,7 @@ int32_t ZNQGeometry::BlurVertexData(float strength, const float* weights, int32_
     if (!scratch.ptr)
         return ZNQ_ERR_MEMORY;
 
-    switch (elementType)
-    {
-    case kElemFloat3:
-        BlurIterations<float, float, 3>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    case kElemFloat4:
-        BlurIterations<float, float, 4>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    case kElemHalf:
-        BlurIterations<half, float, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    case kElemFloat:
-        BlurIterations<float, float, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    default:
-        BlurIterations<double, double, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength,
-                                          weights);
-        break;
-    }
+    blur(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
     return ZNQ_OK;
 }
 

@@ -32,11 +32,7 @@ int32_t ZNQGeometry::DisconnectPolygons()
         return 0;
 
     // Every exit from here on leaves the derived data released.
-    struct ReleaseOnExit
-    {
-        ZNQGeometry& g;
-        ~ReleaseOnExit() { g._DynRelease(kDynAll); }
-    } releaseOnExit{*this};
+    const znq_ops::DynReleaseOnExit releaseOnExit{*this};
 
     const int64_t numNodes = NumNodes();
     if (numNodes > INT32_MAX)

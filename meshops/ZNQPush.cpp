@@ -126,11 +126,7 @@ int32_t ZNQGeometry::Thickness(float innerOffset, float outerOffset, bool relati
         return 0;
 
     // Every exit from here on leaves the derived data released.
-    struct ReleaseOnExit
-    {
-        ZNQGeometry& g;
-        ~ReleaseOnExit() { g._DynRelease(kDynAll); }
-    } releaseOnExit{*this};
+    const znq_ops::DynReleaseOnExit releaseOnExit{*this};
 
     const float* scale = nullptr;
     if (relative)

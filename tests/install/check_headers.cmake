@@ -1,6 +1,6 @@
 # The install ships exactly the public headers: every one of them and none of
-# the internal ones (ZNQGeomRules.h, ZNQParallel.h, ZNQReaderUtil.h,
-# ZNQMeshOpsUtil.h).
+# the internal ones (ZNQGeomRules.h, ZNQMeshArrays.h, ZNQParallel.h,
+# ZNQReaderUtil.h, ZNQMeshOpsUtil.h).
 set(root ${PREFIX}/include/korvane)
 file(GLOB_RECURSE installed RELATIVE ${root} ${root}/*)
 list(SORT installed)
