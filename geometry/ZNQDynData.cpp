@@ -20,16 +20,9 @@
 #include "geometry/ZNQOctree.h"
 #include "geometry/ZNQParallel.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define KORVANE_FIND_SSE2 1
-#else
-#define KORVANE_FIND_SSE2 0
-#endif
-
-// The vertex adjacency build stays a function of its own: inlined into the
-// builder dispatch, its inner loop ran short of registers and kept its flags
-// on the stack.
+// The vertex adjacency build is kept out of line: its inner loop, the
+// hottest of the topology items, then works with its own small set of live
+// values instead of sharing them with the builder dispatch.
 #if defined(__GNUC__) || defined(__clang__)
 #define KORVANE_NOINLINE __attribute__((noinline))
 #elif defined(_MSC_VER)
@@ -55,6 +48,8 @@ constexpr int32_t kOctreeLevels = 11;
 constexpr int32_t kIslandOctreeLevels = 10;
 
 using znq_rules::Cross;
+using znq_rules::FindInList;
+using znq_rules::kFindWidth;
 using znq_rules::Dot;
 using znq_rules::InRange;
 using znq_rules::kMaxListCount;
@@ -124,64 +119,11 @@ inline float3 SafePos(const ZNQGeometry& g, int32_t v)
     return InRange(v, g._numVert) ? g._vertPos[v] : float3{0.0f, 0.0f, 0.0f};
 }
 
-// Index of value in list[0, count), or -1.
-inline int32_t Find(const int32_t* list, int32_t count, int32_t value)
-{
-    for (int32_t i = 0; i < count; ++i)
-        if (list[i] == value)
-            return i;
-    return -1;
-}
-
-// Position of value among the first count entries of a neighbour list, or -1.
-// Lists of up to kFindWidth entries are compared in one fixed-width pass
-// without data-dependent branches (the compiler turns it into a vector
-// compare), which matters on the hot path of every frame. The caller
-// guarantees kFindWidth readable, initialised entries from list on: neighbour
-// blocks are zeroed and padded by kFindWidth entries, and entries past count
-// are masked off.
-constexpr int32_t kFindWidth = 8;
 
 // Per-node place in a neighbour list for "no neighbour" (lists hold at most
 // 255 entries, places 0..254).
 constexpr uint8_t kNoSlot = 255;
 
-// Index of the lowest set bit of a nonzero mask.
-inline int32_t LowestBit(uint32_t bits)
-{
-#if defined(__GNUC__) || defined(__clang__)
-    return __builtin_ctz(bits);
-#else
-    int32_t pos = 0;
-    while (!(bits & 1u))
-    {
-        bits >>= 1;
-        ++pos;
-    }
-    return pos;
-#endif
-}
-
-inline int32_t FindInList(const int32_t* list, int32_t count, int32_t value)
-{
-    if (count <= kFindWidth)
-    {
-#if KORVANE_FIND_SSE2
-        const __m128i key = _mm_set1_epi32(value);
-        const __m128i lo = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(list)), key);
-        const __m128i hi = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 4)), key);
-        uint32_t hits = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(lo))) |
-                        (static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(hi))) << 4);
-#else
-        uint32_t hits = 0;
-        for (int32_t i = 0; i < kFindWidth; ++i)
-            hits |= static_cast<uint32_t>(list[i] == value) << i;
-#endif
-        hits &= (1u << count) - 1u;
-        return hits ? LowestBit(hits) : -1;
-    }
-    return Find(list, count, value);
-}
 
 // Polygon legality: fewer than 3 nodes, an index out of range, or an index that
 // occurs twice. Small polygons compare pairwise; larger ones use stamp, one
@@ -656,6 +598,14 @@ bool BuildPolyEInd(ZNQGeometry& g)
 // Edge-to-polygon (0x20) and vertex-to-polygon (0x80) lists: count, prefix
 // sums, fill in ascending polygon order, one entry per node.
 
+// The count (zeroed) and slice arrays of count lists; false on a refusal.
+bool AllocLists(ZNQGeometry& g, int32_t count, uint8_t*& num, int32_t**& arr)
+{
+    num = g._MemAllocArr<uint8_t>(count, true);
+    arr = g._MemAllocArr<int32_t*>(count, false);
+    return num && arr;
+}
+
 bool BuildEdgeAdjPoly(ZNQGeometry& g)
 {
     const int32_t* eind = g._DynGetPolyEInd();
@@ -663,13 +613,9 @@ bool BuildEdgeAdjPoly(ZNQGeometry& g)
     if (!eind || nodes < 0 || !g._DynGetVertAdjEdgeArr())
         return false;
     ZNQDynData& d = g._dyn;
-    const int32_t numEdges = d._numEdges;
-
-    uint8_t* num = d._edgeAdjPolyNum = g._MemAllocArr<uint8_t>(numEdges, true);
-    int32_t** arr = d._edgeAdjPolyArr = g._MemAllocArr<int32_t*>(numEdges, false);
-    if (!num || !arr)
-        return false;
-    return znq_rules::SortPolygonsByNodeKey(g, eind, nodes, numEdges, num, arr, d._edgeAdjPolyBlock);
+    return AllocLists(g, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr) &&
+           znq_rules::SortPolygonsByNodeKey(g, eind, nodes, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr,
+                                            d._edgeAdjPolyBlock);
 }
 
 // The vertex-to-polygon lists over fixed polygon ranges: per range and
@@ -769,10 +715,7 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
     if (nodes < 0)
         return false;
     ZNQDynData& d = g._dyn;
-    const int32_t numVert = g._numVert;
-    uint8_t* num = d._vertAdjPolyNum = g._MemAllocArr<uint8_t>(numVert, true);
-    int32_t** arr = d._vertAdjPolyArr = g._MemAllocArr<int32_t*>(numVert, false);
-    if (!num || !arr)
+    if (!AllocLists(g, g._numVert, d._vertAdjPolyNum, d._vertAdjPolyArr))
         return false;
     const int32_t ranges = znqpar::RangesFor(nodes);
     if (ranges > 1)
@@ -782,7 +725,8 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
             return built == 1;
     }
     // One thread: the same counting sort as the edge-to-polygon lists.
-    return znq_rules::SortPolygonsByNodeKey(g, g._polyVInd, nodes, numVert, num, arr, d._vertAdjPolyBlock);
+    return znq_rules::SortPolygonsByNodeKey(g, g._polyVInd, nodes, g._numVert, d._vertAdjPolyNum, d._vertAdjPolyArr,
+                                            d._vertAdjPolyBlock);
 }
 
 // ---------------------------------------------------------------------------
@@ -951,12 +895,12 @@ bool Flood(int32_t start, int32_t island, int32_t* id, const uint8_t* adjNum,
 
 bool BuildVertI(ZNQGeometry& g)
 {
+    const int32_t numVert = g._numVert;
+    ZNQDynData& d = g._dyn;
     const uint8_t* adjNum = nullptr;
     int32_t* const* adjArr = nullptr;
     if (!GetVertAdjVert(g, adjNum, adjArr))
         return false;
-    ZNQDynData& d = g._dyn;
-    const int32_t numVert = g._numVert;
 
     int32_t* id = d._vertIID = g._MemAllocArr<int32_t>(numVert, false);
     ZNQScopedArray<FloodFrame> stack(g, kFloodDepthLimit + 1, false);
@@ -1241,36 +1185,43 @@ bool BuildPolyFlags(ZNQGeometry& g)
     return true;
 }
 
-bool BuildPolyNrm(ZNQGeometry& g)
+// Allocates an item's per-polygon array into field and fills it over fixed
+// polygon ranges: out[p] = value(p, ind, n, node), with ind the n vertex
+// indices of polygon p and node the index of its first node.
+template <typename T, typename F>
+bool FillPerPolygon(ZNQGeometry& g, T*& field, const F& value)
 {
-    const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
-    if (!nf || CheckedNumNodes(g) < 0)
+    if (CheckedNumNodes(g) < 0)
         return false;
-    float3* out = g._dyn._polyNrm = g._MemAllocArr<float3>(g._numPoly, false);
+    T* const out = field = g._MemAllocArr<T>(g._numPoly, false);
     if (!out)
         return false;
-    ForPolygonRanges(g, [&g, nf, out](int32_t p0, int32_t p1, int64_t node0) {
-        const int32_t* ind = g._polyVInd + node0;
-        const ZNQNodeFlags* f = nf + node0;
+    ForPolygonRanges(g, [&g, out, &value](int32_t p0, int32_t p1, int64_t node0) {
+        int64_t node = node0;
         for (int32_t p = p0; p < p1; ++p)
         {
             const int32_t n = g._polyNumVert[p];
-            float3 nrm{0.0f, 0.0f, 0.0f};
-            if (n > 0) // a polygon without nodes keeps the zero normal
-            {
-                const int32_t k =
-                    znq_rules::NormalCorner([f](int32_t j) { return static_cast<float>(f[j]._cos); }, n);
-                const float3 c = SafePos(g, ind[k]);
-                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-                nrm = znq_rules::PolygonNormal(znq_rules::CornerCross(a, b), (f[k]._convex & 1) != 0);
-            }
-            out[p] = nrm;
-            ind += n;
-            f += n;
+            out[p] = value(p, g._polyVInd + node, n, node);
+            node += n;
         }
     });
     return true;
+}
+
+bool BuildPolyNrm(ZNQGeometry& g)
+{
+    const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
+    auto normal = [&g, nf](int32_t, const int32_t* ind, int32_t n, int64_t node) {
+        if (n == 0) // a polygon without nodes keeps the zero normal
+            return float3{0.0f, 0.0f, 0.0f};
+        const ZNQNodeFlags* f = nf + node;
+        const int32_t k = znq_rules::NormalCorner([f](int32_t j) { return static_cast<float>(f[j]._cos); }, n);
+        const float3 c = SafePos(g, ind[k]);
+        const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+        const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+        return znq_rules::PolygonNormal(znq_rules::CornerCross(a, b), (f[k]._convex & 1) != 0);
+    };
+    return nf && FillPerPolygon(g, g._dyn._polyNrm, normal);
 }
 
 // area = 0.5 x N . sum_k (P_k x P_next), on positions relative to the first
@@ -1279,34 +1230,23 @@ bool BuildPolyNrm(ZNQGeometry& g)
 bool BuildPolyAreas(ZNQGeometry& g)
 {
     const float3* nrm = g._DynGetPolyNrm();
-    if (!nrm || CheckedNumNodes(g) < 0)
-        return false;
-    float* out = g._dyn._polyAreas = g._MemAllocArr<float>(g._numPoly, false);
-    if (!out)
-        return false;
-    ForPolygonRanges(g, [&g, nrm, out](int32_t p0, int32_t p1, int64_t node0) {
-        const int32_t* ind = g._polyVInd + node0;
-        for (int32_t p = p0; p < p1; ++p)
+    auto area = [&g, nrm](int32_t p, const int32_t* ind, int32_t n, int64_t) {
+        double sx = 0.0, sy = 0.0, sz = 0.0;
+        if (n > 0)
         {
-            const int32_t n = g._polyNumVert[p];
-            double sx = 0.0, sy = 0.0, sz = 0.0;
-            if (n > 0)
+            const float3 origin = SafePos(g, ind[0]);
+            for (int32_t k = 1; k + 1 < n; ++k)
             {
-                const float3 origin = SafePos(g, ind[0]);
-                for (int32_t k = 1; k + 1 < n; ++k)
-                {
-                    const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                    const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
-                    sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
-                    sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
-                    sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
-                }
+                const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
+                sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
+                sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
+                sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
             }
-            out[p] = static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
-            ind += n;
         }
-    });
-    return true;
+        return static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
+    };
+    return nrm && FillPerPolygon(g, g._dyn._polyAreas, area);
 }
 
 // ---------------------------------------------------------------------------
@@ -1435,31 +1375,17 @@ bool BuildVertNrm(ZNQGeometry& g)
     return true;
 }
 
-bool BuildVertUvw(ZNQGeometry& g)
+// Vertex UVWs or colours: the averages of the node values at each vertex.
+// Without node values there is nothing to average and the item stays null.
+template <typename T>
+bool BuildVertAverage(ZNQGeometry& g, const T* nodeData, T*& out)
 {
-    if (!g._nodeUvw)
-        return true; // nothing to average: the item stays null
-    const uint8_t* num = g._DynGetVertAdjPolyNum();
-    if (!num)
-        return false;
-    float3* out = g._dyn._vertUvw = g._MemAllocArr<float3>(g._numVert, false);
-    if (!out)
-        return false;
-    AverageNodeData(g, g._nodeUvw, num, out);
-    return true;
-}
-
-bool BuildVertCol(ZNQGeometry& g)
-{
-    if (!g._nodeCol)
+    if (!nodeData)
         return true;
     const uint8_t* num = g._DynGetVertAdjPolyNum();
-    if (!num)
+    if (!num || !(out = g._MemAllocArr<T>(g._numVert, false)))
         return false;
-    float4* out = g._dyn._vertCol = g._MemAllocArr<float4>(g._numVert, false);
-    if (!out)
-        return false;
-    AverageNodeData(g, g._nodeCol, num, out);
+    AverageNodeData(g, nodeData, num, out);
     return true;
 }
 
@@ -1488,8 +1414,8 @@ bool BuildItem(ZNQGeometry& g, int32_t bit)
     case kDynPolyAreas: return BuildPolyAreas(g);
     case kDynPolyNrm: return BuildPolyNrm(g);
     case kDynVertNrm: return BuildVertNrm(g);
-    case kDynVertUvw: return BuildVertUvw(g);
-    case kDynVertCol: return BuildVertCol(g);
+    case kDynVertUvw: return BuildVertAverage(g, g._nodeUvw, g._dyn._vertUvw);
+    case kDynVertCol: return BuildVertAverage(g, g._nodeCol, g._dyn._vertCol);
     default: return true;
     }
 }

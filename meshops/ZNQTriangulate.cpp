@@ -58,11 +58,12 @@ inline float CornerMeasure(uint8_t convex, float cosine)
 
 // Writes triangles into the new arrays, copying whole nodes of the source.
 // The corner counts of the output are written in a pass of their own (see
-// WriteCounts): byte stores may alias anything, and mixed into this loop
-// they would make the compiler reload every pointer after each one. For the
-// same reason the writer is passed by value where a call is not inlined
-// (ClipEars), so that its pointers can live in registers. Without node data
-// (kNodeData false) a node is its vertex index alone.
+// WriteCounts): a byte store may alias any other object, so a store of a
+// count in this loop would force every output pointer to be read again from
+// memory after it. For the same reason ClipEars takes the writer by value and
+// hands it back: it advances its own copies of the pointers, which no store
+// through them can change. Without node data (kNodeData false) a node is its
+// vertex index alone.
 template <bool kNodeData>
 struct TriangleWriter
 {
