@@ -29,6 +29,7 @@
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
 #include "formats/ZNQReaderUtil.h"
+#include "geometry/ZNQParallel.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -37,6 +38,7 @@
 #define KORVANE_DRS2_SSE2 0
 #endif
 
+using znq_reader::g_drs2ChunkBytes;
 using znq_reader::InFile;
 
 namespace
@@ -47,6 +49,9 @@ namespace
 // buffer, each into a fixed 64-character buffer.
 
 const size_t kTokenCap = 64; // 63 characters + NUL
+
+// The ascii text could not be taken into memory (ReadAscii).
+const int32_t kNotInMemory = INT32_MIN;
 
 inline bool IsSpaceChar(char c)
 {
@@ -60,7 +65,8 @@ inline bool IsSpaceChar(char c)
 class TokenReader
 {
 public:
-    explicit TokenReader(FILE* f) : _f(f) {}
+    // base: the file offset of the stream's current position.
+    explicit TokenReader(FILE* f, int64_t base = 0) : _f(f), _bufOffset(base) {}
 
     enum Result
     {
@@ -126,9 +132,9 @@ private:
     }
 
     FILE* _f;
+    int64_t _bufOffset;
     size_t _pos = 0;
     size_t _len = 0;
-    int64_t _bufOffset = 0;
     char _buf[16384];
 };
 
@@ -271,13 +277,14 @@ int64_t LineOfOffset(FILE* f, int64_t offset)
     return line;
 }
 
-// Notes reason at the line of the last token read.
-void NoteAtToken(ZNQLoadPlace* place, FILE* f, const TokenReader& tr, const char* format, ...)
+// Notes a printf-style reason at the line of byte offset (first failure
+// only).
+void NoteAtOffset(ZNQLoadPlace* place, FILE* f, int64_t offset, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 4, 5)))
 #endif
     ;
-void NoteAtToken(ZNQLoadPlace* place, FILE* f, const TokenReader& tr, const char* format, ...)
+void NoteAtOffset(ZNQLoadPlace* place, FILE* f, int64_t offset, const char* format, ...)
 {
     if (!place || place->Known())
         return;
@@ -286,13 +293,253 @@ void NoteAtToken(ZNQLoadPlace* place, FILE* f, const TokenReader& tr, const char
     va_start(args, format);
     std::vsnprintf(reason, sizeof reason, format, args);
     va_end(args);
-    PlaceAtLine(place, LineOfOffset(f, tr.Offset()), "%s", reason);
+    PlaceAtLine(place, LineOfOffset(f, offset), "%s", reason);
 }
 
-class AsciiReader
+// ---------------------------------------------------------------------------
+// Ascii text held in memory, for the parse on several threads.
+//
+// The text after the header is cut into chunks of about g_drs2ChunkBytes,
+// each cut moved on to just after the next line break, so that no token
+// straddles a cut; the cuts depend only on the text. A first parallel pass
+// counts the tokens of every chunk, and prefix sums give each chunk the
+// file-order index of its first token. The file's structure is a sequence of
+// runs of tokens whose lengths the counts before them give (V x 3 reals, T
+// polygon values, ...), so every run is parsed chunk by chunk in parallel,
+// each token into the slot its index names. A failing token is remembered by
+// its index, the smallest index wins, and its text and place are found again
+// by a serial scan: the code, the message and the line are those of the
+// one-thread reader, which stops at the first failure in file order.
+
+// The next token of [p, end): its first character in s, p just after it.
+// False when only whitespace is left.
+inline bool ScanToken(const char*& p, const char* end, const char*& s)
+{
+    while (p < end && IsSpaceChar(*p))
+        ++p;
+    if (p == end)
+        return false;
+    s = p;
+    while (p < end && !IsSpaceChar(*p))
+        ++p;
+    return true;
+}
+
+// Copies the token [s, e) into tok (kTokenCap bytes) as the stream reader
+// does: at most 63 characters, kBad when longer or holding a NUL byte.
+inline TokenReader::Result CopyToken(const char* s, const char* e, char* tok, size_t& len)
+{
+    const size_t n = static_cast<size_t>(e - s);
+    const size_t take = n < kTokenCap - 1 ? n : kTokenCap - 1;
+    std::memcpy(tok, s, take);
+    tok[take] = '\0';
+    len = take;
+    return (n > kTokenCap - 1 || std::memchr(s, '\0', n) != nullptr) ? TokenReader::kBad : TokenReader::kToken;
+}
+
+// The chunks of a text and the tokens before each.
+struct TextChunks
+{
+    const char* text = nullptr; // the whole file
+    int64_t size = 0;           // bytes of text
+    int32_t count = 0;
+    const int64_t* cut = nullptr;       // count + 1 byte offsets
+    const int64_t* tokBefore = nullptr; // count + 1: tokens in the chunks before
+    int64_t Tokens() const { return tokBefore[count]; }
+    // The chunk holding token t (t < Tokens()).
+    int32_t ChunkOf(int64_t t) const
+    {
+        int32_t lo = 0, hi = count; // tokBefore[lo] <= t < tokBefore[hi]
+        while (hi - lo > 1)
+        {
+            const int32_t mid = lo + (hi - lo) / 2;
+            if (tokBefore[mid] <= t)
+                lo = mid;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+    // Token t again, by a scan of its chunk: copied into tok; end is the
+    // offset just after it.
+    TokenReader::Result TokenAt(int64_t t, char* tok, int64_t& end) const
+    {
+        const int32_t c = ChunkOf(t);
+        const char* p = text + cut[c];
+        const char* e = text + cut[c + 1];
+        const char* s = p;
+        for (int64_t i = tokBefore[c]; i <= t; ++i)
+            ScanToken(p, e, s);
+        end = p - text;
+        size_t len;
+        return CopyToken(s, p, tok, len);
+    }
+};
+
+// Token cursor over a TextChunks text; the same interface as TokenReader,
+// plus the index of the next token.
+class MemTokens
 {
 public:
-    AsciiReader(ZNQGeometry& geo, InFile& in, TokenReader& tr) : _geo(geo), _in(in), _tr(tr) {}
+    MemTokens(const TextChunks& chunks, int64_t start)
+        : _chunks(chunks), _p(chunks.text + start), _end(chunks.text + chunks.size)
+    {
+    }
+
+    TokenReader::Result Next(char* tok)
+    {
+        size_t len;
+        return Next(tok, len);
+    }
+    TokenReader::Result Next(char* tok, size_t& len)
+    {
+        const char* s;
+        if (!ScanToken(_p, _end, s))
+            return TokenReader::kEnd;
+        ++_index;
+        return CopyToken(s, _p, tok, len);
+    }
+    int64_t Offset() const { return _p - _chunks.text; }
+    int64_t Index() const { return _index; }
+    const TextChunks& Chunks() const { return _chunks; }
+    // Moves past count tokens whose last one ends at byte end.
+    void Advance(int64_t count, int64_t end)
+    {
+        _index += count;
+        _p = _chunks.text + end;
+    }
+
+private:
+    const TextChunks& _chunks;
+    const char* _p;
+    const char* _end;
+    int64_t _index = 0;
+};
+
+// Where a parallel run of tokens stopped.
+struct RunOutcome
+{
+    int64_t bad = INT64_MAX; // index of the first token that failed, or INT64_MAX
+    int64_t lastEnd = -1;    // byte offset after the run's last token
+};
+
+// Parses tokens first .. first+count-1 (those present) in parallel, chunk by
+// chunk: parse(tok, len, i) for the i-th token of the run; false marks a
+// failure, and a chunk stops at its first one. bad is scratch of
+// chunks.count entries.
+template <typename Parse>
+RunOutcome ParseRun(const TextChunks& chunks, int64_t first, int64_t count, int64_t* bad, const Parse& parse)
+{
+    RunOutcome out;
+    const int64_t stop = first + count;
+    const int64_t last = (stop < chunks.Tokens() ? stop : chunks.Tokens()) - 1;
+    if (count <= 0 || last < first)
+        return out;
+    const int32_t c0 = chunks.ChunkOf(first);
+    const int32_t c1 = chunks.ChunkOf(last);
+    int64_t lastEnd = -1;
+#pragma omp parallel for schedule(dynamic, 1) if (c1 > c0)
+    for (int32_t c = c0; c <= c1; ++c)
+    {
+        bad[c] = INT64_MAX;
+        const char* p = chunks.text + chunks.cut[c];
+        const char* e = chunks.text + chunks.cut[c + 1];
+        const char* s;
+        int64_t t = chunks.tokBefore[c];
+        while (t < first && ScanToken(p, e, s))
+            ++t;
+        char tok[kTokenCap];
+        for (; t < stop && ScanToken(p, e, s); ++t)
+        {
+            size_t len;
+            if (CopyToken(s, p, tok, len) != TokenReader::kToken || !parse(tok, len, t - first))
+            {
+                bad[c] = t;
+                break;
+            }
+            if (t == stop - 1)
+                lastEnd = p - chunks.text; // one chunk holds the last token
+        }
+    }
+    for (int32_t c = c0; c <= c1; ++c)
+        if (bad[c] < out.bad)
+            out.bad = bad[c];
+    out.lastEnd = lastEnd;
+    return out;
+}
+
+// Cuts [start, size) of text into chunks and counts their tokens. The two
+// tables (count + 1 entries each) come from the geometry's budget; false
+// when refused.
+class ChunkTable
+{
+public:
+    ChunkTable(ZNQGeometry& geo, const char* text, int64_t size, int64_t start)
+        : _count(static_cast<int32_t>((size - start + g_drs2ChunkBytes - 1) / g_drs2ChunkBytes)),
+          _table(geo, 3 * (static_cast<size_t>(_count) + 1), false)
+    {
+        if (!_table.ptr)
+            return;
+        int64_t* cut = _table.ptr;
+        int64_t* tokBefore = cut + _count + 1;
+        cut[0] = start;
+        for (int32_t c = 1; c < _count; ++c)
+        {
+            int64_t at = start + int64_t(c) * g_drs2ChunkBytes;
+            if (at < cut[c - 1])
+                at = cut[c - 1];
+            // Just after the next line feed or lone carriage return.
+            while (at < size && text[at] != '\n' && !(text[at] == '\r' && (at + 1 == size || text[at + 1] != '\n')))
+                ++at;
+            cut[c] = at < size ? at + 1 : size;
+        }
+        cut[_count] = size;
+#pragma omp parallel for schedule(dynamic, 1)
+        for (int32_t c = 0; c < _count; ++c)
+        {
+            const char* p = text + cut[c];
+            const char* e = text + cut[c + 1];
+            const char* s;
+            int64_t n = 0;
+            while (ScanToken(p, e, s))
+                ++n;
+            tokBefore[c + 1] = n;
+        }
+        tokBefore[0] = 0;
+        for (int32_t c = 0; c < _count; ++c)
+            tokBefore[c + 1] += tokBefore[c];
+        _chunks.text = text;
+        _chunks.size = size;
+        _chunks.count = _count;
+        _chunks.cut = cut;
+        _chunks.tokBefore = tokBefore;
+    }
+    bool Ok() const { return _table.ptr != nullptr; }
+    const TextChunks& Chunks() const { return _chunks; }
+    // Scratch of one entry per chunk.
+    int64_t* Scratch() { return _table.ptr + 2 * (static_cast<size_t>(_count) + 1); }
+
+private:
+    int32_t _count;
+    ZNQScopedArray<int64_t> _table;
+    TextChunks _chunks;
+};
+
+// Reads the ascii sections after the header. Tokens is TokenReader (one
+// thread, the text streamed through a block buffer) or MemTokens (the text
+// in memory, its runs parsed on several threads); both give the same
+// geometry, codes and notes.
+template <typename Tokens>
+class AsciiReader
+{
+    static constexpr bool kParallel = std::is_same<Tokens, MemTokens>::value;
+
+public:
+    // scratch: one entry per chunk (MemTokens only).
+    AsciiReader(ZNQGeometry& geo, InFile& in, Tokens& tr, int64_t* scratch = nullptr)
+        : _geo(geo), _in(in), _tr(tr), _scratch(scratch)
+    {
+    }
 
     int32_t Read(bool loadNormals, bool loadMotions, bool loadColors)
     {
@@ -427,7 +674,7 @@ private:
     template <typename... Args>
     void Note(const char* format, Args... args)
     {
-        NoteAtToken(_in.place, _in.f, _tr, format, args...);
+        NoteAtOffset(_in.place, _in.f, _tr.Offset(), format, args...);
     }
 
     // A count whose values cannot fit in the rest of the file.
@@ -440,6 +687,8 @@ private:
     // count reals into dst, or parsed and dropped for a null dst.
     bool ReadFloats(float* dst, int64_t count)
     {
+        if constexpr (kParallel)
+            return ReadFloatsInRuns(dst, count);
         char tok[kTokenCap];
         float v;
         for (int64_t i = 0; i < count; ++i)
@@ -461,6 +710,40 @@ private:
         return true;
     }
 
+    // ReadFloats on several threads.
+    bool ReadFloatsInRuns(float* dst, int64_t count)
+    {
+        if (count <= 0)
+            return true;
+        const TextChunks& ch = _tr.Chunks();
+        const int64_t first = _tr.Index();
+        const RunOutcome run = ParseRun(ch, first, count, _scratch, [dst](const char* tok, size_t len, int64_t i) {
+            float v;
+            if (!ParseFloat(tok, len, v))
+                return false;
+            if (dst)
+                dst[i] = v;
+            return true;
+        });
+        if (run.bad != INT64_MAX)
+        {
+            char tok[kTokenCap];
+            int64_t end;
+            const TokenReader::Result r = ch.TokenAt(run.bad, tok, end);
+            NoteAtOffset(_in.place, _in.f, end, "%s: '%.40s' is not a number", _what,
+                         r == TokenReader::kToken ? tok : "?");
+            return false;
+        }
+        if (ch.Tokens() < first + count)
+        {
+            NoteAtOffset(_in.place, _in.f, ch.size, "%s: %lld values expected, %lld found", _what,
+                         static_cast<long long>(count), static_cast<long long>(ch.Tokens() - first));
+            return false;
+        }
+        _tr.Advance(count, run.lastEnd);
+        return true;
+    }
+
     int32_t AllocEmptyMesh()
     {
         _geo._vertPos = _geo._MemAllocArr<float3>(1, true);
@@ -478,6 +761,8 @@ private:
         ZNQScopedArray<int32_t> values(_geo, static_cast<size_t>(numValues), false);
         if (!values.ptr)
             return ZNQ_ERR_LOAD_MEMORY;
+        if constexpr (kParallel)
+            return ReadPolygonsInRuns(values.ptr, numValues);
 
         char tok[kTokenCap];
         int64_t read = 0, numNodes = 0;
@@ -528,9 +813,87 @@ private:
         return InstallPolygons(_geo, values.ptr, numValues, numPoly, numNodes);
     }
 
+    // The polygon values on several threads: every value parsed in parallel
+    // as an integer (beyond 32 bits: -1), then one serial walk over the
+    // records checks the counts in file order, interleaved with the first
+    // failed value as the one-thread reader meets them.
+    int32_t ReadPolygonsInRuns(int32_t* values, int64_t numValues)
+    {
+        const TextChunks& ch = _tr.Chunks();
+        const int64_t first = _tr.Index();
+        const RunOutcome run =
+            ParseRun(ch, first, numValues, _scratch, [values](const char* tok, size_t, int64_t i) {
+                int64_t v;
+                if (!ParseInt(tok, v))
+                    return false;
+                values[i] = (v < INT32_MIN || v > INT32_MAX) ? -1 : static_cast<int32_t>(v);
+                return true;
+            });
+        // The first value that failed or is missing, counted in the run.
+        const int64_t missing = ch.Tokens() - first;
+        const int64_t failed = run.bad != INT64_MAX ? run.bad - first : missing;
+        // Byte offset after value i of the run, and its text.
+        char tok[kTokenCap];
+        auto endOf = [&](int64_t i, TokenReader::Result* r) {
+            int64_t end = ch.size;
+            const TokenReader::Result got = i < missing ? ch.TokenAt(first + i, tok, end) : TokenReader::kEnd;
+            if (r)
+                *r = got;
+            return end;
+        };
+
+        int64_t read = 0, numNodes = 0;
+        int32_t numPoly = 0;
+        while (read < numValues)
+        {
+            if (read == failed)
+            {
+                NoteAtOffset(_in.place, _in.f, endOf(read, nullptr), "polygon values: %lld expected, %lld found",
+                             static_cast<long long>(numValues), static_cast<long long>(read));
+                return ZNQ_ERR_LOAD_READ;
+            }
+            int64_t n = values[read];
+            if (n < 0 || n > 255)
+            {
+                const int64_t end = endOf(read, nullptr);
+                if (n == -1)
+                    ParseInt(tok, n); // the count as written, perhaps beyond 32 bits
+                NoteAtOffset(_in.place, _in.f, end, "polygon of %lld corners, 0 to 255 are read",
+                             static_cast<long long>(n));
+                return ZNQ_ERR_POLYGON_TOO_LARGE;
+            }
+            if (read + 1 + n > numValues)
+            {
+                NoteAtOffset(_in.place, _in.f, endOf(read, nullptr),
+                             "polygon of %lld corners runs past the %lld polygon values", static_cast<long long>(n),
+                             static_cast<long long>(numValues));
+                return ZNQ_ERR_UNKNOWN_FORMAT;
+            }
+            if (failed > read && failed <= read + n)
+            {
+                TokenReader::Result r;
+                const int64_t end = endOf(failed, &r);
+                if (r == TokenReader::kEnd)
+                    NoteAtOffset(_in.place, _in.f, end, "polygon values: %lld expected, %lld found",
+                                 static_cast<long long>(numValues), static_cast<long long>(failed));
+                else
+                    NoteAtOffset(_in.place, _in.f, end, "polygon values: '%.40s' is not an index",
+                                 r == TokenReader::kToken ? tok : "?");
+                return ZNQ_ERR_LOAD_READ;
+            }
+            read += 1 + n;
+            ++numPoly;
+            numNodes += n;
+        }
+        if (numValues > 0)
+            _tr.Advance(numValues, run.lastEnd);
+        return InstallPolygons(_geo, values, numValues, numPoly, numNodes);
+    }
+
     ZNQGeometry& _geo;
     InFile& _in;
-    TokenReader& _tr;
+    Tokens& _tr;
+    int64_t* _scratch;
     const char* _what = "vertices"; // the values being read, for the notes
 };
 
@@ -557,13 +920,23 @@ inline int64_t LoadWidth(const unsigned char* p, int32_t width)
     }
 }
 
-// Outcome of the first pass over the polygon records.
+// Outcome of the first pass over the polygon records. The pass also marks
+// every step-th polygon (byte and node where its record starts), so that the
+// second pass can start at the marks on several threads. The marks depend
+// only on the records: at most kMarks, the step doubling when they run out.
+constexpr int32_t kMarks = 64;
 struct RecordScan
 {
     int32_t rc = ZNQ_OK;
     int64_t end = 0;      // bytes taken by the records
     int64_t numNodes = 0;
     int32_t numPoly = 0;
+    // The first step: 4096 polygons for ranges of 32768 elements (smaller
+    // when the fuzz targets lower the range size).
+    int32_t step = static_cast<int32_t>(znqpar::g_minPerRange >= 16 ? znqpar::g_minPerRange / 8 : 2);
+    int32_t marks = 0;
+    int64_t markByte[kMarks];
+    int64_t markNode[kMarks];
 };
 
 // First pass: checks every record against T and the bytes read, and counts.
@@ -575,8 +948,29 @@ RecordScan ScanRecords(const unsigned char* raw, int64_t got, int64_t numValues)
     RecordScan out;
     int64_t off = 0, read = 0, numNodes = 0;
     int32_t numPoly = 0;
+    int64_t nextMark = 0;
     while (read < numValues)
     {
+        if (numPoly == nextMark)
+        {
+            if (out.marks == kMarks)
+            {
+                for (int32_t m = 0; m < kMarks / 2; ++m)
+                {
+                    out.markByte[m] = out.markByte[2 * m];
+                    out.markNode[m] = out.markNode[2 * m];
+                }
+                out.marks = kMarks / 2;
+                out.step *= 2;
+            }
+            if (numPoly == int64_t(out.marks) * out.step)
+            {
+                out.markByte[out.marks] = off;
+                out.markNode[out.marks] = numNodes;
+                ++out.marks;
+            }
+            nextMark = int64_t(out.marks) * out.step;
+        }
         if (off + kCountWidth > got)
         {
             out.rc = ZNQ_ERR_LOAD_READ;
@@ -705,15 +1099,8 @@ public:
         // Colours: range, then 4 quantised components per vertex.
         _in.section = "colors";
         int32_t count;
-        if (!_in.ReadI32(count))
-            return ZNQ_ERR_UNKNOWN_FORMAT;
-        if ((rc = CheckItemCount(count, numVert)) != 0)
-        {
-            if (_in.place)
-                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
-                              "count %d, 0 or the vertex count %d expected", count, numVert);
+        if ((rc = ReadItemCount(numVert, count)) != 0)
             return rc;
-        }
         if (count > 0)
         {
             if (!loadColors)
@@ -725,69 +1112,44 @@ public:
                 return rc;
         }
 
-        // Motion vectors.
         _in.section = "motion vectors";
-        if (!_in.ReadI32(count))
-            return ZNQ_ERR_UNKNOWN_FORMAT;
-        if ((rc = CheckItemCount(count, numVert)) != 0)
-        {
-            if (_in.place)
-                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
-                              "count %d, 0 or the vertex count %d expected", count, numVert);
+        if ((rc = ReadItemCount(numVert, count)) != 0 || (rc = ReadVectors(count, loadMotions, _geo._vertMotion)) != 0)
             return rc;
-        }
-        if (count > 0)
-        {
-            if (!loadMotions)
-            {
-                if (!_in.Skip(12 * int64_t(count)))
-                    return ZNQ_ERR_LOAD_READ;
-            }
-            else
-            {
-                if (!_in.Holds(count, 12))
-                    return ZNQ_ERR_LOAD_READ;
-                _geo._vertMotion = _geo._MemAllocArr<float3>(static_cast<size_t>(count), false);
-                if (!_geo._vertMotion)
-                    return ZNQ_ERR_LOAD_MEMORY;
-                if (!_in.ReadBytes(_geo._vertMotion, int64_t(count) * 12))
-                    return ZNQ_ERR_LOAD_READ;
-            }
-        }
-
-        // Normals.
         _in.section = "normals";
-        if (!_in.ReadI32(count))
-            return ZNQ_ERR_UNKNOWN_FORMAT;
-        if ((rc = CheckItemCount(count, numVert)) != 0)
-        {
-            if (_in.place)
-                PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section,
-                              "count %d, 0 or the vertex count %d expected", count, numVert);
+        if ((rc = ReadItemCount(numVert, count)) != 0 || (rc = ReadVectors(count, loadNormals, _vertNrm)) != 0)
             return rc;
-        }
-        if (count > 0)
-        {
-            if (!loadNormals)
-            {
-                if (!_in.Skip(12 * int64_t(count)))
-                    return ZNQ_ERR_LOAD_READ;
-            }
-            else
-            {
-                if (!_in.Holds(count, 12))
-                    return ZNQ_ERR_LOAD_READ;
-                _vertNrm = _geo._MemAllocArr<float3>(static_cast<size_t>(count), false);
-                if (!_vertNrm)
-                    return ZNQ_ERR_LOAD_MEMORY;
-                if (!_in.ReadBytes(_vertNrm, int64_t(count) * 12))
-                    return ZNQ_ERR_LOAD_READ;
-            }
-        }
         return WriteNodeData();
     }
 
 private:
+    // The count of an optional item, 0 or the vertex count; noted when not.
+    int32_t ReadItemCount(int32_t numVert, int32_t& count)
+    {
+        if (!_in.ReadI32(count))
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        const int32_t rc = CheckItemCount(count, numVert);
+        if (rc && _in.place)
+            PlaceAtOffset(_in.place, FileTell(_in.f) - 4, _in.section, "count %d, 0 or the vertex count %d expected",
+                          count, numVert);
+        return rc;
+    }
+
+    // count vectors (3 f32 each) into a new array dst, or skipped when not
+    // loaded.
+    int32_t ReadVectors(int32_t count, bool load, float3*& dst)
+    {
+        if (count <= 0)
+            return ZNQ_OK;
+        if (!load)
+            return _in.Skip(12 * int64_t(count)) ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+        if (!_in.Holds(count, 12))
+            return ZNQ_ERR_LOAD_READ;
+        dst = _geo._MemAllocArr<float3>(static_cast<size_t>(count), false);
+        if (!dst)
+            return ZNQ_ERR_LOAD_MEMORY;
+        return _in.ReadBytes(dst, int64_t(count) * 12) ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+    }
+
     // The records are read as one block (at most what the rest of the file
     // holds), checked and counted in a first pass and copied in a second;
     // the stream then continues right after the last record.
@@ -850,9 +1212,26 @@ private:
         if (!_geo._polyVInd)
             return ZNQ_ERR_MEMORY;
         _geo._numPoly = scan.numPoly;
+        // From the marks on several threads (each part writes its own
+        // polygons and nodes), or in one go.
+        uint8_t* counts = _geo._polyNumVert;
+        int32_t* vind = _geo._polyVInd;
+        const bool split = scan.marks > 1 && znqpar::RangesFor(scan.numPoly) > 1;
         WithWidths(countWidth, indexWidth, [&](auto cw, auto iw) {
-            FillRecords<decltype(cw)::value, decltype(iw)::value>(raw, scan.numPoly, _geo._polyNumVert,
-                                                                  _geo._polyVInd);
+            constexpr int32_t kCw = decltype(cw)::value, kIw = decltype(iw)::value;
+            if (!split)
+            {
+                FillRecords<kCw, kIw>(raw, scan.numPoly, counts, vind);
+                return;
+            }
+#pragma omp parallel for schedule(dynamic, 1)
+            for (int32_t m = 0; m < scan.marks; ++m)
+            {
+                const int32_t firstPoly = m * scan.step;
+                const int32_t endPoly = m + 1 < scan.marks ? firstPoly + scan.step : scan.numPoly;
+                FillRecords<kCw, kIw>(raw + scan.markByte[m], endPoly - firstPoly, counts + firstPoly,
+                                      vind + scan.markNode[m]);
+            }
         });
         return FileSeek(_in.f, start + scan.end, 0) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
     }
@@ -906,17 +1285,21 @@ private:
         }
         else if (!nrm)
         {
-            for (int64_t k = 0; k < numNodes; ++k)
-                DecodeColour(static_cast<uint32_t>(vind[k]), limit, col[k]);
+            znqpar::ForEachRange(numNodes, [&](int64_t first, int64_t end) {
+                for (int64_t k = first; k < end; ++k)
+                    DecodeColour(static_cast<uint32_t>(vind[k]), limit, col[k]);
+            });
         }
         else
         {
-            for (int64_t k = 0; k < numNodes; ++k)
-            {
-                const uint32_t v = static_cast<uint32_t>(vind[k]);
-                DecodeColour(v, limit, col[k]);
-                nrm[k] = v < limit ? vertNrm[v] : float3{0.0f, 0.0f, 0.0f};
-            }
+            znqpar::ForEachRange(numNodes, [&](int64_t first, int64_t end) {
+                for (int64_t k = first; k < end; ++k)
+                {
+                    const uint32_t v = static_cast<uint32_t>(vind[k]);
+                    DecodeColour(v, limit, col[k]);
+                    nrm[k] = v < limit ? vertNrm[v] : float3{0.0f, 0.0f, 0.0f};
+                }
+            });
         }
         _geo._nodeCol = col;
         _geo._nodeNrm = nrm;
@@ -985,6 +1368,50 @@ int32_t ReadHeader(TokenReader& tr, bool& isBinary)
     return ZNQ_OK;
 }
 
+// The ascii sections from byte start on: on several threads from the text
+// in memory when there are threads and text enough, else streamed.
+int32_t ReadAscii(ZNQGeometry& geo, InFile& in, int64_t start, bool loadNormals, bool loadMotions,
+                  bool loadColors)
+{
+    if (omp_get_max_threads() > 1 && in.size - start >= 2 * g_drs2ChunkBytes)
+    {
+        int32_t rc = kNotInMemory;
+        {
+            ZNQScopedArray<char> text(geo, static_cast<size_t>(in.size), false);
+            int64_t got = 0;
+            if (text.ptr && FileSeek(in.f, 0, 0) == 0)
+                got = static_cast<int64_t>(FileRead(text.ptr, 1, static_cast<size_t>(in.size), in.f));
+            if (got > start)
+            {
+                ChunkTable table(geo, text.ptr, got, start);
+                if (table.Ok())
+                {
+                    MemTokens tokens(table.Chunks(), start);
+                    rc = AsciiReader<MemTokens>(geo, in, tokens, table.Scratch())
+                             .Read(loadNormals, loadMotions, loadColors);
+                    if (rc)
+                        NoteAtOffset(in.place, in.f, tokens.Offset(), "%s",
+                                     rc == ZNQ_ERR_UNKNOWN_FORMAT ? "unexpected data" : "read failed");
+                }
+            }
+        }
+        // A refused block of the parallel path (the text itself, its tables,
+        // or an array the text would have shared the budget with): the
+        // one-thread reader decides, from the start.
+        if (rc != kNotInMemory && rc != ZNQ_ERR_LOAD_MEMORY && rc != ZNQ_ERR_MEMORY)
+            return rc;
+        geo.Clear();
+        PlaceReset(in.place);
+    }
+    if (FileSeek(in.f, start, 0) != 0)
+        return ZNQ_ERR_LOAD_READ;
+    TokenReader tr(in.f, start);
+    const int32_t rc = AsciiReader<TokenReader>(geo, in, tr).Read(loadNormals, loadMotions, loadColors);
+    if (rc)
+        NoteAtOffset(in.place, in.f, tr.Offset(), "%s", rc == ZNQ_ERR_UNKNOWN_FORMAT ? "unexpected data" : "read failed");
+    return rc;
+}
+
 int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMotions,
                      bool loadColors)
 {
@@ -993,16 +1420,11 @@ int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMo
     int32_t rc = ReadHeader(tr, isBinary);
     if (rc)
     {
-        NoteAtToken(in.place, in.f, tr, "no .drs2 header (\"Drosil2-File-Format <year> asc|bin format\")");
+        NoteAtOffset(in.place, in.f, tr.Offset(), "no .drs2 header (\"Drosil2-File-Format <year> asc|bin format\")");
         return rc;
     }
     if (!isBinary)
-    {
-        rc = AsciiReader(geo, in, tr).Read(loadNormals, loadMotions, loadColors);
-        if (rc)
-            NoteAtToken(in.place, in.f, tr, "%s", rc == ZNQ_ERR_UNKNOWN_FORMAT ? "unexpected data" : "read failed");
-        return rc;
-    }
+        return ReadAscii(geo, in, tr.Offset(), loadNormals, loadMotions, loadColors);
     // The binary blocks start two bytes (CR LF) after "format".
     if (FileSeek(in.f, tr.Offset() + 2, 0) != 0)
         return ZNQ_ERR_LOAD_READ;
@@ -1016,27 +1438,8 @@ int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMo
 int32_t ReadDrs2(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadMotions,
                  bool loadColors, ZNQLoadPlace* place)
 {
-    geometry.Clear();
-    PlaceReset(place);
-    int32_t rc;
-    {
-        InFile in;
-        const int opened = in.Open(path);
-        if (opened == 1)
-            return ZNQ_ERR_LOAD_OPEN;
-        if (opened != 0)
-            rc = ZNQ_ERR_LOAD_READ; // not a seekable file
-        else
-        {
-            in.place = place;
-            rc = ReadDrs2File(geometry, in, loadNormals, loadMotions, loadColors);
-        }
-    } // closes the file
-    if (rc == ZNQ_OK)
-        rc = CleanUp(geometry);
-    if (rc != ZNQ_OK)
-        geometry.Clear();
-    else
-        PlaceReset(place);
-    return rc;
+    // A file that cannot seek is a read error here.
+    return znq_reader::ReadWithCleanUp(geometry, path, place, ZNQ_ERR_LOAD_READ, [&](InFile& in) {
+        return ReadDrs2File(geometry, in, loadNormals, loadMotions, loadColors);
+    });
 }

@@ -17,6 +17,7 @@
 #include "formats/ZNQFormats.h"
 
 #include "errors/ZNQError.h"
+#include "geometry/ZNQParallel.h"
 
 #include <cstdint>
 #include <cstring>
@@ -90,15 +91,17 @@ struct BinFile
     bool ReadI32(int32_t& v) { return Read(&v, 4); }
 };
 
-// (a, b, c) as stored becomes x = c, y = b, z = a.
+// (a, b, c) as stored becomes x = c, y = b, z = a; in fixed ranges.
 void ReverseComponents(float3* v, int64_t count)
 {
-    for (int64_t i = 0; i < count; ++i)
-    {
-        const float a = v[i].x;
-        v[i].x = v[i].z;
-        v[i].z = a;
-    }
+    znqpar::ForEachRange(count, [v](int64_t first, int64_t end) {
+        for (int64_t i = first; i < end; ++i)
+        {
+            const float a = v[i].x;
+            v[i].x = v[i].z;
+            v[i].z = a;
+        }
+    });
 }
 
 // Drops what an earlier vertex chunk left: a new vertex chunk replaces the
@@ -204,8 +207,12 @@ int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
             const int64_t n = (numVert - i) < blockVerts ? (numVert - i) : blockVerts;
             if (!in.Read(block.ptr, n * record))
                 return ZNQ_ERR_LOAD_READ;
-            for (int64_t j = 0; j < n; ++j)
-                std::memcpy(&perVert.ptr[i + j], block.ptr + j * record + skip, 12);
+            float3* to = perVert.ptr + i;
+            const unsigned char* from = block.ptr + skip;
+            znqpar::ForEachRange(n, [=](int64_t first, int64_t end) {
+                for (int64_t j = first; j < end; ++j)
+                    std::memcpy(&to[j], from + j * record, 12);
+            });
         }
     }
     else
@@ -224,11 +231,14 @@ int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
         return ZNQ_ERR_MEMORY;
     const uint32_t limit = static_cast<uint32_t>(numVert);
     const int32_t* vind = geometry._polyVInd;
-    for (int64_t k = 0; k < numNodes; ++k)
-    {
-        const uint32_t v = static_cast<uint32_t>(vind[k]);
-        nodeUvw[k] = v < limit ? perVert.ptr[v] : float3{0.0f, 0.0f, 0.0f};
-    }
+    const float3* uvw = perVert.ptr;
+    znqpar::ForEachRange(numNodes, [=](int64_t first, int64_t end) {
+        for (int64_t k = first; k < end; ++k)
+        {
+            const uint32_t v = static_cast<uint32_t>(vind[k]);
+            nodeUvw[k] = v < limit ? uvw[v] : float3{0.0f, 0.0f, 0.0f};
+        }
+    });
     geometry._MemFree(geometry._nodeUvw); // a later chunk replaces an earlier one
     geometry._nodeUvw = nodeUvw;
     return ZNQ_OK;

@@ -186,9 +186,13 @@ int32_t ReadMeshChunk(ZNQGeometry& geo, InFile& in, int64_t& numNodes, bool& don
         return kErrZnqStructure;
     }
 
+    // The node count: an integer sum, the same in any order.
     int64_t nodes = 0;
+    const uint8_t* counts = geo._polyNumVert;
+    const int32_t ranges = znqpar::RangesFor(numPoly);
+#pragma omp parallel for schedule(static) reduction(+ : nodes) num_threads(ranges) if (ranges > 1)
     for (int32_t p = 0; p < numPoly; ++p)
-        nodes += geo._polyNumVert[p];
+        nodes += counts[p];
     if (!in.Holds(nodes, width))
         return ZNQ_ERR_LOAD_READ;
     geo._polyVInd = geo._MemAllocArr<int32_t>(static_cast<size_t>(nodes), false);
@@ -452,29 +456,10 @@ int32_t ReadZnq(ZNQGeometry& geometry, const char* path, bool loadNormals, bool 
                 bool loadColors, bool loadUvws, const uint8_t* userData4, const uint8_t* userData3,
                 const uint8_t* userData1, ZNQLoadPlace* place)
 {
-    geometry.Clear();
-    PlaceReset(place);
-    int32_t rc;
-    {
-        InFile in;
-        const int opened = in.Open(path);
-        if (opened == 1)
-            return ZNQ_ERR_LOAD_OPEN;
-        if (opened != 0)
-            rc = ZNQ_ERR_LOAD_SEEK; // not a seekable file
-        else
-        {
-            in.place = place;
-            const bool select[4] = {loadNormals, loadMotions, loadColors, loadUvws};
-            rc = ReadZnqFile(geometry, in, select, userData4, userData3, userData1);
-            in.NoteFailure(rc);
-        }
-    } // closes the file
-    if (rc == ZNQ_OK)
-        rc = CleanUp(geometry);
-    if (rc != ZNQ_OK)
-        geometry.Clear();
-    else
-        PlaceReset(place);
-    return rc;
+    const bool select[4] = {loadNormals, loadMotions, loadColors, loadUvws};
+    return znq_reader::ReadWithCleanUp(geometry, path, place, ZNQ_ERR_LOAD_SEEK, [&](InFile& in) {
+        const int32_t rc = ReadZnqFile(geometry, in, select, userData4, userData3, userData1);
+        in.NoteFailure(rc);
+        return rc;
+    });
 }

@@ -15,6 +15,7 @@
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
 #include "geometry/ZNQGeometry.h"
+#include "geometry/ZNQParallel.h"
 
 #if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__)
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the cache readers need a little-endian host");
@@ -140,9 +141,14 @@ struct InFile
 };
 
 // Widens count 16-bit values stored at the byte offset 2*count of a buffer of
-// count 32-bit slots into those slots, in place and front to back: slot i
-// (bytes 4i..4i+3) never reaches a source value not yet read (bytes from
-// 2*count + 2*(i+1) on), because 4i+3 < 2*count + 2i + 2 for every i < count.
+// count 32-bit slots into those slots, in place. Slot i (bytes 4i..4i+3)
+// overwrites only the sources of elements 2i-count and 2i-count+1, so it may
+// be written once those are converted: front to back on one thread. On
+// several threads in phases: [a, b) with b = (a + count) / 2 overwrites only
+// sources below a (done in earlier phases) and reads none that the phase
+// writes, so each phase runs in parallel ranges; the phases halve what is
+// left and the short tail runs serially. Every element converts alone, so
+// the result is the same for every thread count.
 // Convert(uint16_t) -> Out gives the element, Out is 4 bytes.
 template <typename Out, typename Convert>
 inline void WidenInPlace(void* buffer, int64_t count, Convert convert)
@@ -150,13 +156,23 @@ inline void WidenInPlace(void* buffer, int64_t count, Convert convert)
     static_assert(sizeof(Out) == 4, "widening writes 4-byte slots");
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
     const unsigned char* src = bytes + 2 * count;
-    for (int64_t i = 0; i < count; ++i)
+    auto widen = [&](int64_t first, int64_t end) {
+        for (int64_t i = first; i < end; ++i)
+        {
+            uint16_t v;
+            std::memcpy(&v, src + 2 * i, 2);
+            const Out out = convert(v);
+            std::memcpy(bytes + 4 * i, &out, 4);
+        }
+    };
+    int64_t a = 0;
+    while (znqpar::RangesFor(count - a) > 1)
     {
-        uint16_t v;
-        std::memcpy(&v, src + 2 * i, 2);
-        const Out out = convert(v);
-        std::memcpy(bytes + 4 * i, &out, 4);
+        const int64_t b = (a + count) / 2;
+        znqpar::ForEachRange(b - a, [&](int64_t lo, int64_t hi) { widen(a + lo, a + hi); });
+        a = b;
     }
+    widen(a, count);
 }
 
 inline float HalfBitsToFloat(uint16_t bits)
@@ -184,14 +200,16 @@ inline void GatherToNodes(const T* perVert, int32_t numVert, const int32_t* vind
                           T* out)
 {
     const uint32_t n = static_cast<uint32_t>(numVert < 0 ? 0 : numVert);
-    for (int64_t k = 0; k < numNodes; ++k)
-    {
-        const uint32_t v = static_cast<uint32_t>(vind[k]);
-        if (v < n)
-            out[k] = perVert[v];
-        else
-            std::memset(&out[k], 0, sizeof(T));
-    }
+    znqpar::ForEachRange(numNodes, [&](int64_t first, int64_t end) {
+        for (int64_t k = first; k < end; ++k)
+        {
+            const uint32_t v = static_cast<uint32_t>(vind[k]);
+            if (v < n)
+                out[k] = perVert[v];
+            else
+                std::memset(&out[k], 0, sizeof(T));
+        }
+    });
 }
 
 // The same gather from comps half floats per vertex, converting on the way.
@@ -199,22 +217,64 @@ inline void GatherHalfsToNodes(const uint16_t* perVert, int comps, int32_t numVe
                                const int32_t* vind, int64_t numNodes, float* out)
 {
     const uint32_t n = static_cast<uint32_t>(numVert < 0 ? 0 : numVert);
-    for (int64_t k = 0; k < numNodes; ++k)
-    {
-        const uint32_t v = static_cast<uint32_t>(vind[k]);
-        float* o = out + k * comps;
-        if (v < n)
+    znqpar::ForEachRange(numNodes, [&](int64_t first, int64_t end) {
+        for (int64_t k = first; k < end; ++k)
         {
-            const uint16_t* s = perVert + static_cast<int64_t>(v) * comps;
-            for (int c = 0; c < comps; ++c)
-                o[c] = HalfBitsToFloat(s[c]);
+            const uint32_t v = static_cast<uint32_t>(vind[k]);
+            float* o = out + k * comps;
+            if (v < n)
+            {
+                const uint16_t* s = perVert + static_cast<int64_t>(v) * comps;
+                for (int c = 0; c < comps; ++c)
+                    o[c] = HalfBitsToFloat(s[c]);
+            }
+            else
+            {
+                for (int c = 0; c < comps; ++c)
+                    o[c] = 0.0f;
+            }
         }
+    });
+}
+
+// The frame of the .znq and .drs2 readers: empties the geometry and the
+// place, opens path ("rb") and measures it, runs read(in) with the file open
+// (in.place set), closes the file, then runs the clean-up. A file that does
+// not open gives 126, one that cannot seek notSeekable. On any failure the
+// geometry is left empty; on success the place is empty.
+template <typename Read>
+inline int32_t ReadWithCleanUp(ZNQGeometry& geometry, const char* path, ZNQLoadPlace* place,
+                               int32_t notSeekable, Read&& read)
+{
+    geometry.Clear();
+    PlaceReset(place);
+    int32_t rc;
+    {
+        InFile in;
+        const int opened = in.Open(path);
+        if (opened == 1)
+            return ZNQ_ERR_LOAD_OPEN;
+        if (opened != 0)
+            rc = notSeekable;
         else
         {
-            for (int c = 0; c < comps; ++c)
-                o[c] = 0.0f;
+            in.place = place;
+            rc = read(in);
         }
-    }
+    } // closes the file
+    if (rc == ZNQ_OK)
+        rc = CleanUp(geometry);
+    if (rc != ZNQ_OK)
+        geometry.Clear();
+    else
+        PlaceReset(place);
+    return rc;
 }
+
+// Nominal size of the chunks the ascii .drs2 reader cuts its text into when
+// it parses on several threads (each cut moves on to the next line break).
+// Texts shorter than two chunks are read by the one-thread reader. Tests
+// and the fuzz targets lower it to put cuts in awkward places.
+inline int64_t g_drs2ChunkBytes = int64_t(256) * 1024;
 
 } // namespace znq_reader

@@ -25,7 +25,12 @@
 #include <unistd.h>
 #endif
 
+#include <omp.h>
+
+#include "formats/ZNQFormats.h"
+#include "formats/ZNQReaderUtil.h"
 #include "geometry/ZNQGeometry.h"
+#include "geometry/ZNQParallel.h"
 
 namespace kfuzz
 {
@@ -276,6 +281,120 @@ inline void CheckLoadResult(ZNQGeometry& geo, int32_t rc, size_t fileSize)
     KFUZZ_CHECK(geo._memPeak <= LoadMemoryBound(fileSize));
     geo.Clear();
     KFUZZ_CHECK(geo._memUsed == 0);
+}
+
+// ---------------------------------------------------------------------------
+// The same load at 1, 2 and 7 threads.
+//
+// The parallel paths of the readers and of the derived data start at tens of
+// thousands of elements, far beyond a fuzz input. The targets lower those
+// bounds (ranges of kFuzzRange elements, ascii chunks of kFuzzChunk bytes),
+// so that a few hundred bytes already take every parallel path. The load
+// runs at 1 thread (the result the target checks further); inputs of at
+// least kCompareBytes bytes run again at 2 threads, and one in four of them
+// (by a hash of the input, so replays repeat it) at 7 threads. The code, the
+// place and every array must be the same bits.
+
+constexpr int64_t kFuzzRange = 8;
+constexpr int64_t kFuzzChunk = 24;
+constexpr size_t kCompareBytes = 64;
+
+// Code, place and all arrays of a geometry, plus what extra appends.
+inline void SnapshotLoad(ZNQGeometry& g, int32_t rc, const ZNQLoadPlace& place, std::vector<uint8_t>& out)
+{
+    out.clear();
+    auto add = [&out](const void* p, int64_t bytes) {
+        out.push_back(p ? 1 : 0);
+        if (p && bytes > 0)
+            out.insert(out.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + bytes);
+    };
+    const int64_t head[3] = {rc, g._numVert, g._numPoly};
+    add(head, sizeof head);
+    char text[256];
+    const size_t n = PlaceFormat(place, text, sizeof text);
+    add(text, static_cast<int64_t>(n));
+    const int64_t nv = g._numVert, nn = g.NumNodes();
+    add(g._vertPos, 12 * nv);
+    add(g._vertMotion, 12 * nv);
+    add(g._vertUser4, 16 * nv);
+    for (const float3* u : g._vertUser3)
+        add(u, 12 * nv);
+    for (const float* u : g._vertUser1)
+        add(u, 4 * nv);
+    add(g._polyNumVert, g._numPoly);
+    add(g._polyVInd, 4 * nn);
+    add(g._nodeNrm, 12 * nn);
+    add(g._nodeUvw, 12 * nn);
+    add(g._nodeCol, 16 * nn);
+}
+
+// FNV-1a of the input: picks the inputs that also run at 7 threads.
+inline uint32_t InputHash(const uint8_t* data, size_t size)
+{
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < size; ++i)
+        h = (h ^ data[i]) * 16777619u;
+    return h;
+}
+
+// Runs load(geometry, place) at 1 thread into geo and returns its code;
+// repeats it at 2 (and 7) threads as described above and aborts when any
+// outcome differs. derived(geometry, bytes), when given, appends what a
+// successful load's derived data hold, compared the same way.
+template <typename Load>
+int32_t LoadAtThreadCounts(ZNQGeometry& geo, const uint8_t* data, size_t size, const Load& load,
+                           void (*derived)(ZNQGeometry&, std::vector<uint8_t>&) = nullptr)
+{
+    // Threads that sleep at once after a region: on a machine with fewer
+    // cores than 7 threads, spinning workers would slow every input down
+    // (read when the run time starts, so before its first call; a value
+    // set by the user stays).
+    static const bool passive = [] {
+#if defined(_WIN32)
+        if (!std::getenv("OMP_WAIT_POLICY"))
+            _putenv_s("OMP_WAIT_POLICY", "passive");
+#else
+        setenv("OMP_WAIT_POLICY", "passive", 0);
+#endif
+        return true;
+    }();
+    (void)passive;
+    znqpar::g_minPerRange = kFuzzRange;
+    znq_reader::g_drs2ChunkBytes = kFuzzChunk;
+    static std::vector<uint8_t> reference, other, extra;
+    auto run = [&](ZNQGeometry& g, int threads, std::vector<uint8_t>& snap) {
+        omp_set_num_threads(threads);
+        ZNQLoadPlace place;
+        const int32_t rc = load(g, &place);
+        SnapshotLoad(g, rc, place, snap);
+        if (derived && rc == 0)
+        {
+            extra.clear();
+            derived(g, extra);
+            snap.insert(snap.end(), extra.begin(), extra.end());
+        }
+        return rc;
+    };
+    const int32_t rc = run(geo, 1, reference);
+    if (size >= kCompareBytes)
+    {
+        const int counts[2] = {2, 7};
+        const int runs = (InputHash(data, size) & 3) == 0 ? 2 : 1;
+        for (int i = 0; i < runs; ++i)
+        {
+            ZNQGeometry g;
+            g.Init();
+            run(g, counts[i], other);
+            g.Clear();
+            if (other != reference)
+            {
+                std::fprintf(stderr, "fuzz: %d threads differ from 1 thread\n", counts[i]);
+                KFUZZ_CHECK(other == reference);
+            }
+        }
+    }
+    omp_set_num_threads(1);
+    return rc;
 }
 
 } // namespace kfuzz

@@ -10,7 +10,9 @@
 // bytes, as a C string, also go through FormatFromExtension.
 //
 // After a successful load the derived data the pipeline asks for are built,
-// so that every file's mesh also goes through the topology builders.
+// so that every file's mesh also goes through the topology builders. Loaded
+// at 1, 2 and 7 threads (kfuzz::LoadAtThreadCounts); the outcomes and the
+// vertex normals, UVWs, colours and polygon areas are compared.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,6 +37,24 @@ char NameSafe(uint8_t b)
 {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-";
     return kChars[b % (sizeof(kChars) - 1)];
+}
+
+// The derived data the node asks for first, as bytes: vertex normals,
+// UVWs and colours, polygon areas (each may be refused by the one-byte
+// limits; then only the code counts).
+void DerivedBytes(ZNQGeometry& g, std::vector<uint8_t>& out)
+{
+    auto add = [&out](const void* p, int64_t bytes) {
+        out.push_back(p ? 1 : 0);
+        if (p && bytes > 0)
+            out.insert(out.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + bytes);
+    };
+    const int64_t nv = g._numVert;
+    add(g._DynGetVertNrm(), 12 * nv);
+    add(g._DynGetVertUvw(), 12 * nv);
+    add(g._DynGetVertCol(), 16 * nv);
+    add(g._DynGetPolyAreas(), 4 * int64_t(g._numPoly));
+    g._DynRelease(kDynAll);
 }
 
 } // namespace
@@ -87,9 +107,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     geo.Init();
     // Where and why: always asked for, so every failure path's note is run.
     ZNQLoadPlace place;
-    const int32_t rc = LoadFromFile(geo, file.Path(), load & 1, load & 2, load & 4, load & 8,
-                                    user ? sel : nullptr, user ? sel : nullptr, user ? sel : nullptr,
-                                    (load & 16) ? filter.c_str() : nullptr, load & 32, &place);
+    bool first = true; // the 1-thread load comes first; its place is checked below
+    const int32_t rc = kfuzz::LoadAtThreadCounts(
+        geo, data, size,
+        [&](ZNQGeometry& g, ZNQLoadPlace* where) {
+            const int32_t code = LoadFromFile(g, file.Path(), load & 1, load & 2, load & 4, load & 8,
+                                              user ? sel : nullptr, user ? sel : nullptr, user ? sel : nullptr,
+                                              (load & 16) ? filter.c_str() : nullptr, load & 32, where);
+            if (first)
+                place = *where;
+            first = false;
+            return code;
+        },
+        &DerivedBytes);
     KFUZZ_CHECK(std::memchr(place.reason, '\0', sizeof place.reason) != nullptr);
     KFUZZ_CHECK(std::memchr(place.section, '\0', sizeof place.section) != nullptr);
     KFUZZ_CHECK(rc != 0 || !place.Known());

@@ -2,6 +2,8 @@
 //
 // Input: byte 0 selects the optional items (bit 0 motions, bit 1 UVWs), the
 // rest is the file.
+// Loaded at 1, 2 and 7 threads (kfuzz::LoadAtThreadCounts), the outcomes
+// compared.
 #include <cstddef>
 #include <cstdint>
 
@@ -20,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ZNQGeometry geo;
     geo.Init();
-    const int32_t rc = ReadRealFlowBin(geo, file.Path(), load & 1, load & 2);
+    const int32_t rc = kfuzz::LoadAtThreadCounts(geo, data, size, [&](ZNQGeometry& g, ZNQLoadPlace* place) {
+        return ReadRealFlowBin(g, file.Path(), load & 1, load & 2, place);
+    });
     kfuzz::CheckLoadResult(geo, rc, fileSize);
     return 0;
 }

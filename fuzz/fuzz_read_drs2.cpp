@@ -1,7 +1,8 @@
 // Fuzz target: the .drs2 reader, ascii and binary.
 //
 // Input: byte 0 selects the optional items (bit 0 normals, 1 motions,
-// 2 colours), the rest is the file.
+// 2 colours), the rest is the file. Loaded at 1, 2 and 7 threads
+// (kfuzz::LoadAtThreadCounts), the outcomes compared.
 #include <cstddef>
 #include <cstdint>
 
@@ -20,7 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ZNQGeometry geo;
     geo.Init();
-    const int32_t rc = ReadDrs2(geo, file.Path(), load & 1, load & 2, load & 4);
+    const int32_t rc = kfuzz::LoadAtThreadCounts(geo, data, size, [&](ZNQGeometry& g, ZNQLoadPlace* place) {
+        return ReadDrs2(g, file.Path(), load & 1, load & 2, load & 4, place);
+    });
     kfuzz::CheckLoadResult(geo, rc, fileSize);
     return 0;
 }

@@ -4,6 +4,8 @@
 // no filter at all), bytes 1-2 the filter length L (little-endian, so filters
 // longer than the reader's 2048-character buffer occur), L bytes of filter
 // text (cut at a NUL, as a C string is), the rest is the file.
+// Loaded at 1, 2 and 7 threads (kfuzz::LoadAtThreadCounts), the outcomes
+// compared.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,8 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ZNQGeometry geo;
     geo.Init();
-    const int32_t rc = ReadObj(geo, file.Path(), load & 1, load & 2,
-                               (load & 8) ? nullptr : filter.c_str(), load & 4);
+    const int32_t rc = kfuzz::LoadAtThreadCounts(geo, data, size, [&](ZNQGeometry& g, ZNQLoadPlace* place) {
+        return ReadObj(g, file.Path(), load & 1, load & 2, (load & 8) ? nullptr : filter.c_str(), load & 4, place);
+    });
     kfuzz::CheckLoadResult(geo, rc, fileSize);
     return 0;
 }

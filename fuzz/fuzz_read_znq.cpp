@@ -4,6 +4,8 @@
 // 2 colours, 3 UVWs), byte 1 the user-data channels (bit 0 the four-component
 // channel, bits 1-2 the three-component ones, bits 3-6 the one-component
 // ones; bit 7 passes no selection at all), the rest is the file.
+// Loaded at 1, 2 and 7 threads (kfuzz::LoadAtThreadCounts), the outcomes
+// compared.
 #include <cstddef>
 #include <cstdint>
 
@@ -29,9 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ZNQGeometry geo;
     geo.Init();
-    const int32_t rc = ReadZnq(geo, file.Path(), load & 1, load & 2, load & 4, load & 8,
-                               noUser ? nullptr : user4, noUser ? nullptr : user3,
-                               noUser ? nullptr : user1);
+    const int32_t rc = kfuzz::LoadAtThreadCounts(geo, data, size, [&](ZNQGeometry& g, ZNQLoadPlace* place) {
+        return ReadZnq(g, file.Path(), load & 1, load & 2, load & 4, load & 8, noUser ? nullptr : user4,
+                       noUser ? nullptr : user3, noUser ? nullptr : user1, place);
+    });
     kfuzz::CheckLoadResult(geo, rc, fileSize);
     return 0;
 }

@@ -20,12 +20,13 @@ endif()
 
 function(korvane_fuzz_target_info name sources_var libs_var)
     set(${sources_var} ${KORVANE_FUZZ_DIR}/fuzz_${name}.cpp PARENT_SCOPE)
+    # Every target that includes FuzzSupport.h sets thread counts.
     if(name STREQUAL "meshops" OR name STREQUAL "cache_path")
-        set(${libs_var} korvane_chain Korvane::core PARENT_SCOPE)
+        set(${libs_var} korvane_chain Korvane::core OpenMP::OpenMP_CXX PARENT_SCOPE)
     elseif(name STREQUAL "create_command")
-        set(${libs_var} korvane_host PARENT_SCOPE)
+        set(${libs_var} korvane_host OpenMP::OpenMP_CXX PARENT_SCOPE)
     else()
-        set(${libs_var} Korvane::core PARENT_SCOPE)
+        set(${libs_var} Korvane::core OpenMP::OpenMP_CXX PARENT_SCOPE)
     endif()
 endfunction()
 

@@ -18,6 +18,9 @@ namespace znqpar
 constexpr int32_t kMaxRanges = 64;
 // Elements below which a loop is not worth a parallel region.
 constexpr int64_t kMinPerRange = 32768;
+// The value in force: kMinPerRange, lowered only by the fuzz targets and
+// tests, so that small inputs also take the parallel paths.
+inline int64_t g_minPerRange = kMinPerRange;
 
 // Ranges for a loop over count elements: the OpenMP run time's thread
 // count, at most one range per kMinPerRange elements and at most
@@ -25,9 +28,10 @@ constexpr int64_t kMinPerRange = 32768;
 inline int32_t RangesFor(int64_t count)
 {
     const int32_t threads = omp_get_max_threads();
-    if (threads <= 1 || count < 2 * kMinPerRange)
+    const int64_t minPerRange = g_minPerRange < 1 ? 1 : g_minPerRange;
+    if (threads <= 1 || count < 2 * minPerRange)
         return 1;
-    int64_t ranges = count / kMinPerRange;
+    int64_t ranges = count / minPerRange;
     if (ranges > threads)
         ranges = threads;
     if (ranges > kMaxRanges)
@@ -39,6 +43,23 @@ inline int32_t RangesFor(int64_t count)
 inline int64_t RangeStart(int64_t count, int32_t ranges, int32_t r)
 {
     return count / ranges * r + (count % ranges) * r / ranges;
+}
+
+// Runs f(first, end) over [0, count): once with one thread (or a count not
+// worth a team), otherwise over fixed contiguous ranges in parallel. f writes
+// only the output of its own elements.
+template <typename F>
+inline void ForEachRange(int64_t count, const F& f)
+{
+    const int32_t ranges = RangesFor(count);
+    if (ranges <= 1)
+    {
+        f(int64_t(0), count);
+        return;
+    }
+#pragma omp parallel for schedule(static, 1) num_threads(ranges)
+    for (int32_t r = 0; r < ranges; ++r)
+        f(RangeStart(count, ranges, r), RangeStart(count, ranges, r + 1));
 }
 
 // Polygon ranges with the first node of each: poly[r] .. poly[r+1]-1 are

@@ -35,6 +35,9 @@ targets="$*"
 [ -n "$targets" ] || targets="read_znq read_drs2 read_obj read_bin load_from_file meshops cache_path create_command"
 
 ASAN_OPTIONS="abort_on_error=1:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+# libomp's worker-thread blocks live until exit (fuzz/lsan-suppressions.txt).
+LSAN_OPTIONS="suppressions=$root/fuzz/lsan-suppressions.txt${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 export ASAN_OPTIONS UBSAN_OPTIONS
 limits="-rss_limit_mb=2048 -malloc_limit_mb=512 -timeout=5"

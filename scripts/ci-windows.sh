@@ -16,6 +16,9 @@
 # Runtime: everything is linked statically (cmake/mingw-w64-x86_64.cmake),
 # so no MinGW DLL has to be found; programs and DLLs share one bin/ folder.
 #
+# Not built for Windows: the Python module and so its test python.pytest (the
+# module needs a Windows Python with pybind11 and numpy, which Debian does not
+# ship for the target).
 # Tests not run under Wine, each about a mechanism that Windows does not have:
 #   ReadDrs2Errors.UnseekableStreamIsRefused, ReadZnqErrors.UnseekableStreamIsASeekError
 #       a POSIX named pipe (mkfifo) as the cache file; they report themselves
@@ -28,8 +31,12 @@
 #       build machine's package search: find_package(Imath) has no Windows
 #       package to find (Imath is header-only here). The module layout test
 #       (install.maya_module) does run, with the installed korvane.exe under Wine.
-# Not built for Windows yet: the command-line tests (tests/tools), which drive
-# korvane through a POSIX shell and a pseudo-terminal (forkpty).
+#   SequenceCheck.ProgressOnlyOnATerminal, EvalOutput.ProgressOnlyOnATerminal,
+#   ConvertCli.ProgressOnlyOnATerminal
+#       the progress line that korvane draws only on a terminal, read through a
+#       POSIX pseudo-terminal (forkpty); they report themselves skipped on
+#       Windows. Every other command-line test (tests/tools) runs korvane.exe
+#       under Wine (tests/tools/CliRun.h starts it with CreateProcessW).
 #
 # Usage: scripts/ci-windows.sh [build directory]   (default build/windows)
 # Environment: KORVANE_WINEPREFIX (default <build>/wine-prefix).

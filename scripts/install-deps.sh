@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build needs and the machine lacks.
-# Usage: scripts/install-deps.sh [core|python|bench|fuzz|clang|windows|all]
+# Usage: scripts/install-deps.sh [core|python|bench|fuzz|clang|tsan|windows|all]
 #   (default: core; each other set adds its packages to core's: python the
-#   Python module's, clang the compiler and its OpenMP, windows the MinGW-w64
+#   Python module's, clang the compiler and its OpenMP, tsan the same (LLVM's
+#   OpenMP brings the Archer tool that ThreadSanitizer needs) and the
+#   sanitizer run times, windows the MinGW-w64
 #   cross compiler, Wine and GoogleTest's sources)
 set -e
 want="cmake g++ make libimath-dev libgtest-dev libgmock-dev libfast-float-dev libstb-dev"
@@ -16,7 +18,10 @@ case "${1:-core}" in
     fuzz|all) want="$want clang libclang-rt-14-dev" ;;
 esac
 case "${1:-core}" in
-    clang|all) want="$want clang libomp-14-dev" ;;
+    clang|tsan|all) want="$want clang libomp-14-dev" ;;
+esac
+case "${1:-core}" in
+    tsan) want="$want libclang-rt-14-dev" ;;
 esac
 case "${1:-core}" in
     windows|all) want="$want g++-mingw-w64-x86-64-posix wine64 googletest" ;;

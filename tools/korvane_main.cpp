@@ -7,6 +7,11 @@
 
 #include <omp.h>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #if defined(KORVANE_HAVE_HOST)
 #include "korvane/HeadlessHost.h"
 #endif
@@ -112,6 +117,13 @@ static bool TakeThreadsOption(int& argc, char** argv)
 
 int main(int argc, char** argv)
 {
+#if defined(_WIN32)
+    // The same bytes on every platform: the C run time's text mode would
+    // write every "\n" of the tables, JSON lines and messages as "\r\n"
+    // (and so a JSON line's end differed from the Linux build's).
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     if (argc < 2)
     {
         Usage(stderr);

@@ -702,6 +702,42 @@ Row ReaderRow(const std::string& group, const std::string& op, const std::string
     return row;
 }
 
+// A reader's LoadFromFile (everything the format carries) at 2 threads
+// against 1.
+Row ReaderThreadsRow(const std::string& op, const std::string& path, int32_t wantPoly, double target, ZNQGeometry& g)
+{
+    Row row = ThreadsRow(op, Tris(wantPoly) + ", " + MB(FileBytes(path)), wantPoly, target, [&g] { g.Clear(); },
+                         [&g, path, wantPoly] {
+                             const int32_t rc = LoadFromFile(g, path.c_str(), true, true, true, true, nullptr,
+                                                             nullptr, nullptr, nullptr, false);
+                             return rc == 0 && g._numPoly == wantPoly;
+                         });
+    row.bytes = double(FileBytes(path));
+    return row;
+}
+
+// Threads rows of the .drs2 ascii reader: chunked parse at 2 threads.
+void AddDrs2AsciiThreadsRow(const Data& d, ZNQGeometry& g, std::vector<Row>& rows)
+{
+    Row row = ReaderThreadsRow(".drs2 ascii, LoadFromFile all data", d.drs2Ascii, d.numPoly, 0.6, g);
+    Measure(row);
+    rows.push_back(std::move(row));
+}
+
+// Threads rows of the binary readers: expansions and gathers at 2 threads.
+void AddBinaryThreadsRows(const Data& d, ZNQGeometry& g, std::vector<Row>& rows)
+{
+    const std::pair<const char*, const std::string*> list[] = {{".znq, LoadFromFile all data", &d.znq},
+                                                               {".drs2 binary, LoadFromFile all data", &d.drs2Bin},
+                                                               {"RealFlow .bin, LoadFromFile all data", &d.bin}};
+    for (const auto& b : list)
+    {
+        Row row = ReaderThreadsRow(b.first, *b.second, d.numPoly, 0.75, g);
+        Measure(row);
+        rows.push_back(std::move(row));
+    }
+}
+
 #ifdef KORVANE_PERF_HOST
 // The node network of the headless host, with the cache of frame 1.
 struct NodeNet
@@ -907,6 +943,12 @@ int Main()
         row.c.push_back({"chunked read+newline scan", {}, [&d] { return ChunkedNewlineScan(d.drs2Ascii); }, {}, false});
         Measure(row);
         rows.push_back(std::move(row));
+    }
+    if (Wanted("threads"))
+    {
+        AddDrs2AsciiThreadsRow(d, g, rows);
+        AddBinaryThreadsRows(d, g, rows);
+        omp_set_num_threads(1);
     }
     g.Clear();
 

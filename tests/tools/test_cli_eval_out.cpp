@@ -150,10 +150,9 @@ TEST_F(EvalOutput, LinesKeepTheirOrderInOneFile)
 {
     // Standard output and error into the same file: each frame's lines come
     // in the order they were shown, the summary after them.
-    const std::string both = scratch_ + "/both";
-    const std::string cmd = std::string("'") + KORVANE_EXE + "' " + base_ + "--frames 3-4 >'" + both + "' 2>&1";
-    ASSERT_NE(std::system(cmd.c_str()), 0);
-    const std::string text = clitest::Slurp(both);
+    const CliRun r = clitest::Run(scratch_, base_ + "--frames 3-4", /*oneFile=*/true);
+    ASSERT_NE(r.status, 0);
+    const std::string& text = r.out;
     const std::string expected =
         "[Quorbel] initializing plugin Korvane v.1.236.\n"
         "frame 3: kSuccess, ";
@@ -196,6 +195,9 @@ TEST_F(EvalOutput, InfoPicture)
 
 TEST_F(EvalOutput, ProgressOnlyOnATerminal)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a POSIX pseudo-terminal (forkpty)";
+#else
     const std::string cmd = std::string("'") + KORVANE_EXE + "' " + base_ + "--frames 1-3";
     // Standard output to a file, standard error on the terminal.
     CliRun t = clitest::RunOnTerminal(cmd + " --json >'" + scratch_ + "/lines.json'");
@@ -223,6 +225,7 @@ TEST_F(EvalOutput, ProgressOnlyOnATerminal)
     t = clitest::RunOnTerminal(cmd + " --json --quiet >/dev/null");
     EXPECT_EQ(t.status, 0);
     EXPECT_TRUE(t.out.empty()) << t.out;
+#endif
 }
 
 // ---------------------------------------------------------------------------

@@ -43,7 +43,7 @@ TEST(KorvaneInfo, JsonSummary)
     ASSERT_FALSE(r.out.empty());
     EXPECT_EQ(r.out.front(), '{');
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
-    EXPECT_TRUE(Has(r.out, "\"path\":\"" + p + "\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"path\":\"" + clitest::Json(p) + "\"")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"error\":0,\"message\":\"no error.\"")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"numVert\":3,\"numPoly\":1,\"numNodes\":3")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"tris\":1,\"quads\":0,\"fivePlus\":0,\"twoMinus\":0")) << r.out;

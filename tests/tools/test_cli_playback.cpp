@@ -61,7 +61,7 @@ protected:
 
 TEST_F(Playback, CreateFromOneFileThenPlayTheSceneTime)
 {
-    const std::string create = "eval --create-args '-f \"" + dir_ + "/shot_010_v2.0003.bin\"' --json ";
+    const std::string create = "eval --create-args '-f \"" + clitest::Generic(dir_) + "/shot_010_v2.0003.bin\"' --json ";
     // Before the first file and after the last the ends hold.
     CliRun r = Run(create + "--time 1,3,5-6");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -83,9 +83,9 @@ TEST_F(Playback, CreateFromOneFileThenPlayTheSceneTime)
     EXPECT_TRUE(Has(r.err, "use --time")) << r.err;
 
     // A file that does not exist: the command's one line, nothing to play.
-    r = Run("eval --create-args '-f \"" + dir_ + "/shot_010_v2.0009.bin\"' --time 1");
+    r = Run("eval --create-args '-f \"" + clitest::Generic(dir_) + "/shot_010_v2.0009.bin\"' --time 1");
     EXPECT_NE(r.status, 0);
-    EXPECT_TRUE(Has(r.err, "[KorvaneCreate] no such file: \"" + dir_ + "/shot_010_v2.0009.bin\".")) << r.err;
+    EXPECT_TRUE(Has(r.err, "[KorvaneCreate] no such file: \"" + clitest::Generic(dir_) + "/shot_010_v2.0009.bin\".")) << r.err;
 }
 
 TEST_F(Playback, CommaListsOfFramesAndTimes)
@@ -126,9 +126,9 @@ TEST_F(Playback, InfoPrintsTheCreateLine)
     const std::string pattern = dir_ + "/shot_010_v2.####.bin";
     CliRun r = Run("info '" + pattern + "'");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(Has(r.out, "create:    KorvaneCreate -f \"" + dir_ + "/shot_010_v2.0002.bin\"\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "create:    KorvaneCreate -f \"" + clitest::Generic(dir_) + "/shot_010_v2.0002.bin\"\n")) << r.out;
     r = Run("info '" + pattern + "' --json");
-    EXPECT_TRUE(Has(r.out, "\"create\":\"KorvaneCreate -f \\\"" + dir_ + "/shot_010_v2.0002.bin\\\"\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"create\":\"KorvaneCreate -f \\\"" + clitest::Generic(dir_) + "/shot_010_v2.0002.bin\\\"\"")) << r.out;
 
     // Digits after the frame number: -f would take those instead, so no line.
     for (int f = 1; f <= 2; ++f)

@@ -70,10 +70,10 @@ TEST_F(SequenceCheck, GapCorruptFrameAndCounts)
     EXPECT_TRUE(r.err.empty()) << "no progress output without a terminal: " << r.err;
     ASSERT_FALSE(r.out.empty());
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one object on one line";
-    EXPECT_TRUE(Has(r.out, "{\"pattern\":\"" + pattern + "\",\"directory\":\"" + dir_ + "\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "{\"pattern\":\"" + clitest::Json(pattern) + "\",\"directory\":\"" + clitest::Json(dir_) + "\"")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"first\":1,\"last\":5,\"numFiles\":4,\"numLoaded\":3")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"numMissing\":1,\"missing\":[[3,3]]")) << r.out;
-    EXPECT_TRUE(Has(r.out, "\"numFailed\":1,\"failed\":[{\"frame\":5,\"path\":\"" + dir_ +
+    EXPECT_TRUE(Has(r.out, "\"numFailed\":1,\"failed\":[{\"frame\":5,\"path\":\"" + clitest::Json(dir_) +
                                "/Fluid.0005.znq\",\"error\":128,\"message\":\"error while loading geometry: read "
                                "error.\"}]"))
         << r.out;
@@ -212,6 +212,9 @@ TEST_F(SequenceCheck, UsageErrors)
 // it; --quiet draws nothing.
 TEST_F(SequenceCheck, ProgressOnlyOnATerminal)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a POSIX pseudo-terminal (forkpty)";
+#else
     for (const char* name : {"p.1.obj", "p.2.obj", "p.3.obj"})
         WriteBytes(name, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     const std::string cmd = std::string("'") + KORVANE_EXE + "' info '" + dir_ + "/p.#.obj' >/dev/null";
@@ -226,6 +229,7 @@ TEST_F(SequenceCheck, ProgressOnlyOnATerminal)
     t = clitest::RunOnTerminal(cmd + " --quiet");
     EXPECT_EQ(t.status, 0);
     EXPECT_TRUE(t.out.empty()) << t.out;
+#endif
 }
 
 // The sequence check names the one line that plays the sequence in Maya.
@@ -234,9 +238,9 @@ TEST_F(SequenceCheck, PrintsTheCreateFromFileLine)
     for (const char* name : {"shot_010_v2.0003.obj", "shot_010_v2.0004.obj", "shot_010_v2.10000.obj"})
         WriteBytes(name, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     CliRun r = Info("'" + dir_ + "/shot_010_v2.####.obj'");
-    EXPECT_TRUE(Has(r.out, "create:    KorvaneCreate -f \"" + dir_ + "/shot_010_v2.0003.obj\"")) << r.out;
+    EXPECT_TRUE(Has(r.out, "create:    KorvaneCreate -f \"" + clitest::Generic(dir_) + "/shot_010_v2.0003.obj\"")) << r.out;
     r = Info("'" + dir_ + "/shot_010_v2.####.obj' --json");
-    EXPECT_TRUE(Has(r.out, "\"create\":\"KorvaneCreate -f \\\"" + dir_ + "/shot_010_v2.0003.obj\\\"\",\"ok\":false"))
+    EXPECT_TRUE(Has(r.out, "\"create\":\"KorvaneCreate -f \\\"" + clitest::Generic(dir_) + "/shot_010_v2.0003.obj\\\"\",\"ok\":false"))
         << r.out;
     // Digits after the frame: -f would read those, so no line is offered.
     WriteBytes("take0001_v2.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
@@ -275,7 +279,7 @@ TEST_F(SequenceCheck, EvalTimeAndFrameLists)
     EXPECT_TRUE(Has(r.err, "use --time")) << r.err;
 
     // Comma lists of --frames.
-    r = clitest::Run(scratch_, "eval --set m_flPath=" + dir_ + " --set m_flName=m.# --set m_flFormat=2 --frames 1-2,3,1");
+    r = clitest::Run(scratch_, "eval --set m_flPath='" + dir_ + "' --set m_flName=m.# --set m_flFormat=2 --frames 1-2,3,1");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(Has(r.out, "frame 1: kSuccess")) << r.out;
     EXPECT_TRUE(Has(r.out, "frame 3: kSuccess")) << r.out;
