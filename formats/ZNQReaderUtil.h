@@ -1,4 +1,5 @@
-// Internal header, not installed: helpers of the cache readers in formats/.
+// Internal header, not installed: helpers of the cache readers in formats/,
+// among them InFile, the one file wrapper of the binary readers.
 // Not part of the public interface of formats/ (that is ZNQFormats.h); only
 // the .cpp files of formats/ (and the tests) include it.
 //
@@ -237,7 +238,7 @@ inline void GatherHalfsToNodes(const uint16_t* perVert, int comps, int32_t numVe
     });
 }
 
-// The frame of the .znq and .drs2 readers: empties the geometry and the
+// The frame of the .znq, .drs2 and .bin readers: empties the geometry and the
 // place, opens path ("rb") and measures it, runs read(in) with the file open
 // (in.place set), closes the file, then runs the clean-up. A file that does
 // not open gives 126, one that cannot seek notSeekable. On any failure the
@@ -251,10 +252,10 @@ inline int32_t ReadWithCleanUp(ZNQGeometry& geometry, const char* path, ZNQLoadP
     int32_t rc;
     {
         InFile in;
-        const int opened = in.Open(path);
-        if (opened == 1)
+        const InFile::OpenResult opened = in.Open(path);
+        if (opened == InFile::kOpenFailed)
             return ZNQ_ERR_LOAD_OPEN;
-        if (opened != 0)
+        if (opened == InFile::kNotSeekable)
             rc = notSeekable;
         else
         {
