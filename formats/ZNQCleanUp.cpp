@@ -355,3 +355,14 @@ int32_t DeleteUnusedVertices(ZNQGeometry& geometry)
     geometry._DynRelease(kDynAll);
     return ZNQ_OK;
 }
+
+int32_t FinishRead(ZNQGeometry& geometry, int32_t rc, ZNQLoadPlace* place)
+{
+    if (rc == ZNQ_OK)
+        rc = CleanUp(geometry);
+    if (rc != ZNQ_OK)
+        geometry.Clear();
+    else
+        PlaceReset(place);
+    return rc;
+}

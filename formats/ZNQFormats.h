@@ -51,6 +51,10 @@ const char* LineEnd(const char* s);
 // ZNQ_ERR_DYN_POLY_FLAGS (getters), ZNQ_ERR_MEMORY. On failure the geometry
 // is as it was before the failed step.
 int32_t CleanUp(ZNQGeometry& geometry);
+// The end of every reader: after a successful read (rc 0) the clean-up runs;
+// on any failure the geometry is cleared, on success place is reset.
+// Returns the read's or the clean-up's code.
+int32_t FinishRead(ZNQGeometry& geometry, int32_t rc, ZNQLoadPlace* place);
 // keepListed false: deletes the length listed polygons; true: keeps only
 // them. Entries outside [0, _numPoly) are ignored. _numPoly and the node
 // arrays shrink to the polygons kept. Codes:

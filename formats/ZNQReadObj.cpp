@@ -1,14 +1,11 @@
 // Wavefront .obj reader with a group filter.
 //
 // The whole file is read into one zero-padded buffer and scanned in place with
-// pointer loops; no token is copied and nothing is allocated per line.
-//
-//   pass 1   every line: parse "v ", "vn " and "vt " statements into lists that
-//            grow by doubling (amortised, a few allocations in all), count the
-//            face statements and their corner references, note where the
-//            faces start and end;
-//   pass 2   the lines from the first to the last face: polygons, node UVWs
-//            and node normals, written straight into arrays of final size.
+// pointer loops; no token is copied and nothing is allocated per line. On one
+// thread (or for a small file) two walks read it: every line, then the lines
+// from the first face to the last (ParseSerial). With more threads a large
+// file is parsed in chunks cut at line breaks (ParseChunked), to the same bits
+// and the same first failure.
 //
 // Statements are recognised only at the very start of a line with one space
 // after the keyword. Lines are separated by any run of CR and LF. A UTF-8 byte
@@ -25,17 +22,25 @@
 // Index values: an optional sign, then digits; reading stops at the first other
 // character (atoi-like, but saturating, so huge numbers are simply out of range).
 #include "formats/ZNQFormats.h"
+#include "formats/ZNQReadObjChunked.h"
 
 #include "errors/ZNQError.h"
+#include "geometry/ZNQParallel.h"
 
 #include <fast_float/fast_float.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include <omp.h>
 
 #if defined(_MSC_VER)
 #include <intrin.h>
+#endif
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
 #endif
 
 namespace {
@@ -61,17 +66,10 @@ inline bool EndsToken(char c)
     return IsBlank(c) || EndsLine(c);
 }
 
-#if defined(__BYTE_ORDER__) && defined(__ORDER_BIG_ENDIAN__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-inline const char* FindLineEnd(const char* p)
+// Counts the tokens from p to the end of the line, byte by byte, on top of
+// n; afterBlank: the byte before p is a blank. Returns the line end.
+inline const char* CountTokensBytewise(const char* p, bool afterBlank, int64_t n, int64_t& count)
 {
-    while (!EndsLine(*p))
-        ++p;
-    return p;
-}
-inline const char* CountTokens(const char* p, int64_t& count)
-{
-    int64_t n = 0;
-    bool afterBlank = true;
     for (; !EndsLine(*p); ++p)
     {
         if (IsBlank(*p))
@@ -85,7 +83,37 @@ inline const char* CountTokens(const char* p, int64_t& count)
     count = n;
     return p;
 }
+
+#if defined(__BYTE_ORDER__) && defined(__ORDER_BIG_ENDIAN__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+inline const char* FindLineEnd(const char* p)
+{
+    while (!EndsLine(*p))
+        ++p;
+    return p;
+}
+inline const char* CountTokens(const char* p, int64_t& count)
+{
+    return CountTokensBytewise(p, true, 0, count);
+}
 #else
+inline unsigned LowestSetBit(unsigned m)
+{
+#if defined(_MSC_VER)
+    unsigned long i;
+    _BitScanForward(&i, m);
+    return static_cast<unsigned>(i);
+#else
+    return static_cast<unsigned>(__builtin_ctz(m));
+#endif
+}
+// Set bits of the low 16 bits of m.
+inline int CountBits16(unsigned m)
+{
+    m = m - ((m >> 1) & 0x5555u);
+    m = (m & 0x3333u) + ((m >> 2) & 0x3333u);
+    m = (m + (m >> 4)) & 0x0F0Fu;
+    return static_cast<int>((m + (m >> 8)) & 0x1Fu);
+}
 inline unsigned LowestSetByte(uint64_t m)
 {
 #if defined(_MSC_VER)
@@ -102,7 +130,7 @@ inline unsigned LowestSetByte(uint64_t m)
 // zero; flags above the lowest true one may be false, so the lowest flag of the
 // union is always the first real match. Needs 8 readable bytes from any p at or
 // before the terminating NUL: the buffer carries kPadding zero bytes.
-inline const char* FindLineEnd(const char* p)
+inline const char* FindLineEndWords(const char* p)
 {
     constexpr uint64_t kOnes = 0x0101010101010101ULL;
     constexpr uint64_t kHighs = 0x8080808080808080ULL;
@@ -146,7 +174,7 @@ inline int CountFlags(uint64_t m)
 // while the only byte below 0x21 is the space: a token starts at every
 // non-space byte that follows a space. A word with any other low byte (line
 // end, tab, control character) finishes the line byte by byte.
-inline const char* CountTokens(const char* p, int64_t& count)
+inline const char* CountTokensWords(const char* p, int64_t& count)
 {
     int64_t n = 0;
     uint64_t carry = 0x80; // the byte before p is a blank
@@ -161,20 +189,65 @@ inline const char* CountTokens(const char* p, int64_t& count)
         n += CountFlags(starts);
         carry = (space >> 56) & 0x80;
     }
-    bool afterBlank = carry != 0;
-    for (; !EndsLine(*p); ++p)
-    {
-        if (IsBlank(*p))
-            afterBlank = true;
-        else if (afterBlank)
-        {
-            ++n;
-            afterBlank = false;
-        }
-    }
-    count = n;
-    return p;
+    return CountTokensBytewise(p, carry != 0, n, count);
 }
+
+#if defined(__SSE2__) || defined(_M_X64)
+// The same two scans sixteen bytes at a time (SSE2 is part of every x86-64).
+// The text's kPadding zero bytes make 16 bytes readable from any p at or
+// before its terminating NUL.
+inline const char* FindLineEnd(const char* p)
+{
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i nul = _mm_setzero_si128();
+    for (;; p += 16)
+    {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, lf), _mm_cmpeq_epi8(x, cr)),
+                                         _mm_cmpeq_epi8(x, nul));
+        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (m)
+            return p + LowestSetBit(m);
+    }
+}
+// Token starts of a 16-byte block: non-space bytes after a space, while the
+// only byte below 0x21 is the space; the block with any other such byte
+// (line end, tab, control character) is counted up to that byte and the
+// line finished byte by byte from there.
+inline const char* CountTokens(const char* p, int64_t& count)
+{
+    const __m128i space = _mm_set1_epi8(' ');
+    int64_t n = 0;
+    unsigned carry = 1; // the byte before p is a blank
+    for (;; p += 16)
+    {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned sp = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, space)));
+        const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, space), space)));
+        const unsigned starts = ~sp & ((sp << 1) | carry) & 0xFFFFu;
+        const unsigned other = low & ~sp;
+        if (other)
+        {
+            const unsigned at = LowestSetBit(other);
+            n += CountBits16(starts & ((1u << at) - 1u));
+            const bool afterBlank = at == 0 ? carry != 0 : ((sp >> (at - 1)) & 1u) != 0;
+            return CountTokensBytewise(p + at, afterBlank, n, count);
+        }
+        n += CountBits16(starts);
+        carry = (sp >> 15) & 1u;
+    }
+}
+#else
+inline const char* FindLineEnd(const char* p)
+{
+    return FindLineEndWords(p);
+}
+inline const char* CountTokens(const char* p, int64_t& count)
+{
+    return CountTokensWords(p, count);
+}
+#endif
 #endif
 
 inline const char* SkipBreaks(const char* p)
@@ -195,6 +268,59 @@ constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+#if !(defined(__BYTE_ORDER__) && defined(__ORDER_BIG_ENDIAN__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__)
+constexpr bool kWordDigits = true;
+// The leading digits of the eight bytes at s (s has eight readable bytes:
+// the text carries kPadding zero bytes after its end): their number n, 0 to
+// 8, and value. A byte is a digit when its high nibble is 3 and its low
+// nibble plus 6 stays below 16; the n digits go to the top bytes, zeros
+// below, and are combined pairwise.
+inline unsigned LeadingDigits8(const char* s, uint64_t& value)
+{
+    constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    uint64_t x;
+    std::memcpy(&x, s, 8);
+    const uint64_t bad = ((x & kHighNibbles) ^ 0x3030303030303030ULL) |
+                         (((x & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & kHighNibbles);
+    const uint64_t nonDigit = (((bad & kLow7) + kLow7) | bad) & 0x8080808080808080ULL;
+    const unsigned n = nonDigit ? LowestSetByte(nonDigit) : 8u;
+    if (n == 0)
+    {
+        value = 0;
+        return 0;
+    }
+    uint64_t v = (x - 0x3030303030303030ULL) << (8 * (8 - n));
+    v = (v * 10) + (v >> 8);
+    v = (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+         (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+        32;
+    value = v & 0xFFFFFFFFULL;
+    return n;
+}
+#else
+constexpr bool kWordDigits = false;
+inline unsigned LeadingDigits8(const char*, uint64_t& value)
+{
+    value = 0;
+    return 0;
+}
+#endif
+
+// Appends the run of digits at s to m: s moves past it, digits counts them.
+// More than 19 digits make m meaningless (unsigned wrap), which the caller
+// checks by the count. (Eight digits per word read measured no faster here:
+// the runs of exported reals are short and mostly split by the point.)
+inline void AppendDigits(const char*& s, uint64_t& m, int& digits)
+{
+    while (static_cast<unsigned>(*s - '0') < 10u)
+    {
+        m = m * 10 + static_cast<unsigned>(*s - '0');
+        ++s;
+        ++digits;
+    }
+}
+
 // The common short decimal forms, [+-]digits[.digits][(e|E)[+-]digits], with
 // at most 2^53 as the digits' integer value and a decimal exponent of at most
 // 22 either way: the integer and the power are exact doubles, so one IEEE
@@ -211,23 +337,15 @@ inline const char* ConvertShortDecimal(const char* p, double& d)
         return nullptr; // hexadecimal
     uint64_t m = 0;
     int digits = 0;
+    AppendDigits(s, m, digits);
+    if (digits > 19)
+        return nullptr;
     int fraction = 0;
-    while (static_cast<unsigned>(*s - '0') < 10u)
-    {
-        m = m * 10 + static_cast<unsigned>(*s - '0');
-        ++s;
-        ++digits;
-    }
     if (*s == '.')
     {
         ++s;
-        while (static_cast<unsigned>(*s - '0') < 10u)
-        {
-            m = m * 10 + static_cast<unsigned>(*s - '0');
-            ++s;
-            ++digits;
-            ++fraction;
-        }
+        AppendDigits(s, m, fraction);
+        digits += fraction;
     }
     if (digits == 0 || digits > 19 || m > (uint64_t(1) << 53))
         return nullptr;
@@ -387,36 +505,18 @@ inline int64_t ParseIndex(const char*& p)
         negative = *p == '-';
         ++p;
     }
-#if !(defined(__BYTE_ORDER__) && defined(__ORDER_BIG_ENDIAN__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__)
-    // Up to seven digits eight bytes at a time (p has eight readable bytes:
-    // the text carries kPadding zero bytes after its end). A byte is a digit
-    // when its high nibble is 3 and its low nibble plus 6 stays below 16.
+    // Up to seven digits in one word read.
+    if (kWordDigits)
     {
-        constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
-        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-        uint64_t x;
-        std::memcpy(&x, p, 8);
-        const uint64_t bad = ((x & kHighNibbles) ^ 0x3030303030303030ULL) |
-                             (((x & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & kHighNibbles);
-        const uint64_t nonDigit = (((bad & kLow7) + kLow7) | bad) & 0x8080808080808080ULL;
-        if (nonDigit)
+        uint64_t v;
+        const unsigned n = LeadingDigits8(p, v);
+        if (n < 8)
         {
-            const unsigned n = LowestSetByte(nonDigit);
-            if (n == 0)
-                return 0;
-            // The n digits to the top bytes, zeros below: eight digits with
-            // leading zeros, combined pairwise.
-            uint64_t v = (x - 0x3030303030303030ULL) << (8 * (8 - n));
-            v = (v * 10) + (v >> 8);
-            v = (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
-                 (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
-                32;
             p += n;
-            const int64_t value = static_cast<int64_t>(v & 0xFFFFFFFFULL);
+            const int64_t value = static_cast<int64_t>(v);
             return negative ? -value : value;
         }
     }
-#endif
     // Unsigned accumulation wraps harmlessly; more than 18 digits saturate.
     const char* digits = p;
     uint64_t v = 0;
@@ -563,24 +663,6 @@ struct GroupFilter
     }
 };
 
-// A temporary block of the counted allocator that starts empty and is given
-// back on every exit.
-template <typename T>
-struct TempArray
-{
-    ZNQGeometry& geo;
-    T* ptr = nullptr;
-    explicit TempArray(ZNQGeometry& g) : geo(g) {}
-    ~TempArray() { geo._MemFree(ptr); }
-    TempArray(const TempArray&) = delete;
-    TempArray& operator=(const TempArray&) = delete;
-    bool Alloc(size_t count, bool zeroed)
-    {
-        ptr = geo._MemAllocArr<T>(count, zeroed);
-        return ptr != nullptr;
-    }
-};
-
 // A list of float3 in one counted block that doubles when full, for the
 // statements whose number is not known before they are read.
 struct GrowList
@@ -628,35 +710,108 @@ inline bool FitsBlock(int64_t count, size_t elemSize)
 
 // ---------------------------------------------------------------------------
 
-// Reads the file into a zero-padded block owned by text. 0 or a code.
-int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
-                 int64_t& length)
+// ReadPart's answer for a part without a stream of its own (not a code of
+// the message table): the caller then reads the part itself.
+constexpr int32_t kNoOwnStream = 1;
+
+// Reads bytes [from, to) of the file at path into dst in kReadBlock blocks
+// through its own stream; ZNQ_OK, kNoOwnStream when the stream cannot be
+// opened or placed, or ZNQ_ERR_READ.
+int32_t ReadPart(const char* path, char* dst, int64_t from, int64_t to)
+{
+    FILE* f = FileOpen(path, "rb");
+    if (!f)
+        return kNoOwnStream;
+    int32_t rc = FileSeek(f, from, SEEK_SET) == 0 ? ZNQ_OK : kNoOwnStream;
+    for (int64_t at = from; !rc && at < to;)
+    {
+        const size_t n = static_cast<size_t>((to - at) < int64_t(kReadBlock) ? (to - at) : int64_t(kReadBlock));
+        if (FileRead(dst + (at - from), 1, n, f) != n)
+            rc = ZNQ_ERR_READ;
+        at += static_cast<int64_t>(n);
+    }
+    FileClose(f);
+    return rc;
+}
+
+// Reads the file into a zero-padded block owned by text. 0 or a code. A text
+// of at least parallelBytes is read in parts of whole blocks by up to threads
+// streams at once (the copy out of the system's cache is a good part of a
+// load); the same bytes and the same codes either way.
+int32_t LoadText(ZNQGeometry& geometry, const char* path, ZNQScopedArray<char>& text,
+                 int64_t& length, int64_t parallelBytes, int32_t threads)
 {
     FILE* f = FileOpen(path, "rb");
     if (!f)
         return ZNQ_ERR_LOAD_OPEN;
     int32_t rc = ZNQ_OK;
     length = -1;
-    if (FileSeek(f, 0, 2) == 0)
+    if (FileSeek(f, 0, SEEK_END) == 0)
         length = FileTell(f);
-    if (length < 0 || FileSeek(f, 0, 0) != 0)
+    if (length < 0 || FileSeek(f, 0, SEEK_SET) != 0)
         rc = ZNQ_ERR_READ;
     // A stream that reports a size but yields nothing (a directory, on some
     // systems) is a read error, not a request for a huge buffer.
     if (!rc && length > 0)
     {
         char probe;
-        if (FileRead(&probe, 1, 1, f) != 1 || FileSeek(f, 0, 0) != 0)
+        if (FileRead(&probe, 1, 1, f) != 1 || FileSeek(f, 0, SEEK_SET) != 0)
             rc = ZNQ_ERR_READ;
     }
     if (!rc && !FitsBlock(length, 1))
         rc = ZNQ_ERR_LOAD_MEMORY;
     if (!rc)
     {
-        if (!text.Alloc(static_cast<size_t>(length) + kPadding, true))
+        // Only the padding needs zeros: the read fills the rest.
+        if (!text.Alloc(true, length + static_cast<int64_t>(kPadding)))
             rc = ZNQ_ERR_LOAD_MEMORY;
+        else
+            std::memset(text.ptr + length, 0, kPadding);
     }
-    if (!rc)
+    // Parts of whole blocks, read by their own streams: a part that cannot
+    // get one is read below through f; the first failing part's code holds.
+    constexpr int32_t kMaxReadParts = 8;
+    const int64_t blocks = (length + int64_t(kReadBlock) - 1) / int64_t(kReadBlock);
+    int32_t parts = threads < kMaxReadParts ? threads : kMaxReadParts;
+    if (parts > blocks)
+        parts = static_cast<int32_t>(blocks);
+    if (!rc && parts > 1 && length >= parallelBytes && !geometry._memLimitOn)
+    {
+        int32_t partRc[kMaxReadParts] = {};
+        int64_t bound[kMaxReadParts + 1];
+        for (int32_t r = 0; r <= parts; ++r)
+        {
+            const int64_t b = znqpar::RangeStart(blocks, parts, r) * int64_t(kReadBlock);
+            bound[r] = b < length ? b : length;
+        }
+        char* const dst = text.ptr;
+#pragma omp parallel for schedule(static, 1) num_threads(parts)
+        for (int32_t r = 0; r < parts; ++r)
+            partRc[r] = ReadPart(path, dst + bound[r], bound[r], bound[r + 1]);
+        for (int32_t r = 0; r < parts && !rc; ++r)
+        {
+            if (partRc[r] == kNoOwnStream)
+            {
+                // No stream of its own: this one.
+                size_t done = 0;
+                const size_t total = static_cast<size_t>(bound[r + 1] - bound[r]);
+                if (FileSeek(f, bound[r], SEEK_SET) != 0)
+                    rc = ZNQ_ERR_READ;
+                while (!rc && done < total)
+                {
+                    const size_t n = (total - done) < kReadBlock ? (total - done) : kReadBlock;
+                    if (FileRead(dst + bound[r] + done, 1, n, f) != n)
+                        rc = ZNQ_ERR_READ;
+                    done += n;
+                }
+            }
+            else
+                rc = partRc[r];
+        }
+        if (rc)
+            geometry._MemFree(text.ptr);
+    }
+    else if (!rc)
     {
         size_t done = 0;
         const size_t total = static_cast<size_t>(length);
@@ -677,32 +832,180 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
     return rc;
 }
 
-int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
-                    const GroupFilter& filter, bool objGroupsInvert, ZNQLoadPlace* place)
-{
-    TempArray<char> text(geometry);
-    int64_t length = 0;
-    int32_t rc = LoadText(geometry, path, text, length);
-    if (rc)
-        return rc;
-    // The text ends at the first NUL byte; the padding guarantees one. No
-    // pass looks for it: every scan stops at a NUL as at a line end, so the
-    // line walk ends there, and a number never runs across it. end only
-    // bounds the number parser.
-    const char* const begin = text.ptr;
-    const char* const end = begin + length;
-    // Editors on Windows often start a UTF-8 text with a byte order mark; it
-    // would hide the first statement (usually the first vertex, shifting every
-    // index after it), so it is skipped.
-    const char* first = begin;
-    if (end - begin >= 3 && static_cast<unsigned char>(begin[0]) == 0xEF &&
-        static_cast<unsigned char>(begin[1]) == 0xBB && static_cast<unsigned char>(begin[2]) == 0xBF)
-        first += 3;
+// ---------------------------------------------------------------------------
+// Statement handlers, shared by the one-thread walk and the chunked one.
+// Failures are noted at place with lines counted from lineBase (the start of
+// the text, or of a chunk whose line count is added afterwards).
 
-    // ---- Pass 1 over every line: parse "v ", "vn " and "vt " statements into
-    // lists that grow by doubling, count face statements and their corners,
-    // and note where the faces start and end. Errors in normals and texture
-    // coordinates only count once the file is known to have vertices.
+// The three values of a "v " or "vn " statement (what: "vertex", "normal").
+// p: the start of the values; on return where reading stopped.
+inline bool ReadXyz(const char*& p, const char* end, float3& dst, const char* what, ZNQLoadPlace* place,
+                    const char* lineBase)
+{
+    int found = 0;
+    const ValueRead r = NextValues(p, end, &dst.x, 3, &found);
+    if (r == kValueRead)
+        return true;
+    NoteValues(place, lineBase, p, what, r, 3, found);
+    return false;
+}
+
+// The component count (1 to 3) of the file's texture coordinates, from its
+// first "vt " statement at line: its number of values; its line must end
+// with a line break. 0 after noting why there is none.
+int UvwComponents(const char* line, const char* end, ZNQLoadPlace* place, const char* lineBase)
+{
+    const char* p = line + 3;
+    int comps = 0;
+    float scratch;
+    ValueRead r = kValueRead;
+    while (comps <= 3 && (r = NextValue(p, end, scratch)) == kValueRead)
+        ++comps;
+    if (comps >= 1 && comps <= 3 && *p != '\0' && r != kValueGlued && r != kValueCut)
+        return comps;
+    const int64_t at = PlaceLineOf(lineBase, line);
+    if (r == kValueGlued || r == kValueCut)
+        NoteValues(place, lineBase, p, "texture coordinate", r, 0, 0);
+    else if (*p == '\0')
+        PlaceAtLine(place, at, "texture coordinate: the line needs a line break after it");
+    else
+        PlaceAtLine(place, at, "texture coordinate: %d values found, 1 to 3 expected", comps);
+    return 0;
+}
+
+// The first comps values of a "vt " statement (p: after the keyword), the
+// components beyond comps 0.
+inline bool ReadUvw(const char*& p, const char* end, float3& dst, int comps, ZNQLoadPlace* place,
+                    const char* lineBase)
+{
+    dst = float3{0.0f, 0.0f, 0.0f};
+    int found = 0;
+    const ValueRead r = NextValues(p, end, &dst.x, comps, &found);
+    if (r == kValueRead)
+        return true;
+    NoteValues(place, lineBase, p, "texture coordinate", r, comps, found);
+    return false;
+}
+
+// Where the corners of face statements go and what they may refer to.
+struct FaceTarget
+{
+    int32_t* polyVInd;
+    float3* nodeUvw;   // null: texture coordinates not taken
+    float3* nodeNrm;   // null: normals not taken
+    const float3* vt;  // the file's texture coordinates
+    const float3* vn;  // the file's normals
+    int64_t numV, numT, numN;
+};
+
+// The corner references of the face statement at line, into nodes node,
+// node + 1, ... (room of them at most); n receives their count. Returns where
+// reading stopped, or null after noting an index out of range.
+inline const char* ReadFace(const FaceTarget& t, const char* line, int64_t node, int64_t room, int32_t& n,
+                            ZNQLoadPlace* place, const char* lineBase)
+{
+    static const float3 noUvw = {0.0f, 0.0f, 0.0f};
+    static const float3 noNormal = {0.0f, 1.0f, 0.0f};
+    const char* p = line + 2;
+    n = 0;
+    for (;;)
+    {
+        while (IsBlank(*p))
+            ++p;
+        if (EndsLine(*p))
+            return p;
+        if (n >= room)
+            return nullptr;
+        const int64_t k = node + n;
+        const int64_t vi = ParseIndex(p);
+        if (vi < 1 || vi > t.numV)
+        {
+            NoteIndex(place, lineBase, line, "vertex", vi, t.numV);
+            return nullptr;
+        }
+        t.polyVInd[k] = static_cast<int32_t>(vi - 1);
+        SkipToSlashOrTokenEnd(p);
+        bool hasT = false, hasN = false;
+        int64_t ti = 0, ni = 0;
+        if (*p == '/')
+        {
+            ++p;
+            hasT = true;
+            ti = ParseIndex(p);
+            SkipToSlashOrTokenEnd(p);
+            if (*p == '/')
+            {
+                ++p;
+                hasN = true;
+                ni = ParseIndex(p);
+            }
+            while (!EndsToken(*p))
+                ++p;
+        }
+        if (t.nodeUvw)
+        {
+            if (hasT)
+            {
+                if (ti < 1 || ti > t.numT)
+                {
+                    // also the empty part of v//n
+                    if (ti == 0 && place)
+                        PlaceAtLine(place, PlaceLineOf(lineBase, line),
+                                    "corner without texture index (v//n) while texture coordinates are read");
+                    NoteIndex(place, lineBase, line, "texture", ti, t.numT);
+                    return nullptr;
+                }
+                t.nodeUvw[k] = t.vt[ti - 1];
+            }
+            else
+                t.nodeUvw[k] = noUvw;
+        }
+        if (t.nodeNrm)
+        {
+            if (hasN)
+            {
+                if (ni < 1 || ni > t.numN)
+                {
+                    NoteIndex(place, lineBase, line, "normal", ni, t.numN);
+                    return nullptr;
+                }
+                t.nodeNrm[k] = t.vn[ni - 1];
+            }
+            else
+                t.nodeNrm[k] = noNormal;
+        }
+        ++n;
+    }
+}
+
+// The text of a file: [begin, end) with its NUL and padding after end; first
+// is the first byte after a byte order mark.
+struct ObjText
+{
+    const char* begin;
+    const char* end;
+    const char* first;
+};
+
+// ---------------------------------------------------------------------------
+// One thread: two walks over the text.
+//
+//   pass 1   every line: parse "v ", "vn " and "vt " statements into lists that
+//            grow by doubling (amortised, a few allocations in all), count the
+//            face statements and their corner references, note where the
+//            faces start and end;
+//   pass 2   the lines from the first to the last face: polygons, node UVWs
+//            and node normals, written straight into arrays of final size.
+
+int32_t ParseSerial(ZNQGeometry& geometry, const ObjText& text, bool loadNormals, bool loadUvws,
+                    const GroupFilter& filter, ZNQScopedArray<int32_t>& outside, int32_t& numOutside,
+                    ZNQLoadPlace* place)
+{
+    const char* const begin = text.begin;
+    const char* const end = text.end;
+
+    // ---- Pass 1. Errors in normals and texture coordinates only count once
+    // the file is known to have vertices.
     GrowList positions(geometry), normals(geometry), uvws(geometry);
     Span spanF;
     int64_t numT = 0, numN = 0;
@@ -716,7 +1019,7 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     const char* bigFace = nullptr; // first face with more than 255 corners
     int64_t bigFaceCorners = 0;
     const char* lastGroupBeforeFaces = nullptr;
-    for (const char* line = SkipBreaks(first); *line;)
+    for (const char* line = SkipBreaks(text.first); *line;)
     {
         const char* stop = line;
         switch (Classify(line))
@@ -727,13 +1030,8 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             if (!v)
                 return ZNQ_ERR_LOAD_MEMORY;
             const char* p = line + 2;
-            int found = 0;
-            const ValueRead r = NextValues(p, end, &v->x, 3, &found);
-            if (r != kValueRead)
-            {
-                NoteValues(place, begin, p, "vertex", r, 3, found);
+            if (!ReadXyz(p, end, *v, "vertex", place, begin))
                 return ZNQ_ERR_UNKNOWN_FORMAT;
-            }
             stop = p;
             break;
         }
@@ -745,13 +1043,8 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                 if (!v)
                     return ZNQ_ERR_LOAD_MEMORY;
                 const char* p = line + 3;
-                int found = 0;
-                const ValueRead r = NextValues(p, end, &v->x, 3, &found);
-                if (r != kValueRead)
-                {
+                if (!ReadXyz(p, end, *v, "normal", &normalPlace, begin))
                     badNormal = true;
-                    NoteValues(&normalPlace, begin, p, "normal", r, 3, found);
-                }
                 stop = p;
             }
             break;
@@ -759,41 +1052,17 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             ++numT;
             if (loadUvws && !badUvw)
             {
-                const char* p = line + 3;
-                if (comps == 0)
+                if (comps == 0 && (comps = UvwComponents(line, end, &uvwPlace, begin)) == 0)
                 {
-                    // The first statement's value count (1 to 3) holds for the
-                    // file; its line must end with a line break.
-                    float scratch;
-                    ValueRead r = kValueRead;
-                    while (comps <= 3 && (r = NextValue(p, end, scratch)) == kValueRead)
-                        ++comps;
-                    if (comps == 0 || comps > 3 || *p == '\0' || r == kValueGlued || r == kValueCut)
-                    {
-                        badUvw = true;
-                        const int64_t at = PlaceLineOf(begin, line);
-                        if (r == kValueGlued || r == kValueCut)
-                            NoteValues(&uvwPlace, begin, p, "texture coordinate", r, 0, 0);
-                        else if (*p == '\0')
-                            PlaceAtLine(&uvwPlace, at, "texture coordinate: the line needs a line break after it");
-                        else
-                            PlaceAtLine(&uvwPlace, at, "texture coordinate: %d values found, 1 to 3 expected", comps);
-                        break;
-                    }
-                    p = line + 3;
+                    badUvw = true;
+                    break;
                 }
                 float3* v = uvws.Add();
                 if (!v)
                     return ZNQ_ERR_LOAD_MEMORY;
-                *v = float3{0.0f, 0.0f, 0.0f};
-                float* dst = &v->x;
-                int found = 0;
-                const ValueRead r = NextValues(p, end, dst, comps, &found);
-                if (r != kValueRead)
-                {
+                const char* p = line + 3;
+                if (!ReadUvw(p, end, *v, comps, &uvwPlace, begin))
                     badUvw = true;
-                    NoteValues(&uvwPlace, begin, p, "texture coordinate", r, comps, found);
-                }
                 stop = p;
             }
             break;
@@ -878,9 +1147,9 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
         if (!geometry._nodeNrm)
             return ZNQ_ERR_LOAD_MEMORY;
     }
-    TempArray<int32_t> outside(geometry); // polygons outside the filter
-    if (filter.count > 0 && !outside.Alloc(static_cast<size_t>(numPoly), false))
+    if (filter.count > 0 && !outside.Alloc(true, numPoly))
         return ZNQ_ERR_LOAD_MEMORY;
+    // 10, not 127: a refused polygon array has always reported the core's memory code.
     geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
     geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
     if (!geometry._polyNumVert || !geometry._polyVInd)
@@ -894,18 +1163,12 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     const char* faceStart = spanF.first;
     if (filter.count > 0 && lastGroupBeforeFaces)
         faceStart = lastGroupBeforeFaces;
-    const float3 noUvw = {0.0f, 0.0f, 0.0f};
-    const float3 noNormal = {0.0f, 1.0f, 0.0f};
+    const FaceTarget target = {geometry._polyVInd, geometry._nodeUvw, geometry._nodeNrm, uvws.ptr, normals.ptr,
+                               numV, numT, numN};
     int32_t poly = 0;
     int64_t node = 0;
-    int32_t numOutside = 0;
     bool inside = true;
     uint8_t* polyNumVert = geometry._polyNumVert;
-    int32_t* polyVInd = geometry._polyVInd;
-    float3* nodeUvw = geometry._nodeUvw;
-    float3* nodeNrm = geometry._nodeNrm;
-    const float3* vt = uvws.ptr;
-    const float3* vn = normals.ptr;
 
     const bool ok = WalkSpan(faceStart, spanF.last, [&](const char* line, LineKind kind) -> const char* {
         if (kind == kLineGroup)
@@ -920,76 +1183,10 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
             return line;
         if (poly >= numPoly)
             return nullptr; // cannot happen: pass 1 counted the same lines
-        const char* p = line + 2;
         int32_t n = 0;
-        for (;;)
-        {
-            while (IsBlank(*p))
-                ++p;
-            if (EndsLine(*p))
-                break;
-            if (node + n >= numNodes)
-                return nullptr;
-            const int64_t k = node + n;
-            const int64_t vi = ParseIndex(p);
-            if (vi < 1 || vi > numV)
-            {
-                NoteIndex(place, begin, line, "vertex", vi, numV);
-                return nullptr;
-            }
-            polyVInd[k] = static_cast<int32_t>(vi - 1);
-            SkipToSlashOrTokenEnd(p);
-            bool hasT = false, hasN = false;
-            int64_t ti = 0, ni = 0;
-            if (*p == '/')
-            {
-                ++p;
-                hasT = true;
-                ti = ParseIndex(p);
-                SkipToSlashOrTokenEnd(p);
-                if (*p == '/')
-                {
-                    ++p;
-                    hasN = true;
-                    ni = ParseIndex(p);
-                }
-                while (!EndsToken(*p))
-                    ++p;
-            }
-            if (nodeUvw)
-            {
-                if (hasT)
-                {
-                    if (ti < 1 || ti > numT)
-                    {
-                        // also the empty part of v//n
-                        if (ti == 0 && place)
-                            PlaceAtLine(place, PlaceLineOf(begin, line),
-                                        "corner without texture index (v//n) while texture coordinates are read");
-                        NoteIndex(place, begin, line, "texture", ti, numT);
-                        return nullptr;
-                    }
-                    nodeUvw[k] = vt[ti - 1];
-                }
-                else
-                    nodeUvw[k] = noUvw;
-            }
-            if (nodeNrm)
-            {
-                if (hasN)
-                {
-                    if (ni < 1 || ni > numN)
-                    {
-                        NoteIndex(place, begin, line, "normal", ni, numN);
-                        return nullptr;
-                    }
-                    nodeNrm[k] = vn[ni - 1];
-                }
-                else
-                    nodeNrm[k] = noNormal;
-            }
-            ++n;
-        }
+        const char* p = ReadFace(target, line, node, numNodes - node, n, place, begin);
+        if (!p)
+            return nullptr;
         polyNumVert[poly] = static_cast<uint8_t>(n);
         if (filter.count > 0 && !inside)
             outside.ptr[numOutside++] = poly;
@@ -999,13 +1196,491 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     });
     if (!ok || poly != numPoly || node != numNodes)
         return ZNQ_ERR_UNKNOWN_FORMAT;
+    return ZNQ_OK;
+}
 
-    // The text and the lists are no longer needed; give them back before the
-    // polygon deletion allocates its new arrays.
-    geometry._MemFree(text.ptr);
-    normals.Release();
-    uvws.Release();
+// ---------------------------------------------------------------------------
+// Several threads: the text in chunks cut at line breaks.
+//
+//   cut      chunk bounds from the text length alone (znqpar::RangeStart),
+//            each moved on to the start of the next line;
+//   count    in parallel, per chunk: statements, face corners, the first and
+//            last lines of each kind;
+//   place    prefix sums over the chunks give each chunk's first vertex,
+//            texture coordinate, normal, polygon and node; the texture
+//            component count comes from the file's first "vt " statement
+//            and the group state at each chunk's first face from the group
+//            statements before it, both in chunk order;
+//   values   in parallel: "v ", "vt " and "vn " into arrays of final size;
+//   faces    in parallel: polygons, node UVWs and node normals.
+//
+// Each chunk keeps its first failure; the read reports the first failing
+// chunk's, so it is the failure the one-thread walk meets first. Its line
+// is the chunk's own line plus the lines of the chunks before it. Every
+// chunk writes only its own part of the arrays, so the result is the same
+// for every thread count and every schedule.
 
+struct ObjChunk
+{
+    const char* lineBase; // this chunk's line numbers count from here
+    const char* start;    // its first line
+    const char* stop;     // the next chunk's first line
+    bool endsText;        // its walk ended on the NUL that ends the text
+
+    // count
+    int64_t numV, numT, numN, numFaces, numNodes, maxCorners, bigFaceCorners;
+    const char* firstValue; // first "v ", "vt " or "vn " line
+    const char* lastValue;
+    const char* firstVt;
+    const char* bigFace;          // first face of more than 255 corners
+    const char* groupBeforeFaces; // last "g " line before the chunk's first face
+    const char* lastGroup;
+    Span faces;
+
+    // place: the chunk's first vertex, texture coordinate, normal, polygon, node
+    int64_t vOff, tOff, nOff, polyOff, nodeOff;
+    bool inside; // group state at the chunk's first face
+
+    // values and faces
+    bool badVertex, badNormal, badUvw, badFace;
+    int32_t numOutside;
+    ZNQLoadPlace vertexPlace, normalPlace, uvwPlace, facePlace;
+};
+
+void CountChunk(ObjChunk& c)
+{
+    const char* line = c.start;
+    while (line < c.stop && *line)
+    {
+        const char* at = line;
+        bool value = true;
+        switch (Classify(line))
+        {
+        case kLineV:
+            ++c.numV;
+            break;
+        case kLineVt:
+            ++c.numT;
+            if (!c.firstVt)
+                c.firstVt = line;
+            break;
+        case kLineVn:
+            ++c.numN;
+            break;
+        case kLineGroup:
+            value = false;
+            if (!c.faces.first)
+                c.groupBeforeFaces = line;
+            c.lastGroup = line;
+            break;
+        case kLineFace:
+        {
+            value = false;
+            c.faces.Note(line);
+            int64_t n;
+            at = CountTokens(line + 2, n);
+            c.numNodes += n;
+            if (n > c.maxCorners)
+                c.maxCorners = n;
+            if (n > 255 && !c.bigFace)
+            {
+                c.bigFace = line;
+                c.bigFaceCorners = n;
+            }
+            break;
+        }
+        default:
+            value = false;
+            break;
+        }
+        if (value)
+        {
+            if (!c.firstValue)
+                c.firstValue = line;
+            c.lastValue = line;
+        }
+        line = SkipBreaks(FindLineEnd(at));
+    }
+    c.endsText = *line == '\0';
+    c.numFaces = c.faces.count;
+}
+
+// Where the values go: arrays of final size, null when not taken.
+struct ValueTarget
+{
+    float3* pos;
+    float3* nrm;
+    float3* uvw;
+    int comps;
+    const char* end;
+};
+
+void ReadChunkValues(ObjChunk& c, const ValueTarget& t)
+{
+    if (!c.firstValue)
+        return;
+    float3* pos = t.pos + c.vOff;
+    float3* nrm = t.nrm ? t.nrm + c.nOff : nullptr;
+    float3* uvw = t.uvw ? t.uvw + c.tOff : nullptr;
+    for (const char* line = c.firstValue;;)
+    {
+        const char* at = line;
+        switch (Classify(line))
+        {
+        case kLineV:
+        {
+            const char* p = line + 2;
+            if (!ReadXyz(p, t.end, *pos++, "vertex", &c.vertexPlace, c.lineBase))
+            {
+                c.badVertex = true;
+                return; // nothing after it can matter
+            }
+            at = p;
+            break;
+        }
+        case kLineVn:
+            if (nrm && !c.badNormal)
+            {
+                const char* p = line + 3;
+                if (!ReadXyz(p, t.end, *nrm++, "normal", &c.normalPlace, c.lineBase))
+                    c.badNormal = true;
+                at = p;
+            }
+            break;
+        case kLineVt:
+            if (uvw && !c.badUvw)
+            {
+                const char* p = line + 3;
+                if (!ReadUvw(p, t.end, *uvw++, t.comps, &c.uvwPlace, c.lineBase))
+                    c.badUvw = true;
+                at = p;
+            }
+            break;
+        default: break;
+        }
+        if (line == c.lastValue)
+            return;
+        line = SkipBreaks(FindLineEnd(at));
+    }
+}
+
+void ReadChunkFaces(ObjChunk& c, const FaceTarget& t, uint8_t* polyNumVert, int32_t* outside,
+                    const GroupFilter& filter)
+{
+    if (!c.faces.first)
+        return;
+    int64_t poly = 0;
+    int64_t node = c.nodeOff;
+    const int64_t nodeEnd = c.nodeOff + c.numNodes;
+    bool inside = c.inside;
+    const bool ok = WalkSpan(c.faces.first, c.faces.last, [&](const char* line, LineKind kind) -> const char* {
+        if (kind == kLineGroup)
+        {
+            if (filter.count <= 0)
+                return line;
+            const char* stop;
+            inside = filter.MatchesLine(line + 2, &stop);
+            return stop;
+        }
+        if (kind != kLineFace)
+            return line;
+        if (poly >= c.numFaces)
+            return nullptr; // cannot happen: the count saw the same lines
+        int32_t n = 0;
+        const char* p = ReadFace(t, line, node, nodeEnd - node, n, &c.facePlace, c.lineBase);
+        if (!p)
+            return nullptr;
+        polyNumVert[c.polyOff + poly] = static_cast<uint8_t>(n);
+        if (filter.count > 0 && !inside)
+            outside[c.polyOff + c.numOutside++] = static_cast<int32_t>(c.polyOff + poly);
+        ++poly;
+        node += n;
+        return p;
+    });
+    if (!ok || poly != c.numFaces || node != nodeEnd)
+        c.badFace = true;
+}
+
+// Lines of the text before chunk w: the sum of the chunks' own line counts.
+int64_t LinesBefore(const ObjChunk* chunks, int32_t w, int32_t threads)
+{
+    int64_t lines = 0;
+#pragma omp parallel for schedule(dynamic, 1) reduction(+ : lines) num_threads(threads)
+    for (int32_t j = 0; j < w; ++j)
+        lines += PlaceLineOf(chunks[j].lineBase, chunks[j + 1].lineBase) - 1;
+    return lines;
+}
+
+// Copies a chunk's failure into place, its line counted from the text's start.
+void ReportChunkPlace(ZNQLoadPlace* place, const ZNQLoadPlace& local, const ObjChunk* chunks, int32_t w,
+                      int32_t threads)
+{
+    if (!place)
+        return;
+    *place = local;
+    if (place->line > 0)
+        place->line += LinesBefore(chunks, w, threads);
+}
+
+constexpr int32_t kMaxObjChunks = 256;
+constexpr int32_t kParseOnOneThread = -1; // ParseChunked: use ParseSerial
+
+// Parses text in chunks; kParseOnOneThread when the file is one the one-thread
+// walk must decide (counts beyond the geometry's int32 fields).
+int32_t ParseChunked(ZNQGeometry& geometry, const ObjText& text, bool loadNormals, bool loadUvws,
+                     const GroupFilter& filter, ZNQScopedArray<int32_t>& outside, int32_t& numOutside,
+                     ZNQLoadPlace* place, int64_t chunkBytes, int32_t threads)
+{
+    const char* const begin = text.begin;
+    const char* const end = text.end;
+    const int64_t length = end - begin;
+    int64_t want = chunkBytes > 0 ? length / chunkBytes : kMaxObjChunks;
+    if (want < 2)
+        want = 2;
+    if (want > kMaxObjChunks)
+        want = kMaxObjChunks;
+    int32_t count = static_cast<int32_t>(want);
+    ZNQScopedArray<ObjChunk> table(geometry);
+    if (!table.Alloc(true, count))
+        return kParseOnOneThread;
+    ObjChunk* const chunks = table.ptr;
+    for (int32_t j = 0; j < count; ++j)
+        new (&chunks[j]) ObjChunk{};
+
+    // ---- Cut. Each bound moves on to the first line that starts after it,
+    // so a chunk starts where the one-thread walk starts a line.
+    chunks[0].lineBase = begin;
+    chunks[0].start = SkipBreaks(text.first);
+    for (int32_t j = 1; j < count; ++j)
+    {
+        const char* b = begin + znqpar::RangeStart(length, count, j);
+        if (b < chunks[j - 1].start)
+            b = chunks[j - 1].start;
+        chunks[j].start = SkipBreaks(FindLineEnd(b));
+        chunks[j].lineBase = chunks[j].start;
+        chunks[j - 1].stop = chunks[j].start;
+    }
+    chunks[count - 1].stop = end;
+    if (threads > count)
+        threads = count;
+
+    // ---- Count.
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+    for (int32_t j = 0; j < count; ++j)
+        CountChunk(chunks[j]);
+
+    // ---- Place. The text ends in the first chunk whose walk met its NUL.
+    for (int32_t j = 0; j < count; ++j)
+        if (chunks[j].endsText)
+        {
+            count = j + 1;
+            break;
+        }
+    int64_t numV = 0, numT = 0, numN = 0, numPoly = 0, numNodes = 0;
+    int32_t firstVtChunk = -1, bigFaceChunk = -1;
+    for (int32_t j = 0; j < count; ++j)
+    {
+        ObjChunk& c = chunks[j];
+        c.vOff = numV;
+        c.tOff = numT;
+        c.nOff = numN;
+        c.polyOff = numPoly;
+        c.nodeOff = numNodes;
+        numV += c.numV;
+        numT += c.numT;
+        numN += c.numN;
+        numPoly += c.numFaces;
+        numNodes += c.numNodes;
+        if (firstVtChunk < 0 && c.firstVt)
+            firstVtChunk = j;
+        if (bigFaceChunk < 0 && c.bigFace)
+            bigFaceChunk = j;
+    }
+    // No vertex: an empty mesh; nothing else is looked at.
+    if (numV == 0)
+    {
+        geometry._vertPos = geometry._MemAllocArr<float3>(1, true);
+        return geometry._vertPos ? ZNQ_OK : ZNQ_ERR_LOAD_MEMORY;
+    }
+    if (numV > INT32_MAX || numPoly > INT32_MAX || numNodes > INT32_MAX)
+        return kParseOnOneThread;
+    const bool takeUvws = loadUvws && numT > 0;
+    const bool takeNormals = loadNormals && numN > 0;
+    int comps = 0;
+    if (takeUvws)
+    {
+        ObjChunk& c = chunks[firstVtChunk];
+        comps = UvwComponents(c.firstVt, end, &c.uvwPlace, c.lineBase);
+        c.badUvw = comps == 0;
+    }
+
+    // ---- Values.
+    geometry._vertPos = geometry._MemAllocArr<float3>(static_cast<size_t>(numV), false);
+    if (!geometry._vertPos)
+        return ZNQ_ERR_LOAD_MEMORY;
+    geometry._numVert = static_cast<int32_t>(numV);
+    ZNQScopedArray<float3> normals(geometry), uvws(geometry);
+    if (takeNormals && !normals.Alloc(true, numN))
+        return ZNQ_ERR_LOAD_MEMORY;
+    if (takeUvws && comps > 0 && !uvws.Alloc(true, numT))
+        return ZNQ_ERR_LOAD_MEMORY;
+    const ValueTarget values = {geometry._vertPos, normals.ptr, uvws.ptr, comps, end};
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+    for (int32_t j = 0; j < count; ++j)
+        ReadChunkValues(chunks[j], values);
+
+    // The first vertex failure is the read's; then the earlier of the first
+    // normal and the first texture coordinate failure.
+    int32_t badNormal = -1, badUvw = -1;
+    for (int32_t j = 0; j < count; ++j)
+    {
+        const ObjChunk& c = chunks[j];
+        if (c.badVertex)
+        {
+            ReportChunkPlace(place, c.vertexPlace, chunks, j, threads);
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        }
+        if (badNormal < 0 && takeNormals && c.badNormal)
+            badNormal = j;
+        if (badUvw < 0 && takeUvws && c.badUvw)
+            badUvw = j;
+    }
+    if (badNormal >= 0 || badUvw >= 0)
+    {
+        const bool normalFirst =
+            badNormal >= 0 &&
+            !(badUvw >= 0 && (badUvw < badNormal ||
+                              (badUvw == badNormal && chunks[badUvw].uvwPlace.line < chunks[badNormal].normalPlace.line)));
+        if (normalFirst)
+            ReportChunkPlace(place, chunks[badNormal].normalPlace, chunks, badNormal, threads);
+        else
+            ReportChunkPlace(place, chunks[badUvw].uvwPlace, chunks, badUvw, threads);
+        return ZNQ_ERR_UNKNOWN_FORMAT;
+    }
+
+    // ---- No face: vertices only (the clean-up removes them as unused).
+    if (numPoly == 0)
+        return ZNQ_OK;
+    if (bigFaceChunk >= 0)
+    {
+        const ObjChunk& c = chunks[bigFaceChunk];
+        ZNQLoadPlace at;
+        PlaceAtLine(&at, PlaceLineOf(c.lineBase, c.bigFace), "polygon of %lld corners, at most 255 are read",
+                    static_cast<long long>(c.bigFaceCorners));
+        ReportChunkPlace(place, at, chunks, bigFaceChunk, threads);
+        return ZNQ_ERR_POLYGON_TOO_LARGE;
+    }
+
+    const size_t nodes = static_cast<size_t>(numNodes);
+    if (takeUvws)
+    {
+        geometry._nodeUvw = geometry._MemAllocArr<float3>(nodes, false);
+        if (!geometry._nodeUvw)
+            return ZNQ_ERR_LOAD_MEMORY;
+    }
+    if (takeNormals)
+    {
+        geometry._nodeNrm = geometry._MemAllocArr<float3>(nodes, false);
+        if (!geometry._nodeNrm)
+            return ZNQ_ERR_LOAD_MEMORY;
+    }
+    if (filter.count > 0 && !outside.Alloc(true, numPoly))
+        return ZNQ_ERR_LOAD_MEMORY;
+    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
+    geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
+    if (!geometry._polyNumVert || !geometry._polyVInd)
+        return ZNQ_ERR_MEMORY;
+    geometry._numPoly = static_cast<int32_t>(numPoly);
+
+    // Group state at each chunk's first face: that of the last group
+    // statement before it; inside before any.
+    bool carried = true;
+    for (int32_t j = 0; j < count; ++j)
+    {
+        ObjChunk& c = chunks[j];
+        const char* stop;
+        c.inside = carried;
+        if (filter.count > 0 && c.groupBeforeFaces)
+            c.inside = filter.MatchesLine(c.groupBeforeFaces + 2, &stop);
+        if (filter.count > 0 && c.lastGroup)
+            carried = filter.MatchesLine(c.lastGroup + 2, &stop);
+    }
+
+    // ---- Faces.
+    const FaceTarget target = {geometry._polyVInd, geometry._nodeUvw, geometry._nodeNrm, uvws.ptr, normals.ptr,
+                               numV, numT, numN};
+    uint8_t* const polyNumVert = geometry._polyNumVert;
+    int32_t* const outsideList = outside.ptr;
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+    for (int32_t j = 0; j < count; ++j)
+        ReadChunkFaces(chunks[j], target, polyNumVert, outsideList, filter);
+
+    for (int32_t j = 0; j < count; ++j)
+    {
+        const ObjChunk& c = chunks[j];
+        if (c.badFace)
+        {
+            ReportChunkPlace(place, c.facePlace, chunks, j, threads);
+            return ZNQ_ERR_UNKNOWN_FORMAT;
+        }
+        // Each chunk's outside polygons, from its own part of the list.
+        if (c.numOutside > 0)
+            std::memmove(outsideList + numOutside, outsideList + c.polyOff,
+                         static_cast<size_t>(c.numOutside) * sizeof(int32_t));
+        numOutside += c.numOutside;
+    }
+    return ZNQ_OK;
+}
+
+// Text of at least this size is parsed in chunks when the run time has more
+// than one thread; smaller texts are not worth a thread team.
+constexpr int64_t kChunkedMinBytes = 512 * 1024;
+constexpr int64_t kChunkBytes = 256 * 1024;
+
+int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
+                    const GroupFilter& filter, bool objGroupsInvert, ZNQLoadPlace* place,
+                    const ObjChunking& chunking)
+{
+    ZNQScopedArray<char> buffer(geometry);
+    int64_t length = 0;
+    const int32_t threads = omp_get_max_threads();
+    int32_t rc = LoadText(geometry, path, buffer, length, chunking.minParallelBytes, threads);
+    if (rc)
+        return rc;
+    // The text ends at the first NUL byte; the padding guarantees one. No
+    // pass looks for it: every scan stops at a NUL as at a line end, so the
+    // line walk ends there, and a number never runs across it. end only
+    // bounds the number parser.
+    ObjText text;
+    text.begin = buffer.ptr;
+    text.end = buffer.ptr + length;
+    // Editors on Windows often start a UTF-8 text with a byte order mark; it
+    // would hide the first statement (usually the first vertex, shifting every
+    // index after it), so it is skipped.
+    text.first = text.begin;
+    if (length >= 3 && static_cast<unsigned char>(text.begin[0]) == 0xEF &&
+        static_cast<unsigned char>(text.begin[1]) == 0xBB && static_cast<unsigned char>(text.begin[2]) == 0xBF)
+        text.first += 3;
+
+    ZNQScopedArray<int32_t> outside(geometry); // polygons outside the filter
+    int32_t numOutside = 0;
+    // A memory limit keeps the one-thread walk, so that what the limit
+    // refuses is the same whatever the thread count.
+    rc = kParseOnOneThread;
+    if (threads > 1 && length >= chunking.minParallelBytes && !geometry._memLimitOn)
+        rc = ParseChunked(geometry, text, loadNormals, loadUvws, filter, outside, numOutside, place,
+                          chunking.chunkBytes, threads);
+    if (rc == kParseOnOneThread)
+    {
+        // Nothing of the geometry was filled.
+        rc = ParseSerial(geometry, text, loadNormals, loadUvws, filter, outside, numOutside, place);
+    }
+    if (rc)
+        return rc;
+
+    // The text is no longer needed; give it back before the polygon deletion
+    // allocates its new arrays.
+    geometry._MemFree(buffer.ptr);
     if (filter.count > 0)
         return DeletePolygons(geometry, outside.ptr, numOutside, objGroupsInvert);
     return ZNQ_OK;
@@ -1013,19 +1688,29 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
 
 } // namespace
 
-int32_t ReadObj(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
-                const char* objGroups, bool objGroupsInvert, ZNQLoadPlace* place)
+ObjChunking ObjDefaultChunking()
+{
+    ObjChunking c;
+    c.minParallelBytes = kChunkedMinBytes;
+    c.chunkBytes = kChunkBytes;
+    return c;
+}
+
+int32_t ReadObjChunked(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
+                       const char* objGroups, bool objGroupsInvert, ZNQLoadPlace* place,
+                       const ObjChunking& chunking)
 {
     geometry.Clear();
     PlaceReset(place);
     GroupFilter filter;
     filter.Split(objGroups);
-    int32_t rc = ReadObjText(geometry, path, loadNormals, loadUvws, filter, objGroupsInvert, place);
-    if (!rc)
-        rc = CleanUp(geometry);
-    if (rc)
-        geometry.Clear();
-    else
-        PlaceReset(place);
-    return rc;
+    const int32_t rc = ReadObjText(geometry, path, loadNormals, loadUvws, filter, objGroupsInvert, place, chunking);
+    return FinishRead(geometry, rc, place);
+}
+
+int32_t ReadObj(ZNQGeometry& geometry, const char* path, bool loadNormals, bool loadUvws,
+                const char* objGroups, bool objGroupsInvert, ZNQLoadPlace* place)
+{
+    return ReadObjChunked(geometry, path, loadNormals, loadUvws, objGroups, objGroupsInvert, place,
+                          ObjDefaultChunking());
 }

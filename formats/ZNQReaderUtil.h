@@ -263,13 +263,7 @@ inline int32_t ReadWithCleanUp(ZNQGeometry& geometry, const char* path, ZNQLoadP
             rc = read(in);
         }
     } // closes the file
-    if (rc == ZNQ_OK)
-        rc = CleanUp(geometry);
-    if (rc != ZNQ_OK)
-        geometry.Clear();
-    else
-        PlaceReset(place);
-    return rc;
+    return FinishRead(geometry, rc, place);
 }
 
 // Nominal size of the chunks the ascii .drs2 reader cuts its text into when

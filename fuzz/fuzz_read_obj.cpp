@@ -11,6 +11,7 @@
 #include <string>
 
 #include "formats/ZNQFormats.h"
+#include "formats/ZNQReadObjChunked.h"
 #include "fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -28,8 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ZNQGeometry geo;
     geo.Init();
+    // Chunks of kFuzzChunk bytes: at 2 and 7 threads a small input is cut
+    // into many chunks (1 thread reads it in one walk).
+    const ObjChunking chunking = {0, kfuzz::kFuzzChunk};
     const int32_t rc = kfuzz::LoadAtThreadCounts(geo, data, size, [&](ZNQGeometry& g, ZNQLoadPlace* place) {
-        return ReadObj(g, file.Path(), load & 1, load & 2, (load & 8) ? nullptr : filter.c_str(), load & 4, place);
+        return ReadObjChunked(g, file.Path(), load & 1, load & 2, (load & 8) ? nullptr : filter.c_str(), load & 4,
+                              place, chunking);
     });
     kfuzz::CheckLoadResult(geo, rc, fileSize);
     return 0;

@@ -29,8 +29,7 @@ bool Compatible(MFn::Type fn, Obj* o)
 {
     if (!o)
         return false;
-    MObject h = KHostAccess::make(o);
-    if (h.hasFn(fn))
+    if (HasFn(o, fn))
         return true;
     // A mesh function set works on mesh data as well as on mesh nodes.
     return fn == MFn::kMesh && o->fnType == MFn::kMeshData;
@@ -50,14 +49,6 @@ void KHostAccess::fnAttach(MFnBase& f, Obj* o)
 MFnBase::MFnBase() : f_ptr(nullptr) {}
 MFnBase::~MFnBase() { Release(static_cast<Obj*>(f_ptr)); }
 MFn::Type MFnBase::type() const { return MFn::kBase; }
-const char* MFnBase::className() { return "MFnBase"; }
-bool MFnBase::hasObj(MFn::Type t) const { return f_ptr && KHostAccess::make(static_cast<Obj*>(f_ptr)).hasFn(t); }
-bool MFnBase::hasObj(const MObject& o) const { return Compatible(type(), KHostAccess::get(o)); }
-MObject MFnBase::object(MStatus* st) const
-{
-    Set(st, f_ptr ? MS::kSuccess : MS::kInvalidParameter);
-    return KHostAccess::make(static_cast<Obj*>(f_ptr));
-}
 MStatus MFnBase::setObject(MObject& o) { return setObject(static_cast<const MObject&>(o)); }
 MStatus MFnBase::setObject(const MObject& o)
 {
@@ -83,30 +74,6 @@ KHOST_FNSET(MFnTypedAttribute, MFn::kTypedAttribute)
 
 // ---------------------------------------------------------------------------
 // Data function sets.
-MObject MFnNumericData::create(Type t, MStatus* st)
-{
-    if (t <= kInvalid || t >= kLast)
-    {
-        Set(st, MS::kInvalidParameter);
-        return MObject();
-    }
-    NumericDataObj* d = new NumericDataObj;
-    d->numType = t;
-    KHostAccess::fnAttach(*this, d);
-    Set(st, MS::kSuccess);
-    return KHostAccess::make(d);
-}
-MFnNumericData::Type MFnNumericData::numericType(MStatus* st) const
-{
-    Obj* o = KHostAccess::fnObj(*this);
-    if (!o || o->fnType != MFn::kNumericData)
-    {
-        Set(st, MS::kInvalidParameter);
-        return kInvalid;
-    }
-    Set(st, MS::kSuccess);
-    return static_cast<NumericDataObj*>(o)->numType;
-}
 
 MObject MFnStringData::create(const MString& str, MStatus* st)
 {
@@ -115,26 +82,6 @@ MObject MFnStringData::create(const MString& str, MStatus* st)
     KHostAccess::fnAttach(*this, d);
     Set(st, MS::kSuccess);
     return KHostAccess::make(d);
-}
-MObject MFnStringData::create(MStatus* st) { return create(MString(), st); }
-MString MFnStringData::string(MStatus* st) const
-{
-    Obj* o = KHostAccess::fnObj(*this);
-    if (!o || o->fnType != MFn::kStringData)
-    {
-        Set(st, MS::kInvalidParameter);
-        return MString();
-    }
-    Set(st, MS::kSuccess);
-    return static_cast<StringDataObj*>(o)->value;
-}
-MStatus MFnStringData::set(const MString& s)
-{
-    Obj* o = KHostAccess::fnObj(*this);
-    if (!o || o->fnType != MFn::kStringData)
-        return MS::kInvalidParameter;
-    static_cast<StringDataObj*>(o)->value = s;
-    return MS::kSuccess;
 }
 
 MObject MFnMeshData::create(MStatus* st)
@@ -157,7 +104,7 @@ namespace
 AttrObj* AttrOf(const MFnBase& fn, MStatus* st)
 {
     Obj* o = KHostAccess::fnObj(fn);
-    if (!o || !KHostAccess::make(o).hasFn(MFn::kAttribute))
+    if (!o || !HasFn(o, MFn::kAttribute))
     {
         Set(st, MS::kInvalidParameter);
         return nullptr;
@@ -185,17 +132,6 @@ AttrObj* EnumOf(const MFnBase& fn, MStatus* st)
     }
     return a;
 }
-AttrObj* TypedOf(const MFnBase& fn, MStatus* st)
-{
-    AttrObj* a = AttrOf(fn, st);
-    if (a && a->kind != AKind::kTyped)
-    {
-        Set(st, MS::kInvalidParameter);
-        return nullptr;
-    }
-    return a;
-}
-
 // A new attribute with its names; null when the long name is empty.
 AttrObj* NewAttr(MFnBase& fn, MFn::Type t, AKind kind, const MString& full, const MString& brief, MStatus* st)
 {
@@ -248,12 +184,7 @@ bool khost_impl::IsSingleNumeric(const AttrObj& a)
            k != khost::AttrKind::kTypedOther;
 }
 
-#define KHOST_ATTR_FLAG(GETTER, SETTER, FIELD)                                                            \
-    bool MFnAttribute::GETTER(MStatus* st) const                                                          \
-    {                                                                                                     \
-        AttrObj* a = AttrOf(*this, st);                                                                   \
-        return a ? a->FIELD : false;                                                                      \
-    }                                                                                                     \
+#define KHOST_ATTR_FLAG(SETTER, FIELD)                                                                    \
     MStatus MFnAttribute::SETTER(bool state)                                                              \
     {                                                                                                     \
         MStatus st;                                                                                       \
@@ -263,25 +194,11 @@ bool khost_impl::IsSingleNumeric(const AttrObj& a)
         return st;                                                                                        \
     }
 
-KHOST_ATTR_FLAG(isReadable, setReadable, readable)
-KHOST_ATTR_FLAG(isWritable, setWritable, writable)
-KHOST_ATTR_FLAG(isConnectable, setConnectable, connectable)
-KHOST_ATTR_FLAG(isStorable, setStorable, storable)
-KHOST_ATTR_FLAG(isCached, setCached, cached)
-KHOST_ATTR_FLAG(isArray, setArray, array)
-KHOST_ATTR_FLAG(indexMatters, setIndexMatters, indexMatters)
-KHOST_ATTR_FLAG(isKeyable, setKeyable, keyable)
-KHOST_ATTR_FLAG(isChannelBoxFlagSet, setChannelBox, channelBox)
-KHOST_ATTR_FLAG(isHidden, setHidden, hidden)
-KHOST_ATTR_FLAG(isUsedAsColor, setUsedAsColor, usedAsColor)
-KHOST_ATTR_FLAG(isIndeterminant, setIndeterminant, indeterminant)
-KHOST_ATTR_FLAG(isRenderSource, setRenderSource, renderSource)
-KHOST_ATTR_FLAG(isWorldSpace, setWorldSpace, worldSpace)
-KHOST_ATTR_FLAG(isAffectsWorldSpace, setAffectsWorldSpace, affectsWorldSpace)
-KHOST_ATTR_FLAG(isUsedAsFilename, setUsedAsFilename, usedAsFilename)
-KHOST_ATTR_FLAG(affectsAppearance, setAffectsAppearance, affectsAppearance)
-KHOST_ATTR_FLAG(usesArrayDataBuilder, setUsesArrayDataBuilder, usesArrayDataBuilder)
-KHOST_ATTR_FLAG(internal, setInternal, internal)
+KHOST_ATTR_FLAG(setWritable, writable)
+KHOST_ATTR_FLAG(setStorable, storable)
+KHOST_ATTR_FLAG(setArray, array)
+KHOST_ATTR_FLAG(setKeyable, keyable)
+KHOST_ATTR_FLAG(setUsesArrayDataBuilder, usesArrayDataBuilder)
 
 MStatus MFnAttribute::setNiceNameOverride(const MString& name)
 {
@@ -290,34 +207,6 @@ MStatus MFnAttribute::setNiceNameOverride(const MString& name)
     if (a)
         a->niceName = name.asChar();
     return st;
-}
-MStatus MFnAttribute::setDisconnectBehavior(DisconnectBehavior b)
-{
-    MStatus st;
-    AttrObj* a = AttrOf(*this, &st);
-    if (a)
-        a->disconnectBehavior = b;
-    return st;
-}
-MFnAttribute::DisconnectBehavior MFnAttribute::disconnectBehavior(MStatus* st) const
-{
-    AttrObj* a = AttrOf(*this, st);
-    return a ? (DisconnectBehavior)a->disconnectBehavior : kReset;
-}
-MString MFnAttribute::name(MStatus* st) const
-{
-    AttrObj* a = AttrOf(*this, st);
-    return a ? MString(a->longName.c_str()) : MString();
-}
-MString MFnAttribute::shortName(MStatus* st) const
-{
-    AttrObj* a = AttrOf(*this, st);
-    return a ? MString(a->shortName.c_str()) : MString();
-}
-MObject MFnAttribute::parent(MStatus* st) const
-{
-    AttrOf(*this, st);
-    return MObject();   // compound attributes are not modelled
 }
 
 // ---------------------------------------------------------------------------
@@ -337,104 +226,23 @@ MObject MFnNumericAttribute::create(const MString& full, const MString& brief, M
     a->defaultNumber = def;
     return KHostAccess::make(a);
 }
-MObject MFnNumericAttribute::create(const MString& full, const MString& brief, const MObject& c1,
-                                    const MObject& c2, const MObject& c3, MStatus* st)
-{
-    const MObject* kids[3] = {&c1, &c2, &c3};
-    for (int i = 0; i < 3; ++i)
-    {
-        bool optional = i == 2 && kids[i]->isNull();
-        if (!optional && !kids[i]->hasFn(MFn::kNumericAttribute))
-        {
-            Set(st, MS::kInvalidParameter);
-            return MObject();
-        }
-    }
-    AttrObj* a = NewAttr(*this, MFn::kNumericAttribute, AKind::kNumeric, full, brief, st);
-    if (!a)
-        return MObject();
-    a->numType = c3.isNull() ? MFnNumericData::k2Double : MFnNumericData::k3Double;
-    for (int i = 0; i < 3; ++i)
-        if (!kids[i]->isNull())
-            a->children.push_back(Ref(KHostAccess::get(*kids[i])));
-    return KHostAccess::make(a);
-}
-MObject MFnNumericAttribute::createColor(const MString& full, const MString& brief, MStatus* st)
-{
-    MObject o = create(full, brief, MFnNumericData::k3Float, 0.0, st);
-    if (AttrObj* a = NumericOf(*this, nullptr))
-        a->usedAsColor = true;
-    return o;
-}
-MObject MFnNumericAttribute::createPoint(const MString& full, const MString& brief, MStatus* st)
-{
-    return create(full, brief, MFnNumericData::k3Float, 0.0, st);
-}
-MObject MFnNumericAttribute::createAddr(const MString& full, const MString& brief, void* def, MStatus* st)
-{
-    MObject o = create(full, brief, MFnNumericData::kAddr, 0.0, st);
-    if (AttrObj* a = NumericOf(*this, nullptr))
-        a->defaultAddr = def;
-    return o;
-}
-MFnNumericData::Type MFnNumericAttribute::unitType(MStatus* st) const
-{
-    AttrObj* a = NumericOf(*this, st);
-    return a ? a->numType : MFnNumericData::kInvalid;
-}
-MObject MFnNumericAttribute::child(unsigned int i, MStatus* st) const
-{
-    AttrObj* a = NumericOf(*this, st);
-    if (!a || i >= a->children.size())
-    {
-        Set(st, MS::kInvalidParameter);
-        return MObject();
-    }
-    return KHostAccess::make(a->children[i].get());
-}
 
-#define KHOST_RANGE(HAS, GET, SET, FLAG, FIELD)                                                           \
-    bool MFnNumericAttribute::HAS(MStatus* st) const                                                      \
-    {                                                                                                     \
-        AttrObj* a = NumericOf(*this, st);                                                                \
-        return a && a->FLAG;                                                                              \
-    }                                                                                                     \
-    MStatus MFnNumericAttribute::GET(double& v) const                                                     \
-    {                                                                                                     \
-        MStatus st;                                                                                       \
-        AttrObj* a = NumericOf(*this, &st);                                                               \
-        if (!a)                                                                                           \
-            return st;                                                                                    \
-        if (!a->FLAG)                                                                                     \
-            return MS::kFailure;                                                                          \
-        v = a->FIELD;                                                                                     \
-        return MS::kSuccess;                                                                              \
-    }                                                                                                     \
-    MStatus MFnNumericAttribute::SET(double v)                                                            \
-    {                                                                                                     \
-        MStatus st;                                                                                       \
-        AttrObj* a = NumericOf(*this, &st);                                                               \
-        if (!a)                                                                                           \
-            return st;                                                                                    \
-        a->FLAG = true;                                                                                   \
-        a->FIELD = v;                                                                                     \
-        return MS::kSuccess;                                                                              \
-    }
-
-KHOST_RANGE(hasMin, getMin, setMin, hasMin, min)
-KHOST_RANGE(hasMax, getMax, setMax, hasMax, max)
-KHOST_RANGE(hasSoftMin, getSoftMin, setSoftMin, hasSoftMin, softMin)
-KHOST_RANGE(hasSoftMax, getSoftMax, setSoftMax, hasSoftMax, softMax)
-
-// Compound ranges and defaults keep their first component.
-MStatus MFnNumericAttribute::getMin(double& a, double& b) const { MStatus s = getMin(a); b = a; return s; }
-MStatus MFnNumericAttribute::getMin(double& a, double& b, double& c) const { MStatus s = getMin(a); b = c = a; return s; }
-MStatus MFnNumericAttribute::getMax(double& a, double& b) const { MStatus s = getMax(a); b = a; return s; }
-MStatus MFnNumericAttribute::getMax(double& a, double& b, double& c) const { MStatus s = getMax(a); b = c = a; return s; }
-MStatus MFnNumericAttribute::setMin(double a, double) { return setMin(a); }
-MStatus MFnNumericAttribute::setMin(double a, double, double) { return setMin(a); }
-MStatus MFnNumericAttribute::setMax(double a, double) { return setMax(a); }
-MStatus MFnNumericAttribute::setMax(double a, double, double) { return setMax(a); }
+MStatus MFnNumericAttribute::setSoftMin(double v)
+{
+    MStatus st;
+    AttrObj* a = NumericOf(*this, &st);
+    if (a)
+        a->hasSoftMin = true, a->softMin = v;
+    return st;
+}
+MStatus MFnNumericAttribute::setSoftMax(double v)
+{
+    MStatus st;
+    AttrObj* a = NumericOf(*this, &st);
+    if (a)
+        a->hasSoftMax = true, a->softMax = v;
+    return st;
+}
 
 namespace
 {
@@ -449,64 +257,11 @@ MStatus SetDefaultNumber(const MFnBase& fn, double v)
     a->defaultNumber = v;
     return MS::kSuccess;
 }
-template <class T> MStatus GetDefaultNumber(const MFnBase& fn, T& out)
-{
-    MStatus st;
-    AttrObj* a = NumericOf(fn, &st);
-    if (a)
-        out = (T)a->defaultNumber;
-    return st;
-}
 } // namespace
 
 MStatus MFnNumericAttribute::setDefault(bool v) { return SetDefaultNumber(*this, v ? 1.0 : 0.0); }
-MStatus MFnNumericAttribute::setDefault(char v) { return SetDefaultNumber(*this, v); }
 MStatus MFnNumericAttribute::setDefault(int v) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(int v, int) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(int v, int, int) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(MInt64 v) { return SetDefaultNumber(*this, (double)v); }
 MStatus MFnNumericAttribute::setDefault(float v) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(float v, float) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(float v, float, float) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(double v) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(double v, double) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(double v, double, double) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(double v, double, double, double) { return SetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::setDefault(void* v)
-{
-    MStatus st;
-    AttrObj* a = NumericOf(*this, &st);
-    if (!a)
-        return st;
-    if (a->numType != MFnNumericData::kAddr)
-        return MS::kInvalidParameter;
-    a->defaultAddr = v;
-    return MS::kSuccess;
-}
-MStatus MFnNumericAttribute::getDefault(bool& v)
-{
-    double d = 0;
-    MStatus s = GetDefaultNumber(*this, d);
-    v = d != 0;
-    return s;
-}
-MStatus MFnNumericAttribute::getDefault(char& v) { return GetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::getDefault(int& v) { return GetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::getDefault(int& v, int& b) { MStatus s = GetDefaultNumber(*this, v); b = v; return s; }
-MStatus MFnNumericAttribute::getDefault(int& v, int& b, int& c) { MStatus s = GetDefaultNumber(*this, v); b = c = v; return s; }
-MStatus MFnNumericAttribute::getDefault(MInt64& v) { return GetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::getDefault(float& v) { return GetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::getDefault(float& v, float& b) { MStatus s = GetDefaultNumber(*this, v); b = v; return s; }
-MStatus MFnNumericAttribute::getDefault(float& v, float& b, float& c) { MStatus s = GetDefaultNumber(*this, v); b = c = v; return s; }
-MStatus MFnNumericAttribute::getDefault(double& v) { return GetDefaultNumber(*this, v); }
-MStatus MFnNumericAttribute::getDefault(double& v, double& b) { MStatus s = GetDefaultNumber(*this, v); b = v; return s; }
-MStatus MFnNumericAttribute::getDefault(double& v, double& b, double& c) { MStatus s = GetDefaultNumber(*this, v); b = c = v; return s; }
-MStatus MFnNumericAttribute::getDefault(double& v, double& b, double& c, double& d)
-{
-    MStatus s = GetDefaultNumber(*this, v);
-    b = c = d = v;
-    return s;
-}
 
 // ---------------------------------------------------------------------------
 // MFnEnumAttribute
@@ -533,52 +288,6 @@ MStatus MFnEnumAttribute::addField(const MString& label, short value)
     a->fields.emplace_back(label.asChar(), value);
     return MS::kSuccess;
 }
-MString MFnEnumAttribute::fieldName(short value, MStatus* st) const
-{
-    AttrObj* a = EnumOf(*this, st);
-    if (a)
-        for (const auto& f : a->fields)
-            if (f.second == value)
-                return MString(f.first.c_str());
-    Set(st, MS::kInvalidParameter);
-    return MString();
-}
-short MFnEnumAttribute::fieldIndex(const MString& label, MStatus* st) const
-{
-    AttrObj* a = EnumOf(*this, st);
-    if (a)
-        for (const auto& f : a->fields)
-            if (f.first == label.asChar())
-                return f.second;
-    Set(st, MS::kInvalidParameter);
-    return 0;
-}
-MStatus MFnEnumAttribute::getMin(short& v) const
-{
-    MStatus st;
-    AttrObj* a = EnumOf(*this, &st);
-    if (!a)
-        return st;
-    if (a->fields.empty())
-        return MS::kFailure;
-    v = a->fields[0].second;
-    for (const auto& f : a->fields)
-        v = f.second < v ? f.second : v;
-    return MS::kSuccess;
-}
-MStatus MFnEnumAttribute::getMax(short& v) const
-{
-    MStatus st;
-    AttrObj* a = EnumOf(*this, &st);
-    if (!a)
-        return st;
-    if (a->fields.empty())
-        return MS::kFailure;
-    v = a->fields[0].second;
-    for (const auto& f : a->fields)
-        v = f.second > v ? f.second : v;
-    return MS::kSuccess;
-}
 MStatus MFnEnumAttribute::setDefault(short v)
 {
     MStatus st;
@@ -587,36 +296,9 @@ MStatus MFnEnumAttribute::setDefault(short v)
         a->defaultNumber = v;
     return st;
 }
-MStatus MFnEnumAttribute::setDefault(const MString& label)
-{
-    MStatus st;
-    short v = fieldIndex(label, &st);
-    if (!st)
-        return st;
-    return setDefault(v);
-}
-MStatus MFnEnumAttribute::getDefault(short& v) const
-{
-    MStatus st;
-    AttrObj* a = EnumOf(*this, &st);
-    if (a)
-        v = (short)a->defaultNumber;
-    return st;
-}
 
 // ---------------------------------------------------------------------------
 // MFnTypedAttribute
-MObject MFnTypedAttribute::create(const MString& full, const MString& brief, const MTypeId&, MObject def,
-                                  MStatus* st)
-{
-    // Plug-in data types are not modelled: the attribute holds any data.
-    AttrObj* a = NewAttr(*this, MFn::kTypedAttribute, AKind::kTyped, full, brief, st);
-    if (!a)
-        return MObject();
-    a->dataType = MFnData::kPlugin;
-    a->defaultData = Ref(KHostAccess::get(def));
-    return KHostAccess::make(a);
-}
 MObject MFnTypedAttribute::create(const MString& full, const MString& brief, MFnData::Type t, MObject def,
                                   MStatus* st)
 {
@@ -627,7 +309,7 @@ MObject MFnTypedAttribute::create(const MString& full, const MString& brief, MFn
     }
     Obj* d = KHostAccess::get(def);
     if (d && ((t == MFnData::kString && d->fnType != MFn::kStringData) ||
-              (t == MFnData::kMesh && d->fnType != MFn::kMeshData) || !def.hasFn(MFn::kData)))
+              (t == MFnData::kMesh && d->fnType != MFn::kMeshData) || !HasFn(d, MFn::kData)))
     {
         Set(st, MS::kInvalidParameter);
         return MObject();
@@ -638,33 +320,4 @@ MObject MFnTypedAttribute::create(const MString& full, const MString& brief, MFn
     a->dataType = t;
     a->defaultData = Ref(d);
     return KHostAccess::make(a);
-}
-MObject MFnTypedAttribute::create(const MString& full, const MString& brief, MFnData::Type t, MStatus* st)
-{
-    return create(full, brief, t, MObject::kNullObj, st);
-}
-MFnData::Type MFnTypedAttribute::attrType(MStatus* st) const
-{
-    AttrObj* a = TypedOf(*this, st);
-    return a ? a->dataType : MFnData::kInvalid;
-}
-MStatus MFnTypedAttribute::getDefault(MObject& def)
-{
-    MStatus st;
-    AttrObj* a = TypedOf(*this, &st);
-    if (a)
-        KHostAccess::set(def, a->defaultData.get());
-    return st;
-}
-MStatus MFnTypedAttribute::setDefault(const MObject& def)
-{
-    MStatus st;
-    AttrObj* a = TypedOf(*this, &st);
-    if (!a)
-        return st;
-    Obj* d = KHostAccess::get(def);
-    if (d && !def.hasFn(MFn::kData))
-        return MS::kInvalidParameter;
-    a->defaultData = Ref(d);
-    return MS::kSuccess;
 }

@@ -348,7 +348,6 @@ CommandResult Execute(const std::string& commandLine)
     MStatus st = RunCommandLine(commandLine, &r, &err);
     out.status = st.statusCode();
     out.result = r.words;
-    out.resultIsArray = r.isArray;
     out.error = st ? std::string() : err;
     return out;
 }
@@ -364,20 +363,12 @@ AttributeInfo InfoOf(const NodeType& t, const AttrObj& a)
     i.shortName = a.shortName;
     i.niceName = a.niceName;
     i.kind = KindOf(a);
-    i.numericType = a.kind == AKind::kNumeric ? (int)a.numType : 0;
-    i.dataType = a.kind == AKind::kTyped ? (int)a.dataType : 0;
     i.defaultNumber = a.defaultNumber;
-    if (a.defaultData)
-    {
-        i.hasDefaultData = true;
-        if (a.defaultData.get()->fnType == MFn::kStringData)
-            i.defaultString = a.defaultData.as<StringDataObj>()->value.asChar();
-    }
-    i.hasMin = a.hasMin, i.hasMax = a.hasMax, i.hasSoftMin = a.hasSoftMin, i.hasSoftMax = a.hasSoftMax;
-    i.min = a.min, i.max = a.max, i.softMin = a.softMin, i.softMax = a.softMax;
-    i.readable = a.readable, i.writable = a.writable, i.connectable = a.connectable, i.storable = a.storable;
-    i.keyable = a.keyable, i.hidden = a.hidden, i.array = a.array, i.cached = a.cached;
-    i.channelBox = a.channelBox, i.usesArrayDataBuilder = a.usesArrayDataBuilder;
+    if (a.defaultData && a.defaultData.get()->fnType == MFn::kStringData)
+        i.defaultString = a.defaultData.as<StringDataObj>()->value.asChar();
+    i.hasSoftMin = a.hasSoftMin, i.hasSoftMax = a.hasSoftMax, i.softMin = a.softMin, i.softMax = a.softMax;
+    i.writable = a.writable, i.storable = a.storable, i.keyable = a.keyable, i.array = a.array;
+    i.usesArrayDataBuilder = a.usesArrayDataBuilder;
     for (const auto& f : a.fields)
         i.fields.push_back(EnumField{f.first, f.second});
     if (a.owner == &t && a.index >= 0)
@@ -532,9 +523,11 @@ bool SetFramesPerSecond(double fps)
 {
     for (int u = MTime::kGames; u <= MTime::k6000FPS; ++u)
     {
-        const MTime::Unit unit = static_cast<MTime::Unit>(u);
-        if (MTime(1.0, MTime::kSeconds).asUnits(unit) == fps)
-            return MTime::setUIUnit(unit) == MS::kSuccess;
+        if (MTime(1.0, MTime::kSeconds).asUnits(static_cast<MTime::Unit>(u)) == fps)
+        {
+            S().timeUnit = u;
+            return true;
+        }
     }
     return false;
 }

@@ -46,6 +46,8 @@ struct Obj
 };
 
 void Retain(Obj* o);
+// True when o (may be null) has the function set `want` (MObject::hasFn).
+bool HasFn(const Obj* o, MFn::Type want);
 void Release(Obj* o);
 
 // Counted pointer for the host's own bookkeeping.
@@ -93,21 +95,14 @@ struct AttrObj : Obj
     MFnData::Type dataType = MFnData::kInvalid;
 
     double defaultNumber = 0.0;
-    void* defaultAddr = nullptr;
     Ref defaultData;                  // typed: default data object (may be empty)
 
-    bool hasMin = false, hasMax = false, hasSoftMin = false, hasSoftMax = false;
-    double min = 0, max = 0, softMin = 0, softMax = 0;
+    bool hasSoftMin = false, hasSoftMax = false;
+    double softMin = 0, softMax = 0;
 
-    bool readable = true, writable = true, connectable = true, storable = true, cached = true;
-    bool array = false, indexMatters = true, keyable = false, channelBox = false, hidden = false;
-    bool usedAsColor = false, indeterminant = false, renderSource = false, worldSpace = false;
-    bool affectsWorldSpace = false, usedAsFilename = false, affectsAppearance = false;
-    bool usesArrayDataBuilder = false, internal = false;
-    int disconnectBehavior = 1;
+    bool writable = true, storable = true, array = false, keyable = false, usesArrayDataBuilder = false;
 
     std::vector<std::pair<std::string, short>> fields;  // enum fields in order of addition
-    std::vector<Ref> children;                           // compound numeric children
 
     NodeType* owner = nullptr;        // type it was added to
     int index = -1;                   // index in owner's attribute list
@@ -125,13 +120,6 @@ struct StringDataObj : Obj
 {
     StringDataObj() : Obj(MFn::kStringData) {}
     MString value;
-};
-
-struct NumericDataObj : Obj
-{
-    NumericDataObj() : Obj(MFn::kNumericData) {}
-    MFnNumericData::Type numType = MFnNumericData::kInvalid;
-    double values[4] = {0, 0, 0, 0};
 };
 
 struct MeshGeom
@@ -194,7 +182,6 @@ enum class BuiltinKind
     kTransform,
     kMesh,
     kShadingEngine,
-    kObjectSet,
     kTime,        // time1: outTime follows the scene's current time
     kExpression,  // expression node of the one form "plug = frame"
 };
@@ -230,7 +217,6 @@ struct Slot
 {
     NumValue value;             // numeric and enum: the value in the attribute's own type
     NumValue scratch;           // read with another type: converted copy
-    MVector vectorScratch;
     MString stringScratch;
     Ref data;                   // typed: the data object
     bool dirty = false;
@@ -261,7 +247,7 @@ typedef MStatus (*EntryFunction)(MObject);
 struct PluginObj : Obj
 {
     PluginObj() : Obj(MFn::kPlugin) {}
-    std::string name, path, vendor = "Unknown", version = "Unknown", apiVersion;
+    std::string name, path;
     void* handle = nullptr;
     EntryFunction init = nullptr;
     EntryFunction uninit = nullptr;
@@ -282,12 +268,10 @@ struct Connection
     int dstAttr;
 };
 
-// Result of a command being run (MPxCommand::setResult and friends).
+// Result of a built-in command: its words (a new node's name, a number).
 struct CommandResultData
 {
     std::vector<std::string> words;
-    bool isArray = false;
-    enum Kind { kNone, kInt, kDouble, kBool, kString } kind = kNone;
 };
 
 // ---------------------------------------------------------------------------
@@ -301,15 +285,11 @@ struct Scene
     std::vector<Connection> connections;
     std::vector<Ref> selection;
     std::vector<khost::Message> messages;
-    std::vector<CommandResultData> resultStack;
     bool echo = false;
     int numThreads = 0;
     double currentTime = 1.0;            // scene time, in frames of the scene's (one) time unit
     int timeUnit = 6;                    // MTime::Unit of the scene (kFilm)
     NodeType* initializing = nullptr;    // type whose initialize runs
-
-    // Built-in attributes.
-    Ref meshInMesh, meshOutMesh;
 };
 
 Scene& S();
@@ -386,8 +366,7 @@ std::string DefaultNodeName(const NodeType& t);
             *st = s;                                                                                      \
     }                                                                                                     \
     X::~X() {}                                                                                            \
-    MFn::Type X::type() const { return FN; }                                                              \
-    const char* X::className() { return #X; }
+    MFn::Type X::type() const { return FN; }
 
 // Access to the private parts of the host classes.
 struct KHostAccess

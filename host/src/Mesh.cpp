@@ -1,5 +1,5 @@
-// MFnMesh of the stand-in host: polygon meshes held in mesh data objects or
-// on mesh shape nodes, with per-vertex normals, colour sets and UV sets.
+// MFnMesh of the stand-in host: polygon meshes held in mesh data objects,
+// with per-vertex and per-corner normals, colour sets and UV sets.
 #include "HostInternal.h"
 
 #include <maya/MColorArray.h>
@@ -7,7 +7,6 @@
 #include <maya/MFloatPointArray.h>
 #include <maya/MFnMesh.h>
 #include <maya/MIntArray.h>
-#include <maya/MPointArray.h>
 #include <maya/MVectorArray.h>
 
 #include <new>
@@ -15,13 +14,6 @@
 using namespace khost_impl;
 
 KHOST_FNSET(MFnMesh, MFn::kMesh)
-
-MFnMesh::MFnMesh(const MDagPath&, MStatus* ret)
-{
-    // DAG paths are not modelled.
-    if (ret)
-        *ret = MS::kNotImplemented;
-}
 
 namespace
 {
@@ -31,40 +23,16 @@ void Set(MStatus* st, MStatus::MStatusCode c)
         *st = c;
 }
 
-// The mesh data object that holds the geometry of a mesh node (its inMesh).
-MeshDataObj* NodeMesh(NodeObj* n)
-{
-    if (!n->alive || n->type->builtin != BuiltinKind::kMesh)
-        return nullptr;
-    int idx = AttrIndex(*n->type, "inMesh");
-    bool computed = false;
-    Pull(n, idx, &computed);
-    Slot& s = n->slots[(size_t)idx];
-    if (!s.data || s.data.get()->fnType != MFn::kMeshData)
-    {
-        MeshDataObj* d = new (std::nothrow) MeshDataObj;
-        if (!d)
-            return nullptr;
-        s.data = Ref(d);
-    }
-    return s.data.as<MeshDataObj>();
-}
-
 MeshGeom* GeomOf(const MFnMesh& fn, MStatus* st)
 {
     Obj* o = KHostAccess::fnObj(fn);
-    MeshDataObj* d = nullptr;
-    if (o && o->fnType == MFn::kMeshData)
-        d = static_cast<MeshDataObj*>(o);
-    else if (o && o->fnType == MFn::kMesh)
-        d = NodeMesh(static_cast<NodeObj*>(o));
-    if (!d)
+    if (!o || o->fnType != MFn::kMeshData)
     {
         Set(st, MS::kInvalidParameter);
         return nullptr;
     }
     Set(st, MS::kSuccess);
-    return &d->mesh;
+    return &static_cast<MeshDataObj*>(o)->mesh;
 }
 
 // A geometry that has been created (set-up calls need one).
@@ -107,9 +75,8 @@ MeshGeom::ColorSet* CurrentColorSet(MeshGeom& g)
 // Builds a new geometry from the create arguments; false with *st on bad input.
 // The arrays are read through their storage: a mesh of a million polygons
 // would otherwise cost millions of calls.
-template <class PointArray>
-bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const PointArray& pts, const MIntArray& counts,
-               const MIntArray& connects, const MFloatArray* u, const MFloatArray* v, MStatus* st)
+bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const MFloatPointArray& pts, const MIntArray& counts,
+               const MIntArray& connects, MStatus* st)
 {
     if (numVertices < 0 || numPolygons < 0 || pts.length() < (unsigned int)numVertices ||
         counts.length() < (unsigned int)numPolygons)
@@ -143,11 +110,6 @@ bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const PointArray& 
             return false;
         }
     }
-    if ((u || v) && (!u || !v || u->length() != v->length()))
-    {
-        Set(st, MS::kInvalidParameter);
-        return false;
-    }
     g.created = true;
     g.numVertices = numVertices;
     g.numPolygons = numPolygons;
@@ -155,204 +117,35 @@ bool BuildGeom(MeshGeom& g, int numVertices, int numPolygons, const PointArray& 
     const auto* pointData = KHostAccess::elements(pts);
     for (int i = 0; i < numVertices; ++i)
     {
-        g.points[(size_t)i * 3 + 0] = (float)pointData[i].x;
-        g.points[(size_t)i * 3 + 1] = (float)pointData[i].y;
-        g.points[(size_t)i * 3 + 2] = (float)pointData[i].z;
+        g.points[(size_t)i * 3 + 0] = pointData[i].x;
+        g.points[(size_t)i * 3 + 1] = pointData[i].y;
+        g.points[(size_t)i * 3 + 2] = pointData[i].z;
     }
     g.counts.assign(countData, countData + numPolygons);
     g.connects.assign(connectData, connectData + corners);
-    if (u)
-    {
-        MeshGeom::UVSet& s = g.uvSets[0];
-        const float* uData = KHostAccess::elements(*u);
-        const float* vData = KHostAccess::elements(*v);
-        s.u.assign(uData, uData + u->length());
-        s.v.assign(vData, vData + v->length());
-    }
     return true;
 }
 
-template <class PointArray>
-MObject CreateMesh(MFnMesh& fn, int numVertices, int numPolygons, const PointArray& pts, const MIntArray& counts,
-                   const MIntArray& connects, const MFloatArray* u, const MFloatArray* v, const MObject& owner,
-                   MStatus* st)
-{
-    MeshGeom fresh;
-    if (!BuildGeom(fresh, numVertices, numPolygons, pts, counts, connects, u, v, st))
-        return MObject();
-
-    Obj* o = KHostAccess::get(owner);
-    if (o && o->fnType == MFn::kMeshData)
-    {
-        static_cast<MeshDataObj*>(o)->mesh = std::move(fresh);
-        KHostAccess::fnAttach(fn, o);
-        Set(st, MS::kSuccess);
-        return owner;
-    }
-    // No owner: a new transform with a mesh shape; a transform owner: a new
-    // shape under it. The shape holds the geometry on its inMesh.
-    NodeObj* parent = nullptr;
-    MStatus s;
-    if (!o)
-    {
-        parent = CreateNode(FindType("transform"), UniqueName("polySurface1"), nullptr, &s);
-        if (!parent)
-        {
-            Set(st, s.statusCode());
-            return MObject();
-        }
-    }
-    else if (o->fnType == MFn::kTransform)
-        parent = static_cast<NodeObj*>(o);
-    else
-    {
-        Set(st, MS::kInvalidParameter);
-        return MObject();
-    }
-    NodeObj* shape = CreateNode(FindType("mesh"), UniqueName("polySurfaceShape1"), parent, &s);
-    if (!shape)
-    {
-        Set(st, s.statusCode());
-        return MObject();
-    }
-    MeshDataObj* d = NodeMesh(shape);
-    if (!d)
-    {
-        Set(st, MS::kInsufficientMemory);
-        return MObject();
-    }
-    d->mesh = std::move(fresh);
-    KHostAccess::fnAttach(fn, shape);
-    Set(st, MS::kSuccess);
-    return KHostAccess::make(o ? static_cast<Obj*>(shape) : static_cast<Obj*>(parent));
-}
 } // namespace
 
+// The mesh is made in the given mesh data object (what a node's compute
+// passes); the stand-in makes no mesh nodes this way.
 MObject MFnMesh::create(int nv, int np, const MFloatPointArray& pts, const MIntArray& counts,
                         const MIntArray& connects, MObject owner, MStatus* st)
 {
-    return CreateMesh(*this, nv, np, pts, counts, connects, nullptr, nullptr, owner, st);
-}
-MObject MFnMesh::create(int nv, int np, const MPointArray& pts, const MIntArray& counts, const MIntArray& connects,
-                        MObject owner, MStatus* st)
-{
-    return CreateMesh(*this, nv, np, pts, counts, connects, nullptr, nullptr, owner, st);
-}
-MObject MFnMesh::create(int nv, int np, const MFloatPointArray& pts, const MIntArray& counts,
-                        const MIntArray& connects, const MFloatArray& u, const MFloatArray& v, MObject owner,
-                        MStatus* st)
-{
-    return CreateMesh(*this, nv, np, pts, counts, connects, &u, &v, owner, st);
-}
-MObject MFnMesh::create(int nv, int np, const MPointArray& pts, const MIntArray& counts, const MIntArray& connects,
-                        const MFloatArray& u, const MFloatArray& v, MObject owner, MStatus* st)
-{
-    return CreateMesh(*this, nv, np, pts, counts, connects, &u, &v, owner, st);
-}
-
-int MFnMesh::numVertices(MStatus* st) const
-{
-    MeshGeom* g = GeomOf(*this, st);
-    return g ? g->numVertices : 0;
-}
-int MFnMesh::numPolygons(MStatus* st) const
-{
-    MeshGeom* g = GeomOf(*this, st);
-    return g ? g->numPolygons : 0;
-}
-int MFnMesh::numFaceVertices(MStatus* st) const
-{
-    MeshGeom* g = GeomOf(*this, st);
-    return g ? (int)g->connects.size() : 0;
-}
-int MFnMesh::numUVs(MStatus* st) const
-{
-    MeshGeom* g = GeomOf(*this, st);
-    return g ? (int)g->uvSets[(size_t)g->currentUVSet].u.size() : 0;
-}
-int MFnMesh::numUVs(const MString& uvSet, MStatus* st) const
-{
-    MeshGeom* g = GeomOf(*this, st);
-    MeshGeom::UVSet* s = g ? FindUVSet(*g, &uvSet) : nullptr;
-    if (!s)
+    Obj* o = KHostAccess::get(owner);
+    if (!o || o->fnType != MFn::kMeshData)
     {
         Set(st, MS::kInvalidParameter);
-        return 0;
+        return MObject();
     }
-    return (int)s->u.size();
-}
-
-MStatus MFnMesh::getPoints(MFloatPointArray& out, MSpace::Space) const
-{
-    MStatus st;
-    MeshGeom* g = GeomOf(*this, &st);
-    if (!g)
-        return st;
-    st = out.setLength((unsigned int)g->numVertices);
-    if (!st)
-        return st;
-    for (int i = 0; i < g->numVertices; ++i)
-        out.set((unsigned int)i, g->points[(size_t)i * 3], g->points[(size_t)i * 3 + 1], g->points[(size_t)i * 3 + 2]);
-    return MS::kSuccess;
-}
-MStatus MFnMesh::getPoints(MPointArray& out, MSpace::Space) const
-{
-    MStatus st;
-    MeshGeom* g = GeomOf(*this, &st);
-    if (!g)
-        return st;
-    st = out.setLength((unsigned int)g->numVertices);
-    if (!st)
-        return st;
-    for (int i = 0; i < g->numVertices; ++i)
-        out.set((unsigned int)i, g->points[(size_t)i * 3], g->points[(size_t)i * 3 + 1], g->points[(size_t)i * 3 + 2]);
-    return MS::kSuccess;
-}
-MStatus MFnMesh::setPoints(MFloatPointArray& pts, MSpace::Space)
-{
-    MStatus st;
-    MeshGeom* g = CreatedGeom(*this, &st);
-    if (!g)
-        return st;
-    if (pts.length() != (unsigned int)g->numVertices)
-        return MS::kInvalidParameter;
-    for (int i = 0; i < g->numVertices; ++i)
-    {
-        g->points[(size_t)i * 3] = pts[(unsigned int)i].x;
-        g->points[(size_t)i * 3 + 1] = pts[(unsigned int)i].y;
-        g->points[(size_t)i * 3 + 2] = pts[(unsigned int)i].z;
-    }
-    return MS::kSuccess;
-}
-MStatus MFnMesh::setPoints(MPointArray& pts, MSpace::Space)
-{
-    MStatus st;
-    MeshGeom* g = CreatedGeom(*this, &st);
-    if (!g)
-        return st;
-    if (pts.length() != (unsigned int)g->numVertices)
-        return MS::kInvalidParameter;
-    for (int i = 0; i < g->numVertices; ++i)
-    {
-        g->points[(size_t)i * 3] = (float)pts[(unsigned int)i].x;
-        g->points[(size_t)i * 3 + 1] = (float)pts[(unsigned int)i].y;
-        g->points[(size_t)i * 3 + 2] = (float)pts[(unsigned int)i].z;
-    }
-    return MS::kSuccess;
-}
-MStatus MFnMesh::getVertices(MIntArray& vertexCount, MIntArray& vertexList) const
-{
-    MStatus st;
-    MeshGeom* g = GeomOf(*this, &st);
-    if (!g)
-        return st;
-    if (!vertexCount.setLength((unsigned int)g->counts.size()) || !vertexList.setLength((unsigned int)g->connects.size()))
-        return MS::kInsufficientMemory;
-    for (size_t i = 0; i < g->counts.size(); ++i)
-        vertexCount[(unsigned int)i] = g->counts[i];
-    for (size_t i = 0; i < g->connects.size(); ++i)
-        vertexList[(unsigned int)i] = g->connects[i];
-    return MS::kSuccess;
+    MeshGeom fresh;
+    if (!BuildGeom(fresh, nv, np, pts, counts, connects, st))
+        return MObject();
+    static_cast<MeshDataObj*>(o)->mesh = std::move(fresh);
+    KHostAccess::fnAttach(*this, o);
+    Set(st, MS::kSuccess);
+    return owner;
 }
 
 MStatus MFnMesh::setVertexNormals(MVectorArray& normals, MIntArray& vertexList, MSpace::Space)
@@ -491,11 +284,6 @@ MString MFnMesh::currentColorSetName(int, MStatus* st) const
     return MString(g->colorSets[(size_t)g->currentColorSet].name.c_str());
 }
 
-MStatus MFnMesh::setColors(const MColorArray& colors, const MString* colorSet)
-{
-    return setColors(colors, colorSet, kRGBA);
-}
-
 MStatus MFnMesh::setColors(const MColorArray& colors, const MString* colorSet, MColorRepresentation rep)
 {
     MStatus st;
@@ -543,17 +331,13 @@ MStatus MFnMesh::assignColors(const MIntArray& colorIds, const MString* colorSet
     return MS::kSuccess;
 }
 
-MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier* modifier)
-{
-    return setVertexColors(colors, vertexList, modifier, kRGBA);
-}
-MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier*, MColorRepresentation rep)
+MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDGModifier*)
 {
     MStatus st;
     MeshGeom* g = CreatedGeom(*this, &st);
     if (!g)
         return st;
-    if (colors.length() != vertexList.length() || (rep != kAlpha && rep != kRGB && rep != kRGBA))
+    if (colors.length() != vertexList.length())
         return MS::kInvalidParameter;
     const unsigned int n = vertexList.length();
     const int* ids = KHostAccess::elements(vertexList);
@@ -564,14 +348,11 @@ MStatus MFnMesh::setVertexColors(MColorArray& colors, MIntArray& vertexList, MDG
     MeshGeom::ColorSet* cs = CurrentColorSet(*g);
     for (unsigned int i = 0; i < n; ++i)
     {
-        float* c = &cs->rgba[(size_t)ids[i] * 4];
         const MColor& in = colorData[i];
-        c[0] = rep == kAlpha ? 1.0f : in.r;
-        c[1] = rep == kAlpha ? 1.0f : in.g;
-        c[2] = rep == kAlpha ? 1.0f : in.b;
-        c[3] = rep == kRGB ? 1.0f : in.a;
+        float* c = &cs->rgba[(size_t)ids[i] * 4];
+        c[0] = in.r, c[1] = in.g, c[2] = in.b, c[3] = in.a;
     }
-    cs->hasVertexColors = cs->hasVertexColors || vertexList.length() > 0;
+    cs->hasVertexColors = cs->hasVertexColors || n > 0;
     return MS::kSuccess;
 }
 
@@ -596,21 +377,6 @@ MStatus MFnMesh::setUVs(const MFloatArray& u, const MFloatArray& v, const MStrin
             s->ids.clear();
             break;
         }
-    return MS::kSuccess;
-}
-MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* uvSet) const
-{
-    MStatus st;
-    MeshGeom* g = GeomOf(*this, &st);
-    if (!g)
-        return st;
-    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
-    if (!s)
-        return MS::kInvalidParameter;
-    if (!u.setLength((unsigned int)s->u.size()) || !v.setLength((unsigned int)s->v.size()))
-        return MS::kInsufficientMemory;
-    for (size_t i = 0; i < s->u.size(); ++i)
-        u[(unsigned int)i] = s->u[i], v[(unsigned int)i] = s->v[i];
     return MS::kSuccess;
 }
 MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* uvSet)
@@ -639,38 +405,6 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
             return MS::kInvalidParameter;
     s->counts.assign(countData, countData + g->numPolygons);
     s->ids.assign(idData, idData + uvIds.length());
-    return MS::kSuccess;
-}
-MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* uvSet) const
-{
-    MStatus st;
-    MeshGeom* g = GeomOf(*this, &st);
-    if (!g)
-        return st;
-    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
-    if (!s)
-        return MS::kInvalidParameter;
-    if (!uvCounts.setLength((unsigned int)g->numPolygons) || !uvIds.setLength((unsigned int)s->ids.size()))
-        return MS::kInsufficientMemory;
-    for (int p = 0; p < g->numPolygons; ++p)
-        uvCounts[(unsigned int)p] = s->counts.empty() ? 0 : s->counts[(size_t)p];
-    for (size_t i = 0; i < s->ids.size(); ++i)
-        uvIds[(unsigned int)i] = s->ids[i];
-    return MS::kSuccess;
-}
-MStatus MFnMesh::clearUVs(const MString* uvSet)
-{
-    MStatus st;
-    MeshGeom* g = GeomOf(*this, &st);
-    if (!g)
-        return st;
-    MeshGeom::UVSet* s = FindUVSet(*g, uvSet);
-    if (!s)
-        return MS::kInvalidParameter;
-    s->u.clear();
-    s->v.clear();
-    s->counts.clear();
-    s->ids.clear();
     return MS::kSuccess;
 }
 

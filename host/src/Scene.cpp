@@ -7,6 +7,7 @@
 #include <maya/MFnData.h>
 #include <maya/MPxCommand.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -27,32 +28,20 @@ void Set(MStatus* st, MStatus::MStatusCode c)
         *st = c;
 }
 
-// Built-in attribute: a numeric double added to a built-in type (the
+// Built-in attribute of a built-in type: a mesh (typed) or a double (the
 // stand-in's time attributes are doubles in frames).
-void AddBuiltinNumber(NodeType* t, const char* longName, const char* shortName, bool writable, bool storable)
+void AddBuiltinAttr(NodeType* t, const char* longName, const char* shortName, bool mesh, bool writable,
+                    bool storable)
 {
-    AttrObj* a = new AttrObj(MFn::kNumericAttribute);
+    AttrObj* a = new AttrObj(mesh ? MFn::kTypedAttribute : MFn::kNumericAttribute);
     a->longName = longName;
     a->shortName = shortName;
-    a->kind = AKind::kNumeric;
-    a->numType = MFnNumericData::kDouble;
+    a->kind = mesh ? AKind::kTyped : AKind::kNumeric;
+    if (mesh)
+        a->dataType = MFnData::kMesh;
+    else
+        a->numType = MFnNumericData::kDouble;
     a->writable = writable;
-    a->storable = storable;
-    a->owner = t;
-    a->index = (int)t->attrs.size();
-    t->attrs.push_back(Ref(a));
-    t->affects.emplace_back();
-    t->isAffected.push_back(0);
-}
-
-// Built-in attribute: a typed mesh attribute added to a built-in type.
-void AddBuiltinAttr(NodeType* t, const char* longName, const char* shortName, MFnData::Type dataType, bool storable)
-{
-    AttrObj* a = new AttrObj(MFn::kTypedAttribute);
-    a->longName = longName;
-    a->shortName = shortName;
-    a->kind = AKind::kTyped;
-    a->dataType = dataType;
     a->storable = storable;
     a->owner = t;
     a->index = (int)t->attrs.size();
@@ -76,7 +65,6 @@ MFn::Type FnTypeOf(const NodeType& t)
     case BuiltinKind::kTransform: return MFn::kTransform;
     case BuiltinKind::kMesh: return MFn::kMesh;
     case BuiltinKind::kShadingEngine: return MFn::kShadingEngine;
-    case BuiltinKind::kObjectSet: return MFn::kSet;
     case BuiltinKind::kTime: return MFn::kTime;
     case BuiltinKind::kExpression: return MFn::kExpression;
     case BuiltinKind::kNone: break;
@@ -85,10 +73,7 @@ MFn::Type FnTypeOf(const NodeType& t)
 }
 
 bool IsDag(const NodeType& t) { return t.builtin == BuiltinKind::kTransform || t.builtin == BuiltinKind::kMesh; }
-bool IsSet(const NodeType& t)
-{
-    return t.builtin == BuiltinKind::kShadingEngine || t.builtin == BuiltinKind::kObjectSet;
-}
+bool IsSet(const NodeType& t) { return t.builtin == BuiltinKind::kShadingEngine; }
 
 void CreateDefaultNodes()
 {
@@ -102,25 +87,24 @@ Scene* MakeScene()
     Scene* s = new Scene;
     s->types.push_back(NewBuiltinType("transform", BuiltinKind::kTransform));
     NodeType* mesh = NewBuiltinType("mesh", BuiltinKind::kMesh);
-    AddBuiltinAttr(mesh, "inMesh", "i", MFnData::kMesh, true);
-    AddBuiltinAttr(mesh, "outMesh", "o", MFnData::kMesh, false);
+    AddBuiltinAttr(mesh, "inMesh", "i", true, true, true);
+    AddBuiltinAttr(mesh, "outMesh", "o", true, true, false);
     mesh->affects[0].push_back(1);
     mesh->isAffected[1] = 1;
     s->types.push_back(mesh);
     s->types.push_back(NewBuiltinType("shadingEngine", BuiltinKind::kShadingEngine));
-    s->types.push_back(NewBuiltinType("objectSet", BuiltinKind::kObjectSet));
     NodeType* time = NewBuiltinType("time", BuiltinKind::kTime);
-    AddBuiltinNumber(time, "outTime", "o", false, true);
+    AddBuiltinAttr(time, "outTime", "o", false, false, true);
     time->isAffected[0] = 1;   // follows the scene time
     s->types.push_back(time);
     NodeType* expression = NewBuiltinType("expression", BuiltinKind::kExpression);
-    AddBuiltinNumber(expression, "time", "tim", true, true);
-    AddBuiltinNumber(expression, "output", "out", false, false);
+    AddBuiltinAttr(expression, "time", "tim", false, true, true);
+    AddBuiltinAttr(expression, "output", "out", false, false, false);
     expression->affects[0].push_back(1);
     expression->isAffected[1] = 1;
     s->types.push_back(expression);
     for (const char* c : {"createNode", "sets", "connectAttr", "disconnectAttr", "select", "delete", "setAttr",
-                          "getAttr", "ls", "rename", "currentTime", "expression", "attributeQuery"})
+                          "currentTime", "expression", "attributeQuery"})
         s->commands.push_back(CommandEntry{c, nullptr, nullptr});
     return s;
 }
@@ -344,7 +328,7 @@ NodeObj* CreateNode(NodeType* type, const std::string& name, NodeObj* parent, MS
         if (a.kind == AKind::kTyped)
             s.data = CloneData(a.defaultData);
         else if (a.kind == AKind::kNumeric && a.numType == MFnNumericData::kAddr)
-            s.value.addr = a.defaultAddr;
+            s.value.addr = nullptr;   // an address has no default here
         else
             SlotSetNumber(a, s, a.defaultNumber);
         s.dirty = type->isAffected[i] != 0;   // outputs are computed on first request
@@ -387,34 +371,20 @@ void DeleteNode(NodeObj* node)
             ++i;
     }
     // Connections: destinations fed by this node keep their last value.
-    for (size_t i = 0; i < s.connections.size();)
-    {
-        const Connection& c = s.connections[i];
-        if (c.srcNode.get() == node || c.dstNode.get() == node)
-            s.connections.erase(s.connections.begin() + (long)i);
-        else
-            ++i;
-    }
-    for (size_t i = 0; i < s.selection.size();)
-        if (s.selection[i].get() == node)
-            s.selection.erase(s.selection.begin() + (long)i);
-        else
-            ++i;
+    auto& cs = s.connections;
+    cs.erase(std::remove_if(cs.begin(), cs.end(),
+                            [node](const Connection& c) { return c.srcNode.get() == node || c.dstNode.get() == node; }),
+             cs.end());
+    auto isNode = [node](const Ref& r) { return r.get() == node; };
+    s.selection.erase(std::remove_if(s.selection.begin(), s.selection.end(), isNode), s.selection.end());
     for (const Ref& r : s.nodes)
     {
         std::vector<NodeObj*>& m = r.as<NodeObj>()->members;
-        for (size_t i = 0; i < m.size();)
-            if (m[i] == node)
-                m.erase(m.begin() + (long)i);
-            else
-                ++i;
+        m.erase(std::remove(m.begin(), m.end(), node), m.end());
     }
-    for (size_t i = 0; i < s.nodes.size(); ++i)
-        if (s.nodes[i].get() == node)
-        {
-            s.nodes.erase(s.nodes.begin() + (long)i);
-            break;
-        }
+    const auto it = std::find_if(s.nodes.begin(), s.nodes.end(), isNode);
+    if (it != s.nodes.end())
+        s.nodes.erase(it);
     node->alive = false;
     node->members.clear();
     node->parent = nullptr;
@@ -496,7 +466,7 @@ MStatus Connect(NodeObj* src, int sa, NodeObj* dst, int da, bool force, std::str
             *err = "The attribute '" + PlugText(src, sa) + "' cannot be connected to itself.";
         return MS::kFailure;
     }
-    if (!a.readable || !a.connectable || !b.writable || !b.connectable || !TypesConnectable(a, b))
+    if (!b.writable || !TypesConnectable(a, b))
     {
         if (err)
             *err = "The attributes '" + what + "' cannot be connected.";
@@ -704,7 +674,7 @@ MStatus SetFromString(NodeObj* n, int idx, const std::string& text, std::string*
         return MS::kInvalidParameter;
     }
     StringDataObj* d = new StringDataObj;
-    d->value = MString(text.c_str(), (int)text.size());
+    KHostAccess::str(d->value) = text;
     n->slots[(size_t)idx].data = Ref(d);
     DirtyFrom(n, idx);
     return MS::kSuccess;
@@ -980,14 +950,11 @@ bool IsFlag(const std::string& w, const char* s, const char* l)
 void ResultString(CommandResultData* r, const std::string& s)
 {
     r->words.assign(1, s);
-    r->isArray = false;
-    r->kind = CommandResultData::kString;
 }
 
 MStatus CmdCreateNode(const Words& w, CommandResultData* r, std::string* err)
 {
     std::string type, name, parentName;
-    bool skipSelect = false;
     for (size_t i = 1; i < w.size(); ++i)
     {
         if (IsFlag(w[i], "n", "name") || IsFlag(w[i], "p", "parent"))
@@ -1000,10 +967,6 @@ MStatus CmdCreateNode(const Words& w, CommandResultData* r, std::string* err)
             (IsFlag(w[i], "n", "name") ? name : parentName) = w[i + 1];
             ++i;
         }
-        else if (IsFlag(w[i], "s", "shared"))
-            ;
-        else if (IsFlag(w[i], "ss", "skipSelect"))
-            skipSelect = true;
         else if (w[i].size() > 1 && w[i][0] == '-')
         {
             *err = "createNode: Invalid flag '" + w[i] + "'";
@@ -1060,118 +1023,53 @@ MStatus CmdCreateNode(const Words& w, CommandResultData* r, std::string* err)
         *err = "createNode: the node could not be created.";
         return st;
     }
-    if (!skipSelect)
-    {
-        S().selection.clear();
-        S().selection.push_back(Ref(n));
-    }
+    S().selection.assign(1, Ref(n));
     ResultString(r, n->name);
     return MS::kSuccess;
 }
 
-MStatus CmdSets(const Words& w, CommandResultData* r, std::string* err)
+// sets -add SET OBJECT... and sets -e -fe SET OBJECT...: adds the objects to a
+// shading group; -fe first takes them out of every other one (an object
+// belongs to one shading group at a time).
+MStatus CmdSets(const Words& w, CommandResultData*, std::string* err)
 {
-    enum { kCreate, kAdd, kForce, kRemove, kClear } mode = kCreate;
-    std::string setName, newName;
-    Words members;
-    for (size_t i = 1; i < w.size(); ++i)
+    size_t i = 1;
+    if (i < w.size() && IsFlag(w[i], "e", "edit"))
+        ++i;
+    const bool force = i < w.size() && IsFlag(w[i], "fe", "forceElement");
+    if (i + 1 >= w.size() || !(force || IsFlag(w[i], "add", "addElement")))
     {
-        const std::string& f = w[i];
-        bool takesSet = IsFlag(f, "add", "addElement") || IsFlag(f, "in", "include") ||
-                        IsFlag(f, "fe", "forceElement") || IsFlag(f, "rm", "remove") || IsFlag(f, "cl", "clear");
-        if (takesSet || IsFlag(f, "n", "name"))
-        {
-            if (i + 1 >= w.size())
-            {
-                *err = "sets: Flag '" + f + "' must be passed a value.";
-                return MS::kInvalidParameter;
-            }
-            if (IsFlag(f, "n", "name"))
-                newName = w[++i];
-            else
-            {
-                mode = IsFlag(f, "fe", "forceElement") ? kForce
-                     : IsFlag(f, "rm", "remove")       ? kRemove
-                     : IsFlag(f, "cl", "clear")        ? kClear
-                                                       : kAdd;
-                setName = w[++i];
-            }
-        }
-        else if (IsFlag(f, "e", "edit"))
-            ;
-        else if (f.size() > 1 && f[0] == '-')
-        {
-            *err = "sets: Invalid flag '" + f + "'";
-            return MS::kInvalidParameter;
-        }
-        else
-            members.push_back(f);
+        *err = "sets: only -add SET and -e -fe SET are known here.";
+        return MS::kInvalidParameter;
+    }
+    NodeObj* set = FindNode(w[i + 1]);
+    if (!set || !IsSet(*set->type))
+    {
+        *err = "sets: No set matches name: " + w[i + 1];
+        return MS::kInvalidParameter;
     }
     std::vector<NodeObj*> nodes;
-    for (const std::string& m : members)
+    for (i += 2; i < w.size(); ++i)
     {
-        NodeObj* n = FindNode(m);
+        NodeObj* n = FindNode(w[i]);
         if (!n)
         {
-            *err = "sets: No object matches name: " + m;
+            *err = "sets: No object matches name: " + w[i];
             return MS::kInvalidParameter;
         }
         nodes.push_back(n);
     }
-    NodeObj* set = nullptr;
-    MStatus st;
-    if (mode == kCreate)
-    {
-        set = CreateNode(FindType("objectSet"), newName.empty() ? "set1" : newName, nullptr, &st);
-        if (!set)
-        {
-            *err = "sets: the set could not be created.";
-            return st;
-        }
-        ResultString(r, set->name);
-    }
-    else
-    {
-        set = FindNode(setName);
-        if (!set || !IsSet(*set->type))
-        {
-            *err = "sets: No set matches name: " + setName;
-            return MS::kInvalidParameter;
-        }
-    }
-    if (mode == kClear)
-    {
-        set->members.clear();
-        return MS::kSuccess;
-    }
     for (NodeObj* n : nodes)
     {
-        std::vector<NodeObj*>& m = set->members;
-        auto it = m.begin();
-        while (it != m.end() && *it != n)
-            ++it;
-        if (mode == kRemove)
-        {
-            if (it != m.end())
-                m.erase(it);
-            continue;
-        }
-        if (mode == kForce && set->type->builtin == BuiltinKind::kShadingEngine)
-        {
-            // An object belongs to one shading group at a time.
+        if (force)
             for (const Ref& other : S().nodes)
             {
-                NodeObj* o = other.as<NodeObj>();
-                if (o == set || o->type->builtin != BuiltinKind::kShadingEngine)
-                    continue;
-                for (size_t k = 0; k < o->members.size();)
-                    if (o->members[k] == n)
-                        o->members.erase(o->members.begin() + (long)k);
-                    else
-                        ++k;
+                std::vector<NodeObj*>& m = other.as<NodeObj>()->members;
+                if (other.get() != set && IsSet(*other.as<NodeObj>()->type))
+                    m.erase(std::remove(m.begin(), m.end(), n), m.end());
             }
-        }
-        if (it == m.end())
+        std::vector<NodeObj*>& m = set->members;
+        if (std::find(m.begin(), m.end(), n) == m.end())
             m.push_back(n);
     }
     return MS::kSuccess;
@@ -1216,56 +1114,22 @@ MStatus CmdConnect(const Words& w, CommandResultData*, std::string* err, bool co
     return st;
 }
 
+// select OBJECT...: the objects become the selection.
 MStatus CmdSelect(const Words& w, CommandResultData*, std::string* err)
 {
-    enum { kReplace, kAdd, kDeselect, kToggle } mode = kReplace;
-    bool clear = false;
-    std::vector<NodeObj*> nodes;
+    std::vector<Ref> nodes;
     for (size_t i = 1; i < w.size(); ++i)
     {
-        const std::string& f = w[i];
-        if (IsFlag(f, "r", "replace"))
-            mode = kReplace;
-        else if (IsFlag(f, "add", nullptr) || IsFlag(f, "af", "addFirst"))
-            mode = kAdd;
-        else if (IsFlag(f, "d", "deselect"))
-            mode = kDeselect;
-        else if (IsFlag(f, "tgl", "toggle"))
-            mode = kToggle;
-        else if (IsFlag(f, "cl", "clear"))
-            clear = true;
-        else if (IsFlag(f, "ne", "noExpand"))
-            ;
-        else if (f.size() > 1 && f[0] == '-')
+        NodeObj* n = FindNode(w[i]);
+        if (!n)
         {
-            *err = "select: Invalid flag '" + f + "'";
+            *err = "select: No object matches name: " + w[i];
             return MS::kInvalidParameter;
         }
-        else
-        {
-            NodeObj* n = FindNode(f);
-            if (!n)
-            {
-                *err = "select: No object matches name: " + f;
-                return MS::kInvalidParameter;
-            }
-            nodes.push_back(n);
-        }
+        if (std::find_if(nodes.begin(), nodes.end(), [n](const Ref& r) { return r.get() == n; }) == nodes.end())
+            nodes.push_back(Ref(n));
     }
-    std::vector<Ref>& sel = S().selection;
-    if (clear || (mode == kReplace))
-        sel.clear();
-    for (NodeObj* n : nodes)
-    {
-        auto it = sel.begin();
-        while (it != sel.end() && it->get() != n)
-            ++it;
-        bool present = it != sel.end();
-        if ((mode == kDeselect || (mode == kToggle && present)) && present)
-            sel.erase(it);
-        else if (!present && mode != kDeselect)
-            sel.push_back(Ref(n));
-    }
+    S().selection = nodes;
     return MS::kSuccess;
 }
 
@@ -1331,83 +1195,6 @@ MStatus CmdSetAttr(const Words& w, CommandResultData*, std::string* err)
     return st;
 }
 
-MStatus CmdGetAttr(const Words& w, CommandResultData* r, std::string* err)
-{
-    if (w.size() != 2)
-    {
-        *err = "getAttr: One plug is needed.";
-        return MS::kInvalidParameter;
-    }
-    PlugRef p;
-    if (!ParsePlug(w[1], &p, err, "getAttr"))
-        return MS::kInvalidParameter;
-    bool computed = false;
-    MStatus st = Pull(p.node, p.attr, &computed);
-    if (!st)
-    {
-        *err = "getAttr: the value of '" + w[1] + "' could not be computed.";
-        return st;
-    }
-    const AttrObj& a = *p.node->type->attrs[(size_t)p.attr].as<AttrObj>();
-    const Slot& s = p.node->slots[(size_t)p.attr];
-    if (IsSingleNumeric(a))
-    {
-        double v = SlotNumber(a, s);
-        khost::AttrKind k = KindOf(a);
-        r->words.assign(1, FormatNumber(v));
-        r->isArray = false;
-        r->kind = (k == khost::AttrKind::kBool) ? CommandResultData::kBool
-                : (k == khost::AttrKind::kFloat || k == khost::AttrKind::kDouble) ? CommandResultData::kDouble
-                                                                                  : CommandResultData::kInt;
-        return MS::kSuccess;
-    }
-    if (KindOf(a) == khost::AttrKind::kString)
-    {
-        ResultString(r, (s.data && s.data.get()->fnType == MFn::kStringData) ? s.data.as<StringDataObj>()->value.asChar()
-                                                                             : "");
-        return MS::kSuccess;
-    }
-    *err = "getAttr: The data of '" + w[1] + "' cannot be shown as text.";
-    return MS::kInvalidParameter;
-}
-
-MStatus CmdLs(const Words& w, CommandResultData* r, std::string* err)
-{
-    std::string type;
-    bool selected = false;
-    Words names;
-    for (size_t i = 1; i < w.size(); ++i)
-    {
-        if (IsFlag(w[i], "type", nullptr) && i + 1 < w.size())
-            type = w[++i];
-        else if (IsFlag(w[i], "sl", "selection"))
-            selected = true;
-        else if (w[i].size() > 1 && w[i][0] == '-')
-        {
-            *err = "ls: Invalid flag '" + w[i] + "'";
-            return MS::kInvalidParameter;
-        }
-        else
-            names.push_back(w[i]);
-    }
-    r->words.clear();
-    r->isArray = true;
-    r->kind = CommandResultData::kString;
-    std::vector<Ref> pool = selected ? S().selection : S().nodes;
-    for (const Ref& ref : pool)
-    {
-        const NodeObj* n = ref.as<NodeObj>();
-        if (!type.empty() && n->type->name != type)
-            continue;
-        bool named = names.empty();
-        for (const std::string& nm : names)
-            named = named || nm == n->name;
-        if (named)
-            r->words.push_back(n->name);
-    }
-    return MS::kSuccess;
-}
-
 // attributeQuery -node NODE -exists ATTR: 1 when the node has the attribute
 // (long or short name), else 0. Other queries are not modelled.
 MStatus CmdAttributeQuery(const Words& w, CommandResultData* r, std::string* err)
@@ -1445,12 +1232,10 @@ MStatus CmdAttributeQuery(const Words& w, CommandResultData* r, std::string* err
         return MS::kInvalidParameter;
     }
     r->words.assign(1, AttrIndex(*n->type, attr) >= 0 ? "1" : "0");
-    r->isArray = false;
-    r->kind = CommandResultData::kBool;
     return MS::kSuccess;
 }
 
-// currentTime [-q] [-e] [TIME]: sets or returns the scene time (frames).
+// currentTime TIME | currentTime -q: sets or returns the scene time (frames).
 MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
 {
     bool query = false;
@@ -1459,11 +1244,6 @@ MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
     {
         if (IsFlag(w[i], "q", "query"))
             query = true;
-        else if (IsFlag(w[i], "e", "edit") || IsFlag(w[i], "u", "update"))
-        {
-            if (IsFlag(w[i], "u", "update") && i + 1 < w.size())
-                ++i;
-        }
         else if (value.empty())
             value = w[i];
         else
@@ -1475,8 +1255,6 @@ MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
     if (query)
     {
         r->words.assign(1, FormatNumber(S().currentTime));
-        r->isArray = false;
-        r->kind = CommandResultData::kDouble;
         return MS::kSuccess;
     }
     char* end = nullptr;
@@ -1488,8 +1266,6 @@ MStatus CmdCurrentTime(const Words& w, CommandResultData* r, std::string* err)
     }
     SetSceneTime(t);
     r->words.assign(1, FormatNumber(t));
-    r->isArray = false;
-    r->kind = CommandResultData::kDouble;
     return MS::kSuccess;
 }
 
@@ -1503,8 +1279,8 @@ std::string Trim(const std::string& t)
     return t.substr(a, b - a);
 }
 
-// expression -s "node.attr = frame;" [-n name] [-o object] [-ae 0|1] [-uc all|none|angularOnly]:
-// the one form of expression the stand-in runs. It makes an expression
+// expression -s "node.attr = frame;" [-n name]: the one form of expression
+// the stand-in runs. It makes an expression
 // node fed by time1.outTime whose output drives the plug.
 MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
 {
@@ -1512,9 +1288,7 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
     bool haveText = false;
     for (size_t i = 1; i < w.size(); i += 2) // flag and value
     {
-        const bool valued = IsFlag(w[i], "s", "string") || IsFlag(w[i], "n", "name") || IsFlag(w[i], "o", "object") ||
-                            IsFlag(w[i], "ae", "alwaysEvaluate") || IsFlag(w[i], "uc", "unitConversion");
-        if (!valued)
+        if (!IsFlag(w[i], "s", "string") && !IsFlag(w[i], "n", "name"))
         {
             *err = "expression: Invalid flag '" + w[i] + "'";
             return MS::kInvalidParameter;
@@ -1526,7 +1300,7 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
         }
         if (IsFlag(w[i], "s", "string"))
             text = w[i + 1], haveText = true;
-        else if (IsFlag(w[i], "n", "name"))
+        else
             name = w[i + 1];
     }
     const std::string body = Trim(text);
@@ -1574,31 +1348,6 @@ MStatus CmdExpression(const Words& w, CommandResultData* r, std::string* err)
     return MS::kSuccess;
 }
 
-MStatus CmdRename(const Words& w, CommandResultData* r, std::string* err)
-{
-    if (w.size() != 3)
-    {
-        *err = "rename: An object and a new name are needed.";
-        return MS::kInvalidParameter;
-    }
-    NodeObj* n = FindNode(w[1]);
-    if (!n)
-    {
-        *err = "rename: No object matches name: " + w[1];
-        return MS::kInvalidParameter;
-    }
-    std::string clean = CleanName(w[2]);
-    if (clean.empty())
-    {
-        *err = "rename: New name is empty.";
-        return MS::kInvalidParameter;
-    }
-    if (clean != n->name)
-        n->name = UniqueName(clean);
-    ResultString(r, n->name);
-    return MS::kSuccess;
-}
-
 MStatus RunPluginCommand(const CommandEntry& c, const Words& w, CommandResultData* r, std::string* err)
 {
     void* made = c.creator();
@@ -1611,11 +1360,9 @@ MStatus RunPluginCommand(const CommandEntry& c, const Words& w, CommandResultDat
     MArgList args;
     std::vector<std::string>& words = KHostAccess::args(args);
     words.assign(w.begin() + 1, w.end());
-    S().resultStack.emplace_back();
     MStatus st = cmd->doIt(args);
-    *r = S().resultStack.back();
-    S().resultStack.pop_back();
-    delete cmd;   // commands are not kept for undo
+    *r = CommandResultData();   // plug-in commands give no result here
+    delete cmd;                 // commands are not kept for undo
     return st;
 }
 
@@ -1656,18 +1403,12 @@ MStatus RunWords(const Words& w, CommandResultData* r, std::string* err)
         st = CmdDelete(w, r, err);
     else if (name == "setAttr")
         st = CmdSetAttr(w, r, err);
-    else if (name == "getAttr")
-        st = CmdGetAttr(w, r, err);
-    else if (name == "ls")
-        st = CmdLs(w, r, err);
     else if (name == "currentTime")
         st = CmdCurrentTime(w, r, err);
     else if (name == "expression")
         st = CmdExpression(w, r, err);
-    else if (name == "attributeQuery")
-        st = CmdAttributeQuery(w, r, err);
     else
-        st = CmdRename(w, r, err);
+        st = CmdAttributeQuery(w, r, err);
     if (!st && !err->empty())
         Show(khost::MessageKind::kError, *err);
     return st;

@@ -227,3 +227,53 @@ TEST(ObjFastPaths, CornerIndicesOfEveryLength)
         EXPECT_NE(ReadObj(h, file.c_str(), false, false, nullptr, false), 0) << index;
     }
 }
+
+// The sixteen-byte line-end and corner-count scans against a plain one:
+// face lines with blanks of every kind and run length, tokens across every
+// block boundary (preceding lines of every length shift the alignment),
+// trailing blanks and every line break. Each polygon must have the corners
+// the plain tokenizer counts, in file order.
+TEST(ObjFastPaths, CornerCountsMatchAPlainTokenizer)
+{
+    std::mt19937 rng(4242u);
+    const int numVert = 300;
+    std::string text;
+    for (int v = 0; v < numVert; ++v)
+        text += "v " + std::to_string(v) + " 0 0\n";
+    const char* blanks[] = {" ", "  ", "\t", " \t ", "\v", "\f", "                 ", " \f\v "};
+    const char* breaks[] = {"\n", "\r\n", "\r", "\n\n", "\r\r\n"};
+    std::vector<int> want;
+    for (int f = 0; f < 400; ++f)
+    {
+        text += "#" + std::string(rng() % 40, 'x') + "\n"; // shifts the next line's alignment
+        const int corners = 3 + static_cast<int>(rng() % 40);
+        std::string line = "f";
+        const int first = static_cast<int>(rng() % (numVert - corners)) + 1;
+        for (int c = 0; c < corners; ++c)
+        {
+            line += c == 0 ? " " : blanks[rng() % 8]; // one space after the keyword
+            line += std::to_string(first + c);
+        }
+        if (rng() % 3 == 0)
+            line += blanks[rng() % 8];
+        text += line + breaks[rng() % 5];
+        // The plain tokenizer: runs of non-blank bytes after "f ".
+        int n = 0;
+        bool inToken = false;
+        for (size_t i = 2; i < line.size(); ++i)
+        {
+            const char ch = line[i];
+            const bool blank = ch == ' ' || ch == '\t' || ch == '\v' || ch == '\f';
+            if (!blank && !inToken)
+                ++n;
+            inToken = !blank;
+        }
+        want.push_back(n);
+    }
+    Geo g;
+    const std::string path = WriteText("fast_corners.obj", text);
+    ASSERT_EQ(ReadObj(g, path.c_str(), false, false, nullptr, false), 0);
+    ASSERT_EQ(g->_numPoly, static_cast<int32_t>(want.size()));
+    for (size_t p = 0; p < want.size(); ++p)
+        ASSERT_EQ(g->_polyNumVert[p], want[p]) << "polygon " << p;
+}

@@ -1,7 +1,7 @@
 // A tiny plug-in for the host tests: one node type with a few inputs and two
-// outputs, and two commands. Written against the OpenMaya headers only.
+// outputs, and two commands. Written against the OpenMaya headers only, with
+// the calls the Korvane plug-in makes.
 #include <maya/MArgList.h>
-#include <maya/MColor.h>
 #include <maya/MColorArray.h>
 #include <maya/MDataBlock.h>
 #include <maya/MDataHandle.h>
@@ -19,7 +19,6 @@
 #include <maya/MPxCommand.h>
 #include <maya/MPxNode.h>
 #include <maya/MString.h>
-#include <maya/MStringArray.h>
 #include <maya/MThreadUtils.h>
 #include <maya/MVectorArray.h>
 
@@ -81,7 +80,7 @@ MStatus KhTestNode::initialize()
     if (!st || !addAttribute(count))
         return MS::kFailure;
 
-    outMesh = typed.create("outMesh", "outMesh", MFnData::kMesh, &st);
+    outMesh = typed.create("outMesh", "outMesh", MFnData::kMesh, MObject::kNullObj, &st);
     typed.setStorable(false);
     if (!st || !addAttribute(outMesh))
         return MS::kFailure;
@@ -123,7 +122,11 @@ MStatus KhTestNode::compute(const MPlug& plug, MDataBlock& data)
     short m = data.inputValue(mode).asShort();
     bool on = data.inputValue(active).asBool();
     MString text = data.inputValue(label).asString();
-    MGlobal::displayInfo(MString("compute ") + text + " mode " + MString() + (int)m);
+    MString line("compute ");
+    line += text;
+    line += " mode ";
+    line += (int)m;
+    MGlobal::displayInfo(line);
 
     MFnMeshData meshData;
     MObject obj = meshData.create(&st);
@@ -144,23 +147,30 @@ MStatus KhTestNode::compute(const MPlug& plug, MDataBlock& data)
         pts.set(2, s, s, 0.0f, 0.0f);
         if (nv == 4)
             pts.set(3, 0.0f, s, 0.0f, 0.0f);
-        MIntArray counts(1, nv), connects;
+        MIntArray counts, connects;
+        counts.setLength(1);
+        counts[0] = nv;
+        connects.setLength((unsigned)nv);
         for (int i = 0; i < nv; ++i)
-            connects.append(i);
+            connects[(unsigned)i] = i;
         fn.create(nv, 1, pts, counts, connects, obj, &result);
 
-        MVectorArray normals((unsigned)nv, MVector(0.0, 0.0, 1.0));
+        MVectorArray normals;
         MIntArray ids;
         MColorArray colors;
         MFloatArray u, v;
-        for (int i = 0; i < nv; ++i)
+        normals.setLength((unsigned)nv);
+        ids.setLength((unsigned)nv);
+        colors.setLength((unsigned)nv);
+        u.setLength((unsigned)nv);
+        v.setLength((unsigned)nv);
+        for (unsigned i = 0; i < (unsigned)nv; ++i)
         {
-            ids.append(i);
-            MColor c;
-            c.set(MColor::kRGB, 0.25f * (float)i, 0.5f, 1.0f, 0.75f);
-            colors.append(c);
-            u.append(pts[(unsigned)i].x);
-            v.append(pts[(unsigned)i].y);
+            normals[i] = MVector(0.0, 0.0, 1.0);
+            ids[i] = (int)i;
+            colors[i].set(MColor::kRGB, 0.25f * (float)i, 0.5f, 1.0f, 0.75f);
+            u[i] = pts[i].x;
+            v[i] = pts[i].y;
         }
         if (!fn.setVertexNormals(normals, ids, MSpace::kObject))
             MGlobal::displayError("normals failed");
@@ -175,45 +185,32 @@ MStatus KhTestNode::compute(const MPlug& plug, MDataBlock& data)
     return result;
 }
 
-// khTestCmd sum A B | list W... | fail | nested NAME | threads | make NAME
+// khTestCmd fail | nested NAME | threads: what it learns is shown as an info line.
 class KhTestCmd : public MPxCommand
 {
 public:
     MStatus doIt(const MArgList& args) override
     {
         MString what = args.asString(0);
-        if (what == "sum")
-        {
-            MStatus a, b;
-            int x = args.asInt(1, &a), y = args.asInt(2, &b);
-            if (!a || !b)
-                return MS::kInvalidParameter;
-            setResult(x + y);
-            return MS::kSuccess;
-        }
-        if (what == "list")
-        {
-            for (unsigned i = 1; i < args.length(); ++i)
-                appendToResult(args.asString(i));
-            return MS::kSuccess;
-        }
         if (what == "fail")
         {
-            displayError("khTestCmd failed on purpose");
+            MGlobal::displayError("khTestCmd failed on purpose");
             return MS::kFailure;
         }
         if (what == "nested")
         {
             MString made;
-            MStatus st = MGlobal::executeCommand("createNode transform -n " + args.asString(1), made);
+            MStatus st = MGlobal::executeCommand(MString("createNode transform -n ") + args.asString(1), made);
             if (!st)
                 return st;
-            setResult(made);
+            MGlobal::displayInfo(made);
             return MS::kSuccess;
         }
         if (what == "threads")
         {
-            setResult(MThreadUtils::getNumThreads());
+            MString n;
+            n += MThreadUtils::getNumThreads();
+            MGlobal::displayInfo(n);
             return MS::kSuccess;
         }
         return MS::kInvalidParameter;
@@ -231,7 +228,7 @@ public:
 PLUGIN_EXPORT MStatus initializePlugin(MObject obj)
 {
     MFnPlugin plugin(obj, "Tester", "1.0", "Any");
-    MGlobal::displayInfo("loading test plugin " + plugin.name());
+    MGlobal::displayInfo("loading test plugin");
     MStatus st = plugin.registerNode("khTestNode", KhTestNode::id, KhTestNode::creator, KhTestNode::initialize,
                                      MPxNode::kDependNode);
     if (!st)

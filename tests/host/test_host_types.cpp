@@ -1,7 +1,6 @@
 // The stand-in host's value types and function sets used directly: what the
-// declarations allow, MStatus, MString, MArgList, arrays, colours, and the
-// checks MFnMesh makes on the data it is given.
-#include <maya/MArgList.h>
+// declarations allow, MStatus, MString, arrays, colours, and the checks
+// MFnMesh makes on the data it is given.
 #include <maya/MColor.h>
 #include <maya/MColorArray.h>
 #include <maya/MDataBlock.h>
@@ -12,13 +11,12 @@
 #include <maya/MFnMeshData.h>
 #include <maya/MFnNumericAttribute.h>
 #include <maya/MFnStringData.h>
+#include <maya/MFnTypedAttribute.h>
 #include <maya/MGlobal.h>
 #include <maya/MIntArray.h>
-#include <maya/MPointArray.h>
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
-#include <maya/MStringArray.h>
 #include <maya/MVectorArray.h>
 
 #include <korvane/HeadlessHost.h>
@@ -47,7 +45,7 @@ static_assert(MPxNode::kDependNode == 0 && MPxNode::kTransformNode == 11 && MPxN
 namespace
 {
 
-TEST(HostTypes, StatusComparesCodesAndPrintsItsError)
+TEST(HostTypes, StatusTellsItsCodeAndPrintsItsError)
 {
     MStatus ok;
     EXPECT_TRUE(ok);
@@ -55,11 +53,11 @@ TEST(HostTypes, StatusComparesCodesAndPrintsItsError)
     MStatus bad = MS::kInvalidParameter;
     EXPECT_FALSE(bad);
     EXPECT_TRUE(bad.error());
+    EXPECT_EQ(bad.statusCode(), MStatus::kInvalidParameter);
     EXPECT_TRUE(bad == MS::kInvalidParameter);
     EXPECT_TRUE(MS::kInvalidParameter == bad);
-    EXPECT_TRUE(bad != ok);
-    EXPECT_EQ(bad.statusCode(), MStatus::kInvalidParameter);
-    bad.clear();
+    EXPECT_TRUE(bad != ok && bad != MS::kSuccess);
+    bad = ok;
     EXPECT_TRUE(bad);
 
     testing::internal::CaptureStderr();
@@ -75,82 +73,64 @@ TEST(HostTypes, StringOperations)
     MString s("Korvane");
     s += 1;
     EXPECT_TRUE(s == MString("Korvane1") && s != "Korvane");
+    s += 2u;
+    EXPECT_TRUE(s == "Korvane12");
     EXPECT_STREQ((MString("v.") + 1.236 + ".").asChar(), "v.1.236.");
-    EXPECT_STREQ(("[" + s + "]").asChar(), "[Korvane1]");
     EXPECT_STREQ(s.substring(7, 7).asChar(), "1");
-    EXPECT_STREQ(s.substring(0, 100).asChar(), "Korvane1");
+    EXPECT_STREQ(s.substring(0, 100).asChar(), "Korvane12");
     EXPECT_STREQ(s.substring(5, 2).asChar(), "");
-    EXPECT_EQ(s.index('a'), 4);
-    EXPECT_EQ(s.rindex('z'), -1);
-    MStringArray parts;
-    MString("grp1;grp2;;grp3").split(';', parts);
-    ASSERT_EQ(parts.length(), 3u);
-    EXPECT_EQ(parts[2], "grp3");
-    EXPECT_TRUE(MString("-12").isInt() && MString("2.5").isFloat() && !MString("12x").isInt());
-    EXPECT_EQ(MString("-12").asInt(), -12);
-    EXPECT_FLOAT_EQ(MString("2.5").asFloat(), 2.5f);
+    int len = 0;
+    EXPECT_STREQ(s.asChar(len), "Korvane12");
+    EXPECT_EQ(len, 9);
     MString w(L"wide\u00e9");
-    EXPECT_EQ(w.length(), 6u);
-    EXPECT_EQ(w.numChars(), 5u);
-    MString t("a-b-a");
-    EXPECT_TRUE(t.substitute("a", "xy"));
+    EXPECT_EQ(w.length(), 6u) << "UTF-8 bytes";
+    MString t("xy-b-xy");
     MString copy = t;
     copy += "!";
-    EXPECT_EQ(t, "xy-b-xy") << "copies do not share their text";
-}
-
-TEST(HostTypes, ArgListReadsWords)
-{
-    // Built through a plug-in-free path: words added one by one.
-    MArgList args;
-    args.addArg(MString("-n")).addArg(MString("myReaderMesh")).addArg(7).addArg(MString("on"));
-    MStatus st;
-    EXPECT_EQ(args.length(), 4u);
-    EXPECT_EQ(args.asString(1, &st), "myReaderMesh");
-    EXPECT_TRUE(st);
-    EXPECT_EQ(args.asInt(2, &st), 7);
-    EXPECT_TRUE(args.asBool(3, &st));
-    EXPECT_TRUE(st);
-    args.asString(4, &st);
-    EXPECT_FALSE(st);
-    args.asInt(1, &st);
-    EXPECT_FALSE(st);
-    EXPECT_EQ(args.flagIndex("n"), 0u);
-    EXPECT_EQ(args.flagIndex("v", "verbose"), MArgList::kInvalidArgIndex);
+    EXPECT_TRUE(t == "xy-b-xy") << "copies do not share their text";
+    t.clear();
+    EXPECT_EQ(t.length(), 0u);
 }
 
 TEST(HostTypes, ArraysKeepTheirShape)
 {
-    MIntArray a(3, 5);
-    a.append(9);
-    a.insert(1, 0);
-    ASSERT_EQ(a.length(), 5u);
+    MIntArray a;
+    ASSERT_TRUE(a.setLength(3));
+    EXPECT_EQ(a[2], 0) << "new elements are zero";
+    a[0] = 1;
+    a[2] = 9;
+    ASSERT_TRUE(a.setLength(40));   // grows past the first block, keeping the elements
     EXPECT_EQ(a[0], 1);
-    EXPECT_EQ(a[4], 9);
-    EXPECT_EQ(a.set(1, 99), MS::kInvalidParameter); // past the end
-    EXPECT_EQ(a.remove(7), MS::kInvalidParameter);
+    EXPECT_EQ(a[2], 9);
+    EXPECT_EQ(a[39], 0);
     MIntArray b = a;
     b[0] = -1;
     EXPECT_EQ(a[0], 1) << "copies do not share their elements";
-    EXPECT_TRUE(a.remove(0));
-    EXPECT_EQ(a[0], 5);
+    b = a;
+    EXPECT_EQ(b[0], 1);
+    EXPECT_TRUE(a.clear());
+    EXPECT_EQ(a.length(), 0u);
+    EXPECT_EQ(b.length(), 40u);
 
     MFloatPointArray pts;
     EXPECT_TRUE(pts.setLength(2));
-    EXPECT_EQ(pts[1], MFloatPoint::origin);
+    EXPECT_EQ(pts[1].w, 1.0f) << "the origin is (0, 0, 0, 1)";
+    EXPECT_TRUE(pts.set(1, 2.0f, 3.0f));
+    EXPECT_EQ(pts[1].x, 2.0f);
+    EXPECT_EQ(pts[1].z, 0.0f);
+    EXPECT_EQ(pts.set(2, 0.0f, 0.0f), MS::kInvalidParameter) << "past the end";
 }
 
-TEST(HostTypes, ColorConstructorsAndSet)
+TEST(HostTypes, ColorSetTakesRgb)
 {
-    EXPECT_EQ(MColor(), MColor(0.0f, 0.0f, 0.0f, 1.0f));
-    EXPECT_EQ(MColor(0.5f), MColor(0.0f, 0.0f, 0.0f, 0.5f)) << "one value: alpha";
-    MColor bytes(MColor::kRGB, (unsigned char)255, (unsigned char)0, (unsigned char)51);
-    EXPECT_FLOAT_EQ(bytes.r, 1.0f);
-    EXPECT_FLOAT_EQ(bytes.b, 0.2f);
-    EXPECT_FLOAT_EQ(bytes.a, 1.0f);
-    MColor red(MColor::kHSV, 0.0f, 1.0f, 1.0f);
-    EXPECT_FLOAT_EQ(red.r, 1.0f);
-    EXPECT_FLOAT_EQ(red.g, 0.0f);
+    MColor c;
+    EXPECT_EQ(c.r, 0.0f);
+    EXPECT_EQ(c.a, 1.0f);
+    EXPECT_TRUE(c.set(MColor::kRGB, 1.0f, 0.5f, 0.25f, 0.75f));
+    EXPECT_EQ(c.g, 0.5f);
+    EXPECT_EQ(c.a, 0.75f);
+    EXPECT_FALSE(c.set(MColor::kHSV, 0.0f, 1.0f, 1.0f)) << "the stand-in knows RGB only";
+    EXPECT_EQ(c.r, 1.0f);
 }
 
 TEST(HostTypes, AttributeFunctionSets)
@@ -159,21 +139,20 @@ TEST(HostTypes, AttributeFunctionSets)
     MFnNumericAttribute num;
     MObject a = num.create("m_flIdxValue", "m_flIdxValue", MFnNumericData::kFloat, 0.0, &st);
     ASSERT_TRUE(st);
-    EXPECT_TRUE(a.hasFn(MFn::kAttribute));
+    EXPECT_FALSE(a.isNull());
     EXPECT_TRUE(num.setSoftMin(1.0));
-    EXPECT_FALSE(num.hasMin()) << "a soft minimum is no hard one";
     MFnNumericAttribute bad;
     bad.create("", "x", MFnNumericData::kInt, 0.0, &st);
     EXPECT_FALSE(st);
+    EXPECT_FALSE(bad.setDefault(1)) << "no attribute attached";
 
     MFnEnumAttribute en;
     en.create("m_flFormat", "m_flFormat", 0, &st);
     EXPECT_TRUE(en.addField("Wavefront   (.obj)", 2));
     EXPECT_TRUE(en.addField("RealFlow   (.bin)", 3));
     EXPECT_FALSE(en.addField("RealFlow   (.bin)", 4));
+    EXPECT_FALSE(en.addField("", 5));
     EXPECT_TRUE(en.setDefault(4)); // a value without a field is allowed
-    EXPECT_EQ(en.fieldIndex("RealFlow   (.bin)"), 3);
-    EXPECT_EQ(en.fieldName(2), "Wavefront   (.obj)");
 
     // A function set attached to the wrong kind of object refuses to work.
     MFnEnumAttribute wrong(a, &st);
@@ -182,8 +161,12 @@ TEST(HostTypes, AttributeFunctionSets)
 
     MFnStringData sd;
     MObject text = sd.create("C:/Temp/Cache/", &st);
-    EXPECT_TRUE(text.hasFn(MFn::kData));
-    EXPECT_EQ(MFnStringData(text).string(), "C:/Temp/Cache/");
+    EXPECT_TRUE(st);
+    MFnTypedAttribute typed;
+    typed.create("m_flPath", "m_flPath", MFnData::kString, text, &st);
+    EXPECT_TRUE(st);
+    typed.create("m_flMesh", "m_flMesh", MFnData::kMesh, text, &st);
+    EXPECT_EQ(st, MS::kInvalidParameter) << "a string is no mesh default";
 }
 
 // A unit square in the XY plane: 4 points, one quad.
@@ -194,13 +177,28 @@ struct Quad
     Quad()
     {
         const float xy[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-        for (const auto& p : xy)
-            pts.append(p[0], p[1], 0.0f, 0.0f);
-        counts.append(4);
-        for (int i = 0; i < 4; ++i)
-            connects.append(i);
+        pts.setLength(4);
+        connects.setLength(4);
+        for (unsigned int i = 0; i < 4; ++i)
+        {
+            pts.set(i, xy[i][0], xy[i][1]);
+            connects[i] = (int)i;
+        }
+        counts.setLength(1);
+        counts[0] = 4;
     }
 };
+
+// A normal for vertex `v` is accepted only while the mesh has that vertex.
+bool HasVertex(MFnMesh& fn, int v)
+{
+    MVectorArray n;
+    MIntArray id;
+    n.setLength(1);
+    id.setLength(1);
+    id[0] = v;
+    return fn.setVertexNormals(n, id) == MS::kSuccess;
+}
 
 TEST(HostTypes, MeshCreateChecksItsInput)
 {
@@ -211,8 +209,8 @@ TEST(HostTypes, MeshCreateChecksItsInput)
     MStatus st;
     fn.create(4, 1, q.pts, q.counts, q.connects, data, &st);
     ASSERT_TRUE(st);
-    EXPECT_EQ(fn.numVertices(), 4);
-    EXPECT_EQ(fn.numPolygons(), 1);
+    EXPECT_TRUE(HasVertex(fn, 3));
+    EXPECT_FALSE(HasVertex(fn, 4));
 
     // Bad input fails and leaves the mesh as it was.
     MIntArray outOfRange = q.connects;
@@ -227,22 +225,24 @@ TEST(HostTypes, MeshCreateChecksItsInput)
     EXPECT_FALSE(st);
     fn.create(4, 2, q.pts, q.counts, q.connects, data, &st);   // too few counts
     EXPECT_FALSE(st);
-    MIntArray twoCorners(1, 2);
-    fn.create(4, 1, q.pts, twoCorners, q.connects, data, &st);
+    MIntArray count(q.counts);
+    count[0] = 2;
+    fn.create(4, 1, q.pts, count, q.connects, data, &st);
     EXPECT_FALSE(st);
-    MIntArray tooMany(1, 5);
-    fn.create(4, 1, q.pts, tooMany, q.connects, data, &st);
+    count[0] = 5;
+    fn.create(4, 1, q.pts, count, q.connects, data, &st);
     EXPECT_FALSE(st);
+    fn.create(4, 1, q.pts, q.counts, q.connects, MObject::kNullObj, &st);   // no data object
+    EXPECT_EQ(st, MS::kInvalidParameter);
     MFnMesh check(data);
-    EXPECT_EQ(check.numVertices(), 4);
-    EXPECT_EQ(check.numPolygons(), 1);
+    EXPECT_TRUE(HasVertex(check, 3));
 
     // The empty mesh is a mesh.
     MFloatPointArray none;
     MIntArray noInts;
     fn.create(0, 0, none, noInts, noInts, data, &st);
     EXPECT_TRUE(st);
-    EXPECT_EQ(check.numVertices(), 0);
+    EXPECT_FALSE(HasVertex(check, 0));
 }
 
 TEST(HostTypes, MeshNormalsColorsAndUVsAreChecked)
@@ -253,66 +253,47 @@ TEST(HostTypes, MeshNormalsColorsAndUVsAreChecked)
     Quad q;
     // Nothing can be attached before the mesh exists.
     MFnMesh early(data);
-    MVectorArray n1(1, MVector(0, 0, 1));
-    MIntArray id1(1, 0);
-    EXPECT_FALSE(early.setVertexNormals(n1, id1));
+    EXPECT_FALSE(HasVertex(early, 0));
 
-    ASSERT_TRUE(fn.create(4, 1, q.pts, q.counts, q.connects, data).hasFn(MFn::kMeshData));
-    MVectorArray normals(4, MVector(0, 0, 1));
+    MStatus st;
+    fn.create(4, 1, q.pts, q.counts, q.connects, data, &st);
+    ASSERT_TRUE(st);
+    MVectorArray normals;
     MIntArray ids;
-    for (int i = 0; i < 4; ++i)
-        ids.append(i);
+    normals.setLength(4);
+    ids.setLength(4);
+    for (unsigned int i = 0; i < 4; ++i)
+    {
+        normals[i] = MVector(0, 0, 1);
+        ids[i] = (int)i;
+    }
     EXPECT_TRUE(fn.setVertexNormals(normals, ids));
-    MIntArray shortIds(3, 0);
+    MIntArray shortIds = ids;
+    shortIds.setLength(3);
     EXPECT_EQ(fn.setVertexNormals(normals, shortIds), MS::kInvalidParameter);
     MIntArray badIds = ids;
     badIds[2] = 4;
     EXPECT_EQ(fn.setVertexNormals(normals, badIds), MS::kInvalidParameter);
 
-    MColorArray colors(4, MColor(1, 0, 0, 0.5f));
+    MColorArray colors;
+    colors.setLength(4);
     EXPECT_TRUE(fn.setVertexColors(colors, ids));
     EXPECT_FALSE(fn.setVertexColors(colors, badIds));
-    EXPECT_TRUE(fn.setVertexColors(colors, ids, nullptr, MFnMesh::kRGB));
 
-    MFloatArray u(4, 0.5f), v(4, 0.25f), shortV(3, 0.0f);
+    MFloatArray u, v, shortV;
+    u.setLength(4);
+    v.setLength(4);
+    shortV.setLength(3);
     EXPECT_FALSE(fn.setUVs(u, shortV));
     EXPECT_TRUE(fn.setUVs(u, v));
     MString noSet("noSuchSet");
     EXPECT_FALSE(fn.setUVs(u, v, &noSet));
-    EXPECT_EQ(fn.numUVs(), 4);
-    MIntArray wrongCount(1, 3);
-    EXPECT_FALSE(fn.assignUVs(wrongCount, ids));
-    MIntArray counts(1, 4);
+    MIntArray counts = q.counts;
+    counts[0] = 3;
+    EXPECT_FALSE(fn.assignUVs(counts, ids));
+    counts[0] = 4;
     EXPECT_FALSE(fn.assignUVs(counts, badIds));
     EXPECT_TRUE(fn.assignUVs(counts, ids));
-    MIntArray gotCounts, gotIds;
-    EXPECT_TRUE(fn.getAssignedUVs(gotCounts, gotIds));
-    EXPECT_EQ(gotCounts[0], 4);
-    EXPECT_EQ(gotIds[3], 3);
-
-    MFloatPointArray back;
-    EXPECT_TRUE(fn.getPoints(back));
-    EXPECT_EQ(back[2].x, 1.0f);
-    EXPECT_EQ(back[2].y, 1.0f);
-}
-
-TEST(HostTypes, MeshWithoutOwnerMakesShapeNodes)
-{
-    khost::NewScene();
-    MFnMesh fn;
-    Quad q;
-    MStatus st;
-    MObject transform = fn.create(4, 1, q.pts, q.counts, q.connects, MObject::kNullObj, &st);
-    ASSERT_TRUE(st);
-    EXPECT_TRUE(transform.hasFn(MFn::kTransform));
-    EXPECT_EQ(fn.numVertices(), 4);
-    std::string type;
-    EXPECT_TRUE(khost::NodeExists("polySurface1", &type));
-    EXPECT_EQ(type, "transform");
-    khost::EvalResult r = khost::Evaluate("polySurfaceShape1", "inMesh");
-    ASSERT_TRUE(r.hasMesh);
-    EXPECT_EQ(r.mesh.numPolygons, 1);
-    khost::NewScene();
 }
 
 TEST(HostTypes, ExecuteCommandResultForms)
@@ -320,26 +301,26 @@ TEST(HostTypes, ExecuteCommandResultForms)
     khost::NewScene();
     MString name;
     EXPECT_TRUE(MGlobal::executeCommand("createNode transform -n Korvane1", name));
-    EXPECT_EQ(name, "Korvane1");
+    EXPECT_TRUE(name == "Korvane1");
     EXPECT_TRUE(MGlobal::executeCommand("createNode transform -n Korvane1", name, false, false));
-    EXPECT_EQ(name, "Korvane2");
-    MStringArray all;
-    EXPECT_TRUE(MGlobal::executeCommand("ls -type transform", all));
-    ASSERT_EQ(all.length(), 2u);
-    EXPECT_EQ(all[1], "Korvane2");
+    EXPECT_TRUE(name == "Korvane2");
+    int exists = -1;
+    EXPECT_TRUE(MGlobal::executeCommand("attributeQuery -node Korvane1 -exists nothing", exists));
+    EXPECT_EQ(exists, 0);
+    double number = -1.0;
+    EXPECT_TRUE(MGlobal::executeCommand("attributeQuery -node Korvane1 -exists translateX", number));
+    EXPECT_EQ(number, 0.0);
+    EXPECT_FALSE(MGlobal::executeCommand("select Korvane1", exists)) << "select gives no number";
     EXPECT_TRUE(MGlobal::executeCommand("select Korvane1"));
     EXPECT_FALSE(MGlobal::executeCommand("select Korvane7"));
-    MStatus st;
-    EXPECT_EQ(MGlobal::executeCommandStringResult("createNode transform", false, false, &st), "transform1");
-    EXPECT_TRUE(st);
     khost::TakeMessages();
     MGlobal::displayInfo("one");
-    MGlobal::displayWarning("two");
     MGlobal::displayError("three");
     std::vector<khost::Message> m = khost::TakeMessages();
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[1].kind, khost::MessageKind::kWarning);
-    EXPECT_EQ(m[2].text, "three");
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].kind, khost::MessageKind::kInfo);
+    EXPECT_EQ(m[1].kind, khost::MessageKind::kError);
+    EXPECT_EQ(m[1].text, "three");
     khost::NewScene();
 }
 

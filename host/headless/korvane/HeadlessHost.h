@@ -159,17 +159,16 @@ struct CommandResult
 {
     int status = kFailure;
     // The command's result as words: createNode gives the new node's name,
-    // a plug-in command what it passed to MPxCommand::setResult /
-    // appendToResult (numbers as text). Empty when the command has none.
+    // attributeQuery and currentTime -q a number as text. Empty when the
+    // command has none (plug-in commands have none).
     std::vector<std::string> result;
-    bool resultIsArray = false;  // the result is an array (appendToResult or an array setResult)
     std::string error;           // parse or lookup error, also shown as an error message
 };
 
 // Runs one command line as MGlobal::executeCommand does: built-in commands
 // createNode, sets, connectAttr, disconnectAttr, select, delete, setAttr,
-// getAttr, ls, and every registered plug-in command (its words, unquoted,
-// become the MArgList). Several commands may be separated by ';' (the
+// currentTime, expression, attributeQuery, and every registered plug-in
+// command (its words, unquoted, become the MArgList). Several commands may be separated by ';' (the
 // result is the last one's; the first failure stops). Words are separated by
 // blanks; "double quoted" words may contain blanks and \" \\ \n \t escapes.
 KHOST_API CommandResult Execute(const std::string& commandLine);
@@ -203,19 +202,14 @@ struct AttributeInfo
     std::string shortName;
     std::string niceName;        // set with setNiceNameOverride; "" when none was set
     AttrKind kind = AttrKind::kTypedOther;
-    int numericType = 0;         // MFnNumericData::Type (numeric kinds), else 0
-    int dataType = 0;            // MFnData::Type (typed kinds), else 0
 
     double defaultNumber = 0;    // numeric and enum kinds
     std::string defaultString;   // kString: the default text ("" when none)
-    bool hasDefaultData = false; // typed kinds: a default data object was given
 
-    bool hasMin = false, hasMax = false, hasSoftMin = false, hasSoftMax = false;
-    double min = 0, max = 0, softMin = 0, softMax = 0;
+    bool hasSoftMin = false, hasSoftMax = false;
+    double softMin = 0, softMax = 0;
 
-    bool readable = true, writable = true, connectable = true, storable = true;
-    bool keyable = false, hidden = false, array = false, cached = true;
-    bool channelBox = false, usesArrayDataBuilder = false;
+    bool writable = true, storable = true, keyable = false, array = false, usesArrayDataBuilder = false;
 
     std::vector<EnumField> fields;      // kEnum: fields in order of addition
     std::vector<std::string> affects;   // long names of the attributes this one affects
@@ -334,10 +328,10 @@ struct EvalResult
 KHOST_API EvalResult Evaluate(const std::string& node, const std::string& attr);
 
 // ---------------------------------------------------------------------------
-// Messages shown through MGlobal::displayInfo / displayWarning / displayError
-// (and MPxCommand's display functions).
+// Messages shown through MGlobal::displayInfo / displayError (and the
+// host's own error lines).
 
-enum class MessageKind : int { kInfo, kWarning, kError };
+enum class MessageKind : int { kInfo, kError };
 
 struct Message
 {
@@ -349,7 +343,7 @@ struct Message
 KHOST_API std::vector<Message> TakeMessages();
 
 // When on, every line is also written as it is shown: info lines to stdout,
-// warning and error lines to stderr, the exact text plus '\n'. Off by default.
+// error lines to stderr, the exact text plus '\n'. Off by default.
 KHOST_API void SetEcho(bool on);
 
 // ---------------------------------------------------------------------------

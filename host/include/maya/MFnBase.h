@@ -1,4 +1,4 @@
-// Stand-in host: MFnBase, the root of the function sets.
+// Stand-in host: MFnBase, the root of all function sets.
 #ifndef KHOST_MAYA_MFnBase_h
 #define KHOST_MAYA_MFnBase_h
 
@@ -13,12 +13,8 @@ class OPENMAYA_EXPORT MFnBase
 public:
     virtual ~MFnBase();
     virtual MFn::Type type() const;
-    bool hasObj(MFn::Type type) const;
-    bool hasObj(const MObject& object) const;
-    MObject object(MStatus* ReturnStatus = NULL) const;
     virtual MStatus setObject(MObject& object);
     virtual MStatus setObject(const MObject& object);
-    static const char* className();
 
 protected:
     MFnBase();

@@ -1,4 +1,4 @@
-// Stand-in host: MFnData, the function set of attribute data.
+// Stand-in host: MFnData, the function set of data objects.
 #ifndef KHOST_MAYA_MFnData_h
 #define KHOST_MAYA_MFnData_h
 
@@ -12,7 +12,6 @@ public:
     MFnData(const MObject& object, MStatus* ReturnStatus = NULL);
     virtual ~MFnData();
     virtual MFn::Type type() const;
-    static const char* className();
 
     enum Type
     {
@@ -43,7 +42,6 @@ public:
         kAny,
         kLast
     };
-
 private:
     MFnData(const MFnData&);
     MFnData& operator=(const MFnData&);

@@ -6,6 +6,7 @@
 
 class MObject;
 class MString;
+
 class OPENMAYA_EXPORT MFnEnumAttribute : public MFnAttribute
 {
 public:
@@ -14,19 +15,11 @@ public:
     MFnEnumAttribute(const MObject& object, MStatus* ReturnStatus = NULL);
     virtual ~MFnEnumAttribute();
     virtual MFn::Type type() const;
-    static const char* className();
 
     MObject create(const MString& fullName, const MString& briefName, short defaultValue = 0,
                    MStatus* ReturnStatus = NULL);
     MStatus addField(const MString& fieldString, short index);
-    MString fieldName(short index, MStatus* ReturnStatus = NULL) const;
-    short fieldIndex(const MString& fieldString, MStatus* ReturnStatus = NULL) const;
-    MStatus getMin(short& minValue) const;
-    MStatus getMax(short& maxValue) const;
     MStatus setDefault(short index);
-    MStatus setDefault(const MString& fieldString);
-    MStatus getDefault(short& index) const;
-
 private:
     MFnEnumAttribute(const MFnEnumAttribute&);
     MFnEnumAttribute& operator=(const MFnEnumAttribute&);

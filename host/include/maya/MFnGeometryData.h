@@ -5,6 +5,7 @@
 #include <maya/MFnData.h>
 
 class MObject;
+
 class OPENMAYA_EXPORT MFnGeometryData : public MFnData
 {
 public:
@@ -13,8 +14,6 @@ public:
     MFnGeometryData(const MObject& object, MStatus* ReturnStatus = NULL);
     virtual ~MFnGeometryData();
     virtual MFn::Type type() const;
-    static const char* className();
-
 
 private:
     MFnGeometryData(const MFnGeometryData&);

@@ -6,6 +6,7 @@
 
 class MObject;
 class MString;
+
 class OPENMAYA_EXPORT MFnMeshData : public MFnGeometryData
 {
 public:
@@ -14,10 +15,8 @@ public:
     MFnMeshData(const MObject& object, MStatus* ReturnStatus = NULL);
     virtual ~MFnMeshData();
     virtual MFn::Type type() const;
-    static const char* className();
 
     MObject create(MStatus* ReturnStatus = NULL);
-
 private:
     MFnMeshData(const MFnMeshData&);
     MFnMeshData& operator=(const MFnMeshData&);

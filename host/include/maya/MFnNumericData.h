@@ -5,6 +5,7 @@
 #include <maya/MFnData.h>
 
 class MObject;
+
 class OPENMAYA_EXPORT MFnNumericData : public MFnData
 {
 public:
@@ -13,7 +14,6 @@ public:
     MFnNumericData(const MObject& object, MStatus* ReturnStatus = NULL);
     virtual ~MFnNumericData();
     virtual MFn::Type type() const;
-    static const char* className();
 
     enum Type
     {
@@ -41,10 +41,6 @@ public:
         kAddr,
         kLast
     };
-
-    MObject create(Type dataType, MStatus* ReturnStatus = NULL);
-    Type numericType(MStatus* ReturnStatus = NULL) const;
-
 private:
     MFnNumericData(const MFnNumericData&);
     MFnNumericData& operator=(const MFnNumericData&);

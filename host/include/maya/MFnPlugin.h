@@ -1,10 +1,9 @@
-// Stand-in host: MFnPlugin, registration of a plug-in's node types and commands.
+// Stand-in host: MFnPlugin, the function set a plug-in registers its types and commands with.
 #ifndef KHOST_MAYA_MFnPlugin_h
 #define KHOST_MAYA_MFnPlugin_h
 
 #include <maya/MFnBase.h>
 #include <maya/MPxNode.h>
-#include <maya/MPxData.h>
 #include <maya/MApiVersion.h>
 #include <maya/MString.h>
 #include <maya/MTypeId.h>
@@ -18,15 +17,6 @@ public:
               const char* requiredApiVersion = "Any", MStatus* ReturnStatus = 0L);
     virtual ~MFnPlugin();
     virtual MFn::Type type() const;
-    static const char* className();
-
-    MString vendor(MStatus* ReturnStatus = NULL) const;
-    MString version(MStatus* ReturnStatus = NULL) const;
-    MString apiVersion(MStatus* ReturnStatus = NULL) const;
-    MString name(MStatus* ReturnStatus = NULL) const;
-    MString loadPath(MStatus* ReturnStatus = NULL) const;
-    MStatus setName(const MString& newName, bool allowRename = true);
-    MStatus setVersion(const MString& newVersion);
 
     MStatus registerNode(const MString& typeName, const MTypeId& typeId, MCreatorFunction creatorFunction,
                          MInitializeFunction initFunction, MPxNode::Type type = MPxNode::kDependNode,

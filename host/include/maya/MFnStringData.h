@@ -6,6 +6,7 @@
 
 class MObject;
 class MString;
+
 class OPENMAYA_EXPORT MFnStringData : public MFnData
 {
 public:
@@ -14,13 +15,8 @@ public:
     MFnStringData(const MObject& object, MStatus* ReturnStatus = NULL);
     virtual ~MFnStringData();
     virtual MFn::Type type() const;
-    static const char* className();
 
-    MString string(MStatus* ReturnStatus = NULL) const;
-    MStatus set(const MString& newString);
     MObject create(const MString& str, MStatus* ReturnStatus = NULL);
-    MObject create(MStatus* ReturnStatus = NULL);
-
 private:
     MFnStringData(const MFnStringData&);
     MFnStringData& operator=(const MFnStringData&);

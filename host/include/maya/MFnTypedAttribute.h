@@ -1,4 +1,4 @@
-// Stand-in host: MFnTypedAttribute, the function set of typed data attributes.
+// Stand-in host: MFnTypedAttribute, the function set of typed (data) attributes.
 #ifndef KHOST_MAYA_MFnTypedAttribute_h
 #define KHOST_MAYA_MFnTypedAttribute_h
 
@@ -7,8 +7,8 @@
 #include <maya/MObject.h>
 
 class MString;
-class MTypeId;
 class MFnStringData;
+
 class OPENMAYA_EXPORT MFnTypedAttribute : public MFnAttribute
 {
 public:
@@ -17,18 +17,9 @@ public:
     MFnTypedAttribute(const MObject& object, MStatus* ReturnStatus = NULL);
     virtual ~MFnTypedAttribute();
     virtual MFn::Type type() const;
-    static const char* className();
 
-    MObject create(const MString& fullName, const MString& briefName, const MTypeId& id,
-                   MObject defaultData = MObject::kNullObj, MStatus* ReturnStatus = NULL);
     MObject create(const MString& fullName, const MString& briefName, MFnData::Type type,
                    MObject defaultData = MObject::kNullObj, MStatus* ReturnStatus = NULL);
-    MObject create(const MString& fullName, const MString& briefName, MFnData::Type type,
-                   MStatus* ReturnStatus);
-    MFnData::Type attrType(MStatus* ReturnStatus = NULL) const;
-    MStatus getDefault(MObject& defaultData);
-    MStatus setDefault(const MObject& defaultData);
-
 private:
     MFnTypedAttribute(const MFnTypedAttribute&);
     MFnTypedAttribute& operator=(const MFnTypedAttribute&);

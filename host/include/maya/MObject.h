@@ -15,13 +15,7 @@ public:
     ~MObject();
     MObject& operator=(const MObject& other);
 
-    bool hasFn(MFn::Type fs) const;
     bool isNull() const;
-    MFn::Type apiType() const;
-    const char* apiTypeStr() const;
-
-    bool operator==(const MObject& other) const;
-    bool operator!=(const MObject& other) const;
 
     static MObject kNullObj;
 

@@ -28,6 +28,8 @@ public:
     MStatus(const MStatus& other);
     MStatus& operator=(const MStatus& other);
 
+    // Kept with operator bool: without them, a comparison would compile
+    // through the bool and mean something else.
     bool operator==(const MStatus& other) const;
     bool operator==(MStatusCode code) const;
     bool operator!=(const MStatus& other) const;
@@ -35,18 +37,11 @@ public:
     operator bool() const;
 
     bool error() const;
-    void clear();
     MStatusCode statusCode() const;
-    MString errorString() const;
     void perror(const char* text) const;
-    void perror(const MString& text) const;
-
-    void set(bool status, unsigned char internalCode, unsigned char code);
-    void setSuccess();
 
     friend OPENMAYA_EXPORT bool operator==(MStatusCode code, const MStatus& status);
     friend OPENMAYA_EXPORT bool operator!=(MStatusCode code, const MStatus& status);
-    friend OPENMAYA_EXPORT std::ostream& operator<<(std::ostream& os, MStatus& status);
 
 protected:
     unsigned char fStatusCode;
@@ -57,32 +52,5 @@ protected:
 #if !defined(MNoMSTypedef)
 typedef MStatus MS;
 #endif
-
-#define MFAIL(status) ((status).error())
-
-#define CHECK_MSTATUS(_status)                                                  \
-    {                                                                           \
-        MStatus _maya_status = (_status);                                       \
-        if (MStatus::kSuccess != _maya_status)                                  \
-        {                                                                       \
-            std::cerr << "\nAPI error detected in " << __FILE__ << " at line " \
-                      << __LINE__ << std::endl;                                 \
-            _maya_status.perror("");                                            \
-        }                                                                       \
-    }
-
-#define CHECK_MSTATUS_AND_RETURN(_status, _retVal)                              \
-    {                                                                           \
-        MStatus _maya_status = (_status);                                       \
-        if (MStatus::kSuccess != _maya_status)                                  \
-        {                                                                       \
-            std::cerr << "\nAPI error detected in " << __FILE__ << " at line " \
-                      << __LINE__ << std::endl;                                 \
-            _maya_status.perror("");                                            \
-            return (_retVal);                                                   \
-        }                                                                       \
-    }
-
-#define CHECK_MSTATUS_AND_RETURN_IT(_status) CHECK_MSTATUS_AND_RETURN((_status), (_status))
 
 #endif

@@ -8,8 +8,6 @@ class OPENMAYA_EXPORT MThreadUtils
 {
 public:
     static int getNumThreads();
-    static void syncNumOpenMPThreads();
-    static int getCacheLineSize();
 };
 
 #endif

@@ -56,21 +56,9 @@ public:
         kLast
     };
 
-    MTime();
-    MTime(const MTime& src);
     MTime(double time_val, Unit unit = kFilm);
-    ~MTime();
-    MTime& operator=(const MTime& rhs);
-
-    Unit unit() const;
-    double value() const;
-    MStatus setUnit(Unit new_unit);
-    MStatus setValue(double new_value);
-    double as(Unit other_unit) const;
     double asUnits(Unit other_unit) const;
-
     static Unit uiUnit();
-    static MStatus setUIUnit(Unit new_unit);
 
 private:
     double val;

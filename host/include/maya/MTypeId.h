@@ -10,12 +10,9 @@ class OPENMAYA_EXPORT MTypeId
 public:
     MTypeId();
     MTypeId(unsigned int id);
-    MTypeId(unsigned int prefix, unsigned int id);
     MTypeId(const MTypeId& src);
     ~MTypeId();
     MTypeId& operator=(const MTypeId& rhs);
-    bool operator==(const MTypeId& rhs) const;
-    bool operator!=(const MTypeId& rhs) const;
     unsigned int id(MStatus* ReturnStatus = NULL) const;
 
 private:

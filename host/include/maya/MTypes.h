@@ -63,26 +63,11 @@
 #endif
 #endif
 
-#define BEGIN_NO_SCRIPT_SUPPORT public
-#define END_NO_SCRIPT_SUPPORT public
-
 #if defined(_WIN32)
 typedef __int64 MInt64;
-typedef unsigned __int64 MUint64;
 #else
 typedef long MInt64;
-typedef unsigned long MUint64;
 #endif
-
-typedef short short2[2];
-typedef short short3[3];
-typedef int int2[2];
-typedef int int3[3];
-typedef float float2[2];
-typedef float float3[3];
-typedef double double2[2];
-typedef double double3[3];
-typedef double double4[4];
 
 class MStatus;
 class MSyntax;
