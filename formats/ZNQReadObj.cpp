@@ -129,8 +129,9 @@ inline unsigned LowestSetByte(uint64_t m)
 // three byte values, (y - 0x01..) & ~y & 0x80.. flags the bytes of y that are
 // zero; flags above the lowest true one may be false, so the lowest flag of the
 // union is always the first real match. Needs 8 readable bytes from any p at or
-// before the terminating NUL: the buffer carries kPadding zero bytes.
-inline const char* FindLineEndWords(const char* p)
+// before the terminating NUL: the buffer carries kPadding zero bytes. The
+// word-wise scans serve hosts without SSE2 (unused where SSE2 is present).
+[[maybe_unused]] inline const char* FindLineEndWords(const char* p)
 {
     constexpr uint64_t kOnes = 0x0101010101010101ULL;
     constexpr uint64_t kHighs = 0x8080808080808080ULL;
@@ -174,7 +175,7 @@ inline int CountFlags(uint64_t m)
 // while the only byte below 0x21 is the space: a token starts at every
 // non-space byte that follows a space. A word with any other low byte (line
 // end, tab, control character) finishes the line byte by byte.
-inline const char* CountTokensWords(const char* p, int64_t& count)
+[[maybe_unused]] inline const char* CountTokensWords(const char* p, int64_t& count)
 {
     int64_t n = 0;
     uint64_t carry = 0x80; // the byte before p is a blank
@@ -987,6 +988,29 @@ struct ObjText
     const char* first;
 };
 
+// The arrays of numPoly faces with numNodes corners, in this order: node
+// UVWs and normals when taken, the list of faces outside the group filter
+// when it is on, then the corner counts and indices (_numPoly set). 0, or
+// the code of the first refused array.
+int32_t AllocFaceArrays(ZNQGeometry& geometry, int32_t numPoly, int64_t numNodes, bool takeUvws, bool takeNormals,
+                        bool filterOn, ZNQScopedArray<int32_t>& outside)
+{
+    const size_t nodes = static_cast<size_t>(numNodes);
+    if (takeUvws && !(geometry._nodeUvw = geometry._MemAllocArr<float3>(nodes, false)))
+        return ZNQ_ERR_LOAD_MEMORY;
+    if (takeNormals && !(geometry._nodeNrm = geometry._MemAllocArr<float3>(nodes, false)))
+        return ZNQ_ERR_LOAD_MEMORY;
+    if (filterOn && !outside.Alloc(true, numPoly))
+        return ZNQ_ERR_LOAD_MEMORY;
+    // 10, not 127: a refused polygon array has always reported the core's memory code.
+    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
+    geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
+    if (!geometry._polyNumVert || !geometry._polyVInd)
+        return ZNQ_ERR_MEMORY;
+    geometry._numPoly = numPoly;
+    return ZNQ_OK;
+}
+
 // ---------------------------------------------------------------------------
 // One thread: two walks over the text.
 //
@@ -1134,27 +1158,9 @@ int32_t ParseSerial(ZNQGeometry& geometry, const ObjText& text, bool loadNormals
     }
 
     const int32_t numPoly = static_cast<int32_t>(spanF.count);
-    const size_t nodes = static_cast<size_t>(numNodes);
-    if (takeUvws)
-    {
-        geometry._nodeUvw = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeUvw)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (takeNormals)
-    {
-        geometry._nodeNrm = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeNrm)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (filter.count > 0 && !outside.Alloc(true, numPoly))
-        return ZNQ_ERR_LOAD_MEMORY;
-    // 10, not 127: a refused polygon array has always reported the core's memory code.
-    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
-    geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
-    if (!geometry._polyNumVert || !geometry._polyVInd)
-        return ZNQ_ERR_MEMORY;
-    geometry._numPoly = numPoly;
+    const int32_t arc = AllocFaceArrays(geometry, numPoly, numNodes, takeUvws, takeNormals, filter.count > 0, outside);
+    if (arc)
+        return arc;
 
     // ---- Face pass. Group statements before the first face count too: the
     // walk starts at the last of them, so the state at the first face is that
@@ -1571,26 +1577,10 @@ int32_t ParseChunked(ZNQGeometry& geometry, const ObjText& text, bool loadNormal
         return ZNQ_ERR_POLYGON_TOO_LARGE;
     }
 
-    const size_t nodes = static_cast<size_t>(numNodes);
-    if (takeUvws)
-    {
-        geometry._nodeUvw = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeUvw)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (takeNormals)
-    {
-        geometry._nodeNrm = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeNrm)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (filter.count > 0 && !outside.Alloc(true, numPoly))
-        return ZNQ_ERR_LOAD_MEMORY;
-    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
-    geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
-    if (!geometry._polyNumVert || !geometry._polyVInd)
-        return ZNQ_ERR_MEMORY;
-    geometry._numPoly = static_cast<int32_t>(numPoly);
+    const int32_t arc = AllocFaceArrays(geometry, static_cast<int32_t>(numPoly), numNodes, takeUvws, takeNormals,
+                                        filter.count > 0, outside);
+    if (arc)
+        return arc;
 
     // Group state at each chunk's first face: that of the last group
     // statement before it; inside before any.
