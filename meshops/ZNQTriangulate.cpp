@@ -200,8 +200,8 @@ void AnalyzePolygon(const int32_t* ind, int32_t count, const float3* pos, PolySh
     float3 cross[kMaxCheckedCorners];
     for (int32_t k = 0; k < c; ++k)
         pts[k] = pos[ind[k]];
-    auto sideA = [&pts, c](int32_t k) { return Sub(pts[k > 0 ? k - 1 : c - 1], pts[k]); };
-    auto sideB = [&pts, c](int32_t k) { return Sub(pts[k + 1 < c ? k + 1 : 0], pts[k]); };
+    auto sideA = [&](int32_t k) { return Sub(pts[k > 0 ? k - 1 : c - 1], pts[k]); };
+    auto sideB = [&](int32_t k) { return Sub(pts[k + 1 < c ? k + 1 : 0], pts[k]); };
     znq_rules::AxisMax axisMax;
     for (int32_t k = 0; k < c; ++k)
     {
