@@ -222,8 +222,10 @@ int32_t CheckItemCount(int64_t count, int32_t numVert)
 
 // Polygon records collected into a temporary of T values become the corner
 // counts and the index array. Values: n, i0 .. in-1, n, ...
+// touch: map the index array's pages on all threads first (the parallel
+// path), so that only the copy below is serial.
 int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValues, int32_t numPoly,
-                        int64_t numNodes)
+                        int64_t numNodes, bool touch = false)
 {
     // 10, not 127: a refused polygon array has always reported the core's memory code.
     geo._polyNumVert = geo._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
@@ -233,6 +235,8 @@ int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValu
     if (!geo._polyVInd)
         return ZNQ_ERR_MEMORY;
     geo._numPoly = numPoly;
+    if (touch)
+        znq_reader::TouchPages(geo._polyVInd, numNodes * 4);
     int64_t node = 0;
     int32_t p = 0;
     for (int64_t i = 0; i < numValues;)
@@ -331,11 +335,23 @@ inline bool ScanToken(const char*& p, const char* end, const char*& s)
 inline TokenReader::Result CopyToken(const char* s, const char* e, char* tok, size_t& len)
 {
     const size_t n = static_cast<size_t>(e - s);
-    const size_t take = n < kTokenCap - 1 ? n : kTokenCap - 1;
-    std::memcpy(tok, s, take);
-    tok[take] = '\0';
-    len = take;
-    return (n > kTokenCap - 1 || std::memchr(s, '\0', n) != nullptr) ? TokenReader::kBad : TokenReader::kToken;
+    if (n > kTokenCap - 1)
+    {
+        std::memcpy(tok, s, kTokenCap - 1);
+        tok[kTokenCap - 1] = '\0';
+        len = kTokenCap - 1;
+        return TokenReader::kBad;
+    }
+    // Tokens are short: one inline pass copies and looks for a NUL byte.
+    bool nul = false;
+    for (size_t i = 0; i < n; ++i)
+    {
+        tok[i] = s[i];
+        nul |= s[i] == '\0';
+    }
+    tok[n] = '\0';
+    len = n;
+    return nul ? TokenReader::kBad : TokenReader::kToken;
 }
 
 // The chunks of a text and the tokens before each.
@@ -469,6 +485,40 @@ RunOutcome ParseRun(const TextChunks& chunks, int64_t first, int64_t count, int6
     return out;
 }
 
+// Tokens in [p, p + n) that start there: characters after whitespace, the
+// text taken to follow whitespace. Counted 16 bytes at a time where SSE2 is
+// there: a byte is whitespace when it is ' ' or 9..13, and each mask of
+// starts is popcounted.
+int64_t CountTokenStarts(const char* p, int64_t n)
+{
+    int64_t count = 0, i = 0;
+    uint32_t prevSpace = 1;
+#if KORVANE_DRS2_SSE2
+    const __m128i k32 = _mm_set1_epi8(32), k9 = _mm_set1_epi8(9), k4 = _mm_set1_epi8(4);
+    for (; i + 16 <= n; i += 16)
+    {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i d = _mm_sub_epi8(c, k9); // 9..13 become 0..4
+        const __m128i space =
+            _mm_or_si128(_mm_cmpeq_epi8(c, k32), _mm_cmpeq_epi8(_mm_min_epu8(d, k4), d));
+        const uint32_t sp = static_cast<uint32_t>(_mm_movemask_epi8(space));
+        const uint32_t starts = ~sp & ((sp << 1) | prevSpace) & 0xFFFFu;
+        uint32_t x = starts - ((starts >> 1) & 0x5555u); // popcount of 16 bits, inline
+        x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
+        x = (x + (x >> 4)) & 0x0F0Fu;
+        count += static_cast<int64_t>((x + (x >> 8)) & 0x1Fu);
+        prevSpace = (sp >> 15) & 1u;
+    }
+#endif
+    for (; i < n; ++i)
+    {
+        const uint32_t space = IsSpaceChar(p[i]) ? 1u : 0u;
+        count += prevSpace & (space ^ 1u);
+        prevSpace = space;
+    }
+    return count;
+}
+
 // Cuts [start, size) of text into chunks and counts their tokens. The two
 // tables (count + 1 entries each) come from the geometry's budget; false
 // when refused.
@@ -498,13 +548,10 @@ public:
 #pragma omp parallel for schedule(dynamic, 1)
         for (int32_t c = 0; c < _count; ++c)
         {
-            const char* p = text + cut[c];
-            const char* e = text + cut[c + 1];
-            const char* s;
-            int64_t n = 0;
-            while (ScanToken(p, e, s))
-                ++n;
-            tokBefore[c + 1] = n;
+            // Token starts: a character after whitespace, counted without
+            // branches (a chunk starts after a line break, chunk 0 on the
+            // whitespace after the header).
+            tokBefore[c + 1] = CountTokenStarts(text + cut[c], cut[c + 1] - cut[c]);
         }
         tokBefore[0] = 0;
         for (int32_t c = 0; c < _count; ++c)
@@ -888,7 +935,7 @@ private:
         }
         if (numValues > 0)
             _tr.Advance(numValues, run.lastEnd);
-        return InstallPolygons(_geo, values, numValues, numPoly, numNodes);
+        return InstallPolygons(_geo, values, numValues, numPoly, numNodes, true);
     }
 
     ZNQGeometry& _geo;
@@ -1381,7 +1428,12 @@ int32_t ReadAscii(ZNQGeometry& geo, InFile& in, int64_t start, bool loadNormals,
             ZNQScopedArray<char> text(geo, static_cast<size_t>(in.size), false);
             int64_t got = 0;
             if (text.ptr && FileSeek(in.f, 0, SEEK_SET) == 0)
+            {
+                // The block's fresh pages are mapped on first touch: touched
+                // in ranges on all threads first, the read below only copies.
+                znq_reader::TouchPages(text.ptr, in.size);
                 got = static_cast<int64_t>(FileRead(text.ptr, 1, static_cast<size_t>(in.size), in.f));
+            }
             if (got > start)
             {
                 ChunkTable table(geo, text.ptr, got, start);

@@ -266,6 +266,18 @@ inline int32_t ReadWithCleanUp(ZNQGeometry& geometry, const char* path, ZNQLoadP
     return FinishRead(geometry, rc, place);
 }
 
+// Writes a zero into every 4096-byte page of a fresh block, in fixed ranges
+// on all threads: the system maps (and clears) a new block's pages at their
+// first touch, which would otherwise all happen on the thread that fills it.
+inline void TouchPages(void* block, int64_t bytes)
+{
+    char* p = static_cast<char*>(block);
+    znqpar::ForEachRange(bytes, [p](int64_t first, int64_t end) {
+        for (int64_t at = (first + 4095) / 4096 * 4096; at < end; at += 4096)
+            p[at] = 0;
+    });
+}
+
 // Nominal size of the chunks the ascii .drs2 reader cuts its text into when
 // it parses on several threads (each cut moves on to the next line break).
 // Texts shorter than two chunks are read by the one-thread reader. Tests

@@ -306,15 +306,16 @@ TEST(ReadThreads, Drs2AsciiErrorsEarlyAndLateGiveTheSameCodeMessageAndLine)
     {
         const char* keyword;
         int64_t value; // value index in the section
-        const char* word;
+        std::string word;
         int32_t rc;
     };
     const std::string poly = "AmountOfPolygonValues";
     static const std::string longToken(70, '1');
+    static const std::string withNul("1\0" "5", 3);
     const Case cases[] = {
         {"AmountOfVertices", 5, "1.0x", ZNQ_ERR_LOAD_READ},
         {"AmountOfVertices", 110000, "nan?", ZNQ_ERR_LOAD_READ},
-        {"AmountOfVertices", 7, longToken.c_str(), ZNQ_ERR_LOAD_READ}, // over-long token
+        {"AmountOfVertices", 7, longToken, ZNQ_ERR_LOAD_READ}, // over-long token
         {"AmountOfPolygonValues", 0, "300", ZNQ_ERR_POLYGON_TOO_LARGE},
         {"AmountOfPolygonValues", 2, "abc", ZNQ_ERR_LOAD_READ},
         {"AmountOfPolygonValues", 0, "99999999999", ZNQ_ERR_POLYGON_TOO_LARGE},
@@ -322,6 +323,8 @@ TEST(ReadThreads, Drs2AsciiErrorsEarlyAndLateGiveTheSameCodeMessageAndLine)
         {"AmountOfNormalVectors", 3, "--1", ZNQ_ERR_LOAD_READ},
         {"AmountOfNormalVectors", 119990, "1e", ZNQ_ERR_LOAD_READ},
         {"AmountOfMotionVectors", 60000, "x", ZNQ_ERR_LOAD_READ},
+        {"AmountOfMotionVectors", 70000, "1\xE9\x80\xFF", ZNQ_ERR_LOAD_READ}, // bytes above 127
+        {"AmountOfPolygonValues", 9, withNul, ZNQ_ERR_LOAD_READ},              // a NUL byte
         {"AmountOfVertexColors", 150000, "0x1", ZNQ_ERR_LOAD_READ},
     };
     int i = 0;
@@ -331,10 +334,10 @@ TEST(ReadThreads, Drs2AsciiErrorsEarlyAndLateGiveTheSameCodeMessageAndLine)
         const std::string path = Save("e" + std::to_string(++i) + ".drs2", t);
         for (int64_t chunk : {int64_t(4093), int64_t(256) * 1024})
         {
-            const Outcome o = SameAtEveryThreadCount(Drs2(path), chunk, znqpar::kMinPerRange, c.word);
+            const Outcome o = SameAtEveryThreadCount(Drs2(path), chunk, znqpar::kMinPerRange, c.word.c_str());
             EXPECT_EQ(o.rc, c.rc) << c.keyword << " " << c.word << ": " << o.place;
             EXPECT_FALSE(o.place.empty());
-            if (std::string(c.word) == "99999999999")
+            if (c.word == "99999999999")
             {
                 EXPECT_NE(o.place.find("polygon of 99999999999 corners"), std::string::npos) << o.place;
             }
