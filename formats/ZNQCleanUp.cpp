@@ -9,6 +9,7 @@
 
 #include "errors/ZNQError.h"
 #include "formats/ZNQFormats.h"
+#include "geometry/ZNQMeshArrays.h"
 #include "geometry/ZNQParallel.h"
 
 namespace
@@ -167,13 +168,13 @@ int32_t CleanUp(ZNQGeometry& geometry)
     if (hasVerts && geometry._dyn._numPolyIllegal < 0)
     {
         geometry._DynRelease(kDynAll);
-        return 90; // "the dynamic geometry function _DynGetNumPolyIllegal() failed."
+        return ZNQ_ERR_DYN_NUM_POLY_ILLEGAL;
     }
     const int32_t numUnused = geometry._DynGetNumVertUnused();
     if (hasVerts && geometry._dyn._numVertUnused < 0)
     {
         geometry._DynRelease(kDynAll);
-        return 89; // "the dynamic geometry function _DynGetNumVertUnused() failed."
+        return ZNQ_ERR_DYN_NUM_VERT_UNUSED;
     }
     if (numIllegal == 0 && numUnused == 0)
         return ZNQ_OK;
@@ -193,7 +194,7 @@ int32_t CleanUp(ZNQGeometry& geometry)
             if (!flags)
             {
                 geometry._DynRelease(kDynAll);
-                return 118; // "the dynamic geometry function _DynGetPolyFlags() failed."
+                return ZNQ_ERR_DYN_POLY_FLAGS;
             }
             for (int32_t p = 0; p < geometry._numPoly && length < numIllegal; ++p)
                 if (flags[p] & kPolyFlagIllegal)
@@ -206,7 +207,7 @@ int32_t CleanUp(ZNQGeometry& geometry)
     {
         const int32_t unusedNow = geometry._DynGetNumVertUnused();
         if (geometry._numVert > 0 && geometry._dyn._numVertUnused < 0)
-            rc = 89;
+            rc = ZNQ_ERR_DYN_NUM_VERT_UNUSED;
         else if (unusedNow != 0)
             rc = DeleteUnusedVertices(geometry);
     }
@@ -217,7 +218,7 @@ int32_t CleanUp(ZNQGeometry& geometry)
 int32_t DeletePolygons(ZNQGeometry& geometry, const int32_t* list, int32_t length, bool keepListed)
 {
     if (!list && length > 0)
-        return 8; // "illegal combination of parameters."
+        return ZNQ_ERR_ILLEGAL_PARAMETER_COMBINATION;
     if (!geometry._vertPos || geometry._numVert <= 0 || geometry._numPoly <= 0 ||
         (length <= 0 && !keepListed))
         return ZNQ_OK;
@@ -255,37 +256,17 @@ int32_t DeletePolygons(ZNQGeometry& geometry, const int32_t* list, int32_t lengt
             keptNodes += geometry._polyNumVert[p];
         }
 
-    // The new arrays, all or none.
-    uint8_t* newNumVert = nullptr;
-    int32_t* newVInd = nullptr;
-    float3* newNrm = nullptr;
-    float3* newUvw = nullptr;
-    float4* newCol = nullptr;
+    // The new arrays, all or none; none at all when no polygon is kept.
+    znq_mesh::NewPolygonArrays fresh(geometry);
     if (keptPoly > 0)
     {
-        const size_t kn = static_cast<size_t>(keptNodes);
-        bool ok = true;
-        if (geometry._nodeNrm)
-            ok = ok && (newNrm = geometry._MemAllocArr<float3>(kn, false)) != nullptr;
-        if (geometry._nodeUvw)
-            ok = ok && (newUvw = geometry._MemAllocArr<float3>(kn, false)) != nullptr;
-        if (geometry._nodeCol)
-            ok = ok && (newCol = geometry._MemAllocArr<float4>(kn, false)) != nullptr;
-        ok = ok && (newNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(keptPoly),
-                                                                false)) != nullptr;
-        ok = ok && (newVInd = geometry._MemAllocArr<int32_t>(kn, false)) != nullptr;
-        if (!ok)
+        if (!fresh.Alloc(geometry, keptPoly, keptNodes))
         {
-            geometry._MemFree(newNrm);
-            geometry._MemFree(newUvw);
-            geometry._MemFree(newCol);
-            geometry._MemFree(newNumVert);
-            geometry._MemFree(newVInd);
             geometry._DynRelease(kDynAll);
             return ZNQ_ERR_MEMORY;
         }
 
-        // Copy the kept polygons in order, a run of kept polygons at a time.
+        // Copy the kept polygons in order.
         int32_t q = 0;
         int64_t src = 0, dst = 0;
         for (int32_t p = 0; p < numPoly; ++p)
@@ -293,32 +274,16 @@ int32_t DeletePolygons(ZNQGeometry& geometry, const int32_t* list, int32_t lengt
             const int64_t n = geometry._polyNumVert[p];
             if (!marks[static_cast<size_t>(p)])
             {
-                newNumVert[q++] = static_cast<uint8_t>(n);
-                std::memcpy(newVInd + dst, geometry._polyVInd + src, static_cast<size_t>(n) * 4);
-                if (newNrm)
-                    std::memcpy(newNrm + dst, geometry._nodeNrm + src, static_cast<size_t>(n) * sizeof(float3));
-                if (newUvw)
-                    std::memcpy(newUvw + dst, geometry._nodeUvw + src, static_cast<size_t>(n) * sizeof(float3));
-                if (newCol)
-                    std::memcpy(newCol + dst, geometry._nodeCol + src, static_cast<size_t>(n) * sizeof(float4));
+                fresh.num[static_cast<size_t>(q++)] = static_cast<uint8_t>(n);
+                std::memcpy(fresh.vInd.ptr + dst, geometry._polyVInd + src, static_cast<size_t>(n) * 4);
+                znq_mesh::CopyNodeData(geometry, static_cast<size_t>(dst), static_cast<size_t>(src),
+                                       static_cast<size_t>(n), fresh.nrm.ptr, fresh.uvw.ptr, fresh.col.ptr);
                 dst += n;
             }
             src += n;
         }
     }
-
-    geometry._MemFree(geometry._polyNumVert);
-    geometry._MemFree(geometry._polyVInd);
-    geometry._MemFree(geometry._nodeNrm);
-    geometry._MemFree(geometry._nodeUvw);
-    geometry._MemFree(geometry._nodeCol);
-    geometry._polyNumVert = newNumVert;
-    geometry._polyVInd = newVInd;
-    geometry._nodeNrm = newNrm;
-    geometry._nodeUvw = newUvw;
-    geometry._nodeCol = newCol;
-    geometry._numPoly = keptPoly;
-    geometry._DynRelease(kDynAll);
+    fresh.SwapInto(geometry, keptPoly);
     return ZNQ_OK;
 }
 
@@ -368,67 +333,25 @@ int32_t DeleteUnusedVertices(ZNQGeometry& geometry)
         return ZNQ_OK;
 
     // The new per-vertex arrays, all or none.
-    const size_t m = static_cast<size_t>(used);
-    float3* newMotion = nullptr;
-    float4* newUser4 = nullptr;
-    float3* newUser3[2] = {nullptr, nullptr};
-    float* newUser1[4] = {nullptr, nullptr, nullptr, nullptr};
-    float3* newPos = nullptr;
-    bool ok = true;
-    if (geometry._vertMotion)
-        ok = ok && (newMotion = geometry._MemAllocArr<float3>(m, false)) != nullptr;
-    if (geometry._vertUser4)
-        ok = ok && (newUser4 = geometry._MemAllocArr<float4>(m, false)) != nullptr;
-    for (int i = 0; i < 2; ++i)
-        if (geometry._vertUser3[i])
-            ok = ok && (newUser3[i] = geometry._MemAllocArr<float3>(m, false)) != nullptr;
-    for (int i = 0; i < 4; ++i)
-        if (geometry._vertUser1[i])
-            ok = ok && (newUser1[i] = geometry._MemAllocArr<float>(m, false)) != nullptr;
-    ok = ok && (newPos = geometry._MemAllocArr<float3>(m, false)) != nullptr;
-    if (!ok)
-    {
-        geometry._MemFree(newMotion);
-        geometry._MemFree(newUser4);
-        for (int i = 0; i < 2; ++i)
-            geometry._MemFree(newUser3[i]);
-        for (int i = 0; i < 4; ++i)
-            geometry._MemFree(newUser1[i]);
-        geometry._MemFree(newPos);
+    znq_mesh::NewVertexArrays fresh(geometry);
+    if (!fresh.Alloc(geometry, used))
         return ZNQ_ERR_MEMORY;
-    }
-
     const int32_t* rm = remap.ptr;
-    CompactVertexArray(geometry._vertPos, newPos, rm, numVert);
-    if (newMotion)
-        CompactVertexArray(geometry._vertMotion, newMotion, rm, numVert);
-    if (newUser4)
-        CompactVertexArray(geometry._vertUser4, newUser4, rm, numVert);
-    for (int i = 0; i < 2; ++i)
-        if (newUser3[i])
-            CompactVertexArray(geometry._vertUser3[i], newUser3[i], rm, numVert);
+    auto compact = [rm, numVert](const auto* src, auto* dst) {
+        if (dst)
+            CompactVertexArray(src, dst, rm, numVert);
+    };
+    compact(geometry._vertPos, fresh.pos.ptr);
+    compact(geometry._vertMotion, fresh.motion.ptr);
+    compact(geometry._vertUser4, fresh.user4.ptr);
+    compact(geometry._vertUser3[0], fresh.user3a.ptr);
+    compact(geometry._vertUser3[1], fresh.user3b.ptr);
     for (int i = 0; i < 4; ++i)
-        if (newUser1[i])
-            CompactVertexArray(geometry._vertUser1[i], newUser1[i], rm, numVert);
+        compact(geometry._vertUser1[i], fresh.user1[i].ptr);
 
     for (int64_t k = 0; k < numNodes; ++k)
         geometry._polyVInd[k] = rm[geometry._polyVInd[k]];
-
-    geometry._MemFree(geometry._vertPos);
-    geometry._MemFree(geometry._vertMotion);
-    geometry._MemFree(geometry._vertUser4);
-    for (int i = 0; i < 2; ++i)
-        geometry._MemFree(geometry._vertUser3[i]);
-    for (int i = 0; i < 4; ++i)
-        geometry._MemFree(geometry._vertUser1[i]);
-    geometry._vertPos = newPos;
-    geometry._vertMotion = newMotion;
-    geometry._vertUser4 = newUser4;
-    for (int i = 0; i < 2; ++i)
-        geometry._vertUser3[i] = newUser3[i];
-    for (int i = 0; i < 4; ++i)
-        geometry._vertUser1[i] = newUser1[i];
-    geometry._numVert = used;
+    fresh.SwapInto(geometry, used);
     geometry._DynRelease(kDynAll);
     return ZNQ_OK;
 }

@@ -48,9 +48,9 @@ int FileSeek(FILE* stream, int64_t offset, int origin)
     int whence;
     switch (origin)
     {
-    case 0: whence = SEEK_SET; break;
-    case 1: whence = SEEK_CUR; break;
-    case 2: whence = SEEK_END; break;
+    case SEEK_SET:
+    case SEEK_CUR:
+    case SEEK_END: whence = origin; break;
     default: return 1; // not an origin: a failed seek
     }
 #if defined(_WIN32)

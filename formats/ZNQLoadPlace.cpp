@@ -14,11 +14,14 @@ void PlaceReset(ZNQLoadPlace* place)
 namespace
 {
 
+// Writes the reason; an empty one becomes "?", so that the place counts as
+// known and later notes leave it alone.
 void SetReason(ZNQLoadPlace& place, const char* format, va_list args)
 {
-    if (!format)
-        return;
-    std::vsnprintf(place.reason, sizeof place.reason, format, args);
+    if (format)
+        std::vsnprintf(place.reason, sizeof place.reason, format, args);
+    if (!place.Known())
+        place.reason[0] = '?', place.reason[1] = '\0';
 }
 
 } // namespace
@@ -32,8 +35,6 @@ void PlaceAtLine(ZNQLoadPlace* place, int64_t line, const char* format, ...)
     va_start(args, format);
     SetReason(*place, format, args);
     va_end(args);
-    if (!place->Known())
-        place->reason[0] = '?', place->reason[1] = '\0';
 }
 
 void PlaceAtOffset(ZNQLoadPlace* place, int64_t offset, const char* section, const char* format, ...)
@@ -46,8 +47,6 @@ void PlaceAtOffset(ZNQLoadPlace* place, int64_t offset, const char* section, con
     va_start(args, format);
     SetReason(*place, format, args);
     va_end(args);
-    if (!place->Known())
-        place->reason[0] = '?', place->reason[1] = '\0';
 }
 
 size_t PlaceWhere(const ZNQLoadPlace& place, char* buffer, size_t size)

@@ -227,6 +227,7 @@ int32_t CheckItemCount(int64_t count, int32_t numVert)
 int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValues, int32_t numPoly,
                         int64_t numNodes, bool touch = false)
 {
+    // 10, not 127: a refused polygon array has always reported the core's memory code.
     geo._polyNumVert = geo._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
     if (!geo._polyNumVert)
         return ZNQ_ERR_MEMORY;
@@ -257,7 +258,7 @@ int32_t InstallPolygons(ZNQGeometry& geo, const int32_t* values, int64_t numValu
 // does not pay for line counting. Moves the stream.
 int64_t LineOfOffset(FILE* f, int64_t offset)
 {
-    if (!f || offset < 0 || FileSeek(f, 0, 0) != 0)
+    if (!f || offset < 0 || FileSeek(f, 0, SEEK_SET) != 0)
         return 0;
     char buf[16384];
     int64_t line = 1, done = 0;
@@ -1280,7 +1281,7 @@ private:
                                       vind + scan.markNode[m]);
             }
         });
-        return FileSeek(_in.f, start + scan.end, 0) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
+        return FileSeek(_in.f, start + scan.end, SEEK_SET) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_READ;
     }
 
     int32_t ReadColors(int32_t count)
@@ -1426,7 +1427,7 @@ int32_t ReadAscii(ZNQGeometry& geo, InFile& in, int64_t start, bool loadNormals,
         {
             ZNQScopedArray<char> text(geo, static_cast<size_t>(in.size), false);
             int64_t got = 0;
-            if (text.ptr && FileSeek(in.f, 0, 0) == 0)
+            if (text.ptr && FileSeek(in.f, 0, SEEK_SET) == 0)
             {
                 // The block's fresh pages are mapped on first touch: touched
                 // in ranges on all threads first, the read below only copies.
@@ -1455,7 +1456,7 @@ int32_t ReadAscii(ZNQGeometry& geo, InFile& in, int64_t start, bool loadNormals,
         geo.Clear();
         PlaceReset(in.place);
     }
-    if (FileSeek(in.f, start, 0) != 0)
+    if (FileSeek(in.f, start, SEEK_SET) != 0)
         return ZNQ_ERR_LOAD_READ;
     TokenReader tr(in.f, start);
     const int32_t rc = AsciiReader<TokenReader>(geo, in, tr).Read(loadNormals, loadMotions, loadColors);
@@ -1478,7 +1479,7 @@ int32_t ReadDrs2File(ZNQGeometry& geo, InFile& in, bool loadNormals, bool loadMo
     if (!isBinary)
         return ReadAscii(geo, in, tr.Offset(), loadNormals, loadMotions, loadColors);
     // The binary blocks start two bytes (CR LF) after "format".
-    if (FileSeek(in.f, tr.Offset() + 2, 0) != 0)
+    if (FileSeek(in.f, tr.Offset() + 2, SEEK_SET) != 0)
         return ZNQ_ERR_LOAD_READ;
     rc = BinaryReader(geo, in).Read(loadNormals, loadMotions, loadColors);
     in.NoteFailure(rc);

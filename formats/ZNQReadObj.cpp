@@ -129,7 +129,8 @@ inline unsigned LowestSetByte(uint64_t m)
 // three byte values, (y - 0x01..) & ~y & 0x80.. flags the bytes of y that are
 // zero; flags above the lowest true one may be false, so the lowest flag of the
 // union is always the first real match. Needs 8 readable bytes from any p at or
-// before the terminating NUL: the buffer carries kPadding zero bytes.
+// before the terminating NUL: the buffer carries kPadding zero bytes. The
+// word-wise scans serve hosts without SSE2 (unused where SSE2 is present).
 [[maybe_unused]] inline const char* FindLineEndWords(const char* p)
 {
     constexpr uint64_t kOnes = 0x0101010101010101ULL;
@@ -663,24 +664,6 @@ struct GroupFilter
     }
 };
 
-// A temporary block of the counted allocator that starts empty and is given
-// back on every exit.
-template <typename T>
-struct TempArray
-{
-    ZNQGeometry& geo;
-    T* ptr = nullptr;
-    explicit TempArray(ZNQGeometry& g) : geo(g) {}
-    ~TempArray() { geo._MemFree(ptr); }
-    TempArray(const TempArray&) = delete;
-    TempArray& operator=(const TempArray&) = delete;
-    bool Alloc(size_t count, bool zeroed)
-    {
-        ptr = geo._MemAllocArr<T>(count, zeroed);
-        return ptr != nullptr;
-    }
-};
-
 // A list of float3 in one counted block that doubles when full, for the
 // statements whose number is not known before they are read.
 struct GrowList
@@ -728,15 +711,19 @@ inline bool FitsBlock(int64_t count, size_t elemSize)
 
 // ---------------------------------------------------------------------------
 
+// ReadPart's answer for a part without a stream of its own (not a code of
+// the message table): the caller then reads the part itself.
+constexpr int32_t kNoOwnStream = 1;
+
 // Reads bytes [from, to) of the file at path into dst in kReadBlock blocks
-// through its own stream; 0, 1 when the stream cannot be opened or placed
-// (the caller then reads the part itself), or ZNQ_ERR_READ.
+// through its own stream; ZNQ_OK, kNoOwnStream when the stream cannot be
+// opened or placed, or ZNQ_ERR_READ.
 int32_t ReadPart(const char* path, char* dst, int64_t from, int64_t to)
 {
     FILE* f = FileOpen(path, "rb");
     if (!f)
-        return 1;
-    int32_t rc = FileSeek(f, from, 0) == 0 ? ZNQ_OK : 1;
+        return kNoOwnStream;
+    int32_t rc = FileSeek(f, from, SEEK_SET) == 0 ? ZNQ_OK : kNoOwnStream;
     for (int64_t at = from; !rc && at < to;)
     {
         const size_t n = static_cast<size_t>((to - at) < int64_t(kReadBlock) ? (to - at) : int64_t(kReadBlock));
@@ -752,7 +739,7 @@ int32_t ReadPart(const char* path, char* dst, int64_t from, int64_t to)
 // of at least parallelBytes is read in parts of whole blocks by up to threads
 // streams at once (the copy out of the system's cache is a good part of a
 // load); the same bytes and the same codes either way.
-int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
+int32_t LoadText(ZNQGeometry& geometry, const char* path, ZNQScopedArray<char>& text,
                  int64_t& length, int64_t parallelBytes, int32_t threads)
 {
     FILE* f = FileOpen(path, "rb");
@@ -760,16 +747,16 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
         return ZNQ_ERR_LOAD_OPEN;
     int32_t rc = ZNQ_OK;
     length = -1;
-    if (FileSeek(f, 0, 2) == 0)
+    if (FileSeek(f, 0, SEEK_END) == 0)
         length = FileTell(f);
-    if (length < 0 || FileSeek(f, 0, 0) != 0)
+    if (length < 0 || FileSeek(f, 0, SEEK_SET) != 0)
         rc = ZNQ_ERR_READ;
     // A stream that reports a size but yields nothing (a directory, on some
     // systems) is a read error, not a request for a huge buffer.
     if (!rc && length > 0)
     {
         char probe;
-        if (FileRead(&probe, 1, 1, f) != 1 || FileSeek(f, 0, 0) != 0)
+        if (FileRead(&probe, 1, 1, f) != 1 || FileSeek(f, 0, SEEK_SET) != 0)
             rc = ZNQ_ERR_READ;
     }
     if (!rc && !FitsBlock(length, 1))
@@ -777,7 +764,7 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
     if (!rc)
     {
         // Only the padding needs zeros: the read fills the rest.
-        if (!text.Alloc(static_cast<size_t>(length) + kPadding, false))
+        if (!text.Alloc(true, length + static_cast<int64_t>(kPadding)))
             rc = ZNQ_ERR_LOAD_MEMORY;
         else
             std::memset(text.ptr + length, 0, kPadding);
@@ -804,12 +791,12 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, TempArray<char>& text,
             partRc[r] = ReadPart(path, dst + bound[r], bound[r], bound[r + 1]);
         for (int32_t r = 0; r < parts && !rc; ++r)
         {
-            if (partRc[r] == 1)
+            if (partRc[r] == kNoOwnStream)
             {
                 // No stream of its own: this one.
                 size_t done = 0;
                 const size_t total = static_cast<size_t>(bound[r + 1] - bound[r]);
-                if (FileSeek(f, bound[r], 0) != 0)
+                if (FileSeek(f, bound[r], SEEK_SET) != 0)
                     rc = ZNQ_ERR_READ;
                 while (!rc && done < total)
                 {
@@ -1001,6 +988,29 @@ struct ObjText
     const char* first;
 };
 
+// The arrays of numPoly faces with numNodes corners, in this order: node
+// UVWs and normals when taken, the list of faces outside the group filter
+// when it is on, then the corner counts and indices (_numPoly set). 0, or
+// the code of the first refused array.
+int32_t AllocFaceArrays(ZNQGeometry& geometry, int32_t numPoly, int64_t numNodes, bool takeUvws, bool takeNormals,
+                        bool filterOn, ZNQScopedArray<int32_t>& outside)
+{
+    const size_t nodes = static_cast<size_t>(numNodes);
+    if (takeUvws && !(geometry._nodeUvw = geometry._MemAllocArr<float3>(nodes, false)))
+        return ZNQ_ERR_LOAD_MEMORY;
+    if (takeNormals && !(geometry._nodeNrm = geometry._MemAllocArr<float3>(nodes, false)))
+        return ZNQ_ERR_LOAD_MEMORY;
+    if (filterOn && !outside.Alloc(true, numPoly))
+        return ZNQ_ERR_LOAD_MEMORY;
+    // 10, not 127: a refused polygon array has always reported the core's memory code.
+    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
+    geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
+    if (!geometry._polyNumVert || !geometry._polyVInd)
+        return ZNQ_ERR_MEMORY;
+    geometry._numPoly = numPoly;
+    return ZNQ_OK;
+}
+
 // ---------------------------------------------------------------------------
 // One thread: two walks over the text.
 //
@@ -1012,7 +1022,7 @@ struct ObjText
 //            and node normals, written straight into arrays of final size.
 
 int32_t ParseSerial(ZNQGeometry& geometry, const ObjText& text, bool loadNormals, bool loadUvws,
-                    const GroupFilter& filter, TempArray<int32_t>& outside, int32_t& numOutside,
+                    const GroupFilter& filter, ZNQScopedArray<int32_t>& outside, int32_t& numOutside,
                     ZNQLoadPlace* place)
 {
     const char* const begin = text.begin;
@@ -1148,26 +1158,9 @@ int32_t ParseSerial(ZNQGeometry& geometry, const ObjText& text, bool loadNormals
     }
 
     const int32_t numPoly = static_cast<int32_t>(spanF.count);
-    const size_t nodes = static_cast<size_t>(numNodes);
-    if (takeUvws)
-    {
-        geometry._nodeUvw = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeUvw)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (takeNormals)
-    {
-        geometry._nodeNrm = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeNrm)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (filter.count > 0 && !outside.Alloc(static_cast<size_t>(numPoly), false))
-        return ZNQ_ERR_LOAD_MEMORY;
-    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
-    geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
-    if (!geometry._polyNumVert || !geometry._polyVInd)
-        return ZNQ_ERR_MEMORY;
-    geometry._numPoly = numPoly;
+    const int32_t arc = AllocFaceArrays(geometry, numPoly, numNodes, takeUvws, takeNormals, filter.count > 0, outside);
+    if (arc)
+        return arc;
 
     // ---- Face pass. Group statements before the first face count too: the
     // walk starts at the last of them, so the state at the first face is that
@@ -1441,7 +1434,7 @@ constexpr int32_t kParseOnOneThread = -1; // ParseChunked: use ParseSerial
 // Parses text in chunks; kParseOnOneThread when the file is one the one-thread
 // walk must decide (counts beyond the geometry's int32 fields).
 int32_t ParseChunked(ZNQGeometry& geometry, const ObjText& text, bool loadNormals, bool loadUvws,
-                     const GroupFilter& filter, TempArray<int32_t>& outside, int32_t& numOutside,
+                     const GroupFilter& filter, ZNQScopedArray<int32_t>& outside, int32_t& numOutside,
                      ZNQLoadPlace* place, int64_t chunkBytes, int32_t threads)
 {
     const char* const begin = text.begin;
@@ -1453,8 +1446,8 @@ int32_t ParseChunked(ZNQGeometry& geometry, const ObjText& text, bool loadNormal
     if (want > kMaxObjChunks)
         want = kMaxObjChunks;
     int32_t count = static_cast<int32_t>(want);
-    TempArray<ObjChunk> table(geometry);
-    if (!table.Alloc(static_cast<size_t>(count), false))
+    ZNQScopedArray<ObjChunk> table(geometry);
+    if (!table.Alloc(true, count))
         return kParseOnOneThread;
     ObjChunk* const chunks = table.ptr;
     for (int32_t j = 0; j < count; ++j)
@@ -1532,10 +1525,10 @@ int32_t ParseChunked(ZNQGeometry& geometry, const ObjText& text, bool loadNormal
     if (!geometry._vertPos)
         return ZNQ_ERR_LOAD_MEMORY;
     geometry._numVert = static_cast<int32_t>(numV);
-    TempArray<float3> normals(geometry), uvws(geometry);
-    if (takeNormals && !normals.Alloc(static_cast<size_t>(numN), false))
+    ZNQScopedArray<float3> normals(geometry), uvws(geometry);
+    if (takeNormals && !normals.Alloc(true, numN))
         return ZNQ_ERR_LOAD_MEMORY;
-    if (takeUvws && comps > 0 && !uvws.Alloc(static_cast<size_t>(numT), false))
+    if (takeUvws && comps > 0 && !uvws.Alloc(true, numT))
         return ZNQ_ERR_LOAD_MEMORY;
     const ValueTarget values = {geometry._vertPos, normals.ptr, uvws.ptr, comps, end};
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
@@ -1584,26 +1577,10 @@ int32_t ParseChunked(ZNQGeometry& geometry, const ObjText& text, bool loadNormal
         return ZNQ_ERR_POLYGON_TOO_LARGE;
     }
 
-    const size_t nodes = static_cast<size_t>(numNodes);
-    if (takeUvws)
-    {
-        geometry._nodeUvw = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeUvw)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (takeNormals)
-    {
-        geometry._nodeNrm = geometry._MemAllocArr<float3>(nodes, false);
-        if (!geometry._nodeNrm)
-            return ZNQ_ERR_LOAD_MEMORY;
-    }
-    if (filter.count > 0 && !outside.Alloc(static_cast<size_t>(numPoly), false))
-        return ZNQ_ERR_LOAD_MEMORY;
-    geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numPoly), false);
-    geometry._polyVInd = geometry._MemAllocArr<int32_t>(nodes, false);
-    if (!geometry._polyNumVert || !geometry._polyVInd)
-        return ZNQ_ERR_MEMORY;
-    geometry._numPoly = static_cast<int32_t>(numPoly);
+    const int32_t arc = AllocFaceArrays(geometry, static_cast<int32_t>(numPoly), numNodes, takeUvws, takeNormals,
+                                        filter.count > 0, outside);
+    if (arc)
+        return arc;
 
     // Group state at each chunk's first face: that of the last group
     // statement before it; inside before any.
@@ -1654,7 +1631,7 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
                     const GroupFilter& filter, bool objGroupsInvert, ZNQLoadPlace* place,
                     const ObjChunking& chunking)
 {
-    TempArray<char> buffer(geometry);
+    ZNQScopedArray<char> buffer(geometry);
     int64_t length = 0;
     const int32_t threads = omp_get_max_threads();
     int32_t rc = LoadText(geometry, path, buffer, length, chunking.minParallelBytes, threads);
@@ -1675,7 +1652,7 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
         static_cast<unsigned char>(text.begin[1]) == 0xBB && static_cast<unsigned char>(text.begin[2]) == 0xBF)
         text.first += 3;
 
-    TempArray<int32_t> outside(geometry); // polygons outside the filter
+    ZNQScopedArray<int32_t> outside(geometry); // polygons outside the filter
     int32_t numOutside = 0;
     // A memory limit keeps the one-thread walk, so that what the limit
     // refuses is the same whatever the thread count.

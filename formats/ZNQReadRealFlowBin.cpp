@@ -17,14 +17,11 @@
 #include "formats/ZNQFormats.h"
 
 #include "errors/ZNQError.h"
+#include "formats/ZNQReaderUtil.h"
 #include "geometry/ZNQParallel.h"
 
 #include <cstdint>
 #include <cstring>
-
-#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__)
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the .bin reader needs a little-endian host");
-#endif
 
 namespace {
 
@@ -34,62 +31,7 @@ constexpr uint32_t kChunkTexture = 0xCCCCCC00u;
 constexpr uint32_t kChunkVelocity = 0xCCCCCC11u;
 constexpr int64_t kTextureBlock = 1048576; // bytes of interleaved texture records per read
 
-// An open file, its size and our position in it.
-struct BinFile
-{
-    FILE* f = nullptr;
-    int64_t size = 0;
-    int64_t pos = 0;
-    // Where a failure is noted (null: not asked for) and the chunk being read.
-    ZNQLoadPlace* place = nullptr;
-    const char* section = "header";
-
-    void Note(const char* reason) const { PlaceAtOffset(place, pos, section, "%s", reason); }
-
-    ~BinFile() { FileClose(f); }
-
-    int64_t Remaining() const { return size > pos ? size - pos : 0; }
-
-    // True when count records of recordBytes bytes are still in the file.
-    bool Holds(int64_t count, int64_t recordBytes) const
-    {
-        const bool fits = count >= 0 && recordBytes >= 0 &&
-                          (count == 0 || recordBytes == 0 || recordBytes <= Remaining() / count);
-        if (!fits && count < 0)
-            PlaceAtOffset(place, pos, section, "negative count %lld", static_cast<long long>(count));
-        else if (!fits)
-            PlaceAtOffset(place, pos, section, "count %lld past the end of the file",
-                          static_cast<long long>(count));
-        return fits;
-    }
-
-    bool Read(void* dst, int64_t bytes)
-    {
-        if (bytes < 0 || bytes > Remaining())
-        {
-            PlaceAtOffset(place, pos, section, "%lld bytes expected, %lld left", static_cast<long long>(bytes),
-                          static_cast<long long>(Remaining()));
-            return false;
-        }
-        if (bytes > 0 && FileRead(dst, 1, static_cast<size_t>(bytes), f) != static_cast<size_t>(bytes))
-            return false;
-        pos += bytes;
-        return true;
-    }
-
-    bool Skip(int64_t bytes)
-    {
-        if (bytes < 0 || bytes > Remaining())
-            return false;
-        if (bytes > 0 && FileSeek(f, bytes, 1) != 0)
-            return false;
-        pos += bytes;
-        return true;
-    }
-
-    bool ReadU32(uint32_t& v) { return Read(&v, 4); }
-    bool ReadI32(int32_t& v) { return Read(&v, 4); }
-};
+using znq_reader::InFile;
 
 // (a, b, c) as stored becomes x = c, y = b, z = a; in fixed ranges.
 void ReverseComponents(float3* v, int64_t count)
@@ -119,7 +61,7 @@ void DropMesh(ZNQGeometry& geometry)
 }
 
 // The vertex chunk after its code. done is set when V = 0 ends the read.
-int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
+int32_t ReadVertexChunk(ZNQGeometry& geometry, InFile& in, bool& done)
 {
     DropMesh(geometry);
     int32_t numVert;
@@ -134,7 +76,7 @@ int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
     }
     if (numVert < 0)
     {
-        PlaceAtOffset(in.place, in.pos - 4, in.section, "negative count %d", numVert);
+        PlaceAtOffset(in.place, FileTell(in.f) - 4, in.section, "negative count %d", numVert);
         return ZNQ_ERR_LOAD_MEMORY; // no block for a negative count
     }
     if (!in.Holds(numVert, 12))
@@ -142,7 +84,7 @@ int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
     geometry._vertPos = geometry._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
     if (!geometry._vertPos)
         return ZNQ_ERR_LOAD_MEMORY;
-    if (!in.Read(geometry._vertPos, 12 * static_cast<int64_t>(numVert)))
+    if (!in.ReadBytes(geometry._vertPos, 12 * static_cast<int64_t>(numVert)))
         return ZNQ_ERR_LOAD_READ;
     ReverseComponents(geometry._vertPos, numVert);
     geometry._numVert = numVert;
@@ -152,11 +94,12 @@ int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
         return ZNQ_ERR_LOAD_READ;
     if (numTri < 0)
     {
-        PlaceAtOffset(in.place, in.pos - 4, in.section, "negative count %d", numTri);
+        PlaceAtOffset(in.place, FileTell(in.f) - 4, in.section, "negative count %d", numTri);
         return ZNQ_ERR_MEMORY; // no block for a negative count
     }
     if (!in.Holds(numTri, 12))
         return ZNQ_ERR_LOAD_READ;
+    // 10, not 127: a refused polygon array has always reported the core's memory code.
     geometry._polyNumVert = geometry._MemAllocArr<uint8_t>(static_cast<size_t>(numTri), false);
     if (!geometry._polyNumVert)
         return ZNQ_ERR_MEMORY;
@@ -165,13 +108,13 @@ int32_t ReadVertexChunk(ZNQGeometry& geometry, BinFile& in, bool& done)
     if (!geometry._polyVInd)
         return ZNQ_ERR_MEMORY;
     geometry._numPoly = numTri;
-    if (!in.Read(geometry._polyVInd, 12 * static_cast<int64_t>(numTri)))
+    if (!in.ReadBytes(geometry._polyVInd, 12 * static_cast<int64_t>(numTri)))
         return ZNQ_ERR_LOAD_READ;
     return ZNQ_OK;
 }
 
 // The texture chunk after its code: per vertex K-1 values to skip, then u, v, w.
-int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
+int32_t ReadTextureChunk(ZNQGeometry& geometry, InFile& in, bool loadUvws)
 {
     int32_t fluids;
     if (!in.ReadI32(fluids))
@@ -191,7 +134,7 @@ int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
         return ZNQ_ERR_MEMORY;
     if (skip == 0)
     {
-        if (!in.Read(perVert.ptr, 12 * numVert))
+        if (!in.ReadBytes(perVert.ptr, 12 * numVert))
             return ZNQ_ERR_LOAD_READ;
     }
     else if (record <= kTextureBlock)
@@ -205,7 +148,7 @@ int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
         for (int64_t i = 0; i < numVert; i += blockVerts)
         {
             const int64_t n = (numVert - i) < blockVerts ? (numVert - i) : blockVerts;
-            if (!in.Read(block.ptr, n * record))
+            if (!in.ReadBytes(block.ptr, n * record))
                 return ZNQ_ERR_LOAD_READ;
             float3* to = perVert.ptr + i;
             const unsigned char* from = block.ptr + skip;
@@ -218,7 +161,7 @@ int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
     else
     {
         for (int64_t i = 0; i < numVert; ++i)
-            if (!in.Skip(skip) || !in.Read(&perVert.ptr[i], 12))
+            if (!in.Skip(skip) || !in.ReadBytes(&perVert.ptr[i], 12))
                 return ZNQ_ERR_LOAD_READ;
     }
 
@@ -245,7 +188,7 @@ int32_t ReadTextureChunk(ZNQGeometry& geometry, BinFile& in, bool loadUvws)
 }
 
 // The velocity chunk after its code.
-int32_t ReadVelocityChunk(ZNQGeometry& geometry, BinFile& in, bool loadMotions)
+int32_t ReadVelocityChunk(ZNQGeometry& geometry, InFile& in, bool loadMotions)
 {
     const int64_t numVert = geometry._numVert;
     if (!in.Holds(numVert, 12))
@@ -255,7 +198,7 @@ int32_t ReadVelocityChunk(ZNQGeometry& geometry, BinFile& in, bool loadMotions)
     float3* motion = geometry._MemAllocArr<float3>(static_cast<size_t>(numVert), false);
     if (!motion)
         return ZNQ_ERR_LOAD_MEMORY;
-    if (!in.Read(motion, 12 * numVert))
+    if (!in.ReadBytes(motion, 12 * numVert))
     {
         geometry._MemFree(motion);
         return ZNQ_ERR_LOAD_READ;
@@ -266,20 +209,8 @@ int32_t ReadVelocityChunk(ZNQGeometry& geometry, BinFile& in, bool loadMotions)
     return ZNQ_OK;
 }
 
-int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws,
-                   ZNQLoadPlace* place)
+int32_t ReadChunks(ZNQGeometry& geometry, InFile& in, bool loadMotions, bool loadUvws)
 {
-    BinFile in;
-    in.place = place;
-    in.f = FileOpen(path, "rb");
-    if (!in.f)
-        return ZNQ_ERR_LOAD_OPEN;
-    if (FileSeek(in.f, 0, 2) != 0)
-        return ZNQ_ERR_LOAD_READ;
-    in.size = FileTell(in.f);
-    if (in.size < 0 || FileSeek(in.f, 0, 0) != 0)
-        return ZNQ_ERR_LOAD_READ;
-
     uint32_t magic = 0, version = 0;
     if (!in.ReadU32(magic) || !in.ReadU32(version) || magic != kMagic || version < 3)
     {
@@ -312,7 +243,7 @@ int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bo
         {
             if (!haveVertices)
             {
-                PlaceAtOffset(in.place, in.pos - 4, in.section, "chunk before the vertex chunk");
+                PlaceAtOffset(in.place, FileTell(in.f) - 4, in.section, "chunk before the vertex chunk");
                 return ZNQ_ERR_UNKNOWN_FORMAT;
             }
             in.section = code == kChunkTexture ? "texture chunk" : "velocity chunk";
@@ -324,7 +255,7 @@ int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bo
         else
         {
             if (!haveVertices)
-                PlaceAtOffset(in.place, in.pos - 4, in.section, "chunk code 0x%08X, no vertex chunk before it",
+                PlaceAtOffset(in.place, FileTell(in.f) - 4, in.section, "chunk code 0x%08X, no vertex chunk before it",
                               code);
             return haveVertices ? ZNQ_OK : ZNQ_ERR_UNKNOWN_FORMAT;
         }
@@ -336,7 +267,8 @@ int32_t ReadChunks(ZNQGeometry& geometry, const char* path, bool loadMotions, bo
 int32_t ReadRealFlowBin(ZNQGeometry& geometry, const char* path, bool loadMotions, bool loadUvws,
                         ZNQLoadPlace* place)
 {
-    geometry.Clear();
-    PlaceReset(place);
-    return FinishRead(geometry, ReadChunks(geometry, path, loadMotions, loadUvws, place), place);
+    // A stream that cannot seek cannot be measured: a read error here.
+    return znq_reader::ReadWithCleanUp(geometry, path, place, ZNQ_ERR_LOAD_READ, [&](InFile& in) {
+        return ReadChunks(geometry, in, loadMotions, loadUvws);
+    });
 }

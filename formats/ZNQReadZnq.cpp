@@ -74,7 +74,7 @@ int32_t SkipPayload(InFile& in, int64_t bytes)
                           static_cast<long long>(bytes));
         return ZNQ_ERR_LOAD_READ;
     }
-    if (bytes > 0 && FileSeek(in.f, bytes, 1) != 0)
+    if (bytes > 0 && FileSeek(in.f, bytes, SEEK_CUR) != 0)
         return ZNQ_ERR_LOAD_SEEK;
     return ZNQ_OK;
 }
@@ -92,7 +92,7 @@ int32_t TestTrailer(InFile& in, bool& atEnd)
         atEnd = true;
         return ZNQ_OK;
     }
-    return FileSeek(in.f, -24, 1) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_SEEK;
+    return FileSeek(in.f, -24, SEEK_CUR) == 0 ? ZNQ_OK : ZNQ_ERR_LOAD_SEEK;
 }
 
 // Walks the chunk heads up to the trailer (or a non-zero pre-scan value) so
@@ -410,7 +410,7 @@ int32_t ReadZnqFile(ZNQGeometry& geo, InFile& in, const bool select[4], const ui
     int32_t rc = Prescan(in);
     if (rc)
         return rc;
-    if (FileSeek(in.f, 24, 0) != 0)
+    if (FileSeek(in.f, 24, SEEK_SET) != 0)
         return ZNQ_ERR_LOAD_SEEK;
 
     int64_t numNodes = 0;

@@ -1,5 +1,7 @@
-// Internal helpers of the .znq and .drs2 readers. Not part of the public
-// interface of formats/ (that is ZNQFormats.h); self-contained on purpose.
+// Internal header, not installed: helpers of the cache readers in formats/,
+// among them InFile, the one file wrapper of the binary readers.
+// Not part of the public interface of formats/ (that is ZNQFormats.h); only
+// the .cpp files of formats/ (and the tests) include it.
 //
 // All cache formats are little-endian and so is every supported host (x86-64,
 // arm64), so binary blocks are read straight into the geometry's arrays.
@@ -55,19 +57,27 @@ struct InFile
 
     ~InFile() { FileClose(f); }
 
-    // Opens with "rb" and measures the file. 0 on success, 1 when the open
-    // fails, 2 when the stream cannot seek (a pipe, for instance).
-    int Open(const char* path)
+    // What Open found; the numbers are those callers compared with before
+    // the names existed.
+    enum OpenResult : int
+    {
+        kOpened = 0,      // open and measured, at offset 0
+        kOpenFailed = 1,  // the file does not open
+        kNotSeekable = 2, // the stream cannot seek (a pipe, for instance)
+    };
+
+    // Opens with "rb" and measures the file.
+    OpenResult Open(const char* path)
     {
         f = FileOpen(path, "rb");
         if (!f)
-            return 1;
-        if (FileSeek(f, 0, 2) != 0)
-            return 2;
+            return kOpenFailed;
+        if (FileSeek(f, 0, SEEK_END) != 0)
+            return kNotSeekable;
         size = FileTell(f);
-        if (size < 0 || FileSeek(f, 0, 0) != 0)
-            return 2;
-        return 0;
+        if (size < 0 || FileSeek(f, 0, SEEK_SET) != 0)
+            return kNotSeekable;
+        return kOpened;
     }
 
     // Bytes from the current position to the end; 0 when unknown.
@@ -127,7 +137,7 @@ struct InFile
                               static_cast<long long>(bytes), static_cast<long long>(Remaining()));
             return false;
         }
-        return bytes == 0 || FileSeek(f, bytes, 1) == 0;
+        return bytes == 0 || FileSeek(f, bytes, SEEK_CUR) == 0;
     }
 };
 
@@ -228,7 +238,7 @@ inline void GatherHalfsToNodes(const uint16_t* perVert, int comps, int32_t numVe
     });
 }
 
-// The frame of the .znq and .drs2 readers: empties the geometry and the
+// The frame of the .znq, .drs2 and .bin readers: empties the geometry and the
 // place, opens path ("rb") and measures it, runs read(in) with the file open
 // (in.place set), closes the file, then runs the clean-up. A file that does
 // not open gives 126, one that cannot seek notSeekable. On any failure the
@@ -242,10 +252,10 @@ inline int32_t ReadWithCleanUp(ZNQGeometry& geometry, const char* path, ZNQLoadP
     int32_t rc;
     {
         InFile in;
-        const int opened = in.Open(path);
-        if (opened == 1)
+        const InFile::OpenResult opened = in.Open(path);
+        if (opened == InFile::kOpenFailed)
             return ZNQ_ERR_LOAD_OPEN;
-        if (opened != 0)
+        if (opened == InFile::kNotSeekable)
             rc = notSeekable;
         else
         {

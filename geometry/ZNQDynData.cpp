@@ -15,20 +15,14 @@
 #include <cstring>
 #include <limits>
 
+#include "geometry/ZNQGeomRules.h"
 #include "geometry/ZNQGeometry.h"
 #include "geometry/ZNQOctree.h"
 #include "geometry/ZNQParallel.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define KORVANE_FIND_SSE2 1
-#else
-#define KORVANE_FIND_SSE2 0
-#endif
-
-// The vertex adjacency build stays a function of its own: inlined into the
-// builder dispatch, its inner loop ran short of registers and kept its flags
-// on the stack.
+// The vertex adjacency build is kept out of line: its inner loop, the
+// hottest of the topology items, then works with its own small set of live
+// values instead of sharing them with the builder dispatch.
 #if defined(__GNUC__) || defined(__clang__)
 #define KORVANE_NOINLINE __attribute__((noinline))
 #elif defined(_MSC_VER)
@@ -48,35 +42,19 @@ constexpr int32_t kBuildOrder[] = {
     kDynVertNrm,       kDynVertUvw,      kDynVertCol,
 };
 
-constexpr int32_t kMaxListCount = 255;   // one-byte counts
 constexpr int32_t kPairwiseMaxNodes = 16; // repeated-index test: pairwise up to this size
 constexpr int32_t kFloodDepthLimit = 8000;
 constexpr int32_t kOctreeLevels = 11;
 constexpr int32_t kIslandOctreeLevels = 10;
-// Below these squared lengths a corner side counts as degenerate (cosine 1),
-// and below this length a normal is left unnormalised.
-constexpr float kMinSideLen2 = 1e-12f;
-constexpr float kMinNormalLen = 1e-15f;
 
-inline bool InRange(int32_t v, int32_t n)
-{
-    return static_cast<uint32_t>(v) < static_cast<uint32_t>(n);
-}
-
-inline float3 Sub(const float3& a, const float3& b)
-{
-    return float3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-inline float3 Cross(const float3& a, const float3& b)
-{
-    return float3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-inline float Dot(const float3& a, const float3& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+using znq_rules::Cross;
+using znq_rules::FindInList;
+using znq_rules::kFindWidth;
+using znq_rules::Dot;
+using znq_rules::InRange;
+using znq_rules::kMaxListCount;
+using znq_rules::LayoutSlices;
+using znq_rules::Sub;
 
 bool HasMesh(const ZNQGeometry& g)
 {
@@ -141,90 +119,21 @@ inline float3 SafePos(const ZNQGeometry& g, int32_t v)
     return InRange(v, g._numVert) ? g._vertPos[v] : float3{0.0f, 0.0f, 0.0f};
 }
 
-inline bool Contains(const int32_t* list, int32_t count, int32_t value)
-{
-    for (int32_t i = 0; i < count; ++i)
-        if (list[i] == value)
-            return true;
-    return false;
-}
-
-// Index of value in list[0, count), or -1.
-inline int32_t Find(const int32_t* list, int32_t count, int32_t value)
-{
-    for (int32_t i = 0; i < count; ++i)
-        if (list[i] == value)
-            return i;
-    return -1;
-}
-
-// Position of value among the first count entries of a neighbour list, or -1.
-// Lists of up to kFindWidth entries are compared in one fixed-width pass
-// without data-dependent branches (the compiler turns it into a vector
-// compare), which matters on the hot path of every frame. The caller
-// guarantees kFindWidth readable, initialised entries from list on: neighbour
-// blocks are zeroed and padded by kFindWidth entries, and entries past count
-// are masked off.
-constexpr int32_t kFindWidth = 8;
 
 // Per-node place in a neighbour list for "no neighbour" (lists hold at most
 // 255 entries, places 0..254).
 constexpr uint8_t kNoSlot = 255;
 
-// Index of the lowest set bit of a nonzero mask.
-inline int32_t LowestBit(uint32_t bits)
-{
-#if defined(__GNUC__) || defined(__clang__)
-    return __builtin_ctz(bits);
-#else
-    int32_t pos = 0;
-    while (!(bits & 1u))
-    {
-        bits >>= 1;
-        ++pos;
-    }
-    return pos;
-#endif
-}
-
-inline int32_t FindInList(const int32_t* list, int32_t count, int32_t value)
-{
-    if (count <= kFindWidth)
-    {
-#if KORVANE_FIND_SSE2
-        const __m128i key = _mm_set1_epi32(value);
-        const __m128i lo = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(list)), key);
-        const __m128i hi = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 4)), key);
-        uint32_t hits = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(lo))) |
-                        (static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(hi))) << 4);
-#else
-        uint32_t hits = 0;
-        for (int32_t i = 0; i < kFindWidth; ++i)
-            hits |= static_cast<uint32_t>(list[i] == value) << i;
-#endif
-        hits &= (1u << count) - 1u;
-        return hits ? LowestBit(hits) : -1;
-    }
-    return Find(list, count, value);
-}
 
 // Polygon legality: fewer than 3 nodes, an index out of range, or an index that
 // occurs twice. Small polygons compare pairwise; larger ones use stamp, one
 // int32 per vertex holding the last polygon that touched it (start: -1).
 bool PolyIsIllegal(const int32_t* idx, int32_t n, int32_t numVert, int32_t* stamp, int32_t poly)
 {
-    if (n < 3)
+    if (n < 3 || !znq_rules::IndicesInRange(idx, n, numVert))
         return true;
-    for (int32_t k = 0; k < n; ++k)
-        if (!InRange(idx[k], numVert))
-            return true;
     if (n <= kPairwiseMaxNodes)
-    {
-        for (int32_t k = 1; k < n; ++k)
-            if (Contains(idx, k, idx[k]))
-                return true;
-        return false;
-    }
+        return znq_rules::HasRepeatPairwise(idx, n);
     for (int32_t k = 0; k < n; ++k)
     {
         if (stamp[idx[k]] == poly)
@@ -247,103 +156,53 @@ bool NeedsStamp(const ZNQGeometry& g)
 // ---------------------------------------------------------------------------
 // Release of one item
 
+// Frees every block given (counted) and nulls its pointer.
+template <typename... T>
+void FreeAll(ZNQGeometry& g, T*&... blocks)
+{
+    (g._MemFree(blocks), ...);
+}
+
 void ReleaseItem(ZNQGeometry& g, int32_t bit)
 {
     ZNQDynData& d = g._dyn;
     switch (bit)
     {
-    case kDynVertUsed:
-        d._numVertUsed = -1;
-        d._numVertUnused = -1;
-        break;
-    case kDynPolyIllegal:
-        d._numPolyIllegal = -1;
-        break;
-    case kDynPolyClasses:
-        d._numPolyTris = -1;
-        d._numPolyQuads = -1;
-        d._numPolyFivePlus = -1;
-        d._numPolyTwoMinus = -1;
-        break;
-    case kDynOctree:
-        ZNQOctreeRelease(g, d._octree);
-        break;
+    case kDynVertUsed: d._numVertUsed = d._numVertUnused = -1; break;
+    case kDynPolyIllegal: d._numPolyIllegal = -1; break;
+    case kDynPolyClasses: d._numPolyTris = d._numPolyQuads = d._numPolyFivePlus = d._numPolyTwoMinus = -1; break;
+    case kDynOctree: ZNQOctreeRelease(g, d._octree); break;
     case kDynEdges:
         d._numEdges = -1;
-        g._MemFree(d._edges);
-        g._MemFree(d._vertAdjEdgeNum);
-        g._MemFree(d._vertAdjEdgeBlock);
-        g._MemFree(d._vertAdjEdgeArr);
+        FreeAll(g, d._edges, d._vertAdjEdgeNum, d._vertAdjEdgeBlock, d._vertAdjEdgeArr);
         break;
-    case kDynEdgeAdjPoly:
-        g._MemFree(d._edgeAdjPolyNum);
-        g._MemFree(d._edgeAdjPolyBlock);
-        g._MemFree(d._edgeAdjPolyArr);
-        break;
+    case kDynEdgeAdjPoly: FreeAll(g, d._edgeAdjPolyNum, d._edgeAdjPolyBlock, d._edgeAdjPolyArr); break;
     case kDynVertAdjVert:
-        g._MemFree(d._vertAdjVertNum);
-        g._MemFree(d._vertAdjVertBlock);
-        g._MemFree(d._vertAdjVertArr);
-        g._MemFree(d._nodeAdjNextSlot);
+        FreeAll(g, d._vertAdjVertNum, d._vertAdjVertBlock, d._vertAdjVertArr, d._nodeAdjNextSlot);
         break;
-    case kDynVertAdjPoly:
-        g._MemFree(d._vertAdjPolyNum);
-        g._MemFree(d._vertAdjPolyBlock);
-        g._MemFree(d._vertAdjPolyArr);
-        break;
-    case kDynVertAvrgDist:
-        g._MemFree(d._vertAvrgDistToAdjVert);
-        break;
+    case kDynVertAdjPoly: FreeAll(g, d._vertAdjPolyNum, d._vertAdjPolyBlock, d._vertAdjPolyArr); break;
+    case kDynVertAvrgDist: FreeAll(g, d._vertAvrgDistToAdjVert); break;
     case kDynVertBL:
         d._numVertBL = -1;
-        g._MemFree(d._vertBLIntIdx);
-        g._MemFree(d._vertBLVertIdx);
+        FreeAll(g, d._vertBLIntIdx, d._vertBLVertIdx);
         break;
     case kDynVertI:
         d._numVertI = -1;
-        g._MemFree(d._vertIID);
-        g._MemFree(d._vertINumVert);
-        g._MemFree(d._vertIBlock);
-        g._MemFree(d._vertIVertArr);
+        FreeAll(g, d._vertIID, d._vertINumVert, d._vertIBlock, d._vertIVertArr);
         break;
-    case kDynVertICtr:
-        g._MemFree(d._vertICtr);
-        break;
-    case kDynVertIArea:
-        g._MemFree(d._vertIArea);
-        break;
-    case kDynVertIOctree:
-        ZNQOctreeRelease(g, d._vertIOctree);
-        break;
-    case kDynPolyNodeFlags:
-        g._MemFree(d._polyNodeFlags);
-        break;
-    case kDynPolyVIndOffset:
-        g._MemFree(d._polyVIndOffset);
-        break;
-    case kDynPolyEInd:
-        g._MemFree(d._polyEInd);
-        break;
-    case kDynPolyFlags:
-        g._MemFree(d._polyFlags);
-        break;
-    case kDynPolyAreas:
-        g._MemFree(d._polyAreas);
-        break;
-    case kDynPolyNrm:
-        g._MemFree(d._polyNrm);
-        break;
-    case kDynVertNrm:
-        g._MemFree(d._vertNrm);
-        break;
-    case kDynVertUvw:
-        g._MemFree(d._vertUvw);
-        break;
-    case kDynVertCol:
-        g._MemFree(d._vertCol);
-        break;
-    default:
-        break;
+    case kDynVertICtr: FreeAll(g, d._vertICtr); break;
+    case kDynVertIArea: FreeAll(g, d._vertIArea); break;
+    case kDynVertIOctree: ZNQOctreeRelease(g, d._vertIOctree); break;
+    case kDynPolyNodeFlags: FreeAll(g, d._polyNodeFlags); break;
+    case kDynPolyVIndOffset: FreeAll(g, d._polyVIndOffset); break;
+    case kDynPolyEInd: FreeAll(g, d._polyEInd); break;
+    case kDynPolyFlags: FreeAll(g, d._polyFlags); break;
+    case kDynPolyAreas: FreeAll(g, d._polyAreas); break;
+    case kDynPolyNrm: FreeAll(g, d._polyNrm); break;
+    case kDynVertNrm: FreeAll(g, d._vertNrm); break;
+    case kDynVertUvw: FreeAll(g, d._vertUvw); break;
+    case kDynVertCol: FreeAll(g, d._vertCol); break;
+    default: break;
     }
 }
 
@@ -403,6 +262,15 @@ T* DynPtr(ZNQGeometry& g, int32_t bit, T* ZNQDynData::*field)
     if (!HasMesh(g) || !Ensure(g, bit))
         return nullptr;
     return g._dyn.*field;
+}
+
+// The vertex neighbour lists (counts and slices) through their getters;
+// false when either fails.
+bool GetVertAdjVert(ZNQGeometry& g, const uint8_t*& num, int32_t* const*& arr)
+{
+    num = g._DynGetVertAdjVertNum();
+    arr = g._DynGetVertAdjVertArr();
+    return num && arr;
 }
 
 // ---------------------------------------------------------------------------
@@ -590,9 +458,9 @@ KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 
 bool BuildEdges(ZNQGeometry& g)
 {
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!adjNum || !adjArr)
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!GetVertAdjVert(g, adjNum, adjArr))
         return false;
     ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;
@@ -730,17 +598,12 @@ bool BuildPolyEInd(ZNQGeometry& g)
 // Edge-to-polygon (0x20) and vertex-to-polygon (0x80) lists: count, prefix
 // sums, fill in ascending polygon order, one entry per node.
 
-// Lays out slices of block for counts num[0, count) into arr; returns the total.
-size_t LayoutSlices(const uint8_t* num, int32_t count, int32_t** arr, int32_t* block)
+// The count (zeroed) and slice arrays of count lists; false on a refusal.
+bool AllocLists(ZNQGeometry& g, int32_t count, uint8_t*& num, int32_t**& arr)
 {
-    size_t off = 0;
-    for (int32_t i = 0; i < count; ++i)
-    {
-        if (arr)
-            arr[i] = block + off;
-        off += num[i];
-    }
-    return off;
+    num = g._MemAllocArr<uint8_t>(count, true);
+    arr = g._MemAllocArr<int32_t*>(count, false);
+    return num && arr;
 }
 
 bool BuildEdgeAdjPoly(ZNQGeometry& g)
@@ -750,39 +613,9 @@ bool BuildEdgeAdjPoly(ZNQGeometry& g)
     if (!eind || nodes < 0 || !g._DynGetVertAdjEdgeArr())
         return false;
     ZNQDynData& d = g._dyn;
-    const int32_t numEdges = d._numEdges;
-
-    uint8_t* num = d._edgeAdjPolyNum = g._MemAllocArr<uint8_t>(numEdges, true);
-    int32_t** arr = d._edgeAdjPolyArr = g._MemAllocArr<int32_t*>(numEdges, false);
-    if (!num || !arr)
-        return false;
-    for (int64_t i = 0; i < nodes; ++i)
-    {
-        const int32_t e = eind[i];
-        if (!InRange(e, numEdges))
-            continue;
-        if (num[e] == kMaxListCount)
-            return false;
-        ++num[e];
-    }
-    const size_t total = LayoutSlices(num, numEdges, nullptr, nullptr);
-    int32_t* block = d._edgeAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
-    if (!block)
-        return false;
-    LayoutSlices(num, numEdges, arr, block);
-    std::memset(num, 0, static_cast<size_t>(numEdges));
-    for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const int32_t e = eind[k];
-            if (InRange(e, numEdges))
-                arr[e][num[e]++] = p;
-        }
-        eind += n;
-    }
-    return true;
+    return AllocLists(g, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr) &&
+           znq_rules::SortPolygonsByNodeKey(g, eind, nodes, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr,
+                                            d._edgeAdjPolyBlock);
 }
 
 // The vertex-to-polygon lists over fixed polygon ranges: per range and
@@ -882,10 +715,7 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
     if (nodes < 0)
         return false;
     ZNQDynData& d = g._dyn;
-    const int32_t numVert = g._numVert;
-    uint8_t* num = d._vertAdjPolyNum = g._MemAllocArr<uint8_t>(numVert, true);
-    int32_t** arr = d._vertAdjPolyArr = g._MemAllocArr<int32_t*>(numVert, false);
-    if (!num || !arr)
+    if (!AllocLists(g, g._numVert, d._vertAdjPolyNum, d._vertAdjPolyArr))
         return false;
     const int32_t ranges = znqpar::RangesFor(nodes);
     if (ranges > 1)
@@ -894,34 +724,9 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
         if (built >= 0)
             return built == 1;
     }
-    const int32_t* ind = g._polyVInd;
-    for (int64_t i = 0; i < nodes; ++i)
-    {
-        const int32_t v = ind[i];
-        if (!InRange(v, numVert))
-            continue;
-        if (num[v] == kMaxListCount)
-            return false;
-        ++num[v];
-    }
-    const size_t total = LayoutSlices(num, numVert, nullptr, nullptr);
-    int32_t* block = d._vertAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
-    if (!block)
-        return false;
-    LayoutSlices(num, numVert, arr, block);
-    std::memset(num, 0, static_cast<size_t>(numVert));
-    for (int32_t p = 0; p < g._numPoly; ++p)
-    {
-        const int32_t n = g._polyNumVert[p];
-        for (int32_t k = 0; k < n; ++k)
-        {
-            const int32_t v = ind[k];
-            if (InRange(v, numVert))
-                arr[v][num[v]++] = p;
-        }
-        ind += n;
-    }
-    return true;
+    // One thread: the same counting sort as the edge-to-polygon lists.
+    return znq_rules::SortPolygonsByNodeKey(g, g._polyVInd, nodes, g._numVert, d._vertAdjPolyNum, d._vertAdjPolyArr,
+                                            d._vertAdjPolyBlock);
 }
 
 // ---------------------------------------------------------------------------
@@ -929,9 +734,9 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
 
 bool BuildVertAvrgDist(ZNQGeometry& g)
 {
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!adjNum || !adjArr)
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!GetVertAdjVert(g, adjNum, adjArr))
         return false;
     float* out = g._dyn._vertAvrgDistToAdjVert = g._MemAllocArr<float>(g._numVert, false);
     if (!out)
@@ -963,9 +768,9 @@ bool BuildVertBL(ZNQGeometry& g)
 {
     const int32_t* edges = g._DynGetEdges();
     const uint8_t* edgePolyNum = g._DynGetEdgeAdjPolyNum();
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!edges || !edgePolyNum || !adjNum || !adjArr || g._dyn._numEdges < 0)
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!edges || !edgePolyNum || !GetVertAdjVert(g, adjNum, adjArr) || g._dyn._numEdges < 0)
         return false;
     ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;
@@ -1090,12 +895,12 @@ bool Flood(int32_t start, int32_t island, int32_t* id, const uint8_t* adjNum,
 
 bool BuildVertI(ZNQGeometry& g)
 {
-    const uint8_t* adjNum = g._DynGetVertAdjVertNum();
-    int32_t* const* adjArr = g._DynGetVertAdjVertArr();
-    if (!adjNum || !adjArr)
-        return false;
-    ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;
+    ZNQDynData& d = g._dyn;
+    const uint8_t* adjNum = nullptr;
+    int32_t* const* adjArr = nullptr;
+    if (!GetVertAdjVert(g, adjNum, adjArr))
+        return false;
 
     int32_t* id = d._vertIID = g._MemAllocArr<int32_t>(numVert, false);
     ZNQScopedArray<FloodFrame> stack(g, kFloodDepthLimit + 1, false);
@@ -1295,63 +1100,28 @@ bool BuildPolyNodeFlags(ZNQGeometry& g)
         for (int32_t p = p0; p < p1; ++p)
         {
             const int32_t n = g._polyNumVert[p];
-            float mx = 0.0f, my = 0.0f, mz = 0.0f;
+            auto posAt = [&g, ind](int32_t k) { return SafePos(g, ind[k]); };
+            znq_rules::AxisMax axisMax;
             for (int32_t k = 0; k < n; ++k)
             {
-                const float3 c = SafePos(g, ind[k]);
-                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-                const float3 x = Cross(b, a);
-                cross[k] = x;
-                mx = std::max(mx, std::fabs(x.x));
-                my = std::max(my, std::fabs(x.y));
-                mz = std::max(mz, std::fabs(x.z));
-                const float a2 = Dot(a, a);
-                const float b2 = Dot(b, b);
-                float cosine = 1.0f;
-                if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
-                    cosine = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
+                const float3 c = posAt(k);
+                const float3 a = Sub(posAt(k > 0 ? k - 1 : n - 1), c);
+                const float3 b = Sub(posAt(k + 1 < n ? k + 1 : 0), c);
+                cross[k] = znq_rules::CornerCross(a, b);
+                axisMax.Add(cross[k]);
                 out[k]._reserved = 0;
                 out[k]._convex = 1;
-                out[k]._cos = half(cosine);
+                out[k]._cos = half(znq_rules::CornerCosine(a, b));
             }
             if (n > 3)
             {
-                const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
-                auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
-                int32_t positive = 0, negative = 0;
-                for (int32_t k = 0; k < n; ++k)
+                const int axis = axisMax.Axis();
+                if (!znq_rules::CrossSignsAgree(cross, n, axis))
                 {
-                    positive += comp(cross[k]) > 0.0f;
-                    negative += comp(cross[k]) < 0.0f;
-                }
-                if (positive > 0 && negative > 0)
-                {
-                    // Signed doubled area in the plane of the other two axes, on
-                    // positions relative to the first node for precision.
-                    const float3 origin = SafePos(g, ind[0]);
-                    double s = 0.0;
+                    const double s = znq_rules::ProjectedDoubledArea(posAt, n, axis);
                     for (int32_t k = 0; k < n; ++k)
-                    {
-                        const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                        const float3 pj = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), origin);
-                        if (axis == 2)
-                            s += double(pk.x) * pj.y - double(pk.y) * pj.x;
-                        else if (axis == 1)
-                            s += double(pk.x) * pj.z - double(pk.z) * pj.x;
-                        else
-                            s += double(pk.z) * pj.y - double(pk.y) * pj.z;
-                    }
-                    for (int32_t k = 0; k < n; ++k)
-                    {
-                        const float xc = comp(cross[k]);
-                        bool convex;
-                        if (axis == 2)
-                            convex = (s >= 0.0 && xc >= 0.0f) || (s < 0.0 && xc <= 0.0f);
-                        else
-                            convex = (s <= 0.0 && xc >= 0.0f) || (s > 0.0 && xc <= 0.0f);
-                        out[k]._convex = convex ? 1 : 0;
-                    }
+                        out[k]._convex =
+                            znq_rules::CornerConvexAlong(axis, s, znq_rules::AxisComponent(cross[k], axis)) ? 1 : 0;
                 }
             }
             ind += n;
@@ -1415,45 +1185,43 @@ bool BuildPolyFlags(ZNQGeometry& g)
     return true;
 }
 
-bool BuildPolyNrm(ZNQGeometry& g)
+// Allocates an item's per-polygon array into field and fills it over fixed
+// polygon ranges: out[p] = value(p, ind, n, node), with ind the n vertex
+// indices of polygon p and node the index of its first node.
+template <typename T, typename F>
+bool FillPerPolygon(ZNQGeometry& g, T*& field, const F& value)
 {
-    const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
-    if (!nf || CheckedNumNodes(g) < 0)
+    if (CheckedNumNodes(g) < 0)
         return false;
-    float3* out = g._dyn._polyNrm = g._MemAllocArr<float3>(g._numPoly, false);
+    T* const out = field = g._MemAllocArr<T>(g._numPoly, false);
     if (!out)
         return false;
-    ForPolygonRanges(g, [&g, nf, out](int32_t p0, int32_t p1, int64_t node0) {
-        const int32_t* ind = g._polyVInd + node0;
-        const ZNQNodeFlags* f = nf + node0;
+    ForPolygonRanges(g, [&g, out, &value](int32_t p0, int32_t p1, int64_t node0) {
+        int64_t node = node0;
         for (int32_t p = p0; p < p1; ++p)
         {
             const int32_t n = g._polyNumVert[p];
-            float3 nrm{0.0f, 0.0f, 0.0f};
-            if (n > 0) // a polygon without nodes keeps the zero normal
-            {
-                // The first corner that is not straight or degenerate.
-                int32_t k = 0;
-                while (k < n && !(std::fabs(static_cast<float>(f[k]._cos)) < 1.0f))
-                    ++k;
-                if (k == n)
-                    k = 0;
-                const float3 c = SafePos(g, ind[k]);
-                const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
-                const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
-                nrm = Cross(b, a);
-                const float len = std::sqrt(Dot(nrm, nrm));
-                if (len >= kMinNormalLen)
-                    nrm = float3{nrm.x / len, nrm.y / len, nrm.z / len};
-                if (!(f[k]._convex & 1))
-                    nrm = float3{-nrm.x, -nrm.y, -nrm.z};
-            }
-            out[p] = nrm;
-            ind += n;
-            f += n;
+            out[p] = value(p, g._polyVInd + node, n, node);
+            node += n;
         }
     });
     return true;
+}
+
+bool BuildPolyNrm(ZNQGeometry& g)
+{
+    const ZNQNodeFlags* nf = g._DynGetPolyNodeFlags();
+    auto normal = [&g, nf](int32_t, const int32_t* ind, int32_t n, int64_t node) {
+        if (n == 0) // a polygon without nodes keeps the zero normal
+            return float3{0.0f, 0.0f, 0.0f};
+        const ZNQNodeFlags* f = nf + node;
+        const int32_t k = znq_rules::NormalCorner([f](int32_t j) { return static_cast<float>(f[j]._cos); }, n);
+        const float3 c = SafePos(g, ind[k]);
+        const float3 a = Sub(SafePos(g, ind[k > 0 ? k - 1 : n - 1]), c);
+        const float3 b = Sub(SafePos(g, ind[k + 1 < n ? k + 1 : 0]), c);
+        return znq_rules::PolygonNormal(znq_rules::CornerCross(a, b), (f[k]._convex & 1) != 0);
+    };
+    return nf && FillPerPolygon(g, g._dyn._polyNrm, normal);
 }
 
 // area = 0.5 x N . sum_k (P_k x P_next), on positions relative to the first
@@ -1462,34 +1230,23 @@ bool BuildPolyNrm(ZNQGeometry& g)
 bool BuildPolyAreas(ZNQGeometry& g)
 {
     const float3* nrm = g._DynGetPolyNrm();
-    if (!nrm || CheckedNumNodes(g) < 0)
-        return false;
-    float* out = g._dyn._polyAreas = g._MemAllocArr<float>(g._numPoly, false);
-    if (!out)
-        return false;
-    ForPolygonRanges(g, [&g, nrm, out](int32_t p0, int32_t p1, int64_t node0) {
-        const int32_t* ind = g._polyVInd + node0;
-        for (int32_t p = p0; p < p1; ++p)
+    auto area = [&g, nrm](int32_t p, const int32_t* ind, int32_t n, int64_t) {
+        double sx = 0.0, sy = 0.0, sz = 0.0;
+        if (n > 0)
         {
-            const int32_t n = g._polyNumVert[p];
-            double sx = 0.0, sy = 0.0, sz = 0.0;
-            if (n > 0)
+            const float3 origin = SafePos(g, ind[0]);
+            for (int32_t k = 1; k + 1 < n; ++k)
             {
-                const float3 origin = SafePos(g, ind[0]);
-                for (int32_t k = 1; k + 1 < n; ++k)
-                {
-                    const float3 pk = Sub(SafePos(g, ind[k]), origin);
-                    const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
-                    sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
-                    sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
-                    sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
-                }
+                const float3 pk = Sub(SafePos(g, ind[k]), origin);
+                const float3 pj = Sub(SafePos(g, ind[k + 1]), origin);
+                sx += double(pk.y) * pj.z - double(pk.z) * pj.y;
+                sy += double(pk.z) * pj.x - double(pk.x) * pj.z;
+                sz += double(pk.x) * pj.y - double(pk.y) * pj.x;
             }
-            out[p] = static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
-            ind += n;
         }
-    });
-    return true;
+        return static_cast<float>(0.5 * (nrm[p].x * sx + nrm[p].y * sy + nrm[p].z * sz));
+    };
+    return nrm && FillPerPolygon(g, g._dyn._polyAreas, area);
 }
 
 // ---------------------------------------------------------------------------
@@ -1610,7 +1367,7 @@ bool BuildVertNrm(ZNQGeometry& g)
                 s.z += pn.z;
             }
             const float len = std::sqrt(Dot(s, s));
-            if (len >= kMinNormalLen)
+            if (len >= znq_rules::kMinNormalLen)
                 s = float3{s.x / len, s.y / len, s.z / len};
             out[v] = s;
         }
@@ -1618,31 +1375,17 @@ bool BuildVertNrm(ZNQGeometry& g)
     return true;
 }
 
-bool BuildVertUvw(ZNQGeometry& g)
+// Vertex UVWs or colours: the averages of the node values at each vertex.
+// Without node values there is nothing to average and the item stays null.
+template <typename T>
+bool BuildVertAverage(ZNQGeometry& g, const T* nodeData, T*& out)
 {
-    if (!g._nodeUvw)
-        return true; // nothing to average: the item stays null
-    const uint8_t* num = g._DynGetVertAdjPolyNum();
-    if (!num)
-        return false;
-    float3* out = g._dyn._vertUvw = g._MemAllocArr<float3>(g._numVert, false);
-    if (!out)
-        return false;
-    AverageNodeData(g, g._nodeUvw, num, out);
-    return true;
-}
-
-bool BuildVertCol(ZNQGeometry& g)
-{
-    if (!g._nodeCol)
+    if (!nodeData)
         return true;
     const uint8_t* num = g._DynGetVertAdjPolyNum();
-    if (!num)
+    if (!num || !(out = g._MemAllocArr<T>(g._numVert, false)))
         return false;
-    float4* out = g._dyn._vertCol = g._MemAllocArr<float4>(g._numVert, false);
-    if (!out)
-        return false;
-    AverageNodeData(g, g._nodeCol, num, out);
+    AverageNodeData(g, nodeData, num, out);
     return true;
 }
 
@@ -1671,8 +1414,8 @@ bool BuildItem(ZNQGeometry& g, int32_t bit)
     case kDynPolyAreas: return BuildPolyAreas(g);
     case kDynPolyNrm: return BuildPolyNrm(g);
     case kDynVertNrm: return BuildVertNrm(g);
-    case kDynVertUvw: return BuildVertUvw(g);
-    case kDynVertCol: return BuildVertCol(g);
+    case kDynVertUvw: return BuildVertAverage(g, g._nodeUvw, g._dyn._vertUvw);
+    case kDynVertCol: return BuildVertAverage(g, g._nodeCol, g._dyn._vertCol);
     default: return true;
     }
 }

@@ -41,6 +41,16 @@ struct ZNQNodeFlags
 };
 static_assert(sizeof(ZNQNodeFlags) == 4, "node record is 4 bytes");
 
+// Element types of BlurVertexData, by the numbers of the shared type table.
+enum ZNQElementType : int32_t
+{
+    kElemFloat3 = 0,
+    kElemFloat4 = 2,
+    kElemHalf = 7,
+    kElemFloat = 14,
+    kElemDouble = 15,
+};
+
 // Point octree over a set of vertex positions (inner working in ZNQOctree.h).
 struct ZNQOctree;
 
@@ -331,52 +341,149 @@ struct ZNQGeometry
     void ScaleMotionVectors(float factor);
 
     // ------------------------------------------------------------------
-    // Mesh operations (meshops/). All return an error code, 0 also when there
-    // is nothing to do, and carry every per-vertex and per-node array along.
+    // Mesh operations (meshops/). Common contract:
+    // - Return an error code (ZNQError.h): ZNQ_OK (0) also when there is
+    //   nothing to do. A getter code (88..123) names the derived-data getter
+    //   that failed; ZNQ_ERR_MEMORY a refused allocation.
+    // - Nothing happens (ZNQ_OK, derived data kept) without positions, without
+    //   vertices or without polygons, unless an operation says otherwise.
+    // - Every per-vertex array (positions, motions, user channels) and every
+    //   node array (normals, UVWs, colours) present is carried along; new
+    //   arrays are allocated at their final size before any is replaced, so a
+    //   failure leaves the mesh as it was unless an operation says otherwise.
+    // - Derived data: released (full mask) once an operation changed the mesh
+    //   or failed past its getters; kept when nothing was done.
 
-    // Blurs and smoothing (meshops/ZNQBlur.cpp). elementType: 0 float3,
-    // 2 float4, 7 half, 14 float, 15 double. weights: one per vertex or null.
+    // Blurs data[count] of elementType (ZNQElementType) in place, Jacobi
+    // style: per iteration each vertex becomes (1 - f) v + f (mean of its
+    // neighbours), f = min(strength, 1), times weights[v] clamped to [0, 1]
+    // when weights (one per vertex) is given. A vertex without neighbours
+    // keeps its value, a zero result is stored as +0; halves and floats blend
+    // in single, doubles in double precision. Nothing happens with fewer than
+    // 2 vertices, strength <= 0 or NaN, or iterations < 1.
+    // Codes: ZNQ_ERR_ILLEGAL_PARAMETER (data null or count != _numVert),
+    // ZNQ_ERR_UNSUPPORTED_DATA_TYPE, ZNQ_ERR_DYN_VERT_ADJ_VERT_NUM / _ARR,
+    // ZNQ_ERR_MEMORY (scratch). data is unchanged on failure. Derived data are
+    // kept (data may itself be a derived array).
     int32_t BlurVertexData(float strength, const float* weights, int32_t iterations, void* data,
                            int32_t count, int32_t elementType);
+    // Blurs the vertex normals, normalises them (below length 1e-15 left as
+    // they are) and writes every node normal from its vertex; a node normal
+    // array (number of nodes) is created when there was none. The vertex
+    // normal item then holds the blurred normals; derived data stay valid.
+    // Codes: ZNQ_ERR_DYN_VERT_NRM, ZNQ_ERR_MEMORY, the blur's; on failure the
+    // node normals are as they were.
     int32_t BlurNormals(float strength, int32_t iterations);
+    // Blurs _vertMotion in place when present. Codes: the blur's.
     int32_t BlurMotions(float strength, int32_t iterations);
+    // Blur the vertex colours / UVWs (averages of the node values) and write
+    // every node from its vertex, so seams are not kept; only when node
+    // colours / UVWs exist. Codes: ZNQ_ERR_DYN_VERT_COL / ZNQ_ERR_DYN_VERT_UVW,
+    // the blur's. Derived data stay valid.
     int32_t BlurColors(float strength, int32_t iterations);
     int32_t BlurUvws(float strength, int32_t iterations);
+    // Blurs the positions (needs 2 vertices); node data untouched. Releases
+    // all derived data once it ran, also after an error. Codes: the blur's.
     int32_t SimpleSmooth(float strength, int32_t iterations);
+    // Every node normal equal to (0, 0, 0) takes its polygon's normal; the
+    // vertex normal item is released when one changed. Codes:
+    // ZNQ_ERR_INVALID_STATE without positions, ZNQ_ERR_DYN_POLY_NRM.
     int32_t FillZeroNodeNormals();
 
-    // Edge repair (meshops/ZNQFixEdges.cpp).
+    // Splits non-manifold edges (more than two polygons, when fixNonManifold)
+    // and double edges (two polygons along the edge the same way, when
+    // fixDouble) at their midpoint: each affected polygon gets a new vertex
+    // after the edge's start node; oppositely running pairs share one. New
+    // vertices follow the old ones (midpoints of every per-vertex array), new
+    // nodes take the mean of their neighbours' node data. Grows _numVert and
+    // the node arrays by the vertices and nodes added. Codes:
+    // ZNQ_ERR_DYN_EDGES, ZNQ_ERR_DYN_EDGE_ADJ_POLY_NUM / _ARR,
+    // ZNQ_ERR_DYN_POLY_V_IND_OFFSET, ZNQ_ERR_MEMORY,
+    // ZNQ_ERR_POLYGON_TOO_LARGE (a polygon would pass 255 corners).
     int32_t FixEdges(bool fixNonManifold, bool fixDouble);
 
-    // Hole closing (meshops/ZNQCloseHoles.cpp). maxExtent 0: nothing;
-    // < 0: no size limit. maxVertices <= 2: nothing.
+    // Fills every simple boundary loop of at most maxVertices vertices (and,
+    // with maxExtent > 0, a bounding box within maxExtent along each axis)
+    // with one polygon, appended after the old ones in closing order; its
+    // nodes take the vertex normal, UVW and colour of their vertex. maxExtent
+    // 0: nothing; < 0: no size limit. maxVertices <= 2: nothing. Grows
+    // _numPoly by the holes closed and the node arrays by their vertices.
+    // Codes: ZNQ_ERR_DYN_EDGES, _VERT_ADJ_EDGE_NUM / _ARR,
+    // _EDGE_ADJ_POLY_NUM / _ARR, _POLY_V_IND_OFFSET, _VERT_NRM, _VERT_UVW,
+    // _VERT_COL (getters), ZNQ_ERR_MEMORY.
     int32_t CloseHoles(float maxExtent, uint8_t maxVertices);
 
-    // Inversion and quadrangulation (meshops/ZNQInvert.cpp, ZNQQuadrangulate.cpp).
+    // Reverses every polygon in place: node j of c swaps with node c - 1 - j
+    // in _polyVInd and every node array; with negateNormals every node normal
+    // component has its sign bit flipped (two calls restore the bits).
+    // Releases all derived data when polygons were reversed. Cannot fail.
     void InvertPolygons(bool negateNormals);
+    // Merges pairs of adjacent triangles into quads close to a planar
+    // rectangle: the corner deviation from 90 degrees at most
+    // maxCornerDeviation (half of it in a first pass), the angle between the
+    // two normals at most maxNormalAngle (both in degrees; NaN fails). Kept
+    // polygons stay in order, the quads follow; _numPoly shrinks by one and
+    // the node arrays by two nodes per merge. Nothing happens with
+    // maxNormalAngle < 0 or NaN or a NaN deviation. Codes: ZNQ_ERR_MEMORY.
     int32_t Quadrangulate(float maxNormalAngle, float maxCornerDeviation);
 
-    // Push and thickness (meshops/ZNQPush.cpp).
+    // Moves every vertex by distance along its vertex normal; with relative,
+    // the distance is scaled per vertex by its mean distance to its
+    // neighbours, blurred smoothIterations times. Nothing happens with
+    // distance 0. Sizes unchanged. Codes: ZNQ_ERR_DYN_VERT_AVRG_DIST_TO_ADJ_VERT,
+    // the blur's, ZNQ_ERR_DYN_VERT_NRM, ZNQ_ERR_MEMORY.
     int32_t Push(float distance, bool relative, int32_t smoothIterations);
+    // Turns the surface into a closed shell: vertices 0..nv-1 the outer copy
+    // (offset outerOffset along the vertex normals), nv..2nv-1 the inner copy
+    // (innerOffset); polygons 0..np-1 the outer copies, np..2np-1 the inner
+    // ones reversed with negated normals, then one side quad per boundary edge
+    // (B) in ascending edge order. Sizes: 2 nv vertices, 2 np + B polygons,
+    // 2 T + 4 B nodes (T the old nodes). innerScaleArray / outerScaleArray
+    // 1..4 scale the offsets by a _vertUser1 channel (else none); relative as
+    // for Push. The whole shell is inverted when outerOffset < innerOffset.
+    // Codes: ZNQ_ERR_DYN_VERT_AVRG_DIST_TO_ADJ_VERT, the blur's,
+    // ZNQ_ERR_DYN_EDGE_ADJ_POLY_NUM / _ARR, ZNQ_ERR_DYN_POLY_V_IND_OFFSET,
+    // ZNQ_ERR_DYN_VERT_NRM, ZNQ_ERR_MEMORY (also for a shell beyond 32-bit
+    // counts).
     int32_t Thickness(float innerOffset, float outerOffset, bool relative, int32_t smoothIterations,
                       int32_t innerScaleArray, int32_t outerScaleArray);
 
-    // Triangulation (meshops/ZNQTriangulate.cpp). polygons null: all.
+    // Splits polygons of 4+ corners into c - 2 triangles each, in place in the
+    // polygon order, copying whole nodes (nothing interpolated): convex quads
+    // (0,1,2) (0,2,3), concave quads along the diagonal of the larger corner
+    // measures, convex 5+-gons as a fan from node 0, concave ones by ear
+    // clipping. polygons null: all; else the count listed ones are split
+    // (selectedKeep false) or kept (true), entries outside the mesh ignored.
+    // Codes: ZNQ_ERR_ILLEGAL_POLYGONS (a polygon of fewer than 3 corners;
+    // nothing changed), ZNQ_ERR_MEMORY, ZNQ_ERR_DYN_POLY_NODE_FLAGS,
+    // ZNQ_ERR_DYN_POLY_FLAGS, ZNQ_ERR_DYN_POLY_NRM.
     int32_t Triangulate(const int32_t* polygons, int32_t count, bool selectedKeep);
+    // Triangulate on the polygons of 5+ corners / on the concave polygons.
+    // Codes: Triangulate's, ZNQ_ERR_DYN_POLY_FLAGS for the concave one.
     int32_t TriangulateFivePlus();
     int32_t TriangulateConcave();
 
-    // Disconnect (meshops/ZNQDisconnect.cpp): one vertex per node.
+    // Gives every node its own vertex: vertex k becomes a copy of node k's
+    // vertex (every per-vertex array), the index list 0..T-1; _numVert
+    // becomes the node count T. Node data and polygons untouched.
+    // Codes: ZNQ_ERR_ILLEGAL_POLYGONS (an index outside the mesh; nothing
+    // changed), ZNQ_ERR_MEMORY (also above 2^31 - 1 nodes).
     int32_t DisconnectPolygons();
 };
 
-// Scope guard over the counted allocator: frees what it holds on every exit.
-// Use for operation temporaries so early returns keep the books balanced.
+// The one scoped counted temporary array: a block of the counted allocator
+// that the scope owns and frees (counted) on every exit, so early returns
+// keep the books balanced. It is either allocated at once (count, zeroed) or
+// left empty and allocated later by Alloc; a finished block goes to the
+// caller by release() or replaces a geometry field by SwapInto.
 template <typename T>
 struct ZNQScopedArray
 {
     ZNQGeometry& geo;
     T* ptr;
+    // Empty: ptr null until Alloc.
+    explicit ZNQScopedArray(ZNQGeometry& g) : geo(g), ptr(nullptr) {}
+    // count elements at once; ptr null when refused.
     ZNQScopedArray(ZNQGeometry& g, size_t count, bool zeroed)
         : geo(g), ptr(g._MemAllocArr<T>(count, zeroed))
     {
@@ -384,12 +491,28 @@ struct ZNQScopedArray
     ~ZNQScopedArray() { geo._MemFree(ptr); }
     ZNQScopedArray(const ZNQScopedArray&) = delete;
     ZNQScopedArray& operator=(const ZNQScopedArray&) = delete;
+    // Allocates count (uninitialised) elements when wanted, else stays
+    // empty; false only on a refusal.
+    bool Alloc(bool wanted, int64_t count)
+    {
+        if (!wanted)
+            return true;
+        ptr = geo._MemAllocArr<T>(static_cast<size_t>(count), false);
+        return ptr != nullptr;
+    }
     // Hands the block over to the caller; the guard no longer frees it.
     T* release()
     {
         T* p = ptr;
         ptr = nullptr;
         return p;
+    }
+    // Frees the geometry's old array in field and puts this block (null when
+    // empty) in its place.
+    void SwapInto(T*& field)
+    {
+        geo._MemFree(field);
+        field = release();
     }
     T& operator[](size_t i) { return ptr[i]; }
 };

@@ -4,44 +4,8 @@
 // order. Iterations ping-pong between the caller's array and one scratch array
 // of the same size; an odd iteration count ends with one copy back.
 //
-// BlurVertexData(strength, weights, iterations, data, count, elementType)
-//   Smooths data[count] in place: target = (1 - f) * source + f * S / n, with S
-//   the sum of the n neighbour values (added in adjacency-list order) and
-//   f = strength, or strength * weights[v] clamped to [0, 1]. strength is
-//   clamped to at most 1. elementType: 0 float3, 2 float4, 7 half, 14 float,
-//   15 double. Floats and halves are blended in single precision (halves
-//   convert through Imath's half), doubles in double precision. A result equal
-//   to zero is stored as +0. A vertex without neighbours keeps its value.
-//   Nothing happens (0) without positions, with fewer than 2 vertices, no
-//   polygon, strength <= 0 (or NaN) or iterations < 1.
-//   Codes: 7 data null or count != _numVert, 16 unknown elementType,
-//   102/103 vertex adjacency failed, 10 scratch refused. data is unchanged on
-//   every failure. Derived data are kept (data may itself be a derived array).
-//
-// BlurNormals(strength, iterations)
-//   Smooths the cached vertex normals (_DynGetVertNrm), normalises them (left
-//   as they are below length 1e-15) and writes each node normal from its
-//   vertex; a node normal array is created when there was none. Derived data
-//   stay valid, the vertex normal cache holds the smoothed normals.
-//   Codes: 121, 10, the blur's codes; on failure the node normals are left as
-//   they were.
-//
-// BlurMotions(strength, iterations)
-//   Smooths _vertMotion in place (when present). Derived data stay valid.
-//
-// BlurColors / BlurUvws(strength, iterations)
-//   Smooth the cached vertex colours / UVWs and write every node from its
-//   vertex, so seams are not kept. Only when node colours / UVWs exist.
-//   Codes: 123 / 122, the blur's codes. Derived data stay valid.
-//
-// SimpleSmooth(strength, iterations)
-//   Smooths the positions; node data untouched. Releases all derived data
-//   once it ran (also after an error). Codes: the blur's.
-//
-// FillZeroNodeNormals()
-//   Every node normal equal to (0, 0, 0) (either zero sign) takes its
-//   polygon's normal. Codes: 6 without positions, 120. When a node normal
-//   changed, the cached vertex normals (built from node normals) are released.
+// The contracts (inputs, codes, what a failure leaves) are in
+// geometry/ZNQGeometry.h.
 #include <cstring>
 
 #include <Imath/half.h>
@@ -128,6 +92,10 @@ void BlurIterations(void* data, void* scratch, int32_t count, int32_t iterations
         std::memcpy(data, scratch, static_cast<size_t>(count) * C * sizeof(S));
 }
 
+// The blur of one element type: BlurIterations of its storage and blend types.
+using BlurFunction = void (*)(void* data, void* scratch, int32_t count, int32_t iterations, const uint8_t* adjNum,
+                              int32_t* const* adjArr, float strength, const float* weights);
+
 } // namespace
 
 int32_t ZNQGeometry::BlurVertexData(float strength, const float* weights, int32_t iterations, void* data,
@@ -138,23 +106,25 @@ int32_t ZNQGeometry::BlurVertexData(float strength, const float* weights, int32_
     if (!data || count != _numVert)
         return ZNQ_ERR_ILLEGAL_PARAMETER;
 
+    // Element size and the blur of that element type.
     size_t elemSize = 0;
+    BlurFunction blur = nullptr;
     switch (elementType)
     {
-    case 0: elemSize = sizeof(float3); break;
-    case 2: elemSize = sizeof(float4); break;
-    case 7: elemSize = sizeof(half); break;
-    case 14: elemSize = sizeof(float); break;
-    case 15: elemSize = sizeof(double); break;
+    case kElemFloat3: elemSize = sizeof(float3), blur = BlurIterations<float, float, 3>; break;
+    case kElemFloat4: elemSize = sizeof(float4), blur = BlurIterations<float, float, 4>; break;
+    case kElemHalf: elemSize = sizeof(half), blur = BlurIterations<half, float, 1>; break;
+    case kElemFloat: elemSize = sizeof(float), blur = BlurIterations<float, float, 1>; break;
+    case kElemDouble: elemSize = sizeof(double), blur = BlurIterations<double, double, 1>; break;
     default: return ZNQ_ERR_UNSUPPORTED_DATA_TYPE;
     }
 
     const uint8_t* adjNum = _DynGetVertAdjVertNum();
     if (!adjNum)
-        return kErrDynVertAdjVertNum;
+        return ZNQ_ERR_DYN_VERT_ADJ_VERT_NUM;
     int32_t* const* adjArr = _DynGetVertAdjVertArr();
     if (!adjArr)
-        return kErrDynVertAdjVertArr;
+        return ZNQ_ERR_DYN_VERT_ADJ_VERT_ARR;
 
     if (strength > 1.0f)
         strength = 1.0f;
@@ -162,25 +132,7 @@ int32_t ZNQGeometry::BlurVertexData(float strength, const float* weights, int32_
     if (!scratch.ptr)
         return ZNQ_ERR_MEMORY;
 
-    switch (elementType)
-    {
-    case 0:
-        BlurIterations<float, float, 3>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    case 2:
-        BlurIterations<float, float, 4>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    case 7:
-        BlurIterations<half, float, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    case 14:
-        BlurIterations<float, float, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
-        break;
-    default:
-        BlurIterations<double, double, 1>(data, scratch.ptr, count, iterations, adjNum, adjArr, strength,
-                                          weights);
-        break;
-    }
+    blur(data, scratch.ptr, count, iterations, adjNum, adjArr, strength, weights);
     return ZNQ_OK;
 }
 
@@ -190,7 +142,7 @@ int32_t ZNQGeometry::BlurNormals(float strength, int32_t iterations)
         return ZNQ_OK;
     float3* vertNrm = _DynGetVertNrm();
     if (!vertNrm)
-        return kErrDynVertNrm;
+        return ZNQ_ERR_DYN_VERT_NRM;
 
     // The new node normals are built aside and swapped in only on success, so
     // a failure leaves the geometry's node normals as they were.
@@ -199,7 +151,7 @@ int32_t ZNQGeometry::BlurNormals(float strength, int32_t iterations)
     if (!nodeNrm.ptr)
         return ZNQ_ERR_MEMORY;
 
-    const int32_t rc = BlurVertexData(strength, nullptr, iterations, vertNrm, _numVert, 0);
+    const int32_t rc = BlurVertexData(strength, nullptr, iterations, vertNrm, _numVert, kElemFloat3);
     if (rc != ZNQ_OK)
         return rc;
 
@@ -219,54 +171,53 @@ int32_t ZNQGeometry::BlurMotions(float strength, int32_t iterations)
 {
     if (!_vertPos || !_vertMotion || _numVert < 1 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
         return ZNQ_OK;
-    return BlurVertexData(strength, nullptr, iterations, _vertMotion, _numVert, 0);
+    return BlurVertexData(strength, nullptr, iterations, _vertMotion, _numVert, kElemFloat3);
 }
+
+namespace
+{
+// Blurs node data (colours or UVWs) through their per-vertex averages:
+// vertData from its getter (failing with getterCode), blurred as elementType,
+// then written back to every node on a vertex of the mesh.
+template <typename T>
+int32_t BlurNodeData(ZNQGeometry& g, T* nodeData, T* vertData, int32_t getterCode, int32_t elementType,
+                     float strength, int32_t iterations)
+{
+    if (!vertData)
+        return getterCode;
+    const int32_t rc = g.BlurVertexData(strength, nullptr, iterations, vertData, g._numVert, elementType);
+    if (rc != ZNQ_OK)
+        return rc;
+    const int64_t numNodes = g.NumNodes();
+    for (int64_t k = 0; k < numNodes; ++k)
+    {
+        const int32_t v = g._polyVInd[k];
+        if (InRange(v, g._numVert))
+            nodeData[k] = vertData[v];
+    }
+    return ZNQ_OK;
+}
+} // namespace
 
 int32_t ZNQGeometry::BlurColors(float strength, int32_t iterations)
 {
     if (!_vertPos || !_nodeCol || _numVert < 1 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
         return ZNQ_OK;
-    float4* vertCol = _DynGetVertCol();
-    if (!vertCol)
-        return kErrDynVertCol;
-    const int32_t rc = BlurVertexData(strength, nullptr, iterations, vertCol, _numVert, 2);
-    if (rc != ZNQ_OK)
-        return rc;
-    const int64_t numNodes = NumNodes();
-    for (int64_t k = 0; k < numNodes; ++k)
-    {
-        const int32_t v = _polyVInd[k];
-        if (InRange(v, _numVert))
-            _nodeCol[k] = vertCol[v];
-    }
-    return ZNQ_OK;
+    return BlurNodeData(*this, _nodeCol, _DynGetVertCol(), ZNQ_ERR_DYN_VERT_COL, kElemFloat4, strength, iterations);
 }
 
 int32_t ZNQGeometry::BlurUvws(float strength, int32_t iterations)
 {
     if (!_vertPos || !_nodeUvw || _numVert < 1 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
         return ZNQ_OK;
-    float3* vertUvw = _DynGetVertUvw();
-    if (!vertUvw)
-        return kErrDynVertUvw;
-    const int32_t rc = BlurVertexData(strength, nullptr, iterations, vertUvw, _numVert, 0);
-    if (rc != ZNQ_OK)
-        return rc;
-    const int64_t numNodes = NumNodes();
-    for (int64_t k = 0; k < numNodes; ++k)
-    {
-        const int32_t v = _polyVInd[k];
-        if (InRange(v, _numVert))
-            _nodeUvw[k] = vertUvw[v];
-    }
-    return ZNQ_OK;
+    return BlurNodeData(*this, _nodeUvw, _DynGetVertUvw(), ZNQ_ERR_DYN_VERT_UVW, kElemFloat3, strength, iterations);
 }
 
 int32_t ZNQGeometry::SimpleSmooth(float strength, int32_t iterations)
 {
     if (!_vertPos || _numVert < 2 || _numPoly < 1 || !(strength > 0.0f) || iterations < 1)
         return ZNQ_OK;
-    const int32_t rc = BlurVertexData(strength, nullptr, iterations, _vertPos, _numVert, 0);
+    const int32_t rc = BlurVertexData(strength, nullptr, iterations, _vertPos, _numVert, kElemFloat3);
     _DynRelease(kDynAll);
     return rc;
 }
@@ -279,7 +230,7 @@ int32_t ZNQGeometry::FillZeroNodeNormals()
         return ZNQ_OK;
     const float3* polyNrm = _DynGetPolyNrm();
     if (!polyNrm)
-        return kErrDynPolyNrm;
+        return ZNQ_ERR_DYN_POLY_NRM;
 
     bool changed = false;
     int64_t k = 0;

@@ -76,7 +76,7 @@ int32_t ZNQGeometry::CloseHoles(float maxExtent, uint8_t maxVertices)
     if (!edgeAdjNum)
     {
         _DynRelease(kDynAll);
-        return kErrDynEdgeAdjPolyNum;
+        return ZNQ_ERR_DYN_EDGE_ADJ_POLY_NUM;
     }
     const int32_t numEdges = _DynGetNumEdges();
     int32_t numBoundary = 0;
@@ -92,19 +92,19 @@ int32_t ZNQGeometry::CloseHoles(float maxExtent, uint8_t maxVertices)
     };
     const int32_t* edges = _DynGetEdges();
     if (!edges)
-        return fail(kErrDynEdges);
+        return fail(ZNQ_ERR_DYN_EDGES);
     const uint8_t* vertEdgeNum = _DynGetVertAdjEdgeNum();
     if (!vertEdgeNum)
-        return fail(kErrDynVertAdjEdgeNum);
+        return fail(ZNQ_ERR_DYN_VERT_ADJ_EDGE_NUM);
     int32_t* const* vertEdgeArr = _DynGetVertAdjEdgeArr();
     if (!vertEdgeArr)
-        return fail(kErrDynVertAdjEdgeArr);
+        return fail(ZNQ_ERR_DYN_VERT_ADJ_EDGE_ARR);
     int32_t* const* edgeAdjArr = _DynGetEdgeAdjPolyArr();
     if (!edgeAdjArr)
-        return fail(kErrDynEdgeAdjPolyArr);
+        return fail(ZNQ_ERR_DYN_EDGE_ADJ_POLY_ARR);
     const int32_t* polyOff = _DynGetPolyVIndOffset();
     if (!polyOff)
-        return fail(kErrDynPolyVIndOffset);
+        return fail(ZNQ_ERR_DYN_POLY_V_IND_OFFSET);
 
     // ---- Working data: edge states and room for the new polygons. ----
     // Every hole has at least three vertices, each reached over one consumed
@@ -225,11 +225,11 @@ int32_t ZNQGeometry::CloseHoles(float maxExtent, uint8_t maxVertices)
     const float3* vertUvw = nullptr;
     const float4* vertCol = nullptr;
     if (_nodeNrm && !(vertNrm = _DynGetVertNrm()))
-        return fail(kErrDynVertNrm);
+        return fail(ZNQ_ERR_DYN_VERT_NRM);
     if (_nodeUvw && !(vertUvw = _DynGetVertUvw()))
-        return fail(kErrDynVertUvw);
+        return fail(ZNQ_ERR_DYN_VERT_UVW);
     if (_nodeCol && !(vertCol = _DynGetVertCol()))
-        return fail(kErrDynVertCol);
+        return fail(ZNQ_ERR_DYN_VERT_COL);
 
     // ---- Grow the polygon arrays; swap in only when all are allocated. ----
     const int64_t oldNodes = NumNodes();
@@ -237,58 +237,34 @@ int32_t ZNQGeometry::CloseHoles(float maxExtent, uint8_t maxVertices)
     const size_t newNodes = static_cast<size_t>(oldNodes + numIndices);
     if (newPolys > static_cast<size_t>(INT32_MAX))
         return fail(ZNQ_ERR_MEMORY);
-    ZNQScopedArray<uint8_t> nNum(*this, newPolys, false);
-    ZNQScopedArray<int32_t> nVInd(*this, newNodes, false);
-    ZNQScopedArray<float3> nNrm(*this, _nodeNrm ? newNodes : 0, false);
-    ZNQScopedArray<float3> nUvw(*this, _nodeUvw ? newNodes : 0, false);
-    ZNQScopedArray<float4> nCol(*this, _nodeCol ? newNodes : 0, false);
-    if (!nNum.ptr || !nVInd.ptr || !nNrm.ptr || !nUvw.ptr || !nCol.ptr)
+    znq_ops::NewPolygonArrays fresh(*this);
+    if (!fresh.Alloc(*this, static_cast<int64_t>(newPolys), static_cast<int64_t>(newNodes)))
         return fail(ZNQ_ERR_MEMORY);
 
     const size_t old = static_cast<size_t>(oldNodes);
-    std::memcpy(nNum.ptr, _polyNumVert, static_cast<size_t>(_numPoly));
-    std::memcpy(nNum.ptr + _numPoly, holeNum.ptr, static_cast<size_t>(numHoles));
-    std::memcpy(nVInd.ptr, _polyVInd, old * sizeof(int32_t));
-    std::memcpy(nVInd.ptr + old, holeVInd.ptr, static_cast<size_t>(numIndices) * sizeof(int32_t));
+    std::memcpy(fresh.num.ptr, _polyNumVert, static_cast<size_t>(_numPoly));
+    std::memcpy(fresh.num.ptr + _numPoly, holeNum.ptr, static_cast<size_t>(numHoles));
+    std::memcpy(fresh.vInd.ptr, _polyVInd, old * sizeof(int32_t));
+    std::memcpy(fresh.vInd.ptr + old, holeVInd.ptr, static_cast<size_t>(numIndices) * sizeof(int32_t));
     if (_nodeNrm)
     {
-        std::memcpy(nNrm.ptr, _nodeNrm, old * sizeof(float3));
+        std::memcpy(fresh.nrm.ptr, _nodeNrm, old * sizeof(float3));
         for (int64_t i = 0; i < numIndices; ++i)
-            nNrm[old + i] = vertNrm[holeVInd[i]];
+            fresh.nrm[old + i] = vertNrm[holeVInd[i]];
     }
     if (_nodeUvw)
     {
-        std::memcpy(nUvw.ptr, _nodeUvw, old * sizeof(float3));
+        std::memcpy(fresh.uvw.ptr, _nodeUvw, old * sizeof(float3));
         for (int64_t i = 0; i < numIndices; ++i)
-            nUvw[old + i] = vertUvw[holeVInd[i]];
+            fresh.uvw[old + i] = vertUvw[holeVInd[i]];
     }
     if (_nodeCol)
     {
-        std::memcpy(nCol.ptr, _nodeCol, old * sizeof(float4));
+        std::memcpy(fresh.col.ptr, _nodeCol, old * sizeof(float4));
         for (int64_t i = 0; i < numIndices; ++i)
-            nCol[old + i] = vertCol[holeVInd[i]];
+            fresh.col[old + i] = vertCol[holeVInd[i]];
     }
 
-    _DynRelease(kDynAll);
-    _MemFree(_polyNumVert);
-    _polyNumVert = nNum.release();
-    _MemFree(_polyVInd);
-    _polyVInd = nVInd.release();
-    if (_nodeNrm)
-    {
-        _MemFree(_nodeNrm);
-        _nodeNrm = nNrm.release();
-    }
-    if (_nodeUvw)
-    {
-        _MemFree(_nodeUvw);
-        _nodeUvw = nUvw.release();
-    }
-    if (_nodeCol)
-    {
-        _MemFree(_nodeCol);
-        _nodeCol = nCol.release();
-    }
-    _numPoly = static_cast<int32_t>(newPolys);
+    fresh.SwapInto(*this, static_cast<int32_t>(newPolys));
     return ZNQ_OK;
 }

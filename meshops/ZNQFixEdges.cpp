@@ -89,26 +89,26 @@ int32_t ZNQGeometry::FixEdges(bool fixNonManifold, bool fixDouble)
     if (!edges)
     {
         _DynRelease(kDynAll);
-        return kErrDynEdges;
+        return ZNQ_ERR_DYN_EDGES;
     }
     const int32_t numEdges = _DynGetNumEdges();
     const uint8_t* adjNum = _DynGetEdgeAdjPolyNum();
     if (!adjNum)
     {
         _DynRelease(kDynAll);
-        return kErrDynEdgeAdjPolyNum;
+        return ZNQ_ERR_DYN_EDGE_ADJ_POLY_NUM;
     }
     int32_t* const* adjArr = _DynGetEdgeAdjPolyArr();
     if (!adjArr)
     {
         _DynRelease(kDynAll);
-        return kErrDynEdgeAdjPolyArr;
+        return ZNQ_ERR_DYN_EDGE_ADJ_POLY_ARR;
     }
     const int32_t* polyOff = _DynGetPolyVIndOffset();
     if (!polyOff)
     {
         _DynRelease(kDynAll);
-        return kErrDynPolyVIndOffset;
+        return ZNQ_ERR_DYN_POLY_V_IND_OFFSET;
     }
     const int32_t* vind = _polyVInd;
 
@@ -358,12 +358,8 @@ int32_t ZNQGeometry::FixEdges(bool fixNonManifold, bool fixDouble)
         {
             const size_t cnt = static_cast<size_t>(n);
             std::memcpy(nVInd.ptr + dst, vind + src, cnt * sizeof(int32_t));
-            if (_nodeNrm)
-                std::memcpy(nNrm.ptr + dst, _nodeNrm + src, cnt * sizeof(float3));
-            if (_nodeUvw)
-                std::memcpy(nUvw.ptr + dst, _nodeUvw + src, cnt * sizeof(float3));
-            if (_nodeCol)
-                std::memcpy(nCol.ptr + dst, _nodeCol + src, cnt * sizeof(float4));
+            CopyNodeData(*this, static_cast<size_t>(dst), static_cast<size_t>(src), cnt, nNrm.ptr, nUvw.ptr,
+                         nCol.ptr);
             src += n;
             dst += n;
             continue;

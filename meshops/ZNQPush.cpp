@@ -26,17 +26,7 @@
 namespace
 {
 
-using znq_ops::PendingArray;
-
-// Codes of the derived-data getters used here.
-constexpr int32_t kErrEdgeAdjPolyNum = 100;
-constexpr int32_t kErrEdgeAdjPolyArr = 101;
-constexpr int32_t kErrVertAvrgDist = 106;
-constexpr int32_t kErrPolyVIndOffset = 116;
-constexpr int32_t kErrVertNrm = 121;
-
 constexpr int64_t kMaxCount = INT32_MAX;
-
 
 // Per-vertex offset scale of the relative mode: the average distance of each
 // vertex to its neighbours, smoothed in place in the derived array.
@@ -44,10 +34,10 @@ int32_t OffsetScale(ZNQGeometry& g, int32_t smoothIterations, const float** scal
 {
     float* dist = g._DynGetVertAvrgDistToAdjVert();
     if (!dist)
-        return kErrVertAvrgDist;
+        return ZNQ_ERR_DYN_VERT_AVRG_DIST_TO_ADJ_VERT;
     if (smoothIterations > 0)
     {
-        const int32_t rc = g.BlurVertexData(1.0f, nullptr, smoothIterations, dist, g._numVert, 14);
+        const int32_t rc = g.BlurVertexData(1.0f, nullptr, smoothIterations, dist, g._numVert, kElemFloat);
         if (rc != 0)
             return rc;
     }
@@ -105,10 +95,10 @@ int32_t ZNQGeometry::Push(float distance, bool relative, int32_t smoothIteration
     if (!nrm)
     {
         _DynRelease(kDynAll);
-        return kErrVertNrm;
+        return ZNQ_ERR_DYN_VERT_NRM;
     }
 
-    PendingArray<float3> pos(*this);
+    ZNQScopedArray<float3> pos(*this);
     if (!pos.Alloc(true, _numVert))
     {
         _DynRelease(kDynAll);
@@ -136,11 +126,7 @@ int32_t ZNQGeometry::Thickness(float innerOffset, float outerOffset, bool relati
         return 0;
 
     // Every exit from here on leaves the derived data released.
-    struct ReleaseOnExit
-    {
-        ZNQGeometry& g;
-        ~ReleaseOnExit() { g._DynRelease(kDynAll); }
-    } releaseOnExit{*this};
+    const znq_ops::DynReleaseOnExit releaseOnExit{*this};
 
     const float* scale = nullptr;
     if (relative)
@@ -154,20 +140,20 @@ int32_t ZNQGeometry::Thickness(float innerOffset, float outerOffset, bool relati
     // the edge item is then computed with zero edges.
     const uint8_t* edgeAdjNum = _DynGetEdgeAdjPolyNum();
     if (!edgeAdjNum && _dyn._numEdges != 0)
-        return kErrEdgeAdjPolyNum;
+        return ZNQ_ERR_DYN_EDGE_ADJ_POLY_NUM;
     int32_t* const* edgeAdjArr = _DynGetEdgeAdjPolyArr();
     if (!edgeAdjArr && _dyn._numEdges != 0)
-        return kErrEdgeAdjPolyArr;
+        return ZNQ_ERR_DYN_EDGE_ADJ_POLY_ARR;
     const int32_t* polyOffset = _DynGetPolyVIndOffset();
     if (!polyOffset)
-        return kErrPolyVIndOffset;
+        return ZNQ_ERR_DYN_POLY_V_IND_OFFSET;
     const float3* nrm = _DynGetVertNrm();
     if (!nrm)
-        return kErrVertNrm;
+        return ZNQ_ERR_DYN_VERT_NRM;
     const int32_t numEdges = _dyn._numEdges > 0 ? _dyn._numEdges : 0;
     const int32_t* edges = numEdges > 0 ? _DynGetEdges() : nullptr;
     if (numEdges > 0 && !edges)
-        return kErrEdgeAdjPolyNum;
+        return ZNQ_ERR_DYN_EDGE_ADJ_POLY_NUM;
 
     const int32_t nv = _numVert;
     const int32_t np = _numPoly;
@@ -184,24 +170,16 @@ int32_t ZNQGeometry::Thickness(float innerOffset, float outerOffset, bool relati
     if (newNumVert > kMaxCount || newNumPoly > kMaxCount || newNumNodes > kMaxCount)
         return ZNQ_ERR_MEMORY;
 
-    PendingArray<float3> pos(*this), motion(*this), user3a(*this), user3b(*this);
-    PendingArray<float4> user4(*this);
-    PendingArray<float> user1[4] = {PendingArray<float>(*this), PendingArray<float>(*this),
-                                    PendingArray<float>(*this), PendingArray<float>(*this)};
-    PendingArray<uint8_t> polyNumVert(*this);
-    PendingArray<int32_t> polyVInd(*this);
-    PendingArray<float3> nodeNrm(*this), nodeUvw(*this);
-    PendingArray<float4> nodeCol(*this);
-    bool ok = pos.Alloc(true, newNumVert) && motion.Alloc(_vertMotion, newNumVert) &&
-              user4.Alloc(_vertUser4, newNumVert) && user3a.Alloc(_vertUser3[0], newNumVert) &&
-              user3b.Alloc(_vertUser3[1], newNumVert);
-    for (int c = 0; c < 4 && ok; ++c)
-        ok = user1[c].Alloc(_vertUser1[c], newNumVert);
-    ok = ok && polyNumVert.Alloc(true, newNumPoly) && polyVInd.Alloc(true, newNumNodes) &&
-         nodeNrm.Alloc(_nodeNrm, newNumNodes) && nodeUvw.Alloc(_nodeUvw, newNumNodes) &&
-         nodeCol.Alloc(_nodeCol, newNumNodes);
-    if (!ok)
+    znq_ops::NewVertexArrays vert(*this);
+    znq_ops::NewPolygonArrays poly(*this);
+    if (!vert.Alloc(*this, newNumVert) || !poly.Alloc(*this, newNumPoly, newNumNodes))
         return ZNQ_ERR_MEMORY;
+    float3* const pos = vert.pos.ptr;
+    uint8_t* const polyNumVert = poly.num.ptr;
+    int32_t* const polyVInd = poly.vInd.ptr;
+    float3* const nodeNrm = poly.nrm.ptr;
+    float3* const nodeUvw = poly.uvw.ptr;
+    float4* const nodeCol = poly.col.ptr;
 
     // Vertices: outer copy, then inner copy; per-vertex data twice unchanged.
     const float* outerFactor = FactorChannel(*this, outerScaleArray);
@@ -211,31 +189,31 @@ int32_t ZNQGeometry::Thickness(float innerOffset, float outerOffset, bool relati
         const float s = scale ? scale[v] : 1.0f;
         const float kOut = outerOffset * s * (outerFactor ? outerFactor[v] : 1.0f);
         const float kIn = innerOffset * s * (innerFactor ? innerFactor[v] : 1.0f);
-        pos.ptr[v] = Offset(_vertPos[v], kOut, nrm[v]);
-        pos.ptr[nv + v] = Offset(_vertPos[v], kIn, nrm[v]);
+        pos[v] = Offset(_vertPos[v], kOut, nrm[v]);
+        pos[nv + v] = Offset(_vertPos[v], kIn, nrm[v]);
     }
-    CopyTwice(motion.ptr, _vertMotion, nv);
-    CopyTwice(user4.ptr, _vertUser4, nv);
-    CopyTwice(user3a.ptr, _vertUser3[0], nv);
-    CopyTwice(user3b.ptr, _vertUser3[1], nv);
+    CopyTwice(vert.motion.ptr, _vertMotion, nv);
+    CopyTwice(vert.user4.ptr, _vertUser4, nv);
+    CopyTwice(vert.user3a.ptr, _vertUser3[0], nv);
+    CopyTwice(vert.user3b.ptr, _vertUser3[1], nv);
     for (int c = 0; c < 4; ++c)
-        CopyTwice(user1[c].ptr, _vertUser1[c], nv);
+        CopyTwice(vert.user1[c].ptr, _vertUser1[c], nv);
 
     // Outer polygons: a plain copy of the polygon list and its node data.
     const size_t T = static_cast<size_t>(numNodes);
-    std::memcpy(polyNumVert.ptr, _polyNumVert, static_cast<size_t>(np));
-    std::memcpy(polyVInd.ptr, _polyVInd, sizeof(int32_t) * T);
-    if (nodeNrm.ptr)
-        std::memcpy(nodeNrm.ptr, _nodeNrm, sizeof(float3) * T);
-    if (nodeUvw.ptr)
-        std::memcpy(nodeUvw.ptr, _nodeUvw, sizeof(float3) * T);
-    if (nodeCol.ptr)
-        std::memcpy(nodeCol.ptr, _nodeCol, sizeof(float4) * T);
+    std::memcpy(polyNumVert, _polyNumVert, static_cast<size_t>(np));
+    std::memcpy(polyVInd, _polyVInd, sizeof(int32_t) * T);
+    if (nodeNrm)
+        std::memcpy(nodeNrm, _nodeNrm, sizeof(float3) * T);
+    if (nodeUvw)
+        std::memcpy(nodeUvw, _nodeUvw, sizeof(float3) * T);
+    if (nodeCol)
+        std::memcpy(nodeCol, _nodeCol, sizeof(float4) * T);
 
     // Inner polygons: each polygon reversed, indices raised by nv, normals
     // negated. Indices are added unsigned so that a stray out-of-range index
     // cannot overflow.
-    std::memcpy(polyNumVert.ptr + np, _polyNumVert, static_cast<size_t>(np));
+    std::memcpy(polyNumVert + np, _polyNumVert, static_cast<size_t>(np));
     size_t out = T;
     for (int32_t p = 0; p < np; ++p)
     {
@@ -244,14 +222,14 @@ int32_t ZNQGeometry::Thickness(float innerOffset, float outerOffset, bool relati
         for (int32_t j = 0; j < c; ++j, ++out)
         {
             const size_t src = o + static_cast<size_t>(c - 1 - j);
-            polyVInd.ptr[out] = static_cast<int32_t>(static_cast<uint32_t>(_polyVInd[src]) +
-                                                     static_cast<uint32_t>(nv));
-            if (nodeNrm.ptr)
-                nodeNrm.ptr[out] = Negated(_nodeNrm[src]);
-            if (nodeUvw.ptr)
-                nodeUvw.ptr[out] = _nodeUvw[src];
-            if (nodeCol.ptr)
-                nodeCol.ptr[out] = _nodeCol[src];
+            polyVInd[out] = static_cast<int32_t>(static_cast<uint32_t>(_polyVInd[src]) +
+                                                 static_cast<uint32_t>(nv));
+            if (nodeNrm)
+                nodeNrm[out] = Negated(_nodeNrm[src]);
+            if (nodeUvw)
+                nodeUvw[out] = _nodeUvw[src];
+            if (nodeCol)
+                nodeCol[out] = _nodeCol[src];
         }
     }
 
@@ -286,39 +264,27 @@ int32_t ZNQGeometry::Thickness(float innerOffset, float outerOffset, bool relati
                 }
             }
         }
-        polyNumVert.ptr[side++] = 4;
+        polyNumVert[side++] = 4;
         const uint32_t unv = static_cast<uint32_t>(nv);
         const int32_t quad[4] = {b, a, static_cast<int32_t>(static_cast<uint32_t>(a) + unv),
                                  static_cast<int32_t>(static_cast<uint32_t>(b) + unv)};
         const int64_t from[4] = {nodeB, nodeA, nodeA, nodeB};
         for (int k = 0; k < 4; ++k, ++out)
         {
-            polyVInd.ptr[out] = quad[k];
-            if (nodeNrm.ptr)
-                nodeNrm.ptr[out] = float3{0.0f, 0.0f, 0.0f};
-            if (nodeUvw.ptr)
-                nodeUvw.ptr[out] = from[k] >= 0 ? _nodeUvw[from[k]] : float3{0.0f, 0.0f, 0.0f};
-            if (nodeCol.ptr)
-                nodeCol.ptr[out] = from[k] >= 0 ? _nodeCol[from[k]] : float4{0.0f, 0.0f, 0.0f, 0.0f};
+            polyVInd[out] = quad[k];
+            if (nodeNrm)
+                nodeNrm[out] = float3{0.0f, 0.0f, 0.0f};
+            if (nodeUvw)
+                nodeUvw[out] = from[k] >= 0 ? _nodeUvw[from[k]] : float3{0.0f, 0.0f, 0.0f};
+            if (nodeCol)
+                nodeCol[out] = from[k] >= 0 ? _nodeCol[from[k]] : float4{0.0f, 0.0f, 0.0f, 0.0f};
         }
     }
 
     // Swap everything in.
     _DynRelease(kDynAll);
-    pos.SwapInto(_vertPos);
-    motion.SwapInto(_vertMotion);
-    user4.SwapInto(_vertUser4);
-    user3a.SwapInto(_vertUser3[0]);
-    user3b.SwapInto(_vertUser3[1]);
-    for (int c = 0; c < 4; ++c)
-        user1[c].SwapInto(_vertUser1[c]);
-    polyNumVert.SwapInto(_polyNumVert);
-    polyVInd.SwapInto(_polyVInd);
-    nodeNrm.SwapInto(_nodeNrm);
-    nodeUvw.SwapInto(_nodeUvw);
-    nodeCol.SwapInto(_nodeCol);
-    _numVert = static_cast<int32_t>(newNumVert);
-    _numPoly = static_cast<int32_t>(newNumPoly);
+    vert.SwapInto(*this, static_cast<int32_t>(newNumVert));
+    poly.SwapInto(*this, static_cast<int32_t>(newNumPoly));
 
     // The side quads' zero normals become their polygon normals. A failure
     // here only leaves those normals at zero; the shell itself is complete.

@@ -376,12 +376,8 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
     // ---- Rebuild: kept polygons in order, then the quads. ----
     const size_t newPolys = static_cast<size_t>(_numPoly - numMerges);
     const size_t newNodes = static_cast<size_t>(numNodes - 2 * static_cast<int64_t>(numMerges));
-    ZNQScopedArray<uint8_t> nNum(*this, newPolys, false);
-    ZNQScopedArray<int32_t> nVInd(*this, newNodes, false);
-    ZNQScopedArray<float3> nNrm(*this, _nodeNrm ? newNodes : 0, false);
-    ZNQScopedArray<float3> nUvw(*this, _nodeUvw ? newNodes : 0, false);
-    ZNQScopedArray<float4> nCol(*this, _nodeCol ? newNodes : 0, false);
-    if (!nNum.ptr || !nVInd.ptr || !nNrm.ptr || !nUvw.ptr || !nCol.ptr)
+    znq_ops::NewPolygonArrays fresh(*this);
+    if (!fresh.Alloc(*this, static_cast<int64_t>(newPolys), static_cast<int64_t>(newNodes)))
         return fail(ZNQ_ERR_MEMORY);
     size_t dp = 0, dn = 0;
     for (int32_t p = 0; p < _numPoly; ++p)
@@ -390,50 +386,25 @@ int32_t ZNQGeometry::Quadrangulate(float maxNormalAngle, float maxCornerDeviatio
             continue;
         const size_t n = _polyNumVert[p];
         const size_t sn = static_cast<size_t>(polyOff[p]);
-        nNum[dp++] = static_cast<uint8_t>(n);
-        std::memcpy(nVInd.ptr + dn, _polyVInd + sn, n * sizeof(int32_t));
-        if (_nodeNrm)
-            std::memcpy(nNrm.ptr + dn, _nodeNrm + sn, n * sizeof(float3));
-        if (_nodeUvw)
-            std::memcpy(nUvw.ptr + dn, _nodeUvw + sn, n * sizeof(float3));
-        if (_nodeCol)
-            std::memcpy(nCol.ptr + dn, _nodeCol + sn, n * sizeof(float4));
+        fresh.num[dp++] = static_cast<uint8_t>(n);
+        std::memcpy(fresh.vInd.ptr + dn, _polyVInd + sn, n * sizeof(int32_t));
+        CopyNodeData(*this, dn, sn, n, fresh.nrm.ptr, fresh.uvw.ptr, fresh.col.ptr);
         dn += n;
     }
     const size_t quadNodes = static_cast<size_t>(numMerges) * 4;
-    std::memset(nNum.ptr + dp, 4, static_cast<size_t>(numMerges));
+    std::memset(fresh.num.ptr + dp, 4, static_cast<size_t>(numMerges));
     for (size_t k = 0; k < quadNodes; ++k)
-        nVInd[dn + k] = _polyVInd[quadSrc[k]];
+        fresh.vInd[dn + k] = _polyVInd[quadSrc[k]];
     if (_nodeNrm)
         for (size_t k = 0; k < quadNodes; ++k)
-            nNrm[dn + k] = _nodeNrm[quadSrc[k]];
+            fresh.nrm[dn + k] = _nodeNrm[quadSrc[k]];
     if (_nodeUvw)
         for (size_t k = 0; k < quadNodes; ++k)
-            nUvw[dn + k] = _nodeUvw[quadSrc[k]];
+            fresh.uvw[dn + k] = _nodeUvw[quadSrc[k]];
     if (_nodeCol)
         for (size_t k = 0; k < quadNodes; ++k)
-            nCol[dn + k] = _nodeCol[quadSrc[k]];
+            fresh.col[dn + k] = _nodeCol[quadSrc[k]];
 
-    _DynRelease(kDynAll);
-    _MemFree(_polyNumVert);
-    _polyNumVert = nNum.release();
-    _MemFree(_polyVInd);
-    _polyVInd = nVInd.release();
-    if (_nodeNrm)
-    {
-        _MemFree(_nodeNrm);
-        _nodeNrm = nNrm.release();
-    }
-    if (_nodeUvw)
-    {
-        _MemFree(_nodeUvw);
-        _nodeUvw = nUvw.release();
-    }
-    if (_nodeCol)
-    {
-        _MemFree(_nodeCol);
-        _nodeCol = nCol.release();
-    }
-    _numPoly = static_cast<int32_t>(newPolys);
+    fresh.SwapInto(*this, static_cast<int32_t>(newPolys));
     return ZNQ_OK;
 }

@@ -36,28 +36,18 @@
 #include <cstring>
 
 #include "errors/ZNQError.h"
+#include "geometry/ZNQGeomRules.h"
 #include "geometry/ZNQGeometry.h"
 #include "meshops/ZNQMeshOpsUtil.h"
 
 namespace
 {
 
-using znq_ops::PendingArray;
-
-constexpr int32_t kErrPolyNodeFlags = 115;
-constexpr int32_t kErrPolyFlags = 118;
-constexpr int32_t kErrPolyNrm = 120;
-
 constexpr int64_t kMaxCount = INT32_MAX;
-
-// Thresholds of the derived node records and polygon normals.
-constexpr float kMinSideLen2 = 1e-12f; // shorter sides make a degenerate corner (cosine 1)
-constexpr float kMinNormalLen = 1e-15f; // shorter normals stay unnormalised
 
 // Polygons up to this size are checked for legality and analysed here; the
 // pairwise index check grows with the square of the size.
 constexpr int32_t kMaxCheckedCorners = 32;
-
 
 // Grows with the interior angle: 0..2 over convex corners (1 - cos), 2..4
 // over reflex corners (3 + cos).
@@ -68,11 +58,12 @@ inline float CornerMeasure(uint8_t convex, float cosine)
 
 // Writes triangles into the new arrays, copying whole nodes of the source.
 // The corner counts of the output are written in a pass of their own (see
-// WriteCounts): byte stores may alias anything, and mixed into this loop
-// they would make the compiler reload every pointer after each one. For the
-// same reason the writer is passed by value where a call is not inlined
-// (ClipEars), so that its pointers can live in registers. Without node data
-// (kNodeData false) a node is its vertex index alone.
+// WriteCounts): a byte store may alias any other object, so a store of a
+// count in this loop would force every output pointer to be read again from
+// memory after it. For the same reason ClipEars takes the writer by value and
+// hands it back: it advances its own copies of the pointers, which no store
+// through them can change. Without node data (kNodeData false) a node is its
+// vertex index alone.
 template <bool kNodeData>
 struct TriangleWriter
 {
@@ -164,14 +155,8 @@ void WriteCounts(const uint8_t* srcNumVert, int32_t np, const uint8_t* split, ui
     }
 }
 
-// ---- vector helpers, in the rounding order of the derived-data builders ----
-
-inline float3 Sub(const float3& a, const float3& b) { return float3{a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline float3 Cross(const float3& a, const float3& b)
-{
-    return float3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline float Dot(const float3& a, const float3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+using znq_rules::Cross;
+using znq_rules::Sub;
 
 // A vertex outside the mesh reads as the origin: never out of bounds.
 inline float3 SafePos(const float3* pos, int32_t numVert, int32_t v)
@@ -196,17 +181,8 @@ template <int32_t kCorners>
 inline bool CheckedLegal(const int32_t* ind, int32_t count, int32_t numVert)
 {
     const int32_t c = kCorners > 0 ? kCorners : count;
-    if (c > kMaxCheckedCorners)
-        return false;
-    for (int32_t i = 0; i < c; ++i)
-    {
-        if (static_cast<uint32_t>(ind[i]) >= static_cast<uint32_t>(numVert))
-            return false;
-        for (int32_t j = i + 1; j < c; ++j)
-            if (ind[i] == ind[j])
-                return false;
-    }
-    return true;
+    return c <= kMaxCheckedCorners && znq_rules::IndicesInRange(ind, c, numVert) &&
+           !znq_rules::HasRepeatPairwise(ind, c);
 }
 
 // Corner records of one legal polygon of c >= 4 corners from the positions:
@@ -224,114 +200,59 @@ void AnalyzePolygon(const int32_t* ind, int32_t count, const float3* pos, PolySh
     float3 cross[kMaxCheckedCorners];
     for (int32_t k = 0; k < c; ++k)
         pts[k] = pos[ind[k]];
-    float mx = 0.0f, my = 0.0f, mz = 0.0f;
+    auto sideA = [&](int32_t k) { return Sub(pts[k > 0 ? k - 1 : c - 1], pts[k]); };
+    auto sideB = [&](int32_t k) { return Sub(pts[k + 1 < c ? k + 1 : 0], pts[k]); };
+    znq_rules::AxisMax axisMax;
     for (int32_t k = 0; k < c; ++k)
     {
-        const float3& cur = pts[k];
-        const float3 a = Sub(pts[k > 0 ? k - 1 : c - 1], cur);
-        const float3 b = Sub(pts[k + 1 < c ? k + 1 : 0], cur);
-        const float3 x = Cross(b, a);
-        cross[k] = x;
-        mx = std::max(mx, std::fabs(x.x));
-        my = std::max(my, std::fabs(x.y));
-        mz = std::max(mz, std::fabs(x.z));
+        cross[k] = znq_rules::CornerCross(sideA(k), sideB(k));
+        axisMax.Add(cross[k]);
     }
-    const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
-    auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
-    int32_t positive = 0, negative = 0;
-    for (int32_t k = 0; k < c; ++k)
-    {
-        positive += comp(cross[k]) > 0.0f;
-        negative += comp(cross[k]) < 0.0f;
-    }
+    const int axis = axisMax.Axis();
     s.convex = true;
-    if (positive == 0 || negative == 0)
+    if (znq_rules::CrossSignsAgree(cross, c, axis))
     {
         std::memset(s.conv, 1, static_cast<size_t>(c));
         return;
     }
-    const float3 origin = pts[0];
-    double area = 0.0;
+    const double area = znq_rules::ProjectedDoubledArea([&pts](int32_t k) { return pts[k]; }, c, axis);
     for (int32_t k = 0; k < c; ++k)
     {
-        const float3 pk = Sub(pts[k], origin);
-        const float3 pj = Sub(pts[k + 1 < c ? k + 1 : 0], origin);
-        if (axis == 2)
-            area += double(pk.x) * pj.y - double(pk.y) * pj.x;
-        else if (axis == 1)
-            area += double(pk.x) * pj.z - double(pk.z) * pj.x;
-        else
-            area += double(pk.z) * pj.y - double(pk.y) * pj.z;
-    }
-    for (int32_t k = 0; k < c; ++k)
-    {
-        const float xc = comp(cross[k]);
-        const bool convex = axis == 2 ? (area >= 0.0 && xc >= 0.0f) || (area < 0.0 && xc <= 0.0f)
-                                      : (area <= 0.0 && xc >= 0.0f) || (area > 0.0 && xc <= 0.0f);
+        const bool convex = znq_rules::CornerConvexAlong(axis, area, znq_rules::AxisComponent(cross[k], axis));
         s.conv[k] = convex ? 1 : 0;
         s.convex = s.convex && convex;
     }
     if (s.convex)
         return;
 
-    // Corner cosine as stored in the node records: clamped, rounded to half.
-    auto cosine = [&](int32_t k) {
-        const float3& cur = pts[k];
-        const float3 a = Sub(pts[k > 0 ? k - 1 : c - 1], cur);
-        const float3 b = Sub(pts[k + 1 < c ? k + 1 : 0], cur);
-        const float a2 = Dot(a, a), b2 = Dot(b, b);
-        float v = 1.0f;
-        if (!(a2 < kMinSideLen2) && !(b2 < kMinSideLen2))
-            v = std::min(1.0f, std::max(-1.0f, Dot(a, b) / (std::sqrt(a2) * std::sqrt(b2))));
-        return static_cast<float>(half(v));
-    };
+    // Corner cosine as stored in the node records: rounded to half.
+    auto cosine = [&](int32_t k) { return static_cast<float>(half(znq_rules::CornerCosine(sideA(k), sideB(k)))); };
     if (c == 4)
     {
         for (int32_t k = 0; k < 4; ++k)
             s.measure[k] = CornerMeasure(s.conv[k], cosine(k));
         return;
     }
-    // Normal: X of the first corner that is neither straight nor degenerate
-    // (else corner 0), normalised, turned over at a reflex corner.
-    int32_t k = 0;
-    while (k < c && !(std::fabs(cosine(k)) < 1.0f))
-        ++k;
-    if (k == c)
-        k = 0;
-    float3 n = cross[k];
-    const float len = std::sqrt(Dot(n, n));
-    if (len >= kMinNormalLen)
-        n = float3{n.x / len, n.y / len, n.z / len};
-    if (!s.conv[k])
-        n = float3{-n.x, -n.y, -n.z};
-    s.normal = n;
+    const int32_t k = znq_rules::NormalCorner(cosine, c);
+    s.normal = znq_rules::PolygonNormal(cross[k], s.conv[k] != 0);
 }
 
 // The sign test of AnalyzePolygon for a legal quad, on plain values: true
 // when the cross products X(k) all agree in sign along their dominant axis,
-// which makes every corner convex. The same operations in the same order,
-// so the answer is the one AnalyzePolygon<4> would give; a quad that fails
-// the test takes AnalyzePolygon<4> for its corner records.
+// which makes every corner convex. The same rule functions in the same
+// order, so the answer is the one AnalyzePolygon<4> would give; a quad that
+// fails the test takes AnalyzePolygon<4> for its corner records.
 inline bool QuadSignsAgree(const int32_t* ind, const float3* pos)
 {
     const float3 p0 = pos[ind[0]], p1 = pos[ind[1]], p2 = pos[ind[2]], p3 = pos[ind[3]];
-    const float3 x0 = Cross(Sub(p1, p0), Sub(p3, p0));
-    const float3 x1 = Cross(Sub(p2, p1), Sub(p0, p1));
-    const float3 x2 = Cross(Sub(p3, p2), Sub(p1, p2));
-    const float3 x3 = Cross(Sub(p0, p3), Sub(p2, p3));
-    float mx = 0.0f, my = 0.0f, mz = 0.0f;
-    for (const float3* x : {&x0, &x1, &x2, &x3})
-    {
-        mx = std::max(mx, std::fabs(x->x));
-        my = std::max(my, std::fabs(x->y));
-        mz = std::max(mz, std::fabs(x->z));
-    }
-    const int axis = (mz >= mx && mz >= my) ? 2 : ((my >= mx && my >= mz) ? 1 : 0);
-    auto comp = [axis](const float3& v) { return axis == 2 ? v.z : (axis == 1 ? v.y : v.x); };
-    const float c0 = comp(x0), c1 = comp(x1), c2 = comp(x2), c3 = comp(x3);
-    const int32_t positive = (c0 > 0.0f) + (c1 > 0.0f) + (c2 > 0.0f) + (c3 > 0.0f);
-    const int32_t negative = (c0 < 0.0f) + (c1 < 0.0f) + (c2 < 0.0f) + (c3 < 0.0f);
-    return positive == 0 || negative == 0;
+    const float3 x[4] = {znq_rules::CornerCross(Sub(p3, p0), Sub(p1, p0)),
+                         znq_rules::CornerCross(Sub(p0, p1), Sub(p2, p1)),
+                         znq_rules::CornerCross(Sub(p1, p2), Sub(p3, p2)),
+                         znq_rules::CornerCross(Sub(p2, p3), Sub(p0, p3))};
+    znq_rules::AxisMax axisMax;
+    for (const float3& xk : x)
+        axisMax.Add(xk);
+    return znq_rules::CrossSignsAgree(x, 4, axisMax.Axis());
 }
 
 // Convex flag of corner cur between prev and next, seen along the polygon
@@ -441,11 +362,11 @@ int32_t SplitAll(ZNQGeometry& g, const uint8_t* splitOf, Writer w)
     const float3* polyNrm = nullptr;
     auto fetchRecords = [&]() -> int32_t {
         if (!(nodeFlags = g._DynGetPolyNodeFlags()))
-            return kErrPolyNodeFlags;
+            return ZNQ_ERR_DYN_POLY_NODE_FLAGS;
         if (!(polyFlags = g._DynGetPolyFlags()))
-            return kErrPolyFlags;
+            return ZNQ_ERR_DYN_POLY_FLAGS;
         if (!(polyNrm = g._DynGetPolyNrm()))
-            return kErrPolyNrm;
+            return ZNQ_ERR_DYN_POLY_NRM;
         return 0;
     };
 
@@ -516,7 +437,7 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
 
     // Which polygons to split: all, or by the list (listed ones get the
     // opposite of selectedKeep).
-    PendingArray<uint8_t> split(*this);
+    ZNQScopedArray<uint8_t> split(*this);
     if (polygons && count > 0)
     {
         if (!split.Alloc(true, np))
@@ -552,40 +473,29 @@ int32_t ZNQGeometry::Triangulate(const int32_t* polygons, int32_t count, bool se
         return ZNQ_ERR_MEMORY;
     }
 
-    PendingArray<uint8_t> numVert(*this);
-    PendingArray<int32_t> vInd(*this);
-    PendingArray<float3> nrm(*this), uvw(*this);
-    PendingArray<float4> col(*this);
-    if (!numVert.Alloc(true, newNumPoly) || !vInd.Alloc(true, newNumNodes) ||
-        !nrm.Alloc(_nodeNrm, newNumNodes) || !uvw.Alloc(_nodeUvw, newNumNodes) ||
-        !col.Alloc(_nodeCol, newNumNodes))
+    znq_ops::NewPolygonArrays fresh(*this);
+    if (!fresh.Alloc(*this, newNumPoly, newNumNodes))
     {
         _DynRelease(kDynAll);
         return ZNQ_ERR_MEMORY;
     }
 
-    WriteCounts(_polyNumVert, np, split.ptr, numVert.ptr);
+    WriteCounts(_polyNumVert, np, split.ptr, fresh.num.ptr);
     const int32_t rc =
         (_nodeNrm || _nodeUvw || _nodeCol)
             ? SplitAll(*this, split.ptr,
-                       TriangleWriter<true>{_polyVInd, _nodeNrm, _nodeUvw, _nodeCol, vInd.ptr, nrm.ptr, uvw.ptr,
-                                            col.ptr})
+                       TriangleWriter<true>{_polyVInd, _nodeNrm, _nodeUvw, _nodeCol, fresh.vInd.ptr, fresh.nrm.ptr,
+                                            fresh.uvw.ptr, fresh.col.ptr})
             : SplitAll(*this, split.ptr,
-                       TriangleWriter<false>{_polyVInd, nullptr, nullptr, nullptr, vInd.ptr, nullptr, nullptr,
-                                             nullptr});
+                       TriangleWriter<false>{_polyVInd, nullptr, nullptr, nullptr, fresh.vInd.ptr, nullptr,
+                                             nullptr, nullptr});
     if (rc != 0)
     {
         _DynRelease(kDynAll);
         return rc;
     }
 
-    _DynRelease(kDynAll);
-    numVert.SwapInto(_polyNumVert);
-    vInd.SwapInto(_polyVInd);
-    nrm.SwapInto(_nodeNrm);
-    uvw.SwapInto(_nodeUvw);
-    col.SwapInto(_nodeCol);
-    _numPoly = static_cast<int32_t>(newNumPoly);
+    fresh.SwapInto(*this, static_cast<int32_t>(newNumPoly));
     return 0;
 }
 
@@ -615,7 +525,7 @@ int32_t ZNQGeometry::TriangulateConcave()
         return 0;
     const uint8_t* polyFlags = _DynGetPolyFlags();
     if (!polyFlags)
-        return kErrPolyFlags;
+        return ZNQ_ERR_DYN_POLY_FLAGS;
     int32_t n = 0;
     for (int32_t p = 0; p < _numPoly; ++p)
         n += (polyFlags[p] & kPolyFlagConvex) == 0;

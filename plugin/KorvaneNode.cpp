@@ -97,46 +97,40 @@ bool Ok(const MStatus& st, MStatus* status)
     return !st.error();
 }
 
-void CreateBoolAttribute(MObject& attr, const char* niceName, const char* longName, bool def,
-                         MStatus* status)
+// The keyable numeric attribute of the three creation functions below: type,
+// default, and a soft range when softMin < softMax.
+template <typename T>
+void CreateNumericAttribute(MObject& attr, const char* niceName, const char* longName, MFnNumericData::Type type,
+                            T def, MStatus* status, T softMin, T softMax)
 {
     MFnNumericAttribute fn;
     MStatus st;
-    attr = fn.create(longName, longName, MFnNumericData::kBoolean, 0, &st);
+    attr = fn.create(longName, longName, type, 0, &st);
     if (!Ok(st, status) || !Ok(fn.setNiceNameOverride(niceName), status) ||
         !Ok(fn.setDefault(def), status) || !Ok(fn.setKeyable(true), status))
         return;
+    if (softMin < softMax &&
+        (!Ok(fn.setSoftMin(softMin), status) || !Ok(fn.setSoftMax(softMax), status)))
+        return;
     Ok(MPxNode::addAttribute(attr), status);
+}
+
+void CreateBoolAttribute(MObject& attr, const char* niceName, const char* longName, bool def,
+                         MStatus* status)
+{
+    CreateNumericAttribute(attr, niceName, longName, MFnNumericData::kBoolean, def, status, false, false);
 }
 
 void CreateIntAttribute(MObject& attr, const char* niceName, const char* longName, int def,
                         MStatus* status, int softMin, int softMax)
 {
-    MFnNumericAttribute fn;
-    MStatus st;
-    attr = fn.create(longName, longName, MFnNumericData::kInt, 0, &st);
-    if (!Ok(st, status) || !Ok(fn.setNiceNameOverride(niceName), status) ||
-        !Ok(fn.setDefault(def), status) || !Ok(fn.setKeyable(true), status))
-        return;
-    if (softMin < softMax &&
-        (!Ok(fn.setSoftMin(softMin), status) || !Ok(fn.setSoftMax(softMax), status)))
-        return;
-    Ok(MPxNode::addAttribute(attr), status);
+    CreateNumericAttribute(attr, niceName, longName, MFnNumericData::kInt, def, status, softMin, softMax);
 }
 
 void CreateFloatAttribute(MObject& attr, const char* niceName, const char* longName, float def,
                           MStatus* status, float softMin, float softMax)
 {
-    MFnNumericAttribute fn;
-    MStatus st;
-    attr = fn.create(longName, longName, MFnNumericData::kFloat, 0, &st);
-    if (!Ok(st, status) || !Ok(fn.setNiceNameOverride(niceName), status) ||
-        !Ok(fn.setDefault(def), status) || !Ok(fn.setKeyable(true), status))
-        return;
-    if (softMin < softMax &&
-        (!Ok(fn.setSoftMin(softMin), status) || !Ok(fn.setSoftMax(softMax), status)))
-        return;
-    Ok(MPxNode::addAttribute(attr), status);
+    CreateNumericAttribute(attr, niceName, longName, MFnNumericData::kFloat, def, status, softMin, softMax);
 }
 
 // labels and values: parallel lists of count fields.

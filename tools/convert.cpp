@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "KorvaneArgs.h"
 #include "KorvaneConvert.h"
 #include "KorvaneProgress.h"
 
@@ -37,12 +38,7 @@ const char kHelp[] =
 
 int UsageError(const char* what, const char* arg)
 {
-    if (arg)
-        std::fprintf(stderr, "korvane convert: %s '%s'\n", what, arg);
-    else
-        std::fprintf(stderr, "korvane convert: %s\n", what);
-    std::fputs(kUsage, stderr);
-    return 2;
+    return ReportUsageError("convert", kUsage, what, arg);
 }
 
 // A path with a run of '#' for the frame number.

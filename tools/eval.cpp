@@ -30,9 +30,14 @@
 #include <unistd.h>
 #endif
 
+#include "KorvaneArgs.h"
 #include "KorvaneJson.h"
 #include "KorvaneProgress.h"
 #include "EvalInputs.h"
+#include "WriteObj.h"
+#include "WritePly.h"
+#include "errors/ZNQError.h"
+#include "geometry/ZNQGeometry.h"
 #include "korvane/HeadlessHost.h"
 
 #if defined(KORVANE_HAVE_PREVIEW)
@@ -92,12 +97,7 @@ struct Options
 
 int UsageError(const char* what, const char* arg)
 {
-    if (arg)
-        std::fprintf(stderr, "korvane eval: %s '%s'\n", what, arg);
-    else
-        std::fprintf(stderr, "korvane eval: %s\n", what);
-    std::fputs(kUsage, stderr);
-    return 2;
+    return ReportUsageError("eval", kUsage, what, arg);
 }
 
 // One finite number that spans the whole text [s, end) or stops at a
@@ -170,22 +170,6 @@ bool ParseFrames(const char* text, std::vector<double>& frames)
 
 bool EndsWith(const std::string& s, const char* suffix);
 
-// "WxH", each side 1 to 8192.
-bool ParseSize(const char* text, int& width, int& height)
-{
-    char* end = nullptr;
-    const long w = std::strtol(text, &end, 10);
-    if (end == text || (*end != 'x' && *end != 'X'))
-        return false;
-    const char* hs = end + 1;
-    const long h = std::strtol(hs, &end, 10);
-    if (end == hs || *end != '\0' || w < 1 || h < 1 || w > 8192 || h > 8192)
-        return false;
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return true;
-}
-
 int ParseOptions(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i)
@@ -243,7 +227,7 @@ int ParseOptions(int argc, char** argv, Options& o)
             else if (arg == "--size")
             {
                 if (!ParseSize(v, o.pngWidth, o.pngHeight))
-                    return UsageError("bad picture size (WxH, 1 to 8192 each)", v);
+                    return UsageError(PictureSizeError().c_str(), v);
             }
             else if (arg == "--frames" || arg == "--time")
             {
@@ -504,113 +488,130 @@ bool EndsWith(const std::string& s, const char* suffix)
     return true;
 }
 
-// Wavefront .obj: positions, per-corner UVs, per-vertex normals.
-bool WriteObj(FILE* f, const khost::MeshSnapshot& m)
+// The snapshot as a geometry for the writers of tools/writers: positions and
+// polygons; the vertex normals and colours on every node of their vertex
+// (the writers share per-vertex values again); the UVs per corner; the
+// motion colour set's first three components as motion vectors. The
+// geometry owns its arrays and frees them when it goes.
+struct SnapshotGeometry
 {
-    std::fprintf(f, "# written by korvane eval\n");
-    for (int i = 0; i < m.numVertices; ++i)
-        std::fprintf(f, "v %.9g %.9g %.9g\n", m.points[3 * i], m.points[3 * i + 1], m.points[3 * i + 2]);
-    const bool hasUvs = m.hasUVs && !m.u.empty() && m.uvCounts.size() == m.counts.size();
-    if (hasUvs)
-        for (size_t j = 0; j < m.u.size(); ++j)
-            std::fprintf(f, "vt %.9g %.9g\n", m.u[j], j < m.v.size() ? m.v[j] : 0.0f);
-    const bool hasNormals = m.hasNormals && m.normals.size() >= 3 * static_cast<size_t>(m.numVertices);
-    if (hasNormals)
-        for (int i = 0; i < m.numVertices; ++i)
-            std::fprintf(f, "vn %.9g %.9g %.9g\n", m.normals[3 * i], m.normals[3 * i + 1],
-                         m.normals[3 * i + 2]);
+    ZNQGeometry g;
+    SnapshotGeometry() { g.Init(); }
+    ~SnapshotGeometry() { g.Clear(); }
+    SnapshotGeometry(const SnapshotGeometry&) = delete;
+    SnapshotGeometry& operator=(const SnapshotGeometry&) = delete;
 
-    size_t node = 0, uvNode = 0;
-    for (size_t p = 0; p < m.counts.size(); ++p)
+    // False when the arrays disagree (corner counts against the corner list,
+    // a count above 255) or memory is refused.
+    bool Fill(const khost::MeshSnapshot& m, const khost::ColorSetSnapshot* motion)
     {
-        const int count = m.counts[p];
-        const bool polyUvs = hasUvs && m.uvCounts[p] == count;
-        std::fputc('f', f);
-        for (int k = 0; k < count && node < m.connects.size(); ++k, ++node)
+        const size_t nv = m.numVertices > 0 ? static_cast<size_t>(m.numVertices) : 0;
+        const size_t nodes = m.connects.size();
+        if (m.points.size() < 3 * nv || m.counts.size() > static_cast<size_t>(INT32_MAX) ||
+            nodes > static_cast<size_t>(INT32_MAX))
+            return false;
+        size_t sum = 0;
+        for (const int c : m.counts)
         {
-            const int v = m.connects[node] + 1;
-            const int vt = polyUvs && uvNode + k < m.uvIds.size() ? m.uvIds[uvNode + k] + 1 : 0;
-            if (vt && hasNormals)
-                std::fprintf(f, " %d/%d/%d", v, vt, v);
-            else if (vt)
-                std::fprintf(f, " %d/%d", v, vt);
-            else if (hasNormals)
-                std::fprintf(f, " %d//%d", v, v);
-            else
-                std::fprintf(f, " %d", v);
+            if (c < 0 || c > 255)
+                return false;
+            sum += static_cast<size_t>(c);
         }
-        if (hasUvs)
-            uvNode += static_cast<size_t>(m.uvCounts[p]);
-        std::fputc('\n', f);
-    }
-    return true;
-}
-
-// Binary little-endian .ply with vertex normals, RGBA colours and the motion
-// vectors (vx, vy, vz, from the motion colour set) when set.
-bool WritePly(FILE* f, const khost::MeshSnapshot& m, const std::string& motionSet)
-{
-    const size_t nv = static_cast<size_t>(m.numVertices);
-    const bool hasNormals = m.hasNormals && m.normals.size() >= 3 * nv;
-    const bool hasColors = m.hasColors && m.colors.size() >= 4 * nv;
-    const khost::ColorSetSnapshot* motion = FindColorSet(m, motionSet);
-    if (motion && motion->colors.size() < 4 * nv)
-        motion = nullptr;
-    std::fprintf(f, "ply\nformat binary_little_endian 1.0\ncomment written by korvane eval\n");
-    std::fprintf(f, "element vertex %d\nproperty float x\nproperty float y\nproperty float z\n",
-                 m.numVertices);
-    if (hasNormals)
-        std::fprintf(f, "property float nx\nproperty float ny\nproperty float nz\n");
-    if (hasColors)
-        std::fprintf(f, "property uchar red\nproperty uchar green\nproperty uchar blue\n"
-                        "property uchar alpha\n");
-    if (motion)
-        std::fprintf(f, "property float vx\nproperty float vy\nproperty float vz\n");
-    std::fprintf(f, "element face %zu\nproperty list uchar int vertex_indices\nend_header\n",
-                 m.counts.size());
-
-    auto putFloat = [f](float x) {
-        unsigned char b[4];
-        uint32_t u;
-        std::memcpy(&u, &x, 4);
-        for (int k = 0; k < 4; ++k)
-            b[k] = static_cast<unsigned char>(u >> (8 * k));
-        std::fwrite(b, 1, 4, f);
-    };
-    auto putInt = [f](int32_t x) {
-        unsigned char b[4];
-        const uint32_t u = static_cast<uint32_t>(x);
-        for (int k = 0; k < 4; ++k)
-            b[k] = static_cast<unsigned char>(u >> (8 * k));
-        std::fwrite(b, 1, 4, f);
-    };
-    for (size_t i = 0; i < nv; ++i)
-    {
-        for (int k = 0; k < 3; ++k)
-            putFloat(m.points[3 * i + k]);
-        if (hasNormals)
-            for (int k = 0; k < 3; ++k)
-                putFloat(m.normals[3 * i + k]);
-        if (hasColors)
-            for (int k = 0; k < 4; ++k)
+        if (sum != nodes)
+            return false;
+        g._numVert = static_cast<int32_t>(nv);
+        g._numPoly = static_cast<int32_t>(m.counts.size());
+        g._vertPos = g._MemAllocArr<float3>(nv, false);
+        g._polyNumVert = g._MemAllocArr<uint8_t>(m.counts.size(), false);
+        g._polyVInd = g._MemAllocArr<int32_t>(nodes, false);
+        if (!g._vertPos || !g._polyNumVert || !g._polyVInd)
+            return false;
+        for (size_t i = 0; i < nv; ++i)
+            g._vertPos[i] = float3{m.points[3 * i], m.points[3 * i + 1], m.points[3 * i + 2]};
+        for (size_t p = 0; p < m.counts.size(); ++p)
+            g._polyNumVert[p] = static_cast<uint8_t>(m.counts[p]);
+        for (size_t k = 0; k < nodes; ++k)
+            g._polyVInd[k] = m.connects[k];
+        // A vertex index outside the mesh reads nothing here; the writers
+        // refuse such a mesh.
+        auto vertexOf = [&](size_t k) { return static_cast<size_t>(static_cast<uint32_t>(m.connects[k])); };
+        if (m.hasNormals && m.normals.size() >= 3 * nv && nodes > 0)
+        {
+            if (!(g._nodeNrm = g._MemAllocArr<float3>(nodes, false)))
+                return false;
+            for (size_t k = 0; k < nodes; ++k)
             {
-                float c = m.colors[4 * i + k];
-                c = std::isnan(c) ? 0.0f : (c < 0.0f ? 0.0f : (c > 1.0f ? 1.0f : c));
-                std::fputc(static_cast<int>(std::lround(c * 255.0f)), f);
+                const size_t v = vertexOf(k);
+                g._nodeNrm[k] = v < nv ? float3{m.normals[3 * v], m.normals[3 * v + 1], m.normals[3 * v + 2]}
+                                       : float3{0.0f, 0.0f, 0.0f};
             }
-        if (motion)
-            for (int k = 0; k < 3; ++k)
-                putFloat(motion->colors[4 * i + k]);
+        }
+        if (m.hasColors && m.colors.size() >= 4 * nv && nodes > 0)
+        {
+            if (!(g._nodeCol = g._MemAllocArr<float4>(nodes, false)))
+                return false;
+            for (size_t k = 0; k < nodes; ++k)
+            {
+                const size_t v = vertexOf(k);
+                g._nodeCol[k] = v < nv ? float4{m.colors[4 * v], m.colors[4 * v + 1], m.colors[4 * v + 2],
+                                                m.colors[4 * v + 3]}
+                                       : float4{0.0f, 0.0f, 0.0f, 0.0f};
+            }
+        }
+        if (m.hasUVs && !m.u.empty() && m.uvCounts.size() == m.counts.size() && nodes > 0)
+        {
+            // Corners of a polygon without UVs (or with another count) get (0, 0).
+            if (!(g._nodeUvw = g._MemAllocArr<float3>(nodes, true)))
+                return false;
+            size_t node = 0, uvNode = 0;
+            for (size_t p = 0; p < m.counts.size(); ++p)
+            {
+                const int count = m.counts[p];
+                if (m.uvCounts[p] == count)
+                    for (int k = 0; k < count && uvNode + k < m.uvIds.size(); ++k)
+                    {
+                        const size_t id = static_cast<size_t>(static_cast<uint32_t>(m.uvIds[uvNode + k]));
+                        if (id < m.u.size())
+                            g._nodeUvw[node + k] = float3{m.u[id], id < m.v.size() ? m.v[id] : 0.0f, 0.0f};
+                    }
+                node += static_cast<size_t>(count);
+                uvNode += static_cast<size_t>(m.uvCounts[p] > 0 ? m.uvCounts[p] : 0);
+            }
+        }
+        if (motion && motion->colors.size() >= 4 * nv)
+        {
+            if (!(g._vertMotion = g._MemAllocArr<float3>(nv, false)))
+                return false;
+            for (size_t i = 0; i < nv; ++i)
+                g._vertMotion[i] = float3{motion->colors[4 * i], motion->colors[4 * i + 1], motion->colors[4 * i + 2]};
+        }
+        return true;
     }
-    size_t node = 0;
-    for (size_t p = 0; p < m.counts.size(); ++p)
+};
+
+// The .obj or .ply bytes of the mesh through tools/writers: .obj with
+// positions, per-corner UVs and vertex normals; binary .ply with vertex
+// normals, RGBA colours as bytes and, with a motion colour set, the motion
+// vectors. False when the mesh cannot be written.
+bool MeshFileBytes(const khost::MeshSnapshot& m, bool ply, const std::string& motionSet, std::string& out)
+{
+    SnapshotGeometry sg;
+    if (!sg.Fill(m, ply ? FindColorSet(m, motionSet) : nullptr))
+        return false;
+    if (ply)
     {
-        const int count = m.counts[p] < 0 ? 0 : (m.counts[p] > 255 ? 255 : m.counts[p]);
-        std::fputc(count, f);
-        for (int k = 0; k < count; ++k, ++node)
-            putInt(node < m.connects.size() ? m.connects[node] : 0);
+        PlyWriteOptions po;
+        po.comment = "written by korvane eval";
+        po.colorsAsBytes = true;
+        po.writeUvws = false;
+        po.allowEmpty = true;
+        return WritePlyToString(sg.g, out, po) == ZNQ_OK;
     }
-    return true;
+    ObjWriteOptions oo;
+    oo.comment = "written by korvane eval";
+    oo.uvwComponents = 2;
+    oo.uvwsPerNode = true;
+    return WriteObjToString(sg.g, oo, out) == ZNQ_OK;
 }
 
 #if defined(KORVANE_HAVE_PREVIEW)
@@ -816,16 +817,19 @@ bool WriteMeshTo(const std::string& path, const std::string& shown, double frame
         std::fprintf(stderr, "korvane eval: cannot write '%s': %s\n", shown.c_str(), std::strerror(openError));
         return false;
     }
-    if (isObj)
-        WriteObj(f, m);
-    else if (isPly)
-        WritePly(f, m, o.motionSet);
+    bool written = true;
+    if (isObj || isPly)
+    {
+        std::string bytes;
+        written = MeshFileBytes(m, isPly, o.motionSet, bytes) &&
+                  std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    }
     else if (isJson)
     {
         const std::string json = FrameJson(frame, status, infos, errors, m, true);
         std::fprintf(f, "%s\n", json.c_str());
     }
-    const bool ok = !std::ferror(f);
+    const bool ok = written && !std::ferror(f);
     if (std::fclose(f) != 0 || !ok)
     {
         bar.Clear();

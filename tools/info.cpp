@@ -25,6 +25,7 @@
 #include <system_error>
 #include <vector>
 
+#include "KorvaneArgs.h"
 #include "KorvaneJson.h"
 #include "KorvaneProgress.h"
 #include "KorvaneSequence.h"
@@ -125,22 +126,6 @@ bool ParseFrameRange(const char* text, long long& from, long long& to)
     return p && *p == '\0' && from <= to;
 }
 
-// "WxH", each side 1 to 8192.
-bool ParseSize(const char* text, int& width, int& height)
-{
-    char* end = nullptr;
-    const long w = std::strtol(text, &end, 10);
-    if (end == text || (*end != 'x' && *end != 'X'))
-        return false;
-    const char* hs = end + 1;
-    const long h = std::strtol(hs, &end, 10);
-    if (end == hs || *end != '\0' || w < 1 || h < 1 || w > 8192 || h > 8192)
-        return false;
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return true;
-}
-
 // 0 parsed, 1 help shown, 2 usage error (reported).
 int ParseArgs(int argc, char** argv, InfoArgs& a)
 {
@@ -175,7 +160,7 @@ int ParseArgs(int argc, char** argv, InfoArgs& a)
             if (i + 1 >= argc)
                 return UsageError("missing argument of", s);
             if (!ParseSize(argv[++i], a.pngWidth, a.pngHeight))
-                return UsageError("bad picture size (WxH, 1 to 8192 each):", argv[i]);
+                return UsageError((PictureSizeError() + ":").c_str(), argv[i]);
         }
         else if (!std::strcmp(s, "--frames"))
         {

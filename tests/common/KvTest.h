@@ -447,7 +447,7 @@ inline void WriteSparse(const std::string& path, const std::vector<uint8_t>& hea
 #endif
     if (!tail.empty())
     {
-        ASSERT_EQ(FileSeek(f, size - int64_t(tail.size()), 0), 0);
+        ASSERT_EQ(FileSeek(f, size - int64_t(tail.size()), SEEK_SET), 0);
         ASSERT_EQ(std::fwrite(tail.data(), 1, tail.size(), f), tail.size());
     }
     std::fclose(f);

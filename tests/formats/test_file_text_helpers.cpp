@@ -15,7 +15,7 @@ TEST(FileHelpers, NullArgumentsGiveFixedResults)
     WriteBytes(p, Text("abc"));
     EXPECT_EQ(FileOpen(p.c_str(), nullptr), nullptr);
     EXPECT_EQ(FileClose(nullptr), -1);
-    EXPECT_EQ(FileSeek(nullptr, 0, 0), -1);
+    EXPECT_EQ(FileSeek(nullptr, 0, SEEK_SET), -1);
     EXPECT_EQ(FileTell(nullptr), -1);
     char buf[4];
     EXPECT_EQ(FileRead(buf, 1, 4, nullptr), 0u);
@@ -35,13 +35,13 @@ TEST(FileHelpers, ReadSeekTellOnARealFile)
     EXPECT_EQ(FileRead(buf, 2, 2, f), 2u); // whole elements
     EXPECT_EQ(std::string(buf, 4), "0123");
     EXPECT_EQ(FileTell(f), 4);
-    EXPECT_EQ(FileSeek(f, -1, 2), 0);
+    EXPECT_EQ(FileSeek(f, -1, SEEK_END), 0);
     EXPECT_EQ(FileTell(f), 9);
     EXPECT_EQ(FileRead(buf, 2, 1, f), 0u); // half an element is no element
-    EXPECT_EQ(FileSeek(f, 2, 0), 0);
-    EXPECT_EQ(FileSeek(f, 3, 1), 0);
+    EXPECT_EQ(FileSeek(f, 2, SEEK_SET), 0);
+    EXPECT_EQ(FileSeek(f, 3, SEEK_CUR), 0);
     EXPECT_EQ(FileTell(f), 5);
-    EXPECT_NE(FileSeek(f, -100, 1), 0); // before the start
+    EXPECT_NE(FileSeek(f, -100, SEEK_CUR), 0); // before the start
     EXPECT_NE(FileSeek(f, 0, 7), 0);    // not an origin
     EXPECT_EQ(FileClose(f), 0);
 }
@@ -54,9 +54,9 @@ TEST(FileHelpers, PositionsBeyondFourGigabytes)
     WriteSparse(p, Text("head"), size, Text("tail"));
     FILE* f = FileOpen(p.c_str(), "rb");
     ASSERT_NE(f, nullptr);
-    ASSERT_EQ(FileSeek(f, 0, 2), 0);
+    ASSERT_EQ(FileSeek(f, 0, SEEK_END), 0);
     EXPECT_EQ(FileTell(f), size);
-    ASSERT_EQ(FileSeek(f, size - 4, 0), 0);
+    ASSERT_EQ(FileSeek(f, size - 4, SEEK_SET), 0);
     char buf[4];
     ASSERT_EQ(FileRead(buf, 1, 4, f), 4u);
     EXPECT_EQ(std::string(buf, 4), "tail");

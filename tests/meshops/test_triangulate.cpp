@@ -460,3 +460,57 @@ TEST(Triangulate, QuadSplitsAgreeWithTheDerivedRecords)
         }
     }
 }
+
+// Polygons of 5 to 32 corners are judged convex or concave by Triangulate's
+// own analysis, larger ones by the derived records; both call the one corner
+// rule. The judgement must be the derived one: a polygon the records flag
+// convex comes out as the fan from node 0, a concave one never does (ear
+// clipping starts its first triangle at the clipped corner). Random rings,
+// stars, twisted and nearly straight polygons.
+TEST(Triangulate, FivePlusConvexityAgreesWithTheDerivedRecords)
+{
+    std::mt19937 rng(91);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (int round = 0; round < 100; ++round)
+    {
+        std::vector<float3> pos;
+        std::vector<std::vector<int32_t>> polys;
+        for (int q = 0; q < 20; ++q)
+        {
+            const int c = 5 + static_cast<int>(rng() % 28);
+            const int kind = static_cast<int>(rng() % 4);
+            std::vector<int32_t> idx;
+            for (int k = 0; k < c; ++k)
+            {
+                const double t = 2.0 * M_PI * k / c;
+                float r = 1.0f;
+                if (kind == 1)
+                    r = (k % 2) ? 0.4f : 1.0f; // star
+                else if (kind == 2)
+                    r = 1.0f + 0.3f * u(rng); // ragged
+                const float z = kind == 3 ? 0.2f * u(rng) : 0.0f; // twisted
+                idx.push_back(static_cast<int32_t>(pos.size()));
+                pos.push_back({float(r * std::cos(t)), float(r * std::sin(t)), z});
+            }
+            polys.push_back(idx);
+        }
+        Geo g;
+        Build(g.g, pos, polys);
+        const uint8_t* polyFlags = g->_DynGetPolyFlags();
+        ASSERT_TRUE(polyFlags);
+        std::vector<bool> convex;
+        for (size_t p = 0; p < polys.size(); ++p)
+            convex.push_back((polyFlags[p] & kPolyFlagConvex) != 0);
+        ASSERT_EQ(g->Triangulate(nullptr, 0, false), 0);
+        int32_t out = 0;
+        for (size_t p = 0; p < polys.size(); ++p)
+        {
+            const std::vector<int32_t>& s = polys[p];
+            bool fan = true;
+            for (size_t k = 0; k + 2 < s.size(); ++k)
+                fan = fan && Poly(g.g, out + static_cast<int32_t>(k)) == (Tri{s[0], s[k + 1], s[k + 2]});
+            EXPECT_EQ(fan, convex[p]) << round << " " << p;
+            out += static_cast<int32_t>(s.size()) - 2;
+        }
+    }
+}

@@ -46,15 +46,15 @@ bool SharedPerVertex(const ZNQGeometry& g, const float3* nodeData, std::vector<i
 int32_t WriteObjToString(const ZNQGeometry& g, const ObjWriteOptions& o, std::string& out)
 {
     if (!g._vertPos || g._numVert < 0 || g._numPoly < 0 || (g._numPoly > 0 && (!g._polyNumVert || !g._polyVInd)))
-        return 131;
+        return ZNQ_ERR_SAVE_INVALID_GEOMETRY;
     const int64_t numNodes = g.NumNodes();
     for (int64_t k = 0; k < numNodes; ++k)
         if (g._polyVInd[k] < 0 || g._polyVInd[k] >= g._numVert)
-            return 131;
+            return ZNQ_ERR_SAVE_INVALID_GEOMETRY;
     if (o.polyGroup)
         for (int32_t p = 0; p < g._numPoly; ++p)
             if (o.polyGroup[p] >= o.numGroups || (o.polyGroup[p] >= 0 && !o.groupNames))
-                return 131;
+                return ZNQ_ERR_SAVE_INVALID_GEOMETRY;
 
     const char* br = o.lineBreak ? o.lineBreak : "\n";
     const int comps = o.uvwComponents < 0 ? 0 : (o.uvwComponents > 3 ? 3 : o.uvwComponents);
@@ -84,7 +84,7 @@ int32_t WriteObjToString(const ZNQGeometry& g, const ObjWriteOptions& o, std::st
     bool uvwShared = false, nrmShared = false;
     if (hasUvw)
     {
-        uvwShared = o.shareByVertex && SharedPerVertex(g, g._nodeUvw, first);
+        uvwShared = o.shareByVertex && !o.uvwsPerNode && SharedPerVertex(g, g._nodeUvw, first);
         const int64_t n = uvwShared ? g._numVert : numNodes;
         for (int64_t i = 0; i < n; ++i)
         {
@@ -149,7 +149,7 @@ int32_t WriteObjToString(const ZNQGeometry& g, const ObjWriteOptions& o, std::st
         }
         out += br;
     }
-    return 0;
+    return ZNQ_OK;
 }
 
 int32_t WriteObj(const ZNQGeometry& geometry, const char* path, const ObjWriteOptions& options)
@@ -160,7 +160,7 @@ int32_t WriteObj(const ZNQGeometry& geometry, const char* path, const ObjWriteOp
         return rc;
     FILE* f = path ? std::fopen(path, "wb") : nullptr;
     if (!f)
-        return 132;
+        return ZNQ_ERR_SAVE_OPEN;
     const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    return (std::fclose(f) == 0 && ok) ? 0 : 134;
+    return (std::fclose(f) == 0 && ok) ? ZNQ_OK : ZNQ_ERR_SAVE_WRITE;
 }

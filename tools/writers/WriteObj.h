@@ -23,6 +23,9 @@ struct ObjWriteOptions
     // value (bitwise), referenced by the vertex index; otherwise, or when
     // false, one per node.
     bool shareByVertex = true;
+    // One vt per node even when shareByVertex could share them (normals
+    // still follow shareByVertex).
+    bool uvwsPerNode = false;
     // Group of each polygon: an index into groupNames, or negative for no
     // change. A "g <name>" line is written before every polygon whose group
     // differs from the last group written. Null: no "g" statements.

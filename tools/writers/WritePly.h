@@ -14,9 +14,24 @@
 
 #include "geometry/ZNQGeometry.h"
 
+struct PlyWriteOptions
+{
+    // Text of the header's comment line ("comment " + text).
+    const char* comment = "written by korvane";
+    // Colours as "uchar red green blue alpha": each component clamped to
+    // [0, 1] (NaN as 0) and rounded from component x 255. false: floats.
+    bool colorsAsBytes = false;
+    // Writes "s t" from _nodeUvw when present.
+    bool writeUvws = true;
+    // Accepts a mesh of no vertices (positions present); else 131.
+    bool allowEmpty = false;
+};
+
 // Appends the file's bytes to out. 0, or 131 ("geometry is not valid and
-// therefore cannot be saved.") without positions or with an index out of range.
-int32_t WritePlyToString(const ZNQGeometry& geometry, std::string& out);
+// therefore cannot be saved.") without positions or vertices (see allowEmpty)
+// or with an index out of range.
+int32_t WritePlyToString(const ZNQGeometry& geometry, std::string& out,
+                         const PlyWriteOptions& options = PlyWriteOptions());
 // Writes the file. 0, 131 as above, 132 when the file cannot be created,
 // 134 when writing fails.
-int32_t WritePly(const ZNQGeometry& geometry, const char* path);
+int32_t WritePly(const ZNQGeometry& geometry, const char* path, const PlyWriteOptions& options = PlyWriteOptions());

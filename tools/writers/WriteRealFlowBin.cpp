@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "errors/ZNQError.h"
+
 namespace {
 
 void Put(std::vector<uint8_t>& out, const void* data, size_t bytes)
@@ -31,10 +33,10 @@ int32_t WriteRealFlowBinToBuffer(const ZNQGeometry& g, const RealFlowBinWriteOpt
                                  std::vector<uint8_t>& out)
 {
     if (!g._vertPos || g._numVert < 0 || g._numPoly < 0 || (g._numPoly > 0 && (!g._polyNumVert || !g._polyVInd)))
-        return 131;
+        return ZNQ_ERR_SAVE_INVALID_GEOMETRY;
     for (int32_t p = 0; p < g._numPoly; ++p)
         if (g._polyNumVert[p] != 3)
-            return 131;
+            return ZNQ_ERR_SAVE_INVALID_GEOMETRY;
 
     PutU32(out, 0xDADADADAu);
     PutU32(out, o.version);
@@ -86,7 +88,7 @@ int32_t WriteRealFlowBinToBuffer(const ZNQGeometry& g, const RealFlowBinWriteOpt
     }
     if (o.writeEndCode)
         PutU32(out, 0);
-    return 0;
+    return ZNQ_OK;
 }
 
 int32_t WriteRealFlowBin(const ZNQGeometry& geometry, const char* path,
@@ -98,7 +100,7 @@ int32_t WriteRealFlowBin(const ZNQGeometry& geometry, const char* path,
         return rc;
     FILE* f = path ? std::fopen(path, "wb") : nullptr;
     if (!f)
-        return 132;
+        return ZNQ_ERR_SAVE_OPEN;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return (std::fclose(f) == 0 && ok) ? 0 : 134;
+    return (std::fclose(f) == 0 && ok) ? ZNQ_OK : ZNQ_ERR_SAVE_WRITE;
 }
