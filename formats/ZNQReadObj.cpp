@@ -130,7 +130,7 @@ inline unsigned LowestSetByte(uint64_t m)
 // zero; flags above the lowest true one may be false, so the lowest flag of the
 // union is always the first real match. Needs 8 readable bytes from any p at or
 // before the terminating NUL: the buffer carries kPadding zero bytes.
-inline const char* FindLineEndWords(const char* p)
+[[maybe_unused]] inline const char* FindLineEndWords(const char* p)
 {
     constexpr uint64_t kOnes = 0x0101010101010101ULL;
     constexpr uint64_t kHighs = 0x8080808080808080ULL;
@@ -174,7 +174,7 @@ inline int CountFlags(uint64_t m)
 // while the only byte below 0x21 is the space: a token starts at every
 // non-space byte that follows a space. A word with any other low byte (line
 // end, tab, control character) finishes the line byte by byte.
-inline const char* CountTokensWords(const char* p, int64_t& count)
+[[maybe_unused]] inline const char* CountTokensWords(const char* p, int64_t& count)
 {
     int64_t n = 0;
     uint64_t carry = 0x80; // the byte before p is a blank
