@@ -77,8 +77,11 @@ status=0
 # A per-test limit: a test that hangs under Wine fails after 5 minutes
 # instead of holding the stage for CTest's default 25 (the slowest test
 # so far, ReadThreads.WideningInPhasesEqualsTheSerialWidening, takes up to
-# 40 s under Wine on a loaded 2-core machine).
-ctest --test-dir "$B" --output-on-failure -j"$jobs" --timeout 300 -E '^install[.]consumer_' >"$log" 2>&1 || status=$?
+# 40 s under Wine on a loaded 2-core machine). A test that times out runs
+# once more (after-timeout: a wrong result is never retried): two OpenMP tests
+# have each hung once under Wine with every thread in a Wine server wait, not
+# reproduced in 18 runs alone nor natively; the log keeps the first attempt.
+ctest --test-dir "$B" --output-on-failure -j"$jobs" --timeout 300 --repeat after-timeout:2 -E '^install[.]consumer_' >"$log" 2>&1 || status=$?
 cat "$log"
 closing=$(grep -E "tests passed, [0-9]+ tests failed out of" "$log" | tail -1)
 echo "ci-windows: under Wine: ${closing:-no CTest closing line}"
