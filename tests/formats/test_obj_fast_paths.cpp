@@ -402,3 +402,45 @@ TEST(ObjFastPaths, CornerRangeFailuresAreTheSameEitherWay)
                 EXPECT_STREQ(block.reason, plain.reason) << corner;
             }
 }
+
+// Digits after the point of every count from 0 to 20 (the word step takes
+// eight at a time, the byte loop the rest), behind integer parts of 0 to 5
+// digits, with every sign and exponents inside and outside the exact
+// powers; then the same runs with a byte glued on that is no digit, among
+// them the bytes of 0xFA and above (which carry when 6 is added) and the
+// neighbours of the digits, '/' and ':'.
+TEST(ObjFastPaths, FractionsOfEveryLength)
+{
+    const std::string pattern = "9876543210123456789012345";
+    const std::string nines(25, '9');
+    std::vector<std::string> t;
+    for (const std::string& digits : {pattern, nines, std::string(25, '0')})
+        for (int whole = 0; whole <= 5; ++whole)
+            for (int frac = 0; frac <= 20; ++frac)
+                for (const char* sign : {"", "-", "+"})
+                    for (const char* exp : {"", "e5", "E-7", "e+22", "e-30"})
+                        t.push_back(sign + digits.substr(0, static_cast<size_t>(whole)) + "." +
+                                    digits.substr(5, static_cast<size_t>(frac)) + exp);
+    for (int frac = 0; frac <= 17; ++frac)
+        for (const char* glue : {"\xFA", "\xFF", "\xF9", "/", ":", "\x80"})
+        {
+            t.push_back("1." + pattern.substr(0, static_cast<size_t>(frac)) + glue);
+            t.push_back("0." + nines.substr(0, static_cast<size_t>(frac)) + glue + "5");
+        }
+    ExpectStrtodValues(t);
+}
+
+// A value that runs into the end of the text without a line break is no
+// value, however many digits it has after the point.
+TEST(ObjFastPaths, LastValueWithoutLineBreak)
+{
+    for (int frac = 1; frac <= 18; ++frac)
+    {
+        const std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nv 1 2 0." + std::string(static_cast<size_t>(frac), '7');
+        Geo g;
+        ZNQLoadPlace place;
+        EXPECT_EQ(ReadObj(g, WriteText("fast_cut.obj", text).c_str(), false, false, nullptr, false, &place), 50) << frac;
+        EXPECT_EQ(place.line, 5) << frac;
+        EXPECT_STREQ(place.reason, "vertex: the last value needs a line break after it") << frac;
+    }
+}
