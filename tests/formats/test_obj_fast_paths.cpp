@@ -404,8 +404,8 @@ TEST(ObjFastPaths, CornerRangeFailuresAreTheSameEitherWay)
 }
 
 // Digits after the point of every count from 0 to 20 (the word step takes
-// eight at a time, the byte loop the rest), behind integer parts of 0 to 5
-// digits, with every sign and exponents inside and outside the exact
+// eight at a time, the byte loop the rest), behind 0 to 5 digits before the
+// point, with every sign and exponents inside and outside the exact
 // powers; then the same runs with a byte glued on that is no digit, among
 // them the bytes of 0xFA and above (which carry when 6 is added) and the
 // neighbours of the digits, '/' and ':'.
