@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -56,12 +57,15 @@ struct ReadAhead
     std::atomic<int64_t> bytesRead{0};
 };
 
-// Made once and never destroyed: at exit a thread may still wait on its
-// condition variable (a host that never unloads the plug-in), and a
-// condition variable must not be destroyed under a waiter.
+// Made once in static storage and never destroyed: at exit a thread may
+// still wait on its condition variable (a host that never unloads the
+// plug-in), and a condition variable must not be destroyed under a waiter.
+// Static storage rather than the heap: a module that is unloaded takes it
+// along, where a heap block would be left behind.
 ReadAhead& State()
 {
-    static ReadAhead* const state = new ReadAhead;
+    alignas(ReadAhead) static unsigned char storage[sizeof(ReadAhead)];
+    static ReadAhead* const state = new (storage) ReadAhead;
     return *state;
 }
 
