@@ -456,6 +456,95 @@ KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 // edge to entry k of its neighbour list; when v meets a neighbour w < v, the
 // edge already exists and sits at v's place in w's neighbour list.
 
+// The edge numbering over fixed vertex ranges. A vertex meets an edge for
+// the first time at a neighbour above it (the serial walk has not reached
+// that neighbour yet), so the edges a range numbers are counted first and
+// their prefix over the ranges gives each range its first edge; each range
+// then numbers its new edges, and after that takes the edges to lower
+// neighbours from their lists. Same numbers as the serial walk; false when
+// the count does not match or the adjacency is not symmetric.
+bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* adjArr, int32_t numEdges,
+                       int32_t ranges)
+{
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+    int32_t* const edges = d._edges;
+    uint8_t* const edgeNum = d._vertAdjEdgeNum;
+    int32_t* const* const edgeArr = d._vertAdjEdgeArr;
+    int64_t first[znqpar::kMaxRanges + 1] = {};
+    uint8_t bad[znqpar::kMaxRanges] = {};
+#pragma omp parallel num_threads(ranges)
+    {
+#pragma omp for schedule(static, 1)
+        for (int32_t r = 0; r < ranges; ++r)
+        {
+            int64_t c = 0;
+            const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
+            for (int64_t v = znqpar::RangeStart(numVert, ranges, r); v < v1; ++v)
+                for (int32_t k = 0; k < adjNum[v]; ++k)
+                    c += adjArr[v][k] > v;
+            first[r + 1] = c;
+        }
+#pragma omp single
+        {
+            for (int32_t r = 0; r < ranges; ++r)
+                first[r + 1] += first[r];
+        }
+        const bool countOk = first[ranges] == numEdges;
+        if (countOk)
+        {
+#pragma omp for schedule(static, 1)
+            for (int32_t r = 0; r < ranges; ++r)
+            {
+                int32_t e = static_cast<int32_t>(first[r]);
+                const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
+                for (int64_t v = znqpar::RangeStart(numVert, ranges, r); v < v1; ++v)
+                {
+                    const int32_t* nb = adjArr[v];
+                    int32_t* el = edgeArr[v];
+                    for (int32_t k = 0; k < adjNum[v]; ++k)
+                        if (nb[k] > v)
+                        {
+                            edges[2 * static_cast<int64_t>(e)] = static_cast<int32_t>(v);
+                            edges[2 * static_cast<int64_t>(e) + 1] = nb[k];
+                            el[k] = e++;
+                        }
+                }
+            }
+#pragma omp for schedule(static, 1)
+            for (int32_t r = 0; r < ranges; ++r)
+            {
+                const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
+                for (int64_t v = znqpar::RangeStart(numVert, ranges, r); v < v1; ++v)
+                {
+                    const int32_t* nb = adjArr[v];
+                    int32_t* el = edgeArr[v];
+                    for (int32_t k = 0; k < adjNum[v]; ++k)
+                    {
+                        const int32_t w = nb[k];
+                        if (w > v)
+                            continue;
+                        const int32_t j = FindInList(adjArr[w], adjNum[w], static_cast<int32_t>(v));
+                        if (j < 0)
+                        {
+                            bad[r] = 1;
+                            break;
+                        }
+                        el[k] = edgeArr[w][j];
+                    }
+                    edgeNum[v] = adjNum[v];
+                }
+            }
+        }
+    }
+    if (first[ranges] != numEdges)
+        return false;
+    for (int32_t r = 0; r < ranges; ++r)
+        if (bad[r])
+            return false;
+    return true;
+}
+
 bool BuildEdges(ZNQGeometry& g)
 {
     const uint8_t* adjNum = nullptr;
@@ -482,6 +571,14 @@ bool BuildEdges(ZNQGeometry& g)
     {
         edgeArr[v] = block;
         block += adjNum[v];
+    }
+    const int32_t ranges = znqpar::RangesFor(numVert);
+    if (ranges > 1)
+    {
+        if (!NumberEdgesRanges(g, adjNum, adjArr, numEdges, ranges))
+            return false;
+        d._numEdges = numEdges;
+        return true;
     }
 
     int32_t e = 0;
@@ -548,11 +645,13 @@ bool BuildPolyEInd(ZNQGeometry& g)
         // The adjacency build kept each node's place in its vertex's
         // neighbour list: the edge list holds the edge at the same place.
         const int32_t* vind = g._polyVInd;
-        for (int64_t i = 0; i < nodes; ++i)
-        {
-            const uint8_t at = slot[i];
-            out[i] = at != kNoSlot ? edgeArr[vind[i]][at] : -1;
-        }
+        ForRanges(nodes, [slot, vind, edgeArr, out](int64_t i0, int64_t i1) {
+            for (int64_t i = i0; i < i1; ++i)
+            {
+                const uint8_t at = slot[i];
+                out[i] = at != kNoSlot ? edgeArr[vind[i]][at] : -1;
+            }
+        });
         return true;
     }
     const int32_t* ind = g._polyVInd;
@@ -606,6 +705,9 @@ bool AllocLists(ZNQGeometry& g, int32_t count, uint8_t*& num, int32_t**& arr)
     return num && arr;
 }
 
+int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t numKeys, uint8_t* num,
+                                    int32_t** arr, int32_t*& blockOut, int32_t ranges);
+
 bool BuildEdgeAdjPoly(ZNQGeometry& g)
 {
     const int32_t* eind = g._DynGetPolyEInd();
@@ -613,21 +715,32 @@ bool BuildEdgeAdjPoly(ZNQGeometry& g)
     if (!eind || nodes < 0 || !g._DynGetVertAdjEdgeArr())
         return false;
     ZNQDynData& d = g._dyn;
-    return AllocLists(g, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr) &&
-           znq_rules::SortPolygonsByNodeKey(g, eind, nodes, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr,
+    if (!AllocLists(g, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr))
+        return false;
+    const int32_t ranges = znqpar::RangesFor(nodes);
+    if (ranges > 1)
+    {
+        const int32_t built = SortPolygonsByNodeKeyRanges(g, eind, d._numEdges, d._edgeAdjPolyNum,
+                                                          d._edgeAdjPolyArr, d._edgeAdjPolyBlock, ranges);
+        if (built >= 0)
+            return built == 1;
+    }
+    return znq_rules::SortPolygonsByNodeKey(g, eind, nodes, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr,
                                             d._edgeAdjPolyBlock);
 }
 
-// The vertex-to-polygon lists over fixed polygon ranges: per range and
-// vertex a count, turned by a per-vertex prefix sum over the ranges into the
-// range's first place in the vertex's slice; each range then fills its own
-// places, so the lists come out in ascending polygon order as from the serial
-// build. 1 built, 0 failed (a list above 255 entries, a refused block),
-// -1 no room for the per-range counts: the serial build decides.
-int32_t BuildVertAdjPolyRanges(ZNQGeometry& g, int32_t ranges)
+// The per-key polygon lists of SortPolygonsByNodeKey (vertex-to-polygon,
+// edge-to-polygon) over fixed polygon ranges: per range and key a count,
+// turned by a per-key prefix sum over the ranges into the range's first
+// place in the key's slice; each range then fills its own places, so the
+// lists come out in ascending polygon order as from the serial build.
+// num (numKeys, zeroed) and arr are the caller's, the block is allocated
+// into *blockOut. 1 built, 0 failed (a list above 255 entries, a refused
+// block), -1 no room for the per-range counts: the serial build decides.
+int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t numKeys, uint8_t* num,
+                                    int32_t** arr, int32_t*& blockOut, int32_t ranges)
 {
-    ZNQDynData& d = g._dyn;
-    const int32_t numVert = g._numVert;
+    const int32_t numVert = numKeys;
     const size_t nv = static_cast<size_t>(numVert);
     ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), true);
     if (!counts.ptr)
@@ -635,7 +748,7 @@ int32_t BuildVertAdjPolyRanges(ZNQGeometry& g, int32_t ranges)
     znqpar::PolyRanges pr;
     znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
     uint8_t* const c0 = counts.ptr;
-    const int32_t* const ind = g._polyVInd;
+    const int32_t* const ind = key;
     uint8_t full[znqpar::kMaxRanges] = {};
 #pragma omp parallel for schedule(static, 1) num_threads(pr.count)
     for (int32_t r = 0; r < pr.count; ++r)
@@ -658,7 +771,6 @@ int32_t BuildVertAdjPolyRanges(ZNQGeometry& g, int32_t ranges)
         if (full[r])
             return 0;
 
-    uint8_t* const num = d._vertAdjPolyNum;
     const int32_t vr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
 #pragma omp parallel for schedule(static, 1) num_threads(vr)
     for (int32_t r = 0; r < vr; ++r)
@@ -684,10 +796,9 @@ int32_t BuildVertAdjPolyRanges(ZNQGeometry& g, int32_t ranges)
             return 0;
 
     const size_t total = LayoutSlices(num, numVert, nullptr, nullptr);
-    int32_t* block = d._vertAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
+    int32_t* block = blockOut = g._MemAllocArr<int32_t>(total, false);
     if (!block)
         return 0;
-    int32_t** const arr = d._vertAdjPolyArr;
     LayoutSlices(num, numVert, arr, block);
 #pragma omp parallel for schedule(static, 1) num_threads(pr.count)
     for (int32_t r = 0; r < pr.count; ++r)
@@ -720,7 +831,8 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
     const int32_t ranges = znqpar::RangesFor(nodes);
     if (ranges > 1)
     {
-        const int32_t built = BuildVertAdjPolyRanges(g, ranges);
+        const int32_t built = SortPolygonsByNodeKeyRanges(g, g._polyVInd, g._numVert, d._vertAdjPolyNum,
+                                                          d._vertAdjPolyArr, d._vertAdjPolyBlock, ranges);
         if (built >= 0)
             return built == 1;
     }
@@ -1281,51 +1393,119 @@ inline void ScaleBy(float4& a, float s)
 
 // Per vertex: the sum of a node array over the vertex's nodes times 1/count
 // (count: its vertex-to-polygon count); a vertex without nodes gets 0.
-// In parallel, each thread owns a range of vertices and adds, in node order,
-// the nodes that fall into it: every vertex sums in the same order.
+// Every vertex sums its nodes in node order, whatever the thread count.
 template <typename T>
-void AverageNodeData(const ZNQGeometry& g, const T* nodeData, const uint8_t* count, T* out)
+void AverageNodeDataSerial(const ZNQGeometry& g, const T* nodeData, const uint8_t* count, T* out)
 {
-    const int64_t nodes = g.NumNodes();
-    const int32_t ranges = znqpar::RangesFor(nodes);
-    if (ranges <= 1)
-    {
-        std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
-        const int32_t* ind = g._polyVInd;
-        int64_t i = 0;
-        for (int32_t p = 0; p < g._numPoly; ++p)
-        {
-            const int32_t n = g._polyNumVert[p];
-            for (int32_t k = 0; k < n; ++k, ++i)
-            {
-                const int32_t v = ind[i];
-                if (InRange(v, g._numVert))
-                    AddTo(out[v], nodeData[i]);
-            }
-        }
-        for (int32_t v = 0; v < g._numVert; ++v)
-            if (count[v] > 0)
-                ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
-        return;
-    }
-    const int32_t numVert = g._numVert;
+    std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
     const int32_t* ind = g._polyVInd;
-#pragma omp parallel for schedule(static, 1) num_threads(ranges)
-    for (int32_t r = 0; r < ranges; ++r)
+    int64_t i = 0;
+    for (int32_t p = 0; p < g._numPoly; ++p)
     {
-        const int32_t v0 = static_cast<int32_t>(znqpar::RangeStart(numVert, ranges, r));
-        const int32_t v1 = static_cast<int32_t>(znqpar::RangeStart(numVert, ranges, r + 1));
-        std::memset(static_cast<void*>(out + v0), 0, sizeof(T) * static_cast<size_t>(v1 - v0));
-        for (int64_t i = 0; i < nodes; ++i)
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k, ++i)
         {
             const int32_t v = ind[i];
-            if (v >= v0 && v < v1)
+            if (InRange(v, g._numVert))
                 AddTo(out[v], nodeData[i]);
         }
-        for (int32_t v = v0; v < v1; ++v)
+    }
+    for (int32_t v = 0; v < g._numVert; ++v)
+        if (count[v] > 0)
+            ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
+}
+
+// Range of polygon p among the polygon ranges.
+inline int32_t RangeOfPolygon(const znqpar::PolyRanges& pr, int32_t p)
+{
+    return static_cast<int32_t>(std::upper_bound(pr.poly, pr.poly + pr.count + 1, p) - pr.poly) - 1;
+}
+
+// Per vertex the polygon range that holds all of its nodes, or kNoOwner when
+// its nodes lie in more than one range (or it has none): from its first and
+// last polygon in the vertex-to-polygon lists. Over fixed vertex ranges.
+constexpr uint8_t kNoOwner = 255;
+void OwnersOfVertices(const ZNQGeometry& g, const znqpar::PolyRanges& pr, const uint8_t* num,
+                      int32_t* const* arr, uint8_t* owner)
+{
+    ForRanges(g._numVert, [&pr, num, arr, owner](int64_t v0, int64_t v1) {
+        for (int64_t v = v0; v < v1; ++v)
+        {
+            const int32_t n = num[v];
+            uint8_t o = kNoOwner;
+            if (n > 0)
+            {
+                const int32_t first = RangeOfPolygon(pr, arr[v][0]);
+                if (first == RangeOfPolygon(pr, arr[v][n - 1]))
+                    o = static_cast<uint8_t>(first);
+            }
+            owner[v] = o;
+        }
+    });
+}
+
+// The parallel sums: each polygon range adds the nodes of the vertices it
+// owns, in node order, and keeps the nodes of shared vertices in its part
+// of a node-sized list; those are added afterwards, range after range, so
+// every vertex still sums its nodes in node order. False (nothing written)
+// when the owner or list block is refused: the serial sums decide.
+template <typename T>
+bool AverageNodeDataRanges(ZNQGeometry& g, const T* nodeData, const uint8_t* count, int32_t* const* arr,
+                           int32_t ranges, T* out)
+{
+    const int32_t numVert = g._numVert;
+    const int64_t nodes = g.NumNodes();
+    ZNQScopedArray<uint8_t> owner(g, static_cast<size_t>(numVert), false);
+    ZNQScopedArray<int32_t> shared(g, static_cast<size_t>(nodes), false);
+    if (!owner.ptr || !shared.ptr)
+        return false;
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
+    OwnersOfVertices(g, pr, count, arr, owner.ptr);
+    ForRanges(numVert, [out](int64_t v0, int64_t v1) {
+        std::memset(static_cast<void*>(out + v0), 0, sizeof(T) * static_cast<size_t>(v1 - v0));
+    });
+    const int32_t* ind = g._polyVInd;
+    const uint8_t* own = owner.ptr;
+    int32_t* const list = shared.ptr;
+    int64_t numShared[znqpar::kMaxRanges] = {};
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        int32_t* next = list + pr.node[r];
+        for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
+        {
+            const int32_t v = ind[i];
+            if (!InRange(v, numVert))
+                continue;
+            if (own[v] == r)
+                AddTo(out[v], nodeData[i]);
+            else
+                *next++ = static_cast<int32_t>(i);
+        }
+        numShared[r] = next - (list + pr.node[r]);
+    }
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        const int32_t* at = list + pr.node[r];
+        for (int64_t k = 0; k < numShared[r]; ++k)
+            AddTo(out[ind[at[k]]], nodeData[at[k]]);
+    }
+    ForRanges(numVert, [count, out](int64_t v0, int64_t v1) {
+        for (int64_t v = v0; v < v1; ++v)
             if (count[v] > 0)
                 ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
-    }
+    });
+    return true;
+}
+
+template <typename T>
+void AverageNodeData(ZNQGeometry& g, const T* nodeData, const uint8_t* count, int32_t* const* arr, T* out)
+{
+    const int32_t ranges = znqpar::RangesFor(g.NumNodes());
+    if (ranges > 1 && AverageNodeDataRanges(g, nodeData, count, arr, ranges, out))
+        return;
+    AverageNodeDataSerial(g, nodeData, count, out);
 }
 
 bool BuildVertNrm(ZNQGeometry& g)
@@ -1346,7 +1526,7 @@ bool BuildVertNrm(ZNQGeometry& g)
         return false;
     if (g._nodeNrm)
     {
-        AverageNodeData(g, g._nodeNrm, num, out);
+        AverageNodeData(g, g._nodeNrm, num, arr, out);
         return true;
     }
     ForRanges(g._numVert, [num, arr, polyNrm, out](int64_t v0, int64_t v1) {
@@ -1383,9 +1563,10 @@ bool BuildVertAverage(ZNQGeometry& g, const T* nodeData, T*& out)
     if (!nodeData)
         return true;
     const uint8_t* num = g._DynGetVertAdjPolyNum();
-    if (!num || !(out = g._MemAllocArr<T>(g._numVert, false)))
+    int32_t* const* arr = g._DynGetVertAdjPolyArr();
+    if (!num || !arr || !(out = g._MemAllocArr<T>(g._numVert, false)))
         return false;
-    AverageNodeData(g, nodeData, num, out);
+    AverageNodeData(g, nodeData, num, arr, out);
     return true;
 }
 
