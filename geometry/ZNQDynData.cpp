@@ -114,6 +114,44 @@ void ForRanges(int64_t count, const F& f)
         f(znqpar::RangeStart(count, ranges, r), znqpar::RangeStart(count, ranges, r + 1));
 }
 
+// Slices of one block over fixed ranges of count lists: size(i) is list i's
+// slice. RangeSliceSums fills at[0, ranges] with the first entry of each
+// range's lists and returns the total; RangeLayout then points arr[i] into
+// block. The same layout as the serial walk.
+template <typename F>
+size_t RangeSliceSums(int32_t count, int32_t ranges, const F& size, int64_t* at)
+{
+    at[0] = 0;
+#pragma omp parallel for schedule(static, 1) num_threads(ranges)
+    for (int32_t r = 0; r < ranges; ++r)
+    {
+        int64_t sum = 0;
+        const int64_t i1 = znqpar::RangeStart(count, ranges, r + 1);
+        for (int64_t i = znqpar::RangeStart(count, ranges, r); i < i1; ++i)
+            sum += size(i);
+        at[r + 1] = sum;
+    }
+    for (int32_t r = 0; r < ranges; ++r)
+        at[r + 1] += at[r];
+    return static_cast<size_t>(at[ranges]);
+}
+
+template <typename F>
+void RangeLayout(int32_t count, int32_t ranges, const F& size, const int64_t* at, int32_t** arr, int32_t* block)
+{
+#pragma omp parallel for schedule(static, 1) num_threads(ranges)
+    for (int32_t r = 0; r < ranges; ++r)
+    {
+        int32_t* b = block + at[r];
+        const int64_t i1 = znqpar::RangeStart(count, ranges, r + 1);
+        for (int64_t i = znqpar::RangeStart(count, ranges, r); i < i1; ++i)
+        {
+            arr[i] = b;
+            b += size(i);
+        }
+    }
+}
+
 inline float3 SafePos(const ZNQGeometry& g, int32_t v)
 {
     return InRange(v, g._numVert) ? g._vertPos[v] : float3{0.0f, 0.0f, 0.0f};
@@ -123,6 +161,9 @@ inline float3 SafePos(const ZNQGeometry& g, int32_t v)
 // Per-node place in a neighbour list for "no neighbour" (lists hold at most
 // 255 entries, places 0..254).
 constexpr uint8_t kNoSlot = 255;
+
+// Owner of a vertex shared by polygon ranges (ranges are at most 64).
+constexpr uint8_t kNoOwner = 255;
 
 
 // Polygon legality: fewer than 3 nodes, an index out of range, or an index that
@@ -349,6 +390,192 @@ bool BuildPolyClasses(ZNQGeometry& g)
 // The node counts themselves saturate at 128 in the count array (2 x 128 is
 // already above the cap), so the count pass needs no wider temporary.
 
+// Node k of a polygon (its indices idx[0, n)): adds the next node's vertex,
+// then the previous node's, to the node's vertex's list if new, and keeps
+// the place of the next node's vertex in slot. False when the list would
+// pass 255 entries. The lists are laid out as in BuildVertAdjVert.
+inline bool AddNodeNeighbours(const int32_t* idx, int32_t n, int32_t k, int32_t numVert, int32_t* const* arr,
+                              uint8_t* num, uint8_t& slot)
+{
+    const int32_t v = idx[k];
+    if (!InRange(v, numVert))
+    {
+        slot = kNoSlot;
+        return true;
+    }
+    const int32_t next = idx[k + 1 < n ? k + 1 : 0];
+    const int32_t prev = idx[k > 0 ? k - 1 : n - 1];
+    int32_t* list = arr[v];
+    int32_t c = num[v];
+    const bool validNext = next != v && InRange(next, numVert);
+    const bool validPrev = prev != v && prev != next && InRange(prev, numVert);
+    int32_t nextAt = c;
+    int32_t prevSeen = 0;
+    for (int32_t i = 0; i < c; ++i)
+    {
+        const int32_t x = list[i];
+        nextAt = x == next ? i : nextAt;
+        prevSeen |= x == prev;
+    }
+    const bool addPrev = validPrev && !prevSeen;
+    const bool addNext = validNext && nextAt == c;
+    if (c + addNext + addPrev > kMaxListCount)
+        return false;
+    slot = validNext ? static_cast<uint8_t>(nextAt) : kNoSlot;
+    if (addNext)
+        list[c++] = next;
+    if (addPrev)
+        list[c++] = prev;
+    num[v] = static_cast<uint8_t>(c);
+    return true;
+}
+
+// The vertex adjacency over fixed polygon ranges. A vertex whose nodes all
+// lie in one range is owned by it: that range adds its nodes in node order,
+// as the serial walk does. The nodes of vertices shared by ranges are kept,
+// per range, in a list and added afterwards, range after range, so every
+// vertex still meets its nodes in node order: the lists and places are those
+// of the serial build. 1 built, 0 failed (a list above 255 entries, a refused
+// block), -1 not tried (no room for the per-range counts, a vertex with 255
+// or more nodes in one range, node numbers past 32 bits): the serial build
+// decides.
+int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t nodes, int32_t ranges)
+{
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+    const size_t nv = static_cast<size_t>(numVert);
+    if (nodes > std::numeric_limits<int32_t>::max())
+        return -1;
+    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), true);
+    ZNQScopedArray<uint8_t> owner(g, nv, false);
+    if (!counts.ptr || !owner.ptr)
+        return -1;
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
+    uint8_t* const c0 = counts.ptr;
+    const int32_t* const ind = g._polyVInd;
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        uint8_t* c = c0 + nv * static_cast<size_t>(r);
+        for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
+        {
+            const int32_t v = ind[i];
+            if (InRange(v, numVert))
+                c[v] = static_cast<uint8_t>(c[v] + (c[v] < 255));
+        }
+    }
+
+    // Per vertex: the node count (saturated at 128, as in the serial count),
+    // the owner, and per vertex range and polygon range the shared nodes.
+    uint8_t* const num = d._vertAdjVertNum;
+    uint8_t* const own = owner.ptr;
+    const int32_t vr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
+    ZNQScopedArray<int64_t> sharedBy(g, static_cast<size_t>(vr) * static_cast<size_t>(pr.count), true);
+    if (!sharedBy.ptr)
+        return -1;
+    uint8_t full[znqpar::kMaxRanges] = {};
+#pragma omp parallel for schedule(static, 1) num_threads(vr)
+    for (int32_t r = 0; r < vr; ++r)
+    {
+        int64_t* shared = sharedBy.ptr + static_cast<size_t>(r) * static_cast<size_t>(pr.count);
+        const int64_t v1 = znqpar::RangeStart(numVert, vr, r + 1);
+        for (int64_t v = znqpar::RangeStart(numVert, vr, r); v < v1; ++v)
+        {
+            int32_t run = 0;
+            int32_t holders = 0;
+            int32_t last = 0;
+            for (int32_t q = 0; q < pr.count; ++q)
+            {
+                const int32_t here = c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
+                full[r] |= here == 255;
+                run += here;
+                holders += here > 0;
+                last = here > 0 ? q : last;
+            }
+            num[v] = static_cast<uint8_t>(run < 128 ? run : 128);
+            own[v] = holders == 1 ? static_cast<uint8_t>(last) : kNoOwner;
+            if (holders > 1)
+                for (int32_t q = 0; q < pr.count; ++q)
+                    shared[q] += c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
+        }
+    }
+    for (int32_t r = 0; r < vr; ++r)
+        if (full[r])
+            return -1;
+    int64_t sharedAt[znqpar::kMaxRanges + 1] = {};
+    for (int32_t q = 0; q < pr.count; ++q)
+    {
+        int64_t s = 0;
+        for (int32_t r = 0; r < vr; ++r)
+            s += sharedBy.ptr[static_cast<size_t>(r) * static_cast<size_t>(pr.count) + static_cast<size_t>(q)];
+        sharedAt[q + 1] = sharedAt[q] + s;
+    }
+    // A kept node: its polygon's first node, its place in the polygon and the
+    // polygon's size.
+    ZNQScopedArray<uint64_t> kept(g, static_cast<size_t>(sharedAt[pr.count]), false);
+    if (sharedAt[pr.count] > 0 && !kept.ptr)
+        return -1;
+
+    // Slices as in the serial build, zeroed and padded, over vertex ranges.
+    const int32_t lr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
+    const auto size = [num](int64_t v) { return std::min(2 * num[v], kMaxListCount); };
+    int64_t at[znqpar::kMaxRanges + 1];
+    const size_t total = RangeSliceSums(numVert, lr, size, at);
+    int32_t* const block = d._vertAdjVertBlock = g._MemAllocArr<int32_t>(total + kFindWidth, false);
+    if (!block)
+        return 0;
+    int32_t** const arr = d._vertAdjVertArr;
+    RangeLayout(numVert, lr, size, at, arr, block);
+    std::memset(block + total, 0, kFindWidth * sizeof(int32_t));
+#pragma omp parallel for schedule(static, 1) num_threads(lr)
+    for (int32_t r = 0; r < lr; ++r)
+    {
+        std::memset(block + at[r], 0, static_cast<size_t>(at[r + 1] - at[r]) * sizeof(int32_t));
+        const int64_t v0 = znqpar::RangeStart(numVert, lr, r);
+        std::memset(num + v0, 0, static_cast<size_t>(znqpar::RangeStart(numVert, lr, r + 1) - v0));
+    }
+
+    uint8_t* const slot = d._nodeAdjNextSlot;
+    uint64_t* const keep = kept.ptr;
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        int64_t i = pr.node[r];
+        uint64_t* out = keep + sharedAt[r];
+        for (int32_t p = pr.poly[r]; p < pr.poly[r + 1] && !full[r]; ++p)
+        {
+            const int32_t n = g._polyNumVert[p];
+            const int32_t* idx = ind + i;
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const int32_t v = idx[k];
+                if (InRange(v, numVert) && own[v] != r)
+                    *out++ = static_cast<uint64_t>(i) << 16 | static_cast<uint64_t>(k) << 8 |
+                             static_cast<uint64_t>(n);
+                else if (!AddNodeNeighbours(idx, n, k, numVert, arr, num, slot[i + k]))
+                {
+                    full[r] = 1;
+                    break;
+                }
+            }
+            i += n;
+        }
+    }
+    for (int32_t r = 0; r < pr.count; ++r)
+        if (full[r])
+            return 0;
+    for (int64_t j = 0; j < sharedAt[pr.count]; ++j)
+    {
+        const int64_t first = static_cast<int64_t>(keep[j] >> 16);
+        const int32_t k = static_cast<int32_t>((keep[j] >> 8) & 0xFF);
+        const int32_t n = static_cast<int32_t>(keep[j] & 0xFF);
+        if (!AddNodeNeighbours(ind + first, n, k, numVert, arr, num, slot[first + k]))
+            return 0;
+    }
+    return 1;
+}
+
 KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 {
     const int64_t nodes = CheckedNumNodes(g);
@@ -363,6 +590,14 @@ KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
     uint8_t* slot = d._nodeAdjNextSlot = g._MemAllocArr<uint8_t>(static_cast<size_t>(nodes), false);
     if (!num || !arr || (nodes > 0 && !slot))
         return false;
+    const int32_t ranges = znqpar::RangesFor(nodes);
+    if (ranges > 1)
+    {
+        const int32_t built = BuildVertAdjVertRanges(g, nodes, ranges);
+        if (built >= 0)
+            return built == 1;
+        std::memset(num, 0, static_cast<size_t>(numVert));
+    }
 
     for (int64_t i = 0; i < nodes; ++i)
     {
@@ -554,9 +789,15 @@ bool BuildEdges(ZNQGeometry& g)
     ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;
 
+    const int32_t ranges = znqpar::RangesFor(numVert);
+    const auto size = [adjNum](int64_t v) { return adjNum[v]; };
+    int64_t at[znqpar::kMaxRanges + 1];
     int64_t sum = 0;
-    for (int32_t v = 0; v < numVert; ++v)
-        sum += adjNum[v];
+    if (ranges > 1)
+        sum = static_cast<int64_t>(RangeSliceSums(numVert, ranges, size, at));
+    else
+        for (int32_t v = 0; v < numVert; ++v)
+            sum += adjNum[v];
     if (sum / 2 > std::numeric_limits<int32_t>::max())
         return false;
     const int32_t numEdges = static_cast<int32_t>(sum / 2);
@@ -567,18 +808,18 @@ bool BuildEdges(ZNQGeometry& g)
     int32_t** edgeArr = d._vertAdjEdgeArr = g._MemAllocArr<int32_t*>(numVert, false);
     if (!edges || !edgeNum || !block || !edgeArr)
         return false;
-    for (int32_t v = 0; v < numVert; ++v)
-    {
-        edgeArr[v] = block;
-        block += adjNum[v];
-    }
-    const int32_t ranges = znqpar::RangesFor(numVert);
     if (ranges > 1)
     {
+        RangeLayout(numVert, ranges, size, at, edgeArr, block);
         if (!NumberEdgesRanges(g, adjNum, adjArr, numEdges, ranges))
             return false;
         d._numEdges = numEdges;
         return true;
+    }
+    for (int32_t v = 0; v < numVert; ++v)
+    {
+        edgeArr[v] = block;
+        block += adjNum[v];
     }
 
     int32_t e = 0;
@@ -795,11 +1036,13 @@ int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t 
         if (full[r])
             return 0;
 
-    const size_t total = LayoutSlices(num, numVert, nullptr, nullptr);
+    const auto size = [num](int64_t v) { return num[v]; };
+    int64_t at[znqpar::kMaxRanges + 1];
+    const size_t total = RangeSliceSums(numVert, vr, size, at);
     int32_t* block = blockOut = g._MemAllocArr<int32_t>(total, false);
     if (!block)
         return 0;
-    LayoutSlices(num, numVert, arr, block);
+    RangeLayout(numVert, vr, size, at, arr, block);
 #pragma omp parallel for schedule(static, 1) num_threads(pr.count)
     for (int32_t r = 0; r < pr.count; ++r)
     {
@@ -1424,7 +1667,6 @@ inline int32_t RangeOfPolygon(const znqpar::PolyRanges& pr, int32_t p)
 // Per vertex the polygon range that holds all of its nodes, or kNoOwner when
 // its nodes lie in more than one range (or it has none): from its first and
 // last polygon in the vertex-to-polygon lists. Over fixed vertex ranges.
-constexpr uint8_t kNoOwner = 255;
 void OwnersOfVertices(const ZNQGeometry& g, const znqpar::PolyRanges& pr, const uint8_t* num,
                       int32_t* const* arr, uint8_t* owner)
 {

@@ -287,6 +287,8 @@ TEST(GeometryThreads, TooManyPolygonsOnOneVertexFailsForEveryThreadCount)
         Build(geo.g, pos, polys);
         EXPECT_EQ(geo.g._DynGetVertAdjPolyNum(), nullptr);
         EXPECT_EQ(geo.g._DynGetVertNrm(), nullptr);
+        EXPECT_EQ(geo.g._DynGetVertAdjVertNum(), nullptr); // more than 255 neighbours
+        EXPECT_EQ(geo.g._DynGetEdges(), nullptr);
     }
 }
 
