@@ -1013,24 +1013,27 @@ int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t 
             return 0;
 
     const int32_t vr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
+    // num (zeroed) carries the running sum through the ranges, one range's
+    // counts after the other (a loop the compiler turns into byte vectors).
 #pragma omp parallel for schedule(static, 1) num_threads(vr)
     for (int32_t r = 0; r < vr; ++r)
     {
-        const int64_t v1 = znqpar::RangeStart(numVert, vr, r + 1);
-        for (int64_t v = znqpar::RangeStart(numVert, vr, r); v < v1; ++v)
+        const size_t v0 = static_cast<size_t>(znqpar::RangeStart(numVert, vr, r));
+        const size_t v1 = static_cast<size_t>(znqpar::RangeStart(numVert, vr, r + 1));
+        uint8_t over = 0;
+        for (int32_t q = 0; q < pr.count; ++q)
         {
-            int32_t run = 0;
-            for (int32_t q = 0; q < pr.count; ++q)
+            uint8_t* c = c0 + nv * static_cast<size_t>(q);
+            for (size_t v = v0; v < v1; ++v)
             {
-                uint8_t& c = c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
-                const int32_t here = c;
-                c = static_cast<uint8_t>(run < kMaxListCount ? run : kMaxListCount);
-                run += here;
+                const uint32_t before = num[v];
+                const uint32_t sum = before + c[v];
+                c[v] = static_cast<uint8_t>(before);
+                over |= static_cast<uint8_t>(sum > kMaxListCount);
+                num[v] = static_cast<uint8_t>(sum > kMaxListCount ? kMaxListCount : sum);
             }
-            if (run > kMaxListCount)
-                full[r] = 1;
-            num[v] = static_cast<uint8_t>(run < kMaxListCount ? run : kMaxListCount);
         }
+        full[r] = over;
     }
     for (int32_t r = 0; r < vr; ++r)
         if (full[r])
