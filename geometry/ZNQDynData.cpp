@@ -1661,10 +1661,16 @@ void AverageNodeDataSerial(const ZNQGeometry& g, const T* nodeData, const uint8_
             ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
 }
 
-// Range of polygon p among the polygon ranges.
-inline int32_t RangeOfPolygon(const znqpar::PolyRanges& pr, int32_t p)
+// Range of polygon p (0 <= p < numPoly) among the polygon ranges: the even
+// split's estimate, moved to the range that holds p.
+inline int32_t RangeOfPolygon(const znqpar::PolyRanges& pr, int32_t numPoly, int32_t p)
 {
-    return static_cast<int32_t>(std::upper_bound(pr.poly, pr.poly + pr.count + 1, p) - pr.poly) - 1;
+    int32_t r = static_cast<int32_t>(static_cast<int64_t>(p) * pr.count / numPoly);
+    while (r > 0 && p < pr.poly[r])
+        --r;
+    while (r + 1 < pr.count && p >= pr.poly[r + 1])
+        ++r;
+    return r;
 }
 
 // Per vertex the polygon range that holds all of its nodes, or kNoOwner when
@@ -1673,15 +1679,16 @@ inline int32_t RangeOfPolygon(const znqpar::PolyRanges& pr, int32_t p)
 void OwnersOfVertices(const ZNQGeometry& g, const znqpar::PolyRanges& pr, const uint8_t* num,
                       int32_t* const* arr, uint8_t* owner)
 {
-    ForRanges(g._numVert, [&pr, num, arr, owner](int64_t v0, int64_t v1) {
+    const int32_t numPoly = g._numPoly;
+    ForRanges(g._numVert, [&pr, numPoly, num, arr, owner](int64_t v0, int64_t v1) {
         for (int64_t v = v0; v < v1; ++v)
         {
             const int32_t n = num[v];
             uint8_t o = kNoOwner;
             if (n > 0)
             {
-                const int32_t first = RangeOfPolygon(pr, arr[v][0]);
-                if (first == RangeOfPolygon(pr, arr[v][n - 1]))
+                const int32_t first = RangeOfPolygon(pr, numPoly, arr[v][0]);
+                if (arr[v][n - 1] < pr.poly[first + 1])
                     o = static_cast<uint8_t>(first);
             }
             owner[v] = o;
