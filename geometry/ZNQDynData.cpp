@@ -1676,11 +1676,14 @@ inline int32_t RangeOfPolygon(const znqpar::PolyRanges& pr, int32_t numPoly, int
 // Per vertex the polygon range that holds all of its nodes, or kNoOwner when
 // its nodes lie in more than one range (or it has none): from its first and
 // last polygon in the vertex-to-polygon lists. Over fixed vertex ranges.
+// Also zeroes the vertex sums out.
+template <typename T>
 void OwnersOfVertices(const ZNQGeometry& g, const znqpar::PolyRanges& pr, const uint8_t* num,
-                      int32_t* const* arr, uint8_t* owner)
+                      int32_t* const* arr, uint8_t* owner, T* out)
 {
     const int32_t numPoly = g._numPoly;
-    ForRanges(g._numVert, [&pr, numPoly, num, arr, owner](int64_t v0, int64_t v1) {
+    ForRanges(g._numVert, [&pr, numPoly, num, arr, owner, out](int64_t v0, int64_t v1) {
+        std::memset(static_cast<void*>(out + v0), 0, sizeof(T) * static_cast<size_t>(v1 - v0));
         for (int64_t v = v0; v < v1; ++v)
         {
             const int32_t n = num[v];
@@ -1713,10 +1716,7 @@ bool AverageNodeDataRanges(ZNQGeometry& g, const T* nodeData, const uint8_t* cou
         return false;
     znqpar::PolyRanges pr;
     znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
-    OwnersOfVertices(g, pr, count, arr, owner.ptr);
-    ForRanges(numVert, [out](int64_t v0, int64_t v1) {
-        std::memset(static_cast<void*>(out + v0), 0, sizeof(T) * static_cast<size_t>(v1 - v0));
-    });
+    OwnersOfVertices(g, pr, count, arr, owner.ptr, out);
     const int32_t* ind = g._polyVInd;
     const uint8_t* own = owner.ptr;
     int32_t* const list = shared.ptr;
