@@ -831,9 +831,10 @@ bool BuildEdges(ZNQGeometry& g)
         for (int32_t k = 0; k < n; ++k)
         {
             const int32_t w = nb[k];
-            if (edgeNum[w])
+            if (w < v)
             {
-                // w < v was handled before: its list holds the edge.
+                // w < v was handled before: its list holds the edge (the
+                // adjacency is symmetric, so w's list is not empty).
                 const int32_t j = FindInList(adjArr[w], adjNum[w], v);
                 if (j < 0)
                     return false; // asymmetric adjacency: cannot happen
