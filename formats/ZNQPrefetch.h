@@ -1,17 +1,38 @@
-// Read-ahead hint for a file that is about to be loaded.
+// Read-ahead of a file that is about to be loaded.
 #pragma once
 
-// Asks the operating system to start reading the file at path into its page
-// cache, and returns at once: the file is opened read-only, the hint given and
-// the file closed again; nothing of it is read here and nothing is kept.
-// Returns true when the hint was given, false when the file cannot be opened
-// (a missing file is no error: the caller simply has nothing to prefetch) or
-// the platform has no such hint. Never waits for the read itself.
+#include <cstdint>
+
+// Queues the file at path for the background reader and returns at once:
+// the evaluation never waits for the read, nor for the file to be opened
+// (on a file server even that is a round trip). True when queued; false for
+// a null, empty or too long path (4095 bytes at most) or when the reader's
+// thread cannot start. A missing file is no error: the reader finds it
+// missing and reads nothing.
 //
-// Linux: posix_fadvise(POSIX_FADV_WILLNEED), which queues the read of the
-// whole file. macOS: fcntl(F_RDADVISE). Windows: no hint is given (false).
-// Windows has no call that only queues a read of a file into its cache; the
-// equivalents read on a thread or with overlapped I/O, whose buffers and code
-// would outlive the call, and a plug-in's code may be unloaded while such a
-// read is still running.
+// The background reader is one thread, started at the first request, that
+// reads the file from start to end in 1 MiB blocks into a buffer of its own
+// and forgets the data: the operating system keeps what was read in its
+// file cache, so the load that follows copies from memory. Reading (rather
+// than a hint such as posix_fadvise(POSIX_FADV_WILLNEED), which Linux caps at
+// the device's read-ahead size, 128 KiB by default, and which Windows does
+// not have) brings in the whole file on every platform and every file
+// system. The file is opened read-only with shared read and write access (a
+// writer is never blocked) and, on POSIX systems, non-blocking, so a named
+// pipe never holds the reader; only regular files are read. One file at a
+// time: a newer request replaces a waiting one and ends the read in progress
+// after its current block (playback has moved on). Nothing of a file is kept
+// between requests.
 bool FilePrefetch(const char* path);
+
+// Ends the read in progress after its current block, drops a waiting
+// request and joins the thread. A plug-in calls it before it is unloaded, so
+// that none of its code runs afterwards; a later request starts the thread
+// again. Safe to call when the reader never ran.
+void FilePrefetchStop();
+
+// True when no request waits and no file is being read (tests).
+bool FilePrefetchIdle();
+
+// Bytes the reader has read since the process started (tests).
+int64_t FilePrefetchBytesRead();

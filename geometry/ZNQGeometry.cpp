@@ -9,6 +9,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "geometry/ZNQParallel.h"
+
 // Under AddressSanitizer every block comes from the heap: only then does the
 // sanitizer put redzones around large arrays as well, and count them against
 // its allocation limits (the fuzz targets run with -malloc_limit_mb); a
@@ -97,9 +99,23 @@ int64_t ZNQGeometry::NumNodes() const
 {
     if (_numPoly <= 0 || !_polyNumVert)
         return 0;
+    // Per-range integer sums, added in range order: exact at any thread count.
+    const int32_t ranges = znqpar::RangesFor(_numPoly);
+    int64_t part[znqpar::kMaxRanges] = {};
+    const uint8_t* counts = _polyNumVert;
+    const int64_t numPoly = _numPoly;
+#pragma omp parallel for schedule(static, 1) num_threads(ranges) if (ranges > 1)
+    for (int32_t r = 0; r < ranges; ++r)
+    {
+        int64_t sum = 0;
+        const int64_t end = znqpar::RangeStart(numPoly, ranges, r + 1);
+        for (int64_t p = znqpar::RangeStart(numPoly, ranges, r); p < end; ++p)
+            sum += counts[p];
+        part[r] = sum;
+    }
     int64_t sum = 0;
-    for (int32_t p = 0; p < _numPoly; ++p)
-        sum += _polyNumVert[p];
+    for (int32_t r = 0; r < ranges; ++r)
+        sum += part[r];
     return sum;
 }
 

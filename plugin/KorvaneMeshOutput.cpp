@@ -13,6 +13,7 @@
 #include <maya/MString.h>
 #include <maya/MVectorArray.h>
 
+#include "geometry/ZNQParallel.h"
 #include "plugin/KorvaneEvaluate.h"
 #include "plugin/KorvaneNode.h"
 
@@ -32,6 +33,24 @@ auto Block(Array& array, unsigned int n) -> decltype(&array[0])
         return nullptr;
     auto* first = &array[0];
     return &array[n - 1] == first + (n - 1) ? first : nullptr;
+}
+
+// The host's int arrays from the geometry's: corner counts widened, the
+// index list copied as it is; in fixed ranges on the run time's threads.
+void CopyCounts(const uint8_t* counts, int* out, int64_t n)
+{
+    znqpar::ForEachRange(n, [&](int64_t first, int64_t end) {
+        for (int64_t i = first; i < end; ++i)
+            out[i] = counts[i];
+    });
+}
+
+void CopyIndices(const int32_t* indices, int* out, int64_t n)
+{
+    static_assert(sizeof(int) == sizeof(int32_t), "the host's ints are the index list as it is");
+    znqpar::ForEachRange(n, [&](int64_t first, int64_t end) {
+        std::memcpy(out + first, indices + first, sizeof(int) * static_cast<size_t>(end - first));
+    });
 }
 
 void WriteVertexNormals(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
@@ -55,13 +74,15 @@ void WriteVertexNormals(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
     int* idBlock = Block(vertexIds, n);
     if (nrmBlock && idBlock)
     {
-        for (unsigned int i = 0; i < n; ++i)
-        {
-            nrmBlock[i].x = vertNrm[3 * i];
-            nrmBlock[i].y = vertNrm[3 * i + 1];
-            nrmBlock[i].z = vertNrm[3 * i + 2];
-            idBlock[i] = static_cast<int>(i);
-        }
+        znqpar::ForEachRange(n, [&](int64_t first, int64_t end) {
+            for (int64_t i = first; i < end; ++i)
+            {
+                nrmBlock[i].x = vertNrm[3 * i];
+                nrmBlock[i].y = vertNrm[3 * i + 1];
+                nrmBlock[i].z = vertNrm[3 * i + 2];
+                idBlock[i] = static_cast<int>(i);
+            }
+        });
     }
     else
     {
@@ -99,15 +120,17 @@ void WriteVertexColors(ZNQGeometry& geometry, MFnMesh& meshFn, int32_t numVert)
     int* idBlock = Block(vertexIds, n);
     if (colBlock && idBlock)
     {
-        for (unsigned int i = 0; i < n; ++i)
-        {
-            idBlock[i] = static_cast<int>(i);
-            const float* c = vertCol + 4 * i;
-            colBlock[i].r = c[0];
-            colBlock[i].g = c[1];
-            colBlock[i].b = c[2];
-            colBlock[i].a = c[3];
-        }
+        znqpar::ForEachRange(n, [&](int64_t first, int64_t end) {
+            for (int64_t i = first; i < end; ++i)
+            {
+                idBlock[i] = static_cast<int>(i);
+                const float* c = vertCol + 4 * i;
+                colBlock[i].r = c[0];
+                colBlock[i].g = c[1];
+                colBlock[i].b = c[2];
+                colBlock[i].a = c[3];
+            }
+        });
     }
     else
     {
@@ -203,7 +226,7 @@ void WriteMotionColorSet(const KorvaneMeshView& mesh, MFnMesh& meshFn, const Nod
     int* idBlock = Block(colorIds, numNodes);
     static_assert(sizeof(int) == sizeof(int32_t), "colour ids are the index list as it is");
     if (idBlock)
-        std::memcpy(idBlock, mesh.polyVInd, sizeof(int) * numNodes);
+        CopyIndices(mesh.polyVInd, idBlock, numNodes);
     else
     {
         for (unsigned int j = 0; j < numNodes; ++j)
@@ -231,11 +254,13 @@ void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
     float* vBlock = Block(v, n);
     if (uBlock && vBlock)
     {
-        for (unsigned int j = 0; j < n; ++j)
-        {
-            uBlock[j] = uvw[3 * j];
-            vBlock[j] = uvw[3 * j + 1];
-        }
+        znqpar::ForEachRange(n, [&](int64_t first, int64_t end) {
+            for (int64_t j = first; j < end; ++j)
+            {
+                uBlock[j] = uvw[3 * j];
+                vBlock[j] = uvw[3 * j + 1];
+            }
+        });
     }
     else
     {
@@ -265,10 +290,11 @@ void WriteUvs(const KorvaneMeshView& mesh, MFnMesh& meshFn)
     int* uvIdBlock = Block(uvIds, n);
     if (countBlock && uvIdBlock)
     {
-        for (unsigned int i = 0; i < numPoly; ++i)
-            countBlock[i] = mesh.polyNumVert[i];
-        for (unsigned int j = 0; j < n; ++j)
-            uvIdBlock[j] = static_cast<int>(j);
+        CopyCounts(mesh.polyNumVert, countBlock, numPoly);
+        znqpar::ForEachRange(n, [&](int64_t first, int64_t end) {
+            for (int64_t j = first; j < end; ++j)
+                uvIdBlock[j] = static_cast<int>(j);
+        });
     }
     else
     {
@@ -314,13 +340,15 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
     MFloatPoint* pointBlock = Block(points, numVert);
     if (pointBlock)
     {
-        for (unsigned int i = 0; i < numVert; ++i)
-        {
-            pointBlock[i].x = pos[3 * i];
-            pointBlock[i].y = pos[3 * i + 1];
-            pointBlock[i].z = pos[3 * i + 2];
-            pointBlock[i].w = 0.0f;
-        }
+        znqpar::ForEachRange(numVert, [&](int64_t first, int64_t end) {
+            for (int64_t i = first; i < end; ++i)
+            {
+                pointBlock[i].x = pos[3 * i];
+                pointBlock[i].y = pos[3 * i + 1];
+                pointBlock[i].z = pos[3 * i + 2];
+                pointBlock[i].w = 0.0f;
+            }
+        });
     }
     else
     {
@@ -329,10 +357,7 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
     }
     int* countBlock = Block(counts, numCounts);
     if (countBlock)
-    {
-        for (unsigned int i = 0; i < numCounts; ++i)
-            countBlock[i] = mesh.polyNumVert[i];
-    }
+        CopyCounts(mesh.polyNumVert, countBlock, numCounts);
     else
     {
         for (unsigned int i = 0; i < numCounts; ++i)
@@ -341,7 +366,7 @@ void KorvaneWriteHostMesh(ZNQGeometry& geometry, MFnMesh& meshFn, MObject& meshD
     int* connectBlock = Block(connects, numConnects);
     static_assert(sizeof(int) == sizeof(int32_t), "connects are the index list as it is");
     if (connectBlock)
-        std::memcpy(connectBlock, mesh.polyVInd, sizeof(int) * numConnects);
+        CopyIndices(mesh.polyVInd, connectBlock, numConnects);
     else
     {
         for (unsigned int j = 0; j < numConnects; ++j)

@@ -523,12 +523,11 @@ MStatus Korvane::compute(const MPlug& plug, MDataBlock& data)
         return MStatus::kFailure;
     }
 
+    // The direction of play, for the read-ahead of the next frame.
+    if (!refusedText)
+        KorvaneNotePlayedFrame(settings, m_playHint);
     MStatus status;
     BuildOutputMesh(settings, meshData, status, refusedText);
-    // The next frame in the direction of play starts loading into the
-    // operating system's cache while the host works on this one.
-    if (!refusedText)
-        KorvanePrefetchNextFrame(settings, m_playHint);
 
     outHandle.set(meshData);
     data.setClean(plug);
@@ -615,6 +614,10 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
         status = MStatus::kFailure;
         return;
     }
+
+    // The next frame in the direction of play starts loading into the
+    // operating system's cache while this one is read, processed and drawn.
+    KorvanePrefetchNextFrame(settings, directory, pick.frame, m_playHint);
 
     ZNQGeometry* geometry = KorvaneNewGeometry();
     ZNQLoadPlace place;

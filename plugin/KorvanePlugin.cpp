@@ -10,6 +10,7 @@
 #include <maya/MStatus.h>
 #include <maya/MString.h>
 
+#include "formats/ZNQPrefetch.h"
 #include "plugin/KorvaneCreateCmd.h"
 #include "plugin/KorvaneNode.h"
 
@@ -52,5 +53,9 @@ PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj)
     const MStatus commandStatus = plugin.deregisterCommand(kCommandName);
     if (commandStatus.error())
         commandStatus.perror("deregisterCommand KorvaneCreate");
+
+    // The background reader of the next frame (where the platform has one)
+    // ends here, before the plug-in's code goes away.
+    FilePrefetchStop();
     return status.error() ? status : commandStatus;
 }

@@ -8,25 +8,36 @@
 #include "formats/ZNQPrefetch.h"
 #include "plugin/KorvaneCachePath.h"
 
-bool KorvaneNextFramePath(const NodeSettings& settings, KorvanePlayHint& hint, char* out)
+void KorvaneNotePlayedFrame(const NodeSettings& settings, KorvanePlayHint& hint)
 {
-    if (!settings.active || !out)
+    if (!settings.active)
+        return;
+    if (hint.seen && settings.frame != hint.frame)
+        hint.step = settings.frame > hint.frame ? 1 : -1;
+    hint.seen = true;
+    hint.frame = settings.frame;
+}
+
+bool KorvaneNextFramePath(const NodeSettings& settings, const char* directory, int32_t loadedFrame,
+                          const KorvanePlayHint& hint, char* out)
+{
+    if (!settings.active || !directory || !out)
         return false;
     const int32_t frame = settings.frame;
-    if (hint.seen && frame != hint.frame)
-        hint.step = frame > hint.frame ? 1 : -1;
-    hint.seen = true;
-    hint.frame = frame;
     if ((hint.step > 0 && frame == std::numeric_limits<int32_t>::max()) ||
         (hint.step < 0 && frame == std::numeric_limits<int32_t>::min()))
         return false;
+    // The next evaluation's own decision, without the missing-frame policy
+    // (which looks at files) and without an Interpolate partner.
+    NodeSettings next = settings;
+    next.frame = frame + hint.step;
+    next.fraction = 0.0f;
+    next.missingFrames = kMissingError;
+    FramePick pick;
     char path[kCachePathSize];
-    if (!ComposeCachePath(settings.path, settings.name, CacheExtensionOfFormat(settings.format),
-                          frame + hint.step, path))
+    if (ResolveFrame(next, directory, pick, path, nullptr) != kResolveLoad || pick.frame == loadedFrame)
         return false;
-    for (int32_t i = 0; i < kCachePathSize; ++i)
-        if ((out[i] = path[i]) == '\0')
-            break;
+    std::memcpy(out, path, std::strlen(path) + 1);
     return true;
 }
 
@@ -36,9 +47,10 @@ bool KorvaneReadAheadEnabled()
     return !v || !(std::strcmp(v, "0") == 0 || std::strcmp(v, "off") == 0);
 }
 
-bool KorvanePrefetchNextFrame(const NodeSettings& settings, KorvanePlayHint& hint)
+bool KorvanePrefetchNextFrame(const NodeSettings& settings, const char* directory, int32_t loadedFrame,
+                              const KorvanePlayHint& hint)
 {
     char path[kCachePathSize];
-    return KorvaneNextFramePath(settings, hint, path) && KorvaneReadAheadEnabled() &&
+    return KorvaneReadAheadEnabled() && KorvaneNextFramePath(settings, directory, loadedFrame, hint, path) &&
            FilePrefetch(path);
 }

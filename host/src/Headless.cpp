@@ -478,7 +478,9 @@ bool IsDirty(const std::string& node, const std::string& attr)
 
 // ---------------------------------------------------------------------------
 // Evaluation.
-EvalResult Evaluate(const std::string& node, const std::string& attr)
+namespace
+{
+EvalResult EvaluateWith(const std::string& node, const std::string& attr, bool copyMesh)
 {
     EvalResult res;
     NodeObj* n;
@@ -499,11 +501,29 @@ EvalResult Evaluate(const std::string& node, const std::string& attr)
     if (s.data && s.data.get()->fnType == MFn::kMeshData)
     {
         res.hasMesh = true;
-        Snapshot(s.data.as<MeshDataObj>()->mesh, &res.mesh);
+        const MeshGeom& mesh = s.data.as<MeshDataObj>()->mesh;
+        if (copyMesh)
+            Snapshot(mesh, &res.mesh);
+        else
+        {
+            res.mesh.numVertices = mesh.numVertices;
+            res.mesh.numPolygons = mesh.numPolygons;
+        }
     }
     else if (KindOf(*n->type->attrs[(size_t)idx].as<AttrObj>()) != AttrKind::kMesh)
         res.error = "the attribute does not hold mesh data";
     return res;
+}
+} // namespace
+
+EvalResult Evaluate(const std::string& node, const std::string& attr)
+{
+    return EvaluateWith(node, attr, true);
+}
+
+EvalResult EvaluateSizes(const std::string& node, const std::string& attr)
+{
+    return EvaluateWith(node, attr, false);
 }
 
 // ---------------------------------------------------------------------------

@@ -229,6 +229,15 @@ TEST_F(HostScene, NetworkCommandsBuildTheScene)
     ASSERT_TRUE(e.hasMesh);
     EXPECT_EQ(e.mesh.numVertices, 4);
     EXPECT_EQ(e.mesh.numPolygons, 1);
+    EXPECT_EQ(e.mesh.points.size(), 12u);
+    // The sizes alone, with no array copied (the output is clean now).
+    khost::EvalResult sizes = khost::EvaluateSizes("NetShape1", "inMesh");
+    EXPECT_EQ(sizes.status, khost::kSuccess);
+    ASSERT_TRUE(sizes.hasMesh);
+    EXPECT_EQ(sizes.mesh.numVertices, 4);
+    EXPECT_EQ(sizes.mesh.numPolygons, 1);
+    EXPECT_TRUE(sizes.mesh.points.empty());
+    EXPECT_TRUE(sizes.mesh.connects.empty());
 
     // Deleting the transform deletes the shape and the connection; the shape
     // listed after its parent, and a name given twice, are already gone then.

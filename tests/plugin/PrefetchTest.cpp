@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <chrono>
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
@@ -37,8 +39,9 @@ std::string Next(KorvanePlayHint& hint, int32_t frame, bool active = true)
 {
     NodeSettings s = Settings("/cache", "fluid.####", 3, frame);
     s.active = active;
+    KorvaneNotePlayedFrame(s, hint);
     char out[kCachePathSize];
-    return KorvaneNextFramePath(s, hint, out) ? std::string(out) : std::string("<none>");
+    return KorvaneNextFramePath(s, s.path, frame, hint, out) ? std::string(out) : std::string("<none>");
 }
 
 std::string PathOf(int32_t frame)
@@ -46,6 +49,45 @@ std::string PathOf(int32_t frame)
     const NodeSettings s = Settings("/cache", "fluid.####", 3, frame);
     char out[kCachePathSize];
     return ComposeCachePath(s.path, s.name, CacheExtensionOfFormat(s.format), frame, out);
+}
+
+// After an evaluation of frame (which loaded loaded) in a range.
+std::string NextInRange(KorvanePlayHint& hint, int32_t frame, int32_t loaded, int16_t before, int16_t after)
+{
+    NodeSettings s = Settings("/cache", "fluid.####", 3, frame);
+    s.rangeActive = true;
+    s.rangeStart = 10;
+    s.rangeEnd = 20;
+    s.beforeRange = before;
+    s.afterRange = after;
+    KorvaneNotePlayedFrame(s, hint);
+    char out[kCachePathSize];
+    return KorvaneNextFramePath(s, s.path, loaded, hint, out) ? std::string(out) : std::string("<none>");
+}
+
+// Waits (at most about ten seconds) for the background reader to finish.
+bool WaitIdle()
+{
+    for (int i = 0; i < 1000 && !FilePrefetchIdle(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return FilePrefetchIdle();
+}
+
+std::string WriteFile(const std::string& name, size_t bytes)
+{
+    const std::string file = ::testing::TempDir() + "/" + name;
+    FILE* f = std::fopen(file.c_str(), "wb");
+    if (!f)
+        return file;
+    std::string block(4096, 'k');
+    for (size_t left = bytes; left > 0;)
+    {
+        const size_t n = left < block.size() ? left : block.size();
+        std::fwrite(block.data(), 1, n, f);
+        left -= n;
+    }
+    std::fclose(f);
+    return file;
 }
 
 } // namespace
@@ -77,6 +119,53 @@ TEST(Prefetch, NeighbourFollowsTheDirectionOfPlay)
     EXPECT_EQ(down.step, -1);
 }
 
+TEST(Prefetch, NeighbourFollowsTheFrameRange)
+{
+    // Inside the range: the next frame. Past the end with Hold: the end
+    // again, which is the file just loaded, so nothing.
+    KorvanePlayHint hint;
+    EXPECT_EQ(NextInRange(hint, 18, 18, kRangeHold, kRangeHold), PathOf(19));
+    EXPECT_EQ(NextInRange(hint, 19, 19, kRangeHold, kRangeHold), PathOf(20));
+    EXPECT_EQ(NextInRange(hint, 20, 20, kRangeHold, kRangeHold), "<none>");
+    EXPECT_EQ(NextInRange(hint, 21, 20, kRangeHold, kRangeHold), "<none>");
+    // Loop: after the end comes the start; never frame 21's own file.
+    KorvanePlayHint loop;
+    EXPECT_EQ(NextInRange(loop, 19, 19, kRangeLoop, kRangeLoop), PathOf(20));
+    EXPECT_EQ(NextInRange(loop, 20, 20, kRangeLoop, kRangeLoop), PathOf(10));
+    // Ping-Pong turns at the end: after 20 comes 19.
+    KorvanePlayHint pong;
+    EXPECT_EQ(NextInRange(pong, 19, 19, kRangePingPong, kRangePingPong), PathOf(20));
+    EXPECT_EQ(NextInRange(pong, 20, 20, kRangePingPong, kRangePingPong), PathOf(19));
+    // Blank after the end: nothing is loaded there, nothing read ahead.
+    KorvanePlayHint blank;
+    EXPECT_EQ(NextInRange(blank, 20, 20, kRangeBlank, kRangeBlank), "<none>");
+    // Played backwards into the start with Loop: the end comes next.
+    KorvanePlayHint back;
+    back.seen = true;
+    back.frame = 11;
+    EXPECT_EQ(NextInRange(back, 10, 10, kRangeLoop, kRangeLoop), PathOf(20));
+    // A reversed range loads nothing.
+    NodeSettings s = Settings("/cache", "fluid.####", 3, 5);
+    s.rangeActive = true;
+    s.rangeStart = 9;
+    s.rangeEnd = 3;
+    char out[kCachePathSize];
+    EXPECT_FALSE(KorvaneNextFramePath(s, s.path, 5, hint, out));
+}
+
+TEST(Prefetch, NeighbourIsInTheExpandedDirectory)
+{
+    // The caller passes the cache path with its variables expanded; the
+    // setting itself is never used as a path.
+    NodeSettings s = Settings("$KORVANE_TEST_CACHE/", "fluid.####", 3, 7);
+    KorvanePlayHint hint;
+    KorvaneNotePlayedFrame(s, hint);
+    char out[kCachePathSize];
+    ASSERT_TRUE(KorvaneNextFramePath(s, "/farm/shot", 7, hint, out));
+    char want[kCachePathSize];
+    EXPECT_STREQ(out, ComposeCachePath("/farm/shot", s.name, CacheExtensionOfFormat(s.format), 8, want));
+}
+
 TEST(Prefetch, PathTooLongIsNoNeighbour)
 {
     KorvanePlayHint hint;
@@ -84,53 +173,43 @@ TEST(Prefetch, PathTooLongIsNoNeighbour)
     std::memset(s.path, 'd', sizeof s.path - 1);
     std::memset(s.name, 'n', sizeof s.name - 1);
     char out[kCachePathSize] = "untouched";
-    EXPECT_FALSE(KorvaneNextFramePath(s, hint, out));
+    EXPECT_FALSE(KorvaneNextFramePath(s, s.path, 1, hint, out));
     EXPECT_STREQ(out, "untouched");
-    EXPECT_FALSE(KorvanePrefetchNextFrame(s, hint));
+    EXPECT_FALSE(KorvanePrefetchNextFrame(s, s.path, 1, hint));
 }
 
-TEST(Prefetch, HintOnMissingAndPresentFiles)
+TEST(Prefetch, NextFrameIsReadInTheBackground)
 {
-    EXPECT_FALSE(FilePrefetch(nullptr));
-    EXPECT_FALSE(FilePrefetch(""));
-    EXPECT_FALSE(FilePrefetch("/nonexistent-korvane-dir/fluid.0001.bin"));
+    FilePrefetchStop();
+    const std::string tmp = ::testing::TempDir();
+    const size_t size = (size_t(2) << 20) + 77;
+    const std::string file = WriteFile("korvane_prefetch.0002.bin", size);
 
-    const std::string dir = ::testing::TempDir();
-    const std::string file = dir + "/korvane_prefetch.0002.bin";
-    FILE* f = std::fopen(file.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fputs("payload", f);
-    std::fclose(f);
-#if defined(__linux__) || defined(__APPLE__)
-    EXPECT_TRUE(FilePrefetch(file.c_str()));
-#else
-    FilePrefetch(file.c_str()); // no hint on this platform; never an error
-#endif
-
-#if !defined(_WIN32)
-    // A named pipe without a writer and a directory: no hint, and no wait.
-    const std::string fifo = dir + "/korvane_prefetch_fifo.bin";
-    std::remove(fifo.c_str());
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(FilePrefetch(fifo.c_str()));
-    std::remove(fifo.c_str());
-    EXPECT_FALSE(FilePrefetch(dir.c_str()));
-#endif
-
-    // Frame 1 evaluated: frame 2 exists and gets the hint; frame 3 does not.
+    // Frame 1 evaluated: frame 2 exists and is read through once.
     KorvanePlayHint hint;
-    NodeSettings s = Settings(dir.c_str(), "korvane_prefetch.####", 3, 1);
-#if defined(__linux__) || defined(__APPLE__)
-    EXPECT_TRUE(KorvanePrefetchNextFrame(s, hint));
-#endif
+    NodeSettings s = Settings(tmp.c_str(), "korvane_prefetch.####", 3, 1);
+    KorvaneNotePlayedFrame(s, hint);
+    int64_t before = FilePrefetchBytesRead();
+    EXPECT_TRUE(KorvanePrefetchNextFrame(s, s.path, 1, hint));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(FilePrefetchBytesRead() - before, static_cast<int64_t>(size));
+
+    // Frame 2 evaluated: frame 3 does not exist; asked for, nothing read.
     s.frame = 2;
-    EXPECT_FALSE(KorvanePrefetchNextFrame(s, hint));
+    KorvaneNotePlayedFrame(s, hint);
+    before = FilePrefetchBytesRead();
+    EXPECT_TRUE(KorvanePrefetchNextFrame(s, s.path, 2, hint));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(FilePrefetchBytesRead(), before);
 
     // Switched off, nothing is read ahead; the direction is still followed.
     kvt::SetVariable("KORVANE_READ_AHEAD", "off");
     EXPECT_FALSE(KorvaneReadAheadEnabled());
+    s.frame = 3;
+    KorvaneNotePlayedFrame(s, hint);
     s.frame = 1;
-    EXPECT_FALSE(KorvanePrefetchNextFrame(s, hint));
+    KorvaneNotePlayedFrame(s, hint);
+    EXPECT_FALSE(KorvanePrefetchNextFrame(s, s.path, 1, hint));
     EXPECT_EQ(hint.step, -1);
     kvt::SetVariable("KORVANE_READ_AHEAD", "0");
     EXPECT_FALSE(KorvaneReadAheadEnabled());
@@ -138,5 +217,59 @@ TEST(Prefetch, HintOnMissingAndPresentFiles)
     EXPECT_TRUE(KorvaneReadAheadEnabled());
     kvt::SetVariable("KORVANE_READ_AHEAD", nullptr);
     EXPECT_TRUE(KorvaneReadAheadEnabled());
+    FilePrefetchStop();
+    std::remove(file.c_str());
+}
+
+// The background reader: whole files, once; missing files, pipes and
+// directories read nothing and never hold it; a stop always returns.
+TEST(Prefetch, BackgroundReaderReadsThroughAndStops)
+{
+    FilePrefetchStop(); // never ran, or ran for another test: no harm
+    EXPECT_TRUE(FilePrefetchIdle());
+    EXPECT_FALSE(FilePrefetch(nullptr));
+    EXPECT_FALSE(FilePrefetch(""));
+    const std::string tooLong(5000, 'p');
+    EXPECT_FALSE(FilePrefetch(tooLong.c_str()));
+
+    // A file of 3 MiB and a bit is read to its end, once.
+    const size_t size = (size_t(3) << 20) + 12345;
+    const std::string file = WriteFile("korvane_readahead.bin", size);
+    const int64_t before = FilePrefetchBytesRead();
+    ASSERT_TRUE(FilePrefetch(file.c_str()));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(FilePrefetchBytesRead() - before, static_cast<int64_t>(size));
+
+    // A missing file and a directory read nothing and leave the reader ready.
+    const int64_t mid = FilePrefetchBytesRead();
+    ASSERT_TRUE(FilePrefetch((file + ".missing").c_str()));
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(FilePrefetch(::testing::TempDir().c_str()));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(FilePrefetchBytesRead(), mid);
+#if !defined(_WIN32)
+    // A named pipe without a writer: not read, and the reader does not wait.
+    const std::string fifo = ::testing::TempDir() + "/korvane_prefetch_fifo.bin";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(FilePrefetch(fifo.c_str()));
+    EXPECT_TRUE(WaitIdle());
+    std::remove(fifo.c_str());
+    EXPECT_EQ(FilePrefetchBytesRead(), mid);
+#endif
+
+    // Stopped, then asked again: the thread starts anew.
+    FilePrefetchStop();
+    EXPECT_TRUE(FilePrefetchIdle());
+    ASSERT_TRUE(FilePrefetch(file.c_str()));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(FilePrefetchBytesRead() - mid, static_cast<int64_t>(size));
+
+    // A burst of requests, then a stop in the middle of them: the stop
+    // returns and nothing waits afterwards.
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(FilePrefetch(file.c_str()));
+    FilePrefetchStop();
+    EXPECT_TRUE(FilePrefetchIdle());
     std::remove(file.c_str());
 }

@@ -327,6 +327,11 @@ struct EvalResult
 // next request). Mesh data, if any, is copied into `mesh`.
 KHOST_API EvalResult Evaluate(const std::string& node, const std::string& attr);
 
+// The same evaluation, with only the sizes of the mesh (mesh.numVertices,
+// mesh.numPolygons) given back and no array copied: what a timing loop
+// wants, where the copy would be the host's work, not the node's.
+KHOST_API EvalResult EvaluateSizes(const std::string& node, const std::string& attr);
+
 // ---------------------------------------------------------------------------
 // Messages shown through MGlobal::displayInfo / displayError (and the
 // host's own error lines).
