@@ -446,7 +446,7 @@ int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t nodes, int32_t ranges)
     const size_t nv = static_cast<size_t>(numVert);
     if (nodes > std::numeric_limits<int32_t>::max())
         return -1;
-    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), true);
+    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), false); // zeroed per range
     ZNQScopedArray<uint8_t> owner(g, nv, false);
     if (!counts.ptr || !owner.ptr)
         return -1;
@@ -458,6 +458,7 @@ int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t nodes, int32_t ranges)
     for (int32_t r = 0; r < pr.count; ++r)
     {
         uint8_t* c = c0 + nv * static_cast<size_t>(r);
+        std::memset(c, 0, nv);
         for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
         {
             const int32_t v = ind[i];
@@ -984,7 +985,7 @@ int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t 
 {
     const int32_t numVert = numKeys;
     const size_t nv = static_cast<size_t>(numVert);
-    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), true);
+    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), false); // zeroed per range
     if (!counts.ptr)
         return -1;
     znqpar::PolyRanges pr;
@@ -996,6 +997,7 @@ int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t 
     for (int32_t r = 0; r < pr.count; ++r)
     {
         uint8_t* c = c0 + nv * static_cast<size_t>(r);
+        std::memset(c, 0, nv);
         for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
         {
             const int32_t v = ind[i];
