@@ -696,8 +696,9 @@ KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 // the first time at a neighbour above it (the serial walk has not reached
 // that neighbour yet), so the edges a range numbers are counted first and
 // their prefix over the ranges gives each range its first edge; each range
-// then numbers its new edges, and after that takes the edges to lower
-// neighbours from their lists. Same numbers as the serial walk; false when
+// then numbers its new edges and takes the edges to lower neighbours in its
+// own range from their lists, and after that the edges to neighbours in
+// earlier ranges. Same numbers as the serial walk; false when
 // the count does not match or the adjacency is not symmetric.
 bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* adjArr, int32_t numEdges,
                        int32_t ranges)
@@ -732,26 +733,12 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
 #pragma omp for schedule(static, 1)
             for (int32_t r = 0; r < ranges; ++r)
             {
+                // New edges, and the edges to lower neighbours of this range
+                // (numbered a few vertices ago).
                 int32_t e = static_cast<int32_t>(first[r]);
+                const int64_t v0 = znqpar::RangeStart(numVert, ranges, r);
                 const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
-                for (int64_t v = znqpar::RangeStart(numVert, ranges, r); v < v1; ++v)
-                {
-                    const int32_t* nb = adjArr[v];
-                    int32_t* el = edgeArr[v];
-                    for (int32_t k = 0; k < adjNum[v]; ++k)
-                        if (nb[k] > v)
-                        {
-                            edges[2 * static_cast<int64_t>(e)] = static_cast<int32_t>(v);
-                            edges[2 * static_cast<int64_t>(e) + 1] = nb[k];
-                            el[k] = e++;
-                        }
-                }
-            }
-#pragma omp for schedule(static, 1)
-            for (int32_t r = 0; r < ranges; ++r)
-            {
-                const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
-                for (int64_t v = znqpar::RangeStart(numVert, ranges, r); v < v1; ++v)
+                for (int64_t v = v0; v < v1 && !bad[r]; ++v)
                 {
                     const int32_t* nb = adjArr[v];
                     int32_t* el = edgeArr[v];
@@ -759,6 +746,39 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
                     {
                         const int32_t w = nb[k];
                         if (w > v)
+                        {
+                            edges[2 * static_cast<int64_t>(e)] = static_cast<int32_t>(v);
+                            edges[2 * static_cast<int64_t>(e) + 1] = w;
+                            el[k] = e++;
+                        }
+                        else if (w >= v0)
+                        {
+                            const int32_t j = FindInList(adjArr[w], adjNum[w], static_cast<int32_t>(v));
+                            if (j < 0)
+                            {
+                                bad[r] = 1;
+                                break;
+                            }
+                            el[k] = edgeArr[w][j];
+                        }
+                    }
+                    edgeNum[v] = adjNum[v];
+                }
+            }
+            // The edges to neighbours in earlier ranges, numbered by now.
+#pragma omp for schedule(static, 1)
+            for (int32_t r = 0; r < ranges; ++r)
+            {
+                const int64_t v0 = znqpar::RangeStart(numVert, ranges, r);
+                const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
+                for (int64_t v = v0; v < v1 && !bad[r]; ++v)
+                {
+                    const int32_t* nb = adjArr[v];
+                    int32_t* el = edgeArr[v];
+                    for (int32_t k = 0; k < adjNum[v]; ++k)
+                    {
+                        const int32_t w = nb[k];
+                        if (w >= v0)
                             continue;
                         const int32_t j = FindInList(adjArr[w], adjNum[w], static_cast<int32_t>(v));
                         if (j < 0)
@@ -768,7 +788,6 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
                         }
                         el[k] = edgeArr[w][j];
                     }
-                    edgeNum[v] = adjNum[v];
                 }
             }
         }
