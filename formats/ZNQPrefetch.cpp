@@ -29,19 +29,30 @@ namespace {
 
 constexpr size_t kReadAheadPathSize = 4096;
 constexpr size_t kReadAheadBlock = size_t(1) << 20;
+constexpr int kReadAheadRequests = 16;
+
+// A waiting request: one per requester (a node), the newest of each.
+struct Request
+{
+    const void* owner;
+    uint64_t order; // when it was asked for: the oldest is read first
+    char path[kReadAheadPathSize];
+};
 
 struct ReadAhead
 {
     std::mutex lock;
     std::condition_variable wake; // a request, a stop, or the end of a read
     std::thread thread;
-    char pending[kReadAheadPathSize] = {};
-    bool hasPending = false;
+    Request waiting[kReadAheadRequests] = {};
+    int numWaiting = 0;
+    uint64_t nextOrder = 0;
     bool stopping = false;
     bool busy = false;
-    // Bumped by every request and by a stop: the read in progress ends when
-    // it no longer matches the value it started with.
-    std::atomic<uint64_t> generation{0};
+    const void* readingFor = nullptr; // the requester of the read in progress
+    // Set when the read in progress is to end after its current block: its
+    // requester has asked for another file, or the reader stops.
+    std::atomic<bool> cancel{false};
     std::atomic<int64_t> bytesRead{0};
 };
 
@@ -78,7 +89,7 @@ FILE* OpenForReadAhead(const char* path)
 #endif
 }
 
-void ReadThrough(ReadAhead& ra, const char* path, uint64_t generation, char* buffer)
+void ReadThrough(ReadAhead& ra, const char* path, char* buffer)
 {
     FILE* f = OpenForReadAhead(path);
     if (!f)
@@ -87,10 +98,18 @@ void ReadThrough(ReadAhead& ra, const char* path, uint64_t generation, char* buf
     {
         const size_t got = FileRead(buffer, 1, kReadAheadBlock, f);
         ra.bytesRead.fetch_add(static_cast<int64_t>(got), std::memory_order_relaxed);
-        if (got < kReadAheadBlock || ra.generation.load(std::memory_order_relaxed) != generation)
+        if (got < kReadAheadBlock || ra.cancel.load(std::memory_order_relaxed))
             break;
     }
     FileClose(f);
+}
+
+// Removes waiting request i (lock held).
+void DropWaiting(ReadAhead& ra, int i)
+{
+    for (int k = i + 1; k < ra.numWaiting; ++k)
+        ra.waiting[k - 1] = ra.waiting[k];
+    --ra.numWaiting;
 }
 
 void Run(ReadAhead& ra)
@@ -100,18 +119,21 @@ void Run(ReadAhead& ra)
     std::unique_lock<std::mutex> hold(ra.lock);
     for (;;)
     {
-        ra.wake.wait(hold, [&ra] { return ra.stopping || ra.hasPending; });
+        ra.wake.wait(hold, [&ra] { return ra.stopping || ra.numWaiting > 0; });
         if (ra.stopping)
             break;
-        std::memcpy(path, ra.pending, sizeof(path));
-        ra.hasPending = false;
+        // Requests are kept in the order they were made.
+        std::memcpy(path, ra.waiting[0].path, sizeof(path));
+        ra.readingFor = ra.waiting[0].owner;
+        DropWaiting(ra, 0);
         ra.busy = true;
-        const uint64_t generation = ra.generation.load();
+        ra.cancel.store(false);
         hold.unlock();
         if (buffer)
-            ReadThrough(ra, path, generation, buffer);
+            ReadThrough(ra, path, buffer);
         hold.lock();
         ra.busy = false;
+        ra.readingFor = nullptr;
         ra.wake.notify_all();
     }
     std::free(buffer);
@@ -119,7 +141,7 @@ void Run(ReadAhead& ra)
 
 } // namespace
 
-bool FilePrefetch(const char* path)
+bool FilePrefetch(const char* path, const void* owner)
 {
     if (!path || !path[0])
         return false;
@@ -141,9 +163,21 @@ bool FilePrefetch(const char* path)
             return false; // no thread to be had: nothing is read ahead
         }
     }
-    std::memcpy(ra.pending, path, length + 1);
-    ra.hasPending = true;
-    ra.generation.fetch_add(1);
+    // The requester's earlier request is out of date: playback has moved on.
+    for (int i = 0; i < ra.numWaiting; ++i)
+        if (ra.waiting[i].owner == owner)
+        {
+            DropWaiting(ra, i);
+            break;
+        }
+    if (ra.busy && ra.readingFor == owner)
+        ra.cancel.store(true);
+    if (ra.numWaiting == kReadAheadRequests)
+        DropWaiting(ra, 0); // more requesters than places: the oldest waits no more
+    Request& r = ra.waiting[ra.numWaiting++];
+    r.owner = owner;
+    r.order = ra.nextOrder++;
+    std::memcpy(r.path, path, length + 1);
     ra.wake.notify_all();
     return true;
 }
@@ -157,22 +191,23 @@ void FilePrefetchStop()
         if (!ra.thread.joinable())
             return;
         ra.stopping = true;
-        ra.generation.fetch_add(1);
+        ra.cancel.store(true);
         ra.wake.notify_all();
         thread = std::move(ra.thread);
     }
     thread.join();
     std::lock_guard<std::mutex> hold(ra.lock);
     ra.stopping = false;
-    ra.hasPending = false;
+    ra.numWaiting = 0;
     ra.busy = false;
+    ra.readingFor = nullptr;
 }
 
 bool FilePrefetchIdle()
 {
     ReadAhead& ra = State();
     std::lock_guard<std::mutex> hold(ra.lock);
-    return !ra.hasPending && !ra.busy;
+    return ra.numWaiting == 0 && !ra.busy;
 }
 
 int64_t FilePrefetchBytesRead()

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 
-// Queues the file at path for the background reader and returns at once:
+// Queues the file at path for the background reader on behalf of owner (any
+// address that names the requester, such as a node; null is one requester
+// too) and returns at once:
 // the evaluation never waits for the read, nor for the file to be opened
 // (on a file server even that is a round trip). True when queued; false for
 // a null, empty or too long path (4095 bytes at most) or when the reader's
@@ -20,10 +22,12 @@
 // system. The file is opened read-only with shared read and write access (a
 // writer is never blocked) and, on POSIX systems, non-blocking, so a named
 // pipe never holds the reader; only regular files are read. One file at a
-// time: a newer request replaces a waiting one and ends the read in progress
-// after its current block (playback has moved on). Nothing of a file is kept
-// between requests.
-bool FilePrefetch(const char* path);
+// time, in the order asked for; each requester has at most one request: its
+// newer one replaces its waiting one and ends its read in progress after the
+// current block (its playback has moved on), while other requesters' reads go
+// on (several caches in one scene). At most 16 requests wait; beyond that the
+// oldest is dropped. Nothing of a file is kept between requests.
+bool FilePrefetch(const char* path, const void* owner = nullptr);
 
 // Ends the read in progress after its current block, drops a waiting
 // request and joins the thread. A plug-in calls it before it is unloaded, so

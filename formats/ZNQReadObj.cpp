@@ -43,10 +43,22 @@
 #include <emmintrin.h>
 #endif
 
+// The value reader is called once per value from a few places; it stays
+// inlined into each, so the values of a statement line are read without a
+// call per value.
+#if defined(__GNUC__) || defined(__clang__)
+#define KORVANE_OBJ_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define KORVANE_OBJ_INLINE __forceinline
+#else
+#define KORVANE_OBJ_INLINE inline
+#endif
+
 namespace {
 
 constexpr size_t kReadBlock = 1048576; // file read in 1 MiB blocks
-constexpr size_t kPadding = 16;        // zero bytes after the text (word-wise scans)
+constexpr size_t kPadding = 32;        // zero bytes after the text (word and block scans)
+constexpr size_t kFrontPadding = 16;   // zero bytes before it (words read back from a number's end)
 constexpr int32_t kMaxFilterNames = 128;
 constexpr int64_t kIndexCap = 1000000000000000000LL; // saturation of index parsing
 
@@ -199,6 +211,11 @@ inline int CountFlags(uint64_t m)
 // before its terminating NUL.
 inline const char* FindLineEnd(const char* p)
 {
+    // Most calls start at the line end itself (the statement handlers stop
+    // there): a byte test the processor predicts, so the next line's walk
+    // need not wait for the vector scan's result.
+    if (*p == '\n')
+        return p;
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i nul = _mm_setzero_si128();
@@ -242,6 +259,8 @@ inline const char* CountTokens(const char* p, int64_t& count)
 #else
 inline const char* FindLineEnd(const char* p)
 {
+    if (*p == '\n') // as above: the common call at the line end itself
+        return p;
     return FindLineEndWords(p);
 }
 inline const char* CountTokens(const char* p, int64_t& count)
@@ -310,8 +329,7 @@ inline unsigned LeadingDigits8(const char*, uint64_t& value)
 
 // Appends the run of digits at s to m: s moves past it, digits counts them.
 // More than 19 digits make m meaningless (unsigned wrap), which the caller
-// checks by the count. (Eight digits per word read measured no faster here:
-// the runs of exported reals are short and mostly split by the point.)
+// checks by the count.
 inline void AppendDigits(const char*& s, uint64_t& m, int& digits)
 {
     while (static_cast<unsigned>(*s - '0') < 10u)
@@ -320,6 +338,38 @@ inline void AppendDigits(const char*& s, uint64_t& m, int& digits)
         ++s;
         ++digits;
     }
+}
+
+// AppendDigits for the digits after the point, eight at a time while the
+// next eight bytes are all digits (the text has padding after its end), the
+// rest byte by byte: the same m, s and digits. Exported reals carry 6 to 9
+// digits after the point, so one word step usually takes most of them in
+// about a third of the byte loop's instructions. A byte is a digit when its
+// high nibble is 3 before and after adding 6; a carry out of a byte of 0xFA
+// or more can only fail the byte above it, so the test of all eight is exact.
+inline void AppendFractionDigits(const char*& s, uint64_t& m, int& digits)
+{
+    if (kWordDigits)
+    {
+        constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+        constexpr uint64_t kZeros = 0x3030303030303030ULL;
+        for (;;)
+        {
+            uint64_t x;
+            std::memcpy(&x, s, 8);
+            if (((x & kHighNibbles) ^ kZeros) | (((x + 0x0606060606060606ULL) & kHighNibbles) ^ kZeros))
+                break;
+            uint64_t v = x - kZeros;
+            v = (v * 10) + (v >> 8);
+            v = (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+                 (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+                32;
+            m = m * 100000000ULL + (v & 0xFFFFFFFFULL);
+            s += 8;
+            digits += 8;
+        }
+    }
+    AppendDigits(s, m, digits);
 }
 
 // The common short decimal forms, [+-]digits[.digits][(e|E)[+-]digits], with
@@ -345,7 +395,7 @@ inline const char* ConvertShortDecimal(const char* p, double& d)
     if (*s == '.')
     {
         ++s;
-        AppendDigits(s, m, fraction);
+        AppendFractionDigits(s, m, fraction);
         digits += fraction;
     }
     if (digits == 0 || digits > 19 || m > (uint64_t(1) << 53))
@@ -378,6 +428,38 @@ inline const char* ConvertShortDecimal(const char* p, double& d)
     d = negative ? -v : v;
     return s;
 }
+
+#if defined(__SSE2__) || defined(_M_X64)
+constexpr bool kBlockCorners = true;
+// Masks of the top k bytes of a word, k = 0 to 8.
+constexpr uint64_t kTopBytes[9] = {0,
+                                   0xFF00000000000000ULL,
+                                   0xFFFF000000000000ULL,
+                                   0xFFFFFF0000000000ULL,
+                                   0xFFFFFFFF00000000ULL,
+                                   0xFFFFFFFFFF000000ULL,
+                                   0xFFFFFFFFFFFF0000ULL,
+                                   0xFFFFFFFFFFFFFF00ULL,
+                                   0xFFFFFFFFFFFFFFFFULL};
+// The value of the k decimal digits (k = 0 to 8) that end just before e:
+// the eight bytes before e are read as one word (the text has kFrontPadding
+// readable bytes before its start), the bytes before the digits are masked
+// off before '0' is taken away (so no borrow reaches a digit), and the eight
+// digit bytes are combined pairwise in three multiplications.
+inline uint64_t DigitsBefore(const char* e, unsigned k)
+{
+    uint64_t x;
+    std::memcpy(&x, e - 8, 8);
+    const uint64_t keep = kTopBytes[k];
+    x = (x & keep) - (0x3030303030303030ULL & keep);
+    x = (x * 10) + (x >> 8);
+    x = (((x & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+         (((x >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+        32;
+    return x & 0xFFFFFFFFULL;
+}
+
+#endif
 
 inline const char* ConvertReal(const char* p, const char* end, double& d)
 {
@@ -423,7 +505,7 @@ enum ValueRead
 // Reads the next value of a statement line. On kValueRead out holds it and
 // cursor sits on the whitespace after it; otherwise cursor sits on the start
 // of the offending token (kValueGlued, kValueCut) or on the line end.
-inline ValueRead NextValue(const char*& cursor, const char* end, float& out)
+KORVANE_OBJ_INLINE ValueRead NextValue(const char*& cursor, const char* end, float& out)
 {
     const char* p = cursor;
     while (IsBlank(*p))
@@ -535,6 +617,101 @@ inline void SkipToSlashOrTokenEnd(const char*& p)
     while (*p != '/' && !EndsToken(*p))
         ++p;
 }
+
+// One corner reference at p, field by field as written: the vertex index, then
+// after a slash the texture index, after a second slash the normal index;
+// text after a field's digits up to the next slash or the token's end is
+// skipped. p moves to the token's end.
+inline void ParseCorner(const char*& p, int64_t& vi, int64_t& ti, int64_t& ni, bool& hasT, bool& hasN)
+{
+    vi = ParseIndex(p);
+    SkipToSlashOrTokenEnd(p);
+    if (*p == '/')
+    {
+        ++p;
+        hasT = true;
+        ti = ParseIndex(p);
+        SkipToSlashOrTokenEnd(p);
+        if (*p == '/')
+        {
+            ++p;
+            hasN = true;
+            ni = ParseIndex(p);
+        }
+        while (!EndsToken(*p))
+            ++p;
+    }
+}
+
+#if defined(__SSE2__) || defined(_M_X64)
+inline unsigned LowestSetBit64(uint64_t m)
+{
+#if defined(_MSC_VER)
+    unsigned long i;
+    _BitScanForward64(&i, m);
+    return static_cast<unsigned>(i);
+#else
+    return static_cast<unsigned>(__builtin_ctzll(m));
+#endif
+}
+
+// The two common corner forms, a/b/c and a alone (1 to 8 digits each, the
+// token ended by whitespace or the NUL), as ParseCorner reads them. The 32
+// bytes at p are classified once (digits, slashes); the field lengths follow
+// from the masks, and the three values are read as words ending at each
+// field's end, independently of one another. ParseCorner walks the token
+// byte by byte and reads each field only after the one before it is done.
+// Returns the token's end, or null for every other form (ParseCorner then
+// reads it). fields: 1 or 3.
+inline const char* ReadCornerBlock(const char* p, int64_t& vi, int64_t& ti, int64_t& ni, int& fields)
+{
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i nine = _mm_set1_epi8(9);
+    const __m128i slash = _mm_set1_epi8('/');
+    const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i d0 = _mm_sub_epi8(x0, zero);
+    const __m128i d1 = _mm_sub_epi8(x1, zero);
+    const uint64_t digit =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d0, nine), d0))) |
+        (static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d1, nine), d1))))
+         << 16);
+    const uint64_t slashes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x0, slash))) |
+                             (static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x1, slash))))
+                              << 16);
+    const uint64_t other = ~digit; // bits 32 and up set: every scan below ends
+    const unsigned a = LowestSetBit64(other);
+    if (a - 1u > 7u)
+        return nullptr;
+    if (!((slashes >> a) & 1u))
+    {
+        if (!EndsToken(p[a]))
+            return nullptr;
+        vi = static_cast<int64_t>(DigitsBefore(p + a, a));
+        fields = 1;
+        return p + a;
+    }
+    const unsigned b = LowestSetBit64(other >> (a + 1));
+    const unsigned bEnd = a + 1 + b;
+    if (b - 1u > 7u || !((slashes >> bEnd) & 1u))
+        return nullptr;
+    const unsigned c = LowestSetBit64(other >> (bEnd + 1));
+    const unsigned cEnd = bEnd + 1 + c;
+    if (c - 1u > 7u || !EndsToken(p[cEnd]))
+        return nullptr;
+    vi = static_cast<int64_t>(DigitsBefore(p + a, a));
+    ti = static_cast<int64_t>(DigitsBefore(p + bEnd, b));
+    ni = static_cast<int64_t>(DigitsBefore(p + cEnd, c));
+    fields = 3;
+    return p + cEnd;
+}
+#else
+constexpr bool kBlockCorners = false;
+inline const char* ReadCornerBlock(const char*, int64_t&, int64_t&, int64_t&, int&)
+{
+    return nullptr;
+}
+#endif
 
 // ---------------------------------------------------------------------------
 // Lines.
@@ -706,7 +883,7 @@ struct GrowList
 // True when count elements of elemSize bytes can be asked for in one block.
 inline bool FitsBlock(int64_t count, size_t elemSize)
 {
-    return count >= 0 && static_cast<uint64_t>(count) <= (SIZE_MAX - kPadding) / elemSize;
+    return count >= 0 && static_cast<uint64_t>(count) <= (SIZE_MAX - kPadding - kFrontPadding) / elemSize;
 }
 
 // ---------------------------------------------------------------------------
@@ -735,7 +912,8 @@ int32_t ReadPart(const char* path, char* dst, int64_t from, int64_t to)
     return rc;
 }
 
-// Reads the file into a zero-padded block owned by text. 0 or a code. A text
+// Reads the file into a block owned by text, kFrontPadding bytes in, with zero
+// padding on both sides. 0 or a code. A text
 // of at least parallelBytes is read in parts of whole blocks by up to threads
 // streams at once (the copy out of the system's cache is a good part of a
 // load); the same bytes and the same codes either way.
@@ -764,10 +942,13 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, ZNQScopedArray<char>& 
     if (!rc)
     {
         // Only the padding needs zeros: the read fills the rest.
-        if (!text.Alloc(true, length + static_cast<int64_t>(kPadding)))
+        if (!text.Alloc(true, length + static_cast<int64_t>(kFrontPadding + kPadding)))
             rc = ZNQ_ERR_LOAD_MEMORY;
         else
-            std::memset(text.ptr + length, 0, kPadding);
+        {
+            std::memset(text.ptr, 0, kFrontPadding);
+            std::memset(text.ptr + kFrontPadding + length, 0, kPadding);
+        }
     }
     // Parts of whole blocks, read by their own streams: a part that cannot
     // get one is read below through f; the first failing part's code holds.
@@ -785,7 +966,7 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, ZNQScopedArray<char>& 
             const int64_t b = znqpar::RangeStart(blocks, parts, r) * int64_t(kReadBlock);
             bound[r] = b < length ? b : length;
         }
-        char* const dst = text.ptr;
+        char* const dst = text.ptr + kFrontPadding;
 #pragma omp parallel for schedule(static, 1) num_threads(parts)
         for (int32_t r = 0; r < parts; ++r)
             partRc[r] = ReadPart(path, dst + bound[r], bound[r], bound[r + 1]);
@@ -819,7 +1000,7 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, ZNQScopedArray<char>& 
         while (done < total)
         {
             const size_t n = (total - done) < kReadBlock ? (total - done) : kReadBlock;
-            if (FileRead(text.ptr + done, 1, n, f) != n)
+            if (FileRead(text.ptr + kFrontPadding + done, 1, n, f) != n)
             {
                 rc = ZNQ_ERR_READ;
                 break;
@@ -918,31 +1099,22 @@ inline const char* ReadFace(const FaceTarget& t, const char* line, int64_t node,
         if (n >= room)
             return nullptr;
         const int64_t k = node + n;
-        const int64_t vi = ParseIndex(p);
+        int64_t vi = 0, ti = 0, ni = 0;
+        bool hasT = false, hasN = false;
+        int fields = 0;
+        if (const char* q = kBlockCorners ? ReadCornerBlock(p, vi, ti, ni, fields) : nullptr)
+        {
+            p = q;
+            hasT = hasN = fields == 3;
+        }
+        else
+            ParseCorner(p, vi, ti, ni, hasT, hasN);
         if (vi < 1 || vi > t.numV)
         {
             NoteIndex(place, lineBase, line, "vertex", vi, t.numV);
             return nullptr;
         }
         t.polyVInd[k] = static_cast<int32_t>(vi - 1);
-        SkipToSlashOrTokenEnd(p);
-        bool hasT = false, hasN = false;
-        int64_t ti = 0, ni = 0;
-        if (*p == '/')
-        {
-            ++p;
-            hasT = true;
-            ti = ParseIndex(p);
-            SkipToSlashOrTokenEnd(p);
-            if (*p == '/')
-            {
-                ++p;
-                hasN = true;
-                ni = ParseIndex(p);
-            }
-            while (!EndsToken(*p))
-                ++p;
-        }
         if (t.nodeUvw)
         {
             if (hasT)
@@ -1642,8 +1814,8 @@ int32_t ReadObjText(ZNQGeometry& geometry, const char* path, bool loadNormals, b
     // line walk ends there, and a number never runs across it. end only
     // bounds the number parser.
     ObjText text;
-    text.begin = buffer.ptr;
-    text.end = buffer.ptr + length;
+    text.begin = buffer.ptr + kFrontPadding;
+    text.end = text.begin + length;
     // Editors on Windows often start a UTF-8 text with a byte order mark; it
     // would hide the first statement (usually the first vertex, shifting every
     // index after it), so it is skipped.

@@ -52,5 +52,5 @@ bool KorvanePrefetchNextFrame(const NodeSettings& settings, const char* director
 {
     char path[kCachePathSize];
     return KorvaneReadAheadEnabled() && KorvaneNextFramePath(settings, directory, loadedFrame, hint, path) &&
-           FilePrefetch(path);
+           FilePrefetch(path, &hint);
 }

@@ -277,3 +277,170 @@ TEST(ObjFastPaths, CornerCountsMatchAPlainTokenizer)
     for (size_t p = 0; p < want.size(); ++p)
         ASSERT_EQ(g->_polyNumVert[p], want[p]) << "polygon " << p;
 }
+
+namespace {
+
+// An index written with leading zeros to width digits (at least its own).
+std::string Padded(int index, int width)
+{
+    std::string s = std::to_string(index);
+    if (static_cast<int>(s.size()) < width)
+        s.insert(0, static_cast<size_t>(width) - s.size(), '0');
+    return s;
+}
+
+} // namespace
+
+// Corner references of every form and field length against a plain reading
+// of what each field means: a, a/b/c (the forms the block read takes, up to
+// 8 digits a field), and the ones it hands on: a/b, a/b/c/d, a sign, 9 to 12
+// digits, text glued after a field. Lines before each face shift it across
+// every alignment of the 32-byte block, and the last face ends the text
+// without a line break. Every corner must name the vertex, texture
+// coordinate and normal the plain reading names.
+TEST(ObjFastPaths, CornerFormsMatchAPlainReader)
+{
+    std::mt19937 rng(2027u);
+    const int num = 40;
+    std::string text;
+    for (int i = 1; i <= num; ++i)
+        text += "v " + std::to_string(i) + " 0 0\nvt " + std::to_string(i) + ".5 0\nvn 0 0 " + std::to_string(i) +
+                "\n";
+    struct Corner
+    {
+        int v, t, n; // 0: the field is absent
+    };
+    std::vector<Corner> want;
+    std::vector<int> sizes;
+    const char* breaks[] = {"\n", "\r\n"};
+    const char* blanks[] = {" ", " ", " ", "  ", "\t"};
+    int next = 0;
+    const int faces = 600;
+    for (int f = 0; f < faces; ++f)
+    {
+        text += "#" + std::string(rng() % 33, 'x') + "\n";
+        const int corners = 3 + static_cast<int>(rng() % 4);
+        std::string line = "f";
+        for (int c = 0; c < corners; ++c)
+        {
+            Corner k = {next++ % num + 1, static_cast<int>(rng() % num) + 1, static_cast<int>(rng() % num) + 1};
+            // Mostly the block read's forms, each field 1 to 8 digits; now
+            // and then 9 to 12 digits or another form.
+            auto width = [&rng] { return rng() % 8 == 0 ? 9 + static_cast<int>(rng() % 4) : 1 + static_cast<int>(rng() % 8); };
+            std::string token;
+            switch (rng() % 10)
+            {
+            case 0:
+                token = Padded(k.v, width());
+                k.t = k.n = 0;
+                break;
+            case 1:
+                token = Padded(k.v, width()) + "/" + Padded(k.t, width());
+                k.n = 0;
+                break;
+            case 2:
+                token = Padded(k.v, width()) + "/" + Padded(k.t, width()) + "/" + Padded(k.n, width()) + "/7";
+                break;
+            case 3:
+                token = "+" + Padded(k.v, width()) + "/" + Padded(k.t, width()) + "/" + Padded(k.n, width());
+                break;
+            case 4:
+                token = Padded(k.v, width()) + "x/" + Padded(k.t, width()) + "/" + Padded(k.n, width()) + "y";
+                break;
+            default:
+                token = Padded(k.v, width()) + "/" + Padded(k.t, width()) + "/" + Padded(k.n, width());
+                break;
+            }
+            line += (c == 0 ? std::string(" ") : std::string(blanks[rng() % 5])) + token;
+            want.push_back(k);
+        }
+        sizes.push_back(corners);
+        text += line + (f + 1 < faces ? breaks[rng() % 2] : "");
+    }
+    Geo g;
+    const std::string path = WriteText("fast_corner_forms.obj", text);
+    ASSERT_EQ(ReadObj(g, path.c_str(), true, true, nullptr, false), 0);
+    ASSERT_EQ(g->_numPoly, faces);
+    for (int f = 0; f < faces; ++f)
+        ASSERT_EQ(g->_polyNumVert[f], sizes[static_cast<size_t>(f)]) << "polygon " << f;
+    ASSERT_EQ(g->NumNodes(), static_cast<int64_t>(want.size()));
+    for (size_t k = 0; k < want.size(); ++k)
+    {
+        const Corner& c = want[k];
+        EXPECT_EQ(g->_vertPos[g->_polyVInd[k]].x, static_cast<float>(c.v)) << "corner " << k;
+        EXPECT_EQ(g->_nodeUvw[k].x, c.t ? static_cast<float>(c.t) + 0.5f : 0.0f) << "corner " << k;
+        EXPECT_EQ(g->_nodeNrm[k].z, c.n ? static_cast<float>(c.n) : 0.0f) << "corner " << k;
+        EXPECT_EQ(g->_nodeNrm[k].y, c.n ? 0.0f : 1.0f) << "corner " << k;
+    }
+}
+
+// An index out of range in each field of a block-read corner, at every field
+// length, and a zero field: the code, the line and the reason of the plain
+// reading (the same corner with a sign, which the block read hands on).
+TEST(ObjFastPaths, CornerRangeFailuresAreTheSameEitherWay)
+{
+    const std::string head = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n# two\n";
+    for (int field = 0; field < 3; ++field)
+        for (int width = 1; width <= 8; ++width)
+            for (const int bad : {0, 4, 9})
+            {
+                if (std::to_string(bad).size() > static_cast<size_t>(width))
+                    continue;
+                std::string fields[3] = {"3", "1", "1"};
+                fields[field] = Padded(bad, width);
+                const std::string corner = fields[0] + "/" + fields[1] + "/" + fields[2];
+                ZNQLoadPlace block, plain;
+                Geo g, h;
+                const int32_t rcBlock = ReadObj(g, WriteText("fast_corner_bad.obj", head + "f 1/1/1 2/1/1 " + corner + "\n").c_str(),
+                                                true, true, nullptr, false, &block);
+                const int32_t rcPlain = ReadObj(h, WriteText("fast_corner_bad.obj", head + "f 1/1/1 2/1/1 +" + corner + "\n").c_str(),
+                                                true, true, nullptr, false, &plain);
+                EXPECT_EQ(rcBlock, 50) << corner;
+                EXPECT_EQ(rcBlock, rcPlain) << corner;
+                EXPECT_EQ(block.line, 7) << corner;
+                EXPECT_EQ(block.line, plain.line) << corner;
+                EXPECT_STREQ(block.reason, plain.reason) << corner;
+            }
+}
+
+// Digits after the point of every count from 0 to 20 (the word step takes
+// eight at a time, the byte loop the rest), behind 0 to 5 digits before the
+// point, with every sign and exponents inside and outside the exact
+// powers; then the same runs with a byte glued on that is no digit, among
+// them the bytes of 0xFA and above (which carry when 6 is added) and the
+// neighbours of the digits, '/' and ':'.
+TEST(ObjFastPaths, FractionsOfEveryLength)
+{
+    const std::string pattern = "9876543210123456789012345";
+    const std::string nines(25, '9');
+    std::vector<std::string> t;
+    for (const std::string& digits : {pattern, nines, std::string(25, '0')})
+        for (int whole = 0; whole <= 5; ++whole)
+            for (int frac = 0; frac <= 20; ++frac)
+                for (const char* sign : {"", "-", "+"})
+                    for (const char* exp : {"", "e5", "E-7", "e+22", "e-30"})
+                        t.push_back(sign + digits.substr(0, static_cast<size_t>(whole)) + "." +
+                                    digits.substr(5, static_cast<size_t>(frac)) + exp);
+    for (int frac = 0; frac <= 17; ++frac)
+        for (const char* glue : {"\xFA", "\xFF", "\xF9", "/", ":", "\x80"})
+        {
+            t.push_back("1." + pattern.substr(0, static_cast<size_t>(frac)) + glue);
+            t.push_back("0." + nines.substr(0, static_cast<size_t>(frac)) + glue + "5");
+        }
+    ExpectStrtodValues(t);
+}
+
+// A value that runs into the end of the text without a line break is no
+// value, however many digits it has after the point.
+TEST(ObjFastPaths, LastValueWithoutLineBreak)
+{
+    for (int frac = 1; frac <= 18; ++frac)
+    {
+        const std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nv 1 2 0." + std::string(static_cast<size_t>(frac), '7');
+        Geo g;
+        ZNQLoadPlace place;
+        EXPECT_EQ(ReadObj(g, WriteText("fast_cut.obj", text).c_str(), false, false, nullptr, false, &place), 50) << frac;
+        EXPECT_EQ(place.line, 5) << frac;
+        EXPECT_STREQ(place.reason, "vertex: the last value needs a line break after it") << frac;
+    }
+}

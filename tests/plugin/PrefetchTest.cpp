@@ -265,6 +265,31 @@ TEST(Prefetch, BackgroundReaderReadsThroughAndStops)
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(FilePrefetchBytesRead() - mid, static_cast<int64_t>(size));
 
+    // Two requesters (two caches in one scene): neither ends the other's
+    // read; each is read through once.
+    const size_t small = (size_t(1) << 20) + 5;
+    const std::string other = WriteFile("korvane_readahead_other.bin", small);
+    int nodeA = 0, nodeB = 0;
+    const int64_t two = FilePrefetchBytesRead();
+    ASSERT_TRUE(FilePrefetch(file.c_str(), &nodeA));
+    ASSERT_TRUE(FilePrefetch(other.c_str(), &nodeB));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(FilePrefetchBytesRead() - two, static_cast<int64_t>(size + small));
+    // One requester asking again: its newer file is read through; its older
+    // one is read at most once and may be cut short.
+    const int64_t again = FilePrefetchBytesRead();
+    ASSERT_TRUE(FilePrefetch(file.c_str(), &nodeA));
+    ASSERT_TRUE(FilePrefetch(other.c_str(), &nodeA));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_GE(FilePrefetchBytesRead() - again, static_cast<int64_t>(small));
+    EXPECT_LE(FilePrefetchBytesRead() - again, static_cast<int64_t>(size + small));
+    // More requesters than places: none is lost beyond the oldest, no wait.
+    int many[40];
+    for (int& m : many)
+        ASSERT_TRUE(FilePrefetch(other.c_str(), &m));
+    ASSERT_TRUE(WaitIdle());
+    std::remove(other.c_str());
+
     // A burst of requests, then a stop in the middle of them: the stop
     // returns and nothing waits afterwards.
     for (int i = 0; i < 50; ++i)
