@@ -710,6 +710,10 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
     int32_t* const* const edgeArr = d._vertAdjEdgeArr;
     int64_t first[znqpar::kMaxRanges + 1] = {};
     uint8_t bad[znqpar::kMaxRanges] = {};
+    // Marks the vertices with a neighbour in an earlier range (without the
+    // block every vertex is looked at again).
+    ZNQScopedArray<uint8_t> later(g, static_cast<size_t>(numVert), false);
+    uint8_t* const mark = later.ptr;
 #pragma omp parallel num_threads(ranges)
     {
 #pragma omp for schedule(static, 1)
@@ -742,9 +746,11 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
                 {
                     const int32_t* nb = adjArr[v];
                     int32_t* el = edgeArr[v];
+                    uint8_t earlier = 0;
                     for (int32_t k = 0; k < adjNum[v]; ++k)
                     {
                         const int32_t w = nb[k];
+                        earlier |= w < v0;
                         if (w > v)
                         {
                             edges[2 * static_cast<int64_t>(e)] = static_cast<int32_t>(v);
@@ -762,6 +768,8 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
                             el[k] = edgeArr[w][j];
                         }
                     }
+                    if (mark)
+                        mark[v] = earlier;
                     edgeNum[v] = adjNum[v];
                 }
             }
@@ -773,6 +781,8 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
                 const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
                 for (int64_t v = v0; v < v1 && !bad[r]; ++v)
                 {
+                    if (mark && !mark[v])
+                        continue;
                     const int32_t* nb = adjArr[v];
                     int32_t* el = edgeArr[v];
                     for (int32_t k = 0; k < adjNum[v]; ++k)
