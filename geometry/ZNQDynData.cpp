@@ -1732,7 +1732,7 @@ void OwnersOfVertices(const ZNQGeometry& g, const znqpar::PolyRanges& pr, const 
 }
 
 // The parallel sums: each polygon range adds the nodes of the vertices it
-// owns, in node order, and keeps the nodes of shared vertices in its part
+// owns, in node order, and keeps the nodes of shared vertices in its share
 // of a node-sized list; those are added afterwards, range after range, so
 // every vertex still sums its nodes in node order. False (nothing written)
 // when the owner or list block is refused: the serial sums decide.
