@@ -114,6 +114,44 @@ void ForRanges(int64_t count, const F& f)
         f(znqpar::RangeStart(count, ranges, r), znqpar::RangeStart(count, ranges, r + 1));
 }
 
+// Slices of one block over fixed ranges of count lists: size(i) is list i's
+// slice. RangeSliceSums fills at[0, ranges] with the first entry of each
+// range's lists and returns the total; RangeLayout then points arr[i] into
+// block. The same layout as the serial walk.
+template <typename F>
+size_t RangeSliceSums(int32_t count, int32_t ranges, const F& size, int64_t* at)
+{
+    at[0] = 0;
+#pragma omp parallel for schedule(static, 1) num_threads(ranges)
+    for (int32_t r = 0; r < ranges; ++r)
+    {
+        int64_t sum = 0;
+        const int64_t i1 = znqpar::RangeStart(count, ranges, r + 1);
+        for (int64_t i = znqpar::RangeStart(count, ranges, r); i < i1; ++i)
+            sum += size(i);
+        at[r + 1] = sum;
+    }
+    for (int32_t r = 0; r < ranges; ++r)
+        at[r + 1] += at[r];
+    return static_cast<size_t>(at[ranges]);
+}
+
+template <typename F>
+void RangeLayout(int32_t count, int32_t ranges, const F& size, const int64_t* at, int32_t** arr, int32_t* block)
+{
+#pragma omp parallel for schedule(static, 1) num_threads(ranges)
+    for (int32_t r = 0; r < ranges; ++r)
+    {
+        int32_t* b = block + at[r];
+        const int64_t i1 = znqpar::RangeStart(count, ranges, r + 1);
+        for (int64_t i = znqpar::RangeStart(count, ranges, r); i < i1; ++i)
+        {
+            arr[i] = b;
+            b += size(i);
+        }
+    }
+}
+
 inline float3 SafePos(const ZNQGeometry& g, int32_t v)
 {
     return InRange(v, g._numVert) ? g._vertPos[v] : float3{0.0f, 0.0f, 0.0f};
@@ -123,6 +161,9 @@ inline float3 SafePos(const ZNQGeometry& g, int32_t v)
 // Per-node place in a neighbour list for "no neighbour" (lists hold at most
 // 255 entries, places 0..254).
 constexpr uint8_t kNoSlot = 255;
+
+// Owner of a vertex shared by polygon ranges (ranges are at most 64).
+constexpr uint8_t kNoOwner = 255;
 
 
 // Polygon legality: fewer than 3 nodes, an index out of range, or an index that
@@ -349,6 +390,193 @@ bool BuildPolyClasses(ZNQGeometry& g)
 // The node counts themselves saturate at 128 in the count array (2 x 128 is
 // already above the cap), so the count pass needs no wider temporary.
 
+// Node k of a polygon (its indices idx[0, n)): adds the next node's vertex,
+// then the previous node's, to the node's vertex's list if new, and keeps
+// the place of the next node's vertex in slot. False when the list would
+// pass 255 entries. The lists are laid out as in BuildVertAdjVert.
+inline bool AddNodeNeighbours(const int32_t* idx, int32_t n, int32_t k, int32_t numVert, int32_t* const* arr,
+                              uint8_t* num, uint8_t& slot)
+{
+    const int32_t v = idx[k];
+    if (!InRange(v, numVert))
+    {
+        slot = kNoSlot;
+        return true;
+    }
+    const int32_t next = idx[k + 1 < n ? k + 1 : 0];
+    const int32_t prev = idx[k > 0 ? k - 1 : n - 1];
+    int32_t* list = arr[v];
+    int32_t c = num[v];
+    const bool validNext = next != v && InRange(next, numVert);
+    const bool validPrev = prev != v && prev != next && InRange(prev, numVert);
+    int32_t nextAt = c;
+    int32_t prevSeen = 0;
+    for (int32_t i = 0; i < c; ++i)
+    {
+        const int32_t x = list[i];
+        nextAt = x == next ? i : nextAt;
+        prevSeen |= x == prev;
+    }
+    const bool addPrev = validPrev && !prevSeen;
+    const bool addNext = validNext && nextAt == c;
+    if (c + addNext + addPrev > kMaxListCount)
+        return false;
+    slot = validNext ? static_cast<uint8_t>(nextAt) : kNoSlot;
+    if (addNext)
+        list[c++] = next;
+    if (addPrev)
+        list[c++] = prev;
+    num[v] = static_cast<uint8_t>(c);
+    return true;
+}
+
+// The vertex adjacency over fixed polygon ranges. A vertex whose nodes all
+// lie in one range is owned by it: that range adds its nodes in node order,
+// as the serial walk does. The nodes of vertices shared by ranges are kept,
+// per range, in a list and added afterwards, range after range, so every
+// vertex still meets its nodes in node order: the lists and places are those
+// of the serial build. 1 built, 0 failed (a list above 255 entries, a refused
+// block), -1 not tried (no room for the per-range counts, a vertex with 255
+// or more nodes in one range, node numbers past 32 bits): the serial build
+// decides.
+int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t nodes, int32_t ranges)
+{
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+    const size_t nv = static_cast<size_t>(numVert);
+    if (nodes > std::numeric_limits<int32_t>::max())
+        return -1;
+    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), false); // zeroed per range
+    ZNQScopedArray<uint8_t> owner(g, nv, false);
+    if (!counts.ptr || !owner.ptr)
+        return -1;
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
+    uint8_t* const c0 = counts.ptr;
+    const int32_t* const ind = g._polyVInd;
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        uint8_t* c = c0 + nv * static_cast<size_t>(r);
+        std::memset(c, 0, nv);
+        for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
+        {
+            const int32_t v = ind[i];
+            if (InRange(v, numVert))
+                c[v] = static_cast<uint8_t>(c[v] + (c[v] < 255));
+        }
+    }
+
+    // Per vertex: the node count (saturated at 128, as in the serial count),
+    // the owner, and per vertex range and polygon range the shared nodes.
+    uint8_t* const num = d._vertAdjVertNum;
+    uint8_t* const own = owner.ptr;
+    const int32_t vr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
+    ZNQScopedArray<int64_t> sharedBy(g, static_cast<size_t>(vr) * static_cast<size_t>(pr.count), true);
+    if (!sharedBy.ptr)
+        return -1;
+    uint8_t full[znqpar::kMaxRanges] = {};
+#pragma omp parallel for schedule(static, 1) num_threads(vr)
+    for (int32_t r = 0; r < vr; ++r)
+    {
+        int64_t* shared = sharedBy.ptr + static_cast<size_t>(r) * static_cast<size_t>(pr.count);
+        const int64_t v1 = znqpar::RangeStart(numVert, vr, r + 1);
+        for (int64_t v = znqpar::RangeStart(numVert, vr, r); v < v1; ++v)
+        {
+            int32_t run = 0;
+            int32_t holders = 0;
+            int32_t last = 0;
+            for (int32_t q = 0; q < pr.count; ++q)
+            {
+                const int32_t here = c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
+                full[r] |= here == 255;
+                run += here;
+                holders += here > 0;
+                last = here > 0 ? q : last;
+            }
+            num[v] = static_cast<uint8_t>(run < 128 ? run : 128);
+            own[v] = holders == 1 ? static_cast<uint8_t>(last) : kNoOwner;
+            if (holders > 1)
+                for (int32_t q = 0; q < pr.count; ++q)
+                    shared[q] += c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
+        }
+    }
+    for (int32_t r = 0; r < vr; ++r)
+        if (full[r])
+            return -1;
+    int64_t sharedAt[znqpar::kMaxRanges + 1] = {};
+    for (int32_t q = 0; q < pr.count; ++q)
+    {
+        int64_t s = 0;
+        for (int32_t r = 0; r < vr; ++r)
+            s += sharedBy.ptr[static_cast<size_t>(r) * static_cast<size_t>(pr.count) + static_cast<size_t>(q)];
+        sharedAt[q + 1] = sharedAt[q] + s;
+    }
+    // A kept node: its polygon's first node, its place in the polygon and the
+    // polygon's size.
+    ZNQScopedArray<uint64_t> kept(g, static_cast<size_t>(sharedAt[pr.count]), false);
+    if (sharedAt[pr.count] > 0 && !kept.ptr)
+        return -1;
+
+    // Slices as in the serial build, zeroed and padded, over vertex ranges.
+    const int32_t lr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
+    const auto size = [num](int64_t v) { return std::min(2 * num[v], kMaxListCount); };
+    int64_t at[znqpar::kMaxRanges + 1];
+    const size_t total = RangeSliceSums(numVert, lr, size, at);
+    int32_t* const block = d._vertAdjVertBlock = g._MemAllocArr<int32_t>(total + kFindWidth, false);
+    if (!block)
+        return 0;
+    int32_t** const arr = d._vertAdjVertArr;
+    RangeLayout(numVert, lr, size, at, arr, block);
+    std::memset(block + total, 0, kFindWidth * sizeof(int32_t));
+#pragma omp parallel for schedule(static, 1) num_threads(lr)
+    for (int32_t r = 0; r < lr; ++r)
+    {
+        std::memset(block + at[r], 0, static_cast<size_t>(at[r + 1] - at[r]) * sizeof(int32_t));
+        const int64_t v0 = znqpar::RangeStart(numVert, lr, r);
+        std::memset(num + v0, 0, static_cast<size_t>(znqpar::RangeStart(numVert, lr, r + 1) - v0));
+    }
+
+    uint8_t* const slot = d._nodeAdjNextSlot;
+    uint64_t* const keep = kept.ptr;
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        int64_t i = pr.node[r];
+        uint64_t* out = keep + sharedAt[r];
+        for (int32_t p = pr.poly[r]; p < pr.poly[r + 1] && !full[r]; ++p)
+        {
+            const int32_t n = g._polyNumVert[p];
+            const int32_t* idx = ind + i;
+            for (int32_t k = 0; k < n; ++k)
+            {
+                const int32_t v = idx[k];
+                if (InRange(v, numVert) && own[v] != r)
+                    *out++ = static_cast<uint64_t>(i) << 16 | static_cast<uint64_t>(k) << 8 |
+                             static_cast<uint64_t>(n);
+                else if (!AddNodeNeighbours(idx, n, k, numVert, arr, num, slot[i + k]))
+                {
+                    full[r] = 1;
+                    break;
+                }
+            }
+            i += n;
+        }
+    }
+    for (int32_t r = 0; r < pr.count; ++r)
+        if (full[r])
+            return 0;
+    for (int64_t j = 0; j < sharedAt[pr.count]; ++j)
+    {
+        const int64_t first = static_cast<int64_t>(keep[j] >> 16);
+        const int32_t k = static_cast<int32_t>((keep[j] >> 8) & 0xFF);
+        const int32_t n = static_cast<int32_t>(keep[j] & 0xFF);
+        if (!AddNodeNeighbours(ind + first, n, k, numVert, arr, num, slot[first + k]))
+            return 0;
+    }
+    return 1;
+}
+
 KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 {
     const int64_t nodes = CheckedNumNodes(g);
@@ -363,6 +591,14 @@ KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
     uint8_t* slot = d._nodeAdjNextSlot = g._MemAllocArr<uint8_t>(static_cast<size_t>(nodes), false);
     if (!num || !arr || (nodes > 0 && !slot))
         return false;
+    const int32_t ranges = znqpar::RangesFor(nodes);
+    if (ranges > 1)
+    {
+        const int32_t built = BuildVertAdjVertRanges(g, nodes, ranges);
+        if (built >= 0)
+            return built == 1;
+        std::memset(num, 0, static_cast<size_t>(numVert));
+    }
 
     for (int64_t i = 0; i < nodes; ++i)
     {
@@ -456,6 +692,124 @@ KORVANE_NOINLINE bool BuildVertAdjVert(ZNQGeometry& g)
 // edge to entry k of its neighbour list; when v meets a neighbour w < v, the
 // edge already exists and sits at v's place in w's neighbour list.
 
+// The edge numbering over fixed vertex ranges. A vertex meets an edge for
+// the first time at a neighbour above it (the serial walk has not reached
+// that neighbour yet), so the edges a range numbers are counted first and
+// their prefix over the ranges gives each range its first edge; each range
+// then numbers its new edges and takes the edges to lower neighbours in its
+// own range from their lists, and after that the edges to neighbours in
+// earlier ranges. Same numbers as the serial walk; false when
+// the count does not match or the adjacency is not symmetric.
+bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* adjArr, int32_t numEdges,
+                       int32_t ranges)
+{
+    ZNQDynData& d = g._dyn;
+    const int32_t numVert = g._numVert;
+    int32_t* const edges = d._edges;
+    uint8_t* const edgeNum = d._vertAdjEdgeNum;
+    int32_t* const* const edgeArr = d._vertAdjEdgeArr;
+    int64_t first[znqpar::kMaxRanges + 1] = {};
+    uint8_t bad[znqpar::kMaxRanges] = {};
+    // Marks the vertices with a neighbour in an earlier range (without the
+    // block every vertex is looked at again).
+    ZNQScopedArray<uint8_t> later(g, static_cast<size_t>(numVert), false);
+    uint8_t* const mark = later.ptr;
+#pragma omp parallel num_threads(ranges)
+    {
+#pragma omp for schedule(static, 1)
+        for (int32_t r = 0; r < ranges; ++r)
+        {
+            int64_t c = 0;
+            const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
+            for (int64_t v = znqpar::RangeStart(numVert, ranges, r); v < v1; ++v)
+                for (int32_t k = 0; k < adjNum[v]; ++k)
+                    c += adjArr[v][k] > v;
+            first[r + 1] = c;
+        }
+#pragma omp single
+        {
+            for (int32_t r = 0; r < ranges; ++r)
+                first[r + 1] += first[r];
+        }
+        const bool countOk = first[ranges] == numEdges;
+        if (countOk)
+        {
+#pragma omp for schedule(static, 1)
+            for (int32_t r = 0; r < ranges; ++r)
+            {
+                // New edges, and the edges to lower neighbours of this range
+                // (numbered a few vertices ago).
+                int32_t e = static_cast<int32_t>(first[r]);
+                const int64_t v0 = znqpar::RangeStart(numVert, ranges, r);
+                const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
+                for (int64_t v = v0; v < v1 && !bad[r]; ++v)
+                {
+                    const int32_t* nb = adjArr[v];
+                    int32_t* el = edgeArr[v];
+                    uint8_t earlier = 0;
+                    for (int32_t k = 0; k < adjNum[v]; ++k)
+                    {
+                        const int32_t w = nb[k];
+                        earlier |= w < v0;
+                        if (w > v)
+                        {
+                            edges[2 * static_cast<int64_t>(e)] = static_cast<int32_t>(v);
+                            edges[2 * static_cast<int64_t>(e) + 1] = w;
+                            el[k] = e++;
+                        }
+                        else if (w >= v0)
+                        {
+                            const int32_t j = FindInList(adjArr[w], adjNum[w], static_cast<int32_t>(v));
+                            if (j < 0)
+                            {
+                                bad[r] = 1;
+                                break;
+                            }
+                            el[k] = edgeArr[w][j];
+                        }
+                    }
+                    if (mark)
+                        mark[v] = earlier;
+                    edgeNum[v] = adjNum[v];
+                }
+            }
+            // The edges to neighbours in earlier ranges, numbered by now.
+#pragma omp for schedule(static, 1)
+            for (int32_t r = 0; r < ranges; ++r)
+            {
+                const int64_t v0 = znqpar::RangeStart(numVert, ranges, r);
+                const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
+                for (int64_t v = v0; v < v1 && !bad[r]; ++v)
+                {
+                    if (mark && !mark[v])
+                        continue;
+                    const int32_t* nb = adjArr[v];
+                    int32_t* el = edgeArr[v];
+                    for (int32_t k = 0; k < adjNum[v]; ++k)
+                    {
+                        const int32_t w = nb[k];
+                        if (w >= v0)
+                            continue;
+                        const int32_t j = FindInList(adjArr[w], adjNum[w], static_cast<int32_t>(v));
+                        if (j < 0)
+                        {
+                            bad[r] = 1;
+                            break;
+                        }
+                        el[k] = edgeArr[w][j];
+                    }
+                }
+            }
+        }
+    }
+    if (first[ranges] != numEdges)
+        return false;
+    for (int32_t r = 0; r < ranges; ++r)
+        if (bad[r])
+            return false;
+    return true;
+}
+
 bool BuildEdges(ZNQGeometry& g)
 {
     const uint8_t* adjNum = nullptr;
@@ -465,9 +819,15 @@ bool BuildEdges(ZNQGeometry& g)
     ZNQDynData& d = g._dyn;
     const int32_t numVert = g._numVert;
 
+    const int32_t ranges = znqpar::RangesFor(numVert);
+    const auto size = [adjNum](int64_t v) { return adjNum[v]; };
+    int64_t at[znqpar::kMaxRanges + 1];
     int64_t sum = 0;
-    for (int32_t v = 0; v < numVert; ++v)
-        sum += adjNum[v];
+    if (ranges > 1)
+        sum = static_cast<int64_t>(RangeSliceSums(numVert, ranges, size, at));
+    else
+        for (int32_t v = 0; v < numVert; ++v)
+            sum += adjNum[v];
     if (sum / 2 > std::numeric_limits<int32_t>::max())
         return false;
     const int32_t numEdges = static_cast<int32_t>(sum / 2);
@@ -478,6 +838,14 @@ bool BuildEdges(ZNQGeometry& g)
     int32_t** edgeArr = d._vertAdjEdgeArr = g._MemAllocArr<int32_t*>(numVert, false);
     if (!edges || !edgeNum || !block || !edgeArr)
         return false;
+    if (ranges > 1)
+    {
+        RangeLayout(numVert, ranges, size, at, edgeArr, block);
+        if (!NumberEdgesRanges(g, adjNum, adjArr, numEdges, ranges))
+            return false;
+        d._numEdges = numEdges;
+        return true;
+    }
     for (int32_t v = 0; v < numVert; ++v)
     {
         edgeArr[v] = block;
@@ -493,9 +861,10 @@ bool BuildEdges(ZNQGeometry& g)
         for (int32_t k = 0; k < n; ++k)
         {
             const int32_t w = nb[k];
-            if (edgeNum[w])
+            if (w < v)
             {
-                // w < v was handled before: its list holds the edge.
+                // w < v was handled before: its list holds the edge (the
+                // adjacency is symmetric, so w's list is not empty).
                 const int32_t j = FindInList(adjArr[w], adjNum[w], v);
                 if (j < 0)
                     return false; // asymmetric adjacency: cannot happen
@@ -548,11 +917,13 @@ bool BuildPolyEInd(ZNQGeometry& g)
         // The adjacency build kept each node's place in its vertex's
         // neighbour list: the edge list holds the edge at the same place.
         const int32_t* vind = g._polyVInd;
-        for (int64_t i = 0; i < nodes; ++i)
-        {
-            const uint8_t at = slot[i];
-            out[i] = at != kNoSlot ? edgeArr[vind[i]][at] : -1;
-        }
+        ForRanges(nodes, [slot, vind, edgeArr, out](int64_t i0, int64_t i1) {
+            for (int64_t i = i0; i < i1; ++i)
+            {
+                const uint8_t at = slot[i];
+                out[i] = at != kNoSlot ? edgeArr[vind[i]][at] : -1;
+            }
+        });
         return true;
     }
     const int32_t* ind = g._polyVInd;
@@ -606,6 +977,9 @@ bool AllocLists(ZNQGeometry& g, int32_t count, uint8_t*& num, int32_t**& arr)
     return num && arr;
 }
 
+int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t numKeys, uint8_t* num,
+                                    int32_t** arr, int32_t*& blockOut, int32_t ranges);
+
 bool BuildEdgeAdjPoly(ZNQGeometry& g)
 {
     const int32_t* eind = g._DynGetPolyEInd();
@@ -613,34 +987,46 @@ bool BuildEdgeAdjPoly(ZNQGeometry& g)
     if (!eind || nodes < 0 || !g._DynGetVertAdjEdgeArr())
         return false;
     ZNQDynData& d = g._dyn;
-    return AllocLists(g, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr) &&
-           znq_rules::SortPolygonsByNodeKey(g, eind, nodes, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr,
+    if (!AllocLists(g, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr))
+        return false;
+    const int32_t ranges = znqpar::RangesFor(nodes);
+    if (ranges > 1)
+    {
+        const int32_t built = SortPolygonsByNodeKeyRanges(g, eind, d._numEdges, d._edgeAdjPolyNum,
+                                                          d._edgeAdjPolyArr, d._edgeAdjPolyBlock, ranges);
+        if (built >= 0)
+            return built == 1;
+    }
+    return znq_rules::SortPolygonsByNodeKey(g, eind, nodes, d._numEdges, d._edgeAdjPolyNum, d._edgeAdjPolyArr,
                                             d._edgeAdjPolyBlock);
 }
 
-// The vertex-to-polygon lists over fixed polygon ranges: per range and
-// vertex a count, turned by a per-vertex prefix sum over the ranges into the
-// range's first place in the vertex's slice; each range then fills its own
-// places, so the lists come out in ascending polygon order as from the serial
-// build. 1 built, 0 failed (a list above 255 entries, a refused block),
-// -1 no room for the per-range counts: the serial build decides.
-int32_t BuildVertAdjPolyRanges(ZNQGeometry& g, int32_t ranges)
+// The per-key polygon lists of SortPolygonsByNodeKey (vertex-to-polygon,
+// edge-to-polygon) over fixed polygon ranges: per range and key a count,
+// turned by a per-key prefix sum over the ranges into the range's first
+// place in the key's slice; each range then fills its own places, so the
+// lists come out in ascending polygon order as from the serial build.
+// num (numKeys, zeroed) and arr are the caller's, the block is allocated
+// into *blockOut. 1 built, 0 failed (a list above 255 entries, a refused
+// block), -1 no room for the per-range counts: the serial build decides.
+int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t numKeys, uint8_t* num,
+                                    int32_t** arr, int32_t*& blockOut, int32_t ranges)
 {
-    ZNQDynData& d = g._dyn;
-    const int32_t numVert = g._numVert;
+    const int32_t numVert = numKeys;
     const size_t nv = static_cast<size_t>(numVert);
-    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), true);
+    ZNQScopedArray<uint8_t> counts(g, nv * static_cast<size_t>(ranges), false); // zeroed per range
     if (!counts.ptr)
         return -1;
     znqpar::PolyRanges pr;
     znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
     uint8_t* const c0 = counts.ptr;
-    const int32_t* const ind = g._polyVInd;
+    const int32_t* const ind = key;
     uint8_t full[znqpar::kMaxRanges] = {};
 #pragma omp parallel for schedule(static, 1) num_threads(pr.count)
     for (int32_t r = 0; r < pr.count; ++r)
     {
         uint8_t* c = c0 + nv * static_cast<size_t>(r);
+        std::memset(c, 0, nv);
         for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
         {
             const int32_t v = ind[i];
@@ -658,37 +1044,40 @@ int32_t BuildVertAdjPolyRanges(ZNQGeometry& g, int32_t ranges)
         if (full[r])
             return 0;
 
-    uint8_t* const num = d._vertAdjPolyNum;
     const int32_t vr = znqpar::RangesFor(numVert) > 1 ? pr.count : 1;
+    // num (zeroed) carries the running sum through the ranges, one range's
+    // counts after the other (a loop the compiler turns into byte vectors).
 #pragma omp parallel for schedule(static, 1) num_threads(vr)
     for (int32_t r = 0; r < vr; ++r)
     {
-        const int64_t v1 = znqpar::RangeStart(numVert, vr, r + 1);
-        for (int64_t v = znqpar::RangeStart(numVert, vr, r); v < v1; ++v)
+        const size_t v0 = static_cast<size_t>(znqpar::RangeStart(numVert, vr, r));
+        const size_t v1 = static_cast<size_t>(znqpar::RangeStart(numVert, vr, r + 1));
+        uint8_t over = 0;
+        for (int32_t q = 0; q < pr.count; ++q)
         {
-            int32_t run = 0;
-            for (int32_t q = 0; q < pr.count; ++q)
+            uint8_t* c = c0 + nv * static_cast<size_t>(q);
+            for (size_t v = v0; v < v1; ++v)
             {
-                uint8_t& c = c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
-                const int32_t here = c;
-                c = static_cast<uint8_t>(run < kMaxListCount ? run : kMaxListCount);
-                run += here;
+                const uint32_t before = num[v];
+                const uint32_t sum = before + c[v];
+                c[v] = static_cast<uint8_t>(before);
+                over |= static_cast<uint8_t>(sum > kMaxListCount);
+                num[v] = static_cast<uint8_t>(sum > kMaxListCount ? kMaxListCount : sum);
             }
-            if (run > kMaxListCount)
-                full[r] = 1;
-            num[v] = static_cast<uint8_t>(run < kMaxListCount ? run : kMaxListCount);
         }
+        full[r] = over;
     }
     for (int32_t r = 0; r < vr; ++r)
         if (full[r])
             return 0;
 
-    const size_t total = LayoutSlices(num, numVert, nullptr, nullptr);
-    int32_t* block = d._vertAdjPolyBlock = g._MemAllocArr<int32_t>(total, false);
+    const auto size = [num](int64_t v) { return num[v]; };
+    int64_t at[znqpar::kMaxRanges + 1];
+    const size_t total = RangeSliceSums(numVert, vr, size, at);
+    int32_t* block = blockOut = g._MemAllocArr<int32_t>(total, false);
     if (!block)
         return 0;
-    int32_t** const arr = d._vertAdjPolyArr;
-    LayoutSlices(num, numVert, arr, block);
+    RangeLayout(numVert, vr, size, at, arr, block);
 #pragma omp parallel for schedule(static, 1) num_threads(pr.count)
     for (int32_t r = 0; r < pr.count; ++r)
     {
@@ -720,7 +1109,8 @@ bool BuildVertAdjPoly(ZNQGeometry& g)
     const int32_t ranges = znqpar::RangesFor(nodes);
     if (ranges > 1)
     {
-        const int32_t built = BuildVertAdjPolyRanges(g, ranges);
+        const int32_t built = SortPolygonsByNodeKeyRanges(g, g._polyVInd, g._numVert, d._vertAdjPolyNum,
+                                                          d._vertAdjPolyArr, d._vertAdjPolyBlock, ranges);
         if (built >= 0)
             return built == 1;
     }
@@ -1281,51 +1671,125 @@ inline void ScaleBy(float4& a, float s)
 
 // Per vertex: the sum of a node array over the vertex's nodes times 1/count
 // (count: its vertex-to-polygon count); a vertex without nodes gets 0.
-// In parallel, each thread owns a range of vertices and adds, in node order,
-// the nodes that fall into it: every vertex sums in the same order.
+// Every vertex sums its nodes in node order, whatever the thread count.
 template <typename T>
-void AverageNodeData(const ZNQGeometry& g, const T* nodeData, const uint8_t* count, T* out)
+void AverageNodeDataSerial(const ZNQGeometry& g, const T* nodeData, const uint8_t* count, T* out)
 {
-    const int64_t nodes = g.NumNodes();
-    const int32_t ranges = znqpar::RangesFor(nodes);
-    if (ranges <= 1)
-    {
-        std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
-        const int32_t* ind = g._polyVInd;
-        int64_t i = 0;
-        for (int32_t p = 0; p < g._numPoly; ++p)
-        {
-            const int32_t n = g._polyNumVert[p];
-            for (int32_t k = 0; k < n; ++k, ++i)
-            {
-                const int32_t v = ind[i];
-                if (InRange(v, g._numVert))
-                    AddTo(out[v], nodeData[i]);
-            }
-        }
-        for (int32_t v = 0; v < g._numVert; ++v)
-            if (count[v] > 0)
-                ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
-        return;
-    }
-    const int32_t numVert = g._numVert;
+    std::memset(static_cast<void*>(out), 0, sizeof(T) * static_cast<size_t>(g._numVert));
     const int32_t* ind = g._polyVInd;
-#pragma omp parallel for schedule(static, 1) num_threads(ranges)
-    for (int32_t r = 0; r < ranges; ++r)
+    int64_t i = 0;
+    for (int32_t p = 0; p < g._numPoly; ++p)
     {
-        const int32_t v0 = static_cast<int32_t>(znqpar::RangeStart(numVert, ranges, r));
-        const int32_t v1 = static_cast<int32_t>(znqpar::RangeStart(numVert, ranges, r + 1));
-        std::memset(static_cast<void*>(out + v0), 0, sizeof(T) * static_cast<size_t>(v1 - v0));
-        for (int64_t i = 0; i < nodes; ++i)
+        const int32_t n = g._polyNumVert[p];
+        for (int32_t k = 0; k < n; ++k, ++i)
         {
             const int32_t v = ind[i];
-            if (v >= v0 && v < v1)
+            if (InRange(v, g._numVert))
                 AddTo(out[v], nodeData[i]);
         }
-        for (int32_t v = v0; v < v1; ++v)
+    }
+    for (int32_t v = 0; v < g._numVert; ++v)
+        if (count[v] > 0)
+            ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
+}
+
+// Range of polygon p (0 <= p < numPoly) among the polygon ranges: the even
+// split's estimate, moved to the range that holds p.
+inline int32_t RangeOfPolygon(const znqpar::PolyRanges& pr, int32_t numPoly, int32_t p)
+{
+    int32_t r = static_cast<int32_t>(static_cast<int64_t>(p) * pr.count / numPoly);
+    while (r > 0 && p < pr.poly[r])
+        --r;
+    while (r + 1 < pr.count && p >= pr.poly[r + 1])
+        ++r;
+    return r;
+}
+
+// Per vertex the polygon range that holds all of its nodes, or kNoOwner when
+// its nodes lie in more than one range (or it has none): from its first and
+// last polygon in the vertex-to-polygon lists. Over fixed vertex ranges.
+// Also zeroes the vertex sums out.
+template <typename T>
+void OwnersOfVertices(const ZNQGeometry& g, const znqpar::PolyRanges& pr, const uint8_t* num,
+                      int32_t* const* arr, uint8_t* owner, T* out)
+{
+    const int32_t numPoly = g._numPoly;
+    ForRanges(g._numVert, [&pr, numPoly, num, arr, owner, out](int64_t v0, int64_t v1) {
+        std::memset(static_cast<void*>(out + v0), 0, sizeof(T) * static_cast<size_t>(v1 - v0));
+        for (int64_t v = v0; v < v1; ++v)
+        {
+            const int32_t n = num[v];
+            uint8_t o = kNoOwner;
+            if (n > 0)
+            {
+                const int32_t first = RangeOfPolygon(pr, numPoly, arr[v][0]);
+                if (arr[v][n - 1] < pr.poly[first + 1])
+                    o = static_cast<uint8_t>(first);
+            }
+            owner[v] = o;
+        }
+    });
+}
+
+// The parallel sums: each polygon range adds the nodes of the vertices it
+// owns, in node order, and keeps the nodes of shared vertices in its share
+// of a node-sized list; those are added afterwards, range after range, so
+// every vertex still sums its nodes in node order. False (nothing written)
+// when the owner or list block is refused: the serial sums decide.
+template <typename T>
+bool AverageNodeDataRanges(ZNQGeometry& g, const T* nodeData, const uint8_t* count, int32_t* const* arr,
+                           int32_t ranges, T* out)
+{
+    const int32_t numVert = g._numVert;
+    const int64_t nodes = g.NumNodes();
+    ZNQScopedArray<uint8_t> owner(g, static_cast<size_t>(numVert), false);
+    ZNQScopedArray<int32_t> shared(g, static_cast<size_t>(nodes), false);
+    if (!owner.ptr || !shared.ptr)
+        return false;
+    znqpar::PolyRanges pr;
+    znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
+    OwnersOfVertices(g, pr, count, arr, owner.ptr, out);
+    const int32_t* ind = g._polyVInd;
+    const uint8_t* own = owner.ptr;
+    int32_t* const list = shared.ptr;
+    int64_t numShared[znqpar::kMaxRanges] = {};
+#pragma omp parallel for schedule(static, 1) num_threads(pr.count)
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        int32_t* next = list + pr.node[r];
+        for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
+        {
+            const int32_t v = ind[i];
+            if (!InRange(v, numVert))
+                continue;
+            if (own[v] == r)
+                AddTo(out[v], nodeData[i]);
+            else
+                *next++ = static_cast<int32_t>(i);
+        }
+        numShared[r] = next - (list + pr.node[r]);
+    }
+    for (int32_t r = 0; r < pr.count; ++r)
+    {
+        const int32_t* at = list + pr.node[r];
+        for (int64_t k = 0; k < numShared[r]; ++k)
+            AddTo(out[ind[at[k]]], nodeData[at[k]]);
+    }
+    ForRanges(numVert, [count, out](int64_t v0, int64_t v1) {
+        for (int64_t v = v0; v < v1; ++v)
             if (count[v] > 0)
                 ScaleBy(out[v], 1.0f / static_cast<float>(count[v]));
-    }
+    });
+    return true;
+}
+
+template <typename T>
+void AverageNodeData(ZNQGeometry& g, const T* nodeData, const uint8_t* count, int32_t* const* arr, T* out)
+{
+    const int32_t ranges = znqpar::RangesFor(g.NumNodes());
+    if (ranges > 1 && AverageNodeDataRanges(g, nodeData, count, arr, ranges, out))
+        return;
+    AverageNodeDataSerial(g, nodeData, count, out);
 }
 
 bool BuildVertNrm(ZNQGeometry& g)
@@ -1346,7 +1810,7 @@ bool BuildVertNrm(ZNQGeometry& g)
         return false;
     if (g._nodeNrm)
     {
-        AverageNodeData(g, g._nodeNrm, num, out);
+        AverageNodeData(g, g._nodeNrm, num, arr, out);
         return true;
     }
     ForRanges(g._numVert, [num, arr, polyNrm, out](int64_t v0, int64_t v1) {
@@ -1383,9 +1847,10 @@ bool BuildVertAverage(ZNQGeometry& g, const T* nodeData, T*& out)
     if (!nodeData)
         return true;
     const uint8_t* num = g._DynGetVertAdjPolyNum();
-    if (!num || !(out = g._MemAllocArr<T>(g._numVert, false)))
+    int32_t* const* arr = g._DynGetVertAdjPolyArr();
+    if (!num || !arr || !(out = g._MemAllocArr<T>(g._numVert, false)))
         return false;
-    AverageNodeData(g, nodeData, num, out);
+    AverageNodeData(g, nodeData, num, arr, out);
     return true;
 }
 

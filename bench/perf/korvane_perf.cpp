@@ -669,6 +669,18 @@ Row ThreadsRow(const std::string& op, const std::string& input, double items, do
     return row;
 }
 
+// The topology items of the topology row (vertex adjacency, edges, node
+// edges, edge polygons) at 2 threads against 1, on the same torus.
+Row TopologyThreadsRow(ZNQGeometry& g, const ZNQGeometry& torus, const std::string& input)
+{
+    return ThreadsRow("derived data: vertex adjacency, edges, node edges, edge polygons", input, torus._numPoly,
+                      0.7, [&g, &torus] { CopyMesh(torus, g); },
+                      [&g] {
+                          return g._DynGetVertAdjVertArr() && g._DynGetEdges() && g._DynGetPolyEInd() &&
+                                 g._DynGetEdgeAdjPolyArr();
+                      });
+}
+
 // The .obj load at 2 threads against 1: LoadFromFile of the v/vt/vn file
 // with normals and UVWs, and of the v-only file.
 void ObjThreadsRows(const Data& d, ZNQGeometry& g, std::vector<Row>& rows)
@@ -1069,6 +1081,10 @@ int Main()
             torus._numPoly, 0.7, [&g, &torus] { CopyMesh(torus, g); }, [&g] { return g._DynGetVertNrm() != nullptr; });
         Measure(derived);
         rows.push_back(std::move(derived));
+
+        Row topology = TopologyThreadsRow(g, torus, in);
+        Measure(topology);
+        rows.push_back(std::move(topology));
 
         // Node normals on: the vertex normals are their per-vertex means.
         ZNQGeometry withNormals;

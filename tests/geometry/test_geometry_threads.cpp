@@ -115,7 +115,134 @@ std::vector<std::vector<uint8_t>> Derived(ZNQGeometry& g)
     return out;
 }
 
+// Byte images of the topology items: vertex adjacency (with each node's
+// place in its neighbour list), edges, node edges and edge polygons.
+std::vector<std::vector<uint8_t>> Topology(ZNQGeometry& g)
+{
+    const size_t nv = static_cast<size_t>(g._numVert);
+    const size_t nn = static_cast<size_t>(g.NumNodes());
+    std::vector<std::vector<uint8_t>> out;
+    auto lists = [&out](const uint8_t* num, int32_t* const* arr, size_t count) {
+        out.push_back(kvt::ArrayBytes(num, num ? count : 0));
+        std::vector<uint8_t> all;
+        for (size_t i = 0; num && arr && i < count; ++i)
+        {
+            const std::vector<uint8_t> b = kvt::ArrayBytes(arr[i], num[i]);
+            all.insert(all.end(), b.begin(), b.end());
+        }
+        out.push_back(all);
+    };
+    lists(g._DynGetVertAdjVertNum(), g._DynGetVertAdjVertArr(), nv);
+    out.push_back(kvt::ArrayBytes(g._dyn._nodeAdjNextSlot, g._dyn._nodeAdjNextSlot ? nn : 0));
+    const int32_t numEdges = g._DynGetNumEdges();
+    const size_t ne = static_cast<size_t>(numEdges > 0 ? numEdges : 0);
+    out.push_back(kvt::ArrayBytes(&numEdges, 1));
+    out.push_back(kvt::ArrayBytes(g._DynGetEdges(), 2 * ne));
+    lists(g._DynGetVertAdjEdgeNum(), g._DynGetVertAdjEdgeArr(), nv);
+    out.push_back(kvt::ArrayBytes(g._DynGetPolyEInd(), nn));
+    lists(g._DynGetEdgeAdjPolyNum(), g._DynGetEdgeAdjPolyArr(), ne);
+    return out;
+}
+
+// A random mesh with non-manifold edges (polygons drawn from small vertex
+// windows), holes (some polygons left out), repeated polygons and, when
+// dirty, illegal ones.
+void FillRandomTopology(ZNQGeometry& g, uint32_t seed, bool dirty)
+{
+    Rng rng{seed};
+    FillRandom(g, rng, 70000, 90000, dirty);
+    kvt::PolyList polys = kvt::PolysOf(g);
+    std::vector<float3> pos(g._vertPos, g._vertPos + g._numVert);
+    kvt::PolyList out;
+    for (size_t p = 0; p < polys.size(); ++p)
+    {
+        if (rng.Below(20) == 0)
+            continue; // a hole
+        out.push_back(polys[p]);
+        if (rng.Below(50) == 0)
+            out.push_back(polys[p]); // repeated, right after
+        if (rng.Below(50) == 0)
+            out.push_back(polys[static_cast<size_t>(rng.Below(static_cast<int32_t>(p + 1)))]); // repeated later
+    }
+    g.Clear();
+    Build(g, pos, out);
+}
+
 } // namespace
+
+TEST(GeometryThreads, TopologySameBitsForEveryThreadCount)
+{
+    // Random meshes share most vertices between polygon ranges; the torus
+    // keeps nearly every vertex inside one range.
+    for (int kind = 0; kind < 3; ++kind)
+    {
+        SCOPED_TRACE(kind);
+        std::vector<std::vector<uint8_t>> first;
+        for (const int threads : kThreadCounts)
+        {
+            SCOPED_TRACE(threads);
+            Threads t(threads);
+            kvt::Geo geo;
+            if (kind == 2)
+                FillTorus(geo.g, 400, 200, true);
+            else
+                FillRandomTopology(geo.g, 4321u + static_cast<uint32_t>(kind), kind == 1);
+            EXPECT_GT(geo.g._numPoly, 65536);
+            const auto d = Topology(geo.g);
+            ASSERT_EQ(d.size(), 10u);
+            EXPECT_FALSE(d[1].empty()); // neighbour lists
+            EXPECT_FALSE(d[9].empty()); // edge polygons
+            if (first.empty())
+                first = d;
+            else
+                EXPECT_TRUE(d == first);
+        }
+    }
+}
+
+TEST(GeometryThreads, NodeNormalMeansSameBitsForEveryThreadCount)
+{
+    // Vertices inside one polygon range and vertices shared by ranges.
+    std::vector<std::vector<uint8_t>> first;
+    for (const int threads : kThreadCounts)
+    {
+        SCOPED_TRACE(threads);
+        Threads t(threads);
+        kvt::Geo geo;
+        FillTorus(geo.g, 400, 200, true);
+        Rng rng{55u};
+        AddNodeData(geo.g, rng);
+        const auto d = Derived(geo.g);
+        EXPECT_FALSE(d[4].empty());
+        if (first.empty())
+            first = d;
+        else
+            EXPECT_TRUE(d == first);
+    }
+}
+
+TEST(GeometryThreads, TooManyPolygonsOnOneEdgeFailsForEveryThreadCount)
+{
+    // 256 triangles on the edge 0-1, spread over the polygon ranges: the
+    // edge polygon lists fail, the items before them stay.
+    for (const int threads : kThreadCounts)
+    {
+        SCOPED_TRACE(threads);
+        Threads t(threads);
+        kvt::Geo geo;
+        Rng rng{8u};
+        FillRandom(geo.g, rng, 90000, 110000, false);
+        kvt::PolyList polys = kvt::PolysOf(geo.g);
+        std::vector<float3> pos(geo.g._vertPos, geo.g._vertPos + geo.g._numVert);
+        for (int i = 0; i < 256; ++i)
+            polys[static_cast<size_t>(i) * 400] = {0, 1, 1000 + i % 8};
+        geo.g.Clear();
+        Build(geo.g, pos, polys);
+        EXPECT_NE(geo.g._DynGetPolyEInd(), nullptr);
+        EXPECT_EQ(geo.g._DynGetEdgeAdjPolyNum(), nullptr);
+        EXPECT_EQ(geo.g._DynGetEdgeAdjPolyArr(), nullptr);
+    }
+}
 
 TEST(GeometryThreads, DerivedDataSameBitsForEveryThreadCount)
 {
@@ -161,6 +288,8 @@ TEST(GeometryThreads, TooManyPolygonsOnOneVertexFailsForEveryThreadCount)
         Build(geo.g, pos, polys);
         EXPECT_EQ(geo.g._DynGetVertAdjPolyNum(), nullptr);
         EXPECT_EQ(geo.g._DynGetVertNrm(), nullptr);
+        EXPECT_EQ(geo.g._DynGetVertAdjVertNum(), nullptr); // more than 255 neighbours
+        EXPECT_EQ(geo.g._DynGetEdges(), nullptr);
     }
 }
 
