@@ -9,13 +9,16 @@
 #endif
 
 #include "formats/ZNQFormats.h"
+#include "formats/ZNQReaderUtil.h"
 
 #include <cstdio>
 
 #if defined(_WIN32)
 #include <share.h>
 #else
+#include <cerrno>
 #include <sys/types.h>
+#include <unistd.h>
 #endif
 
 // ---------------------------------------------------------------------------
@@ -77,6 +80,93 @@ size_t FileRead(void* buffer, size_t elementSize, size_t count, FILE* stream)
         return 0;
     return std::fread(buffer, elementSize, count, stream);
 }
+
+namespace znq_reader
+{
+namespace
+{
+// Reads bytes [from, to) of the stream's file (stream position start) into
+// dst, on the calling thread; the bytes read. POSIX: positioned reads on the
+// stream's own descriptor, which leave its offset alone. Windows: a stream
+// of its own on path (positioned reads on one synchronous handle would take
+// turns); 0 when it does not open.
+int64_t ReadPartAt(FILE* stream, const char* path, char* dst, int64_t from, int64_t to, int64_t start)
+{
+    int64_t at = from;
+#if defined(_WIN32)
+    (void)stream;
+    FILE* own = path ? FileOpen(path, "rb") : nullptr;
+    if (!own)
+        return 0;
+    if (FileSeek(own, start + from, SEEK_SET) == 0)
+        at += static_cast<int64_t>(std::fread(dst + from, 1, static_cast<size_t>(to - from), own));
+    FileClose(own);
+#else
+    (void)path;
+    const int fd = fileno(stream);
+    while (at < to)
+    {
+        const ssize_t n = pread(fd, dst + at, static_cast<size_t>(to - at), static_cast<off_t>(start + at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        at += n;
+    }
+#endif
+    return at - from;
+}
+} // namespace
+
+size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, const char* path, int64_t parallelBytes)
+{
+    if (!buffer || !stream)
+        return 0;
+    const int32_t threads = omp_get_max_threads();
+    const int64_t total = static_cast<int64_t>(bytes);
+    if (threads < 2 || parallelBytes <= 0 || total < parallelBytes || total < 2)
+        return std::fread(buffer, 1, bytes, stream);
+    // The seek drops what the stream had buffered: the file's bytes from
+    // start on are then the stream's next ones.
+    const int64_t start = FileTell(stream);
+    if (start < 0 || FileSeek(stream, start, SEEK_SET) != 0)
+        return std::fread(buffer, 1, bytes, stream);
+
+    constexpr int32_t kMaxParts = 8;
+    int64_t parts = total / (parallelBytes / 2 > 0 ? parallelBytes / 2 : 1);
+    if (parts > threads)
+        parts = threads;
+    if (parts > kMaxParts)
+        parts = kMaxParts;
+    if (parts < 2)
+        parts = 2;
+    int64_t bound[kMaxParts + 1];
+    int64_t got[kMaxParts] = {};
+    for (int32_t r = 0; r <= parts; ++r)
+        bound[r] = znqpar::RangeStart(total, static_cast<int32_t>(parts), r);
+    char* const dst = static_cast<char*>(buffer);
+#pragma omp parallel for schedule(static, 1) num_threads(static_cast<int>(parts))
+    for (int32_t r = 0; r < static_cast<int32_t>(parts); ++r)
+        got[r] = ReadPartAt(stream, path, dst, bound[r], bound[r + 1], start);
+
+    // The count fread would give: the bytes read without a gap from the
+    // start; a part that could not be read on its own (no stream of its own)
+    // is read here, on this stream.
+    int64_t done = 0;
+    for (int32_t r = 0; r < static_cast<int32_t>(parts); ++r)
+    {
+        const int64_t want = bound[r + 1] - bound[r];
+        if (got[r] == 0 && FileSeek(stream, start + bound[r], SEEK_SET) == 0)
+            got[r] = static_cast<int64_t>(std::fread(dst + bound[r], 1, static_cast<size_t>(want), stream));
+        done += got[r];
+        if (got[r] < want)
+            break;
+    }
+    if (FileSeek(stream, start + done, SEEK_SET) != 0)
+        return 0;
+    return static_cast<size_t>(done);
+}
+} // namespace znq_reader
 
 bool FileExists(const char* path)
 {

@@ -40,6 +40,8 @@
 
 using znq_reader::g_drs2ChunkBytes;
 using znq_reader::InFile;
+using znq_reader::g_parallelReadBytes;
+using znq_reader::ReadBlock;
 
 namespace
 {
@@ -1235,7 +1237,8 @@ private:
         if (!block.ptr)
             return ZNQ_ERR_LOAD_MEMORY;
         const int64_t got =
-            static_cast<int64_t>(FileRead(block.ptr, 1, static_cast<size_t>(blockBytes), _in.f));
+            static_cast<int64_t>(ReadBlock(block.ptr, static_cast<size_t>(blockBytes), _in.f, _in.path,
+                                           g_parallelReadBytes));
         const unsigned char* raw = block.ptr;
 
         // Pass 1: check and count.
@@ -1432,7 +1435,8 @@ int32_t ReadAscii(ZNQGeometry& geo, InFile& in, int64_t start, bool loadNormals,
                 // The block's fresh pages are mapped on first touch: touched
                 // in ranges on all threads first, the read below only copies.
                 znq_reader::TouchPages(text.ptr, in.size);
-                got = static_cast<int64_t>(FileRead(text.ptr, 1, static_cast<size_t>(in.size), in.f));
+                got = static_cast<int64_t>(
+                    ReadBlock(text.ptr, static_cast<size_t>(in.size), in.f, in.path, g_parallelReadBytes));
             }
             if (got > start)
             {

@@ -25,6 +25,21 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the cache readers need
 namespace znq_reader
 {
 
+// Blocks of at least this many bytes are read in parts on the OpenMP
+// threads: the copy out of the system's file cache is a good part of a load.
+constexpr int64_t kParallelReadBytes = int64_t(4) << 20;
+// The value in force: lowered only by the fuzz targets and tests, so that
+// small files also take the parallel reads.
+inline int64_t g_parallelReadBytes = kParallelReadBytes;
+
+// fread(buffer, 1, bytes, stream): the same bytes, count and stream position
+// afterwards, with a block of parallelBytes or more (0: never) read in parts
+// on the OpenMP threads. path names the stream's file (a Windows part opens
+// its own stream on it; null: that part is read through stream). The parts
+// allocate nothing. A part that fails makes the count end there, as a short
+// fread would.
+size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, const char* path, int64_t parallelBytes);
+
 // An open file with its size, taken once after opening so that every count
 // can be checked against what the rest of the file can hold BEFORE anything
 // is allocated: a 100-byte hostile file never makes us allocate gigabytes.
@@ -32,6 +47,7 @@ struct InFile
 {
     FILE* f = nullptr;
     int64_t size = -1;
+    const char* path = nullptr; // as opened, for ReadBlock
     // Where a failure is noted (null: not asked for) and the part of the
     // file being read, named in that note.
     ZNQLoadPlace* place = nullptr;
@@ -67,11 +83,12 @@ struct InFile
     };
 
     // Opens with "rb" and measures the file.
-    OpenResult Open(const char* path)
+    OpenResult Open(const char* filePath)
     {
-        f = FileOpen(path, "rb");
+        f = FileOpen(filePath, "rb");
         if (!f)
             return kOpenFailed;
+        path = filePath;
         if (FileSeek(f, 0, SEEK_END) != 0)
             return kNotSeekable;
         size = FileTell(f);
@@ -105,7 +122,8 @@ struct InFile
         if (bytes <= 0)
             return true;
         const int64_t at = place ? FileTell(f) : -1;
-        const bool ok = FileRead(dst, 1, static_cast<size_t>(bytes), f) == static_cast<size_t>(bytes);
+        const bool ok = ReadBlock(dst, static_cast<size_t>(bytes), f, path, g_parallelReadBytes) ==
+                        static_cast<size_t>(bytes);
         if (!ok && place)
             PlaceAtOffset(place, at, section, "%lld bytes expected, %lld left", static_cast<long long>(bytes),
                           static_cast<long long>(size > at ? size - at : 0));

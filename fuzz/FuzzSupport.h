@@ -288,7 +288,8 @@ inline void CheckLoadResult(ZNQGeometry& geo, int32_t rc, size_t fileSize)
 //
 // The parallel paths of the readers and of the derived data start at tens of
 // thousands of elements, far beyond a fuzz input. The targets lower those
-// bounds (ranges of kFuzzRange elements, ascii chunks of kFuzzChunk bytes),
+// bounds (ranges of kFuzzRange elements, ascii chunks of kFuzzChunk bytes,
+// blocks read in parts from kFuzzReadBytes bytes),
 // so that a few hundred bytes already take every parallel path. The load
 // runs at 1 thread (the result the target checks further); inputs of at
 // least kCompareBytes bytes run again at 2 threads, and one in four of them
@@ -297,6 +298,7 @@ inline void CheckLoadResult(ZNQGeometry& geo, int32_t rc, size_t fileSize)
 
 constexpr int64_t kFuzzRange = 8;
 constexpr int64_t kFuzzChunk = 24;
+constexpr int64_t kFuzzReadBytes = 16;
 constexpr size_t kCompareBytes = 64;
 
 // Code, place and all arrays of a geometry, plus what extra appends.
@@ -361,6 +363,7 @@ int32_t LoadAtThreadCounts(ZNQGeometry& geo, const uint8_t* data, size_t size, c
     (void)passive;
     znqpar::g_minPerRange = kFuzzRange;
     znq_reader::g_drs2ChunkBytes = kFuzzChunk;
+    znq_reader::g_parallelReadBytes = kFuzzReadBytes;
     static std::vector<uint8_t> reference, other, extra;
     auto run = [&](ZNQGeometry& g, int threads, std::vector<uint8_t>& snap) {
         omp_set_num_threads(threads);

@@ -5,6 +5,7 @@
 // split.
 #include <omp.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -35,17 +36,22 @@ struct Setting
     int oldThreads = omp_get_max_threads();
     int64_t oldChunk = znq_reader::g_drs2ChunkBytes;
     int64_t oldRange = znqpar::g_minPerRange;
+    int64_t oldReadBytes = znq_reader::g_parallelReadBytes;
+    // Blocks from 40 bytes on are read in parts: every test file takes the
+    // parallel reads.
     Setting(int threads, int64_t chunkBytes, int64_t minPerRange)
     {
         omp_set_num_threads(threads);
         znq_reader::g_drs2ChunkBytes = chunkBytes;
         znqpar::g_minPerRange = minPerRange;
+        znq_reader::g_parallelReadBytes = 40;
     }
     ~Setting()
     {
         omp_set_num_threads(oldThreads);
         znq_reader::g_drs2ChunkBytes = oldChunk;
         znqpar::g_minPerRange = oldRange;
+        znq_reader::g_parallelReadBytes = oldReadBytes;
     }
 };
 
@@ -392,6 +398,52 @@ TEST(ReadThreads, Drs2AsciiTwoErrorsInDifferentChunksReportTheFirst)
     EXPECT_EQ(v.rc, ZNQ_ERR_LOAD_READ);
     EXPECT_NE(v.place.find("vertices: 'v' is not a number"), std::string::npos) << v.place;
     EXPECT_NE(v.place.find("line 4:"), std::string::npos) << v.place; // header, keyword, vertex 0, vertex 1
+}
+
+// A block read in parts gives what fread gives: the bytes, the count and the
+// stream's position after, from a position inside the stream's buffer, up to
+// and past the end of the file, with or without a path for parts of their own.
+TEST(ReadThreads, BlockReadInPartsEqualsFread)
+{
+    std::vector<uint8_t> bytes(1000);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    const std::string path = WriteBytes("block_read.bin", bytes);
+    struct Case
+    {
+        int64_t start, want, parallelBytes;
+        bool withPath;
+    } cases[] = {{3, 900, 64, true}, {3, 900, 64, false}, {0, 1000, 40, true}, {600, 500, 40, true},
+                 {999, 2, 2, true}, {1000, 50, 2, true},  {10, 990, 0, true},  {10, 30, 64, true}};
+    for (int threads : kThreadCounts)
+        for (const Case& c : cases)
+        {
+            const int oldThreads = omp_get_max_threads();
+            omp_set_num_threads(threads);
+            FILE* f = FileOpen(path.c_str(), "rb");
+            ASSERT_NE(f, nullptr);
+            // Fill the stream's buffer first, as a reader's small reads do.
+            std::vector<uint8_t> head(static_cast<size_t>(c.start) + 1);
+            ASSERT_EQ(FileRead(head.data(), 1, static_cast<size_t>(c.start), f), static_cast<size_t>(c.start));
+            std::vector<uint8_t> got(static_cast<size_t>(c.want), 0xEE);
+            const size_t n = znq_reader::ReadBlock(got.data(), got.size(), f, c.withPath ? path.c_str() : nullptr,
+                                                   c.parallelBytes);
+            const int64_t expect = std::min<int64_t>(c.want, 1000 - c.start);
+            const std::string what = "threads " + std::to_string(threads) + " start " + std::to_string(c.start) +
+                                     " want " + std::to_string(c.want);
+            EXPECT_EQ(static_cast<int64_t>(n), expect) << what;
+            EXPECT_TRUE(std::equal(got.begin(), got.begin() + expect, bytes.begin() + c.start)) << what;
+            EXPECT_EQ(FileTell(f), c.start + expect) << what;
+            uint8_t next = 0;
+            EXPECT_EQ(FileRead(&next, 1, 1, f), c.start + expect < 1000 ? 1u : 0u) << what;
+            if (c.start + expect < 1000)
+            {
+                EXPECT_EQ(next, bytes[static_cast<size_t>(c.start + expect)]) << what;
+            }
+            FileClose(f);
+            omp_set_num_threads(oldThreads);
+        }
+    EXPECT_EQ(znq_reader::ReadBlock(nullptr, 4, nullptr, nullptr, 1), 0u);
 }
 
 TEST(ReadThreads, BinaryReadersSameBitsForEveryThreadCount)
