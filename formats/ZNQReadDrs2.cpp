@@ -1105,6 +1105,43 @@ auto WithWidths(int32_t countWidth, int32_t indexWidth, Fn&& fn)
     }
 }
 
+// Colour of vertex v (zeros when v >= limit): code times step plus minimum,
+// rounded after the multiply and after the add.
+struct Decoder
+{
+    const uint16_t* codes;
+    float scale;
+    float minimum;
+    uint32_t limit;
+
+    inline void operator()(uint32_t v, float4& out) const
+    {
+#if KORVANE_DRS2_SSE2
+        // Four lanes at a time: a 16-bit code converts to float exactly.
+        __m128 c4 = _mm_setzero_ps();
+        if (v < limit)
+        {
+            const uint16_t* at = codes + 4 * static_cast<int64_t>(v);
+            const __m128i c = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
+                                                 _mm_setzero_si128());
+            c4 = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(c), _mm_set1_ps(scale)), _mm_set1_ps(minimum));
+        }
+        _mm_storeu_ps(&out.x, c4);
+#else
+        float4 c4{0.0f, 0.0f, 0.0f, 0.0f};
+        if (v < limit)
+        {
+            const uint16_t* c = codes + 4 * static_cast<int64_t>(v);
+            c4.x = static_cast<float>(c[0]) * scale + minimum;
+            c4.y = static_cast<float>(c[1]) * scale + minimum;
+            c4.z = static_cast<float>(c[2]) * scale + minimum;
+            c4.w = static_cast<float>(c[3]) * scale + minimum;
+        }
+        out = c4;
+#endif
+    }
+};
+
 class BinaryReader
 {
 public:
@@ -1337,53 +1374,33 @@ private:
         else if (!nrm)
         {
             znqpar::ForEachRange(numNodes, [&](int64_t first, int64_t end) {
+                const Decoder decode{_codes, _colScale, _colMin, limit};
+                const int32_t* const ids = vind;
+                float4* const colOut = col;
                 for (int64_t k = first; k < end; ++k)
-                    DecodeColour(static_cast<uint32_t>(vind[k]), limit, col[k]);
+                    decode(static_cast<uint32_t>(ids[k]), colOut[k]);
             });
         }
         else
         {
             znqpar::ForEachRange(numNodes, [&](int64_t first, int64_t end) {
+                // Locals, so that the stores cannot be taken to change them.
+                const Decoder decode{_codes, _colScale, _colMin, limit};
+                const int32_t* const ids = vind;
+                const float3* const from = vertNrm;
+                float4* const colOut = col;
+                float3* const nrmOut = nrm;
                 for (int64_t k = first; k < end; ++k)
                 {
-                    const uint32_t v = static_cast<uint32_t>(vind[k]);
-                    DecodeColour(v, limit, col[k]);
-                    nrm[k] = v < limit ? vertNrm[v] : float3{0.0f, 0.0f, 0.0f};
+                    const uint32_t v = static_cast<uint32_t>(ids[k]);
+                    decode(v, colOut[k]);
+                    nrmOut[k] = v < decode.limit ? from[v] : float3{0.0f, 0.0f, 0.0f};
                 }
             });
         }
         _geo._nodeCol = col;
         _geo._nodeNrm = nrm;
         return ZNQ_OK;
-    }
-
-    // Colour of vertex v (zeros when v >= limit): code times step plus
-    // minimum, rounded after the multiply and after the add.
-    inline void DecodeColour(uint32_t v, uint32_t limit, float4& out) const
-    {
-#if KORVANE_DRS2_SSE2
-        // Four lanes at a time: a 16-bit code converts to float exactly.
-        __m128 c4 = _mm_setzero_ps();
-        if (v < limit)
-        {
-            const uint16_t* at = _codes + 4 * static_cast<int64_t>(v);
-            const __m128i c = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
-                                                 _mm_setzero_si128());
-            c4 = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(c), _mm_set1_ps(_colScale)), _mm_set1_ps(_colMin));
-        }
-        _mm_storeu_ps(&out.x, c4);
-#else
-        float4 c4{0.0f, 0.0f, 0.0f, 0.0f};
-        if (v < limit)
-        {
-            const uint16_t* c = _codes + 4 * static_cast<int64_t>(v);
-            c4.x = static_cast<float>(c[0]) * _colScale + _colMin;
-            c4.y = static_cast<float>(c[1]) * _colScale + _colMin;
-            c4.z = static_cast<float>(c[2]) * _colScale + _colMin;
-            c4.w = static_cast<float>(c[3]) * _colScale + _colMin;
-        }
-        out = c4;
-#endif
     }
 
     ZNQGeometry& _geo;
