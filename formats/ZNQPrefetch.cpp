@@ -51,6 +51,7 @@ struct ReadAhead
     bool stopping = false;
     bool busy = false;
     const void* readingFor = nullptr; // the requester of the read in progress
+    char readingPath[kReadAheadPathSize] = {}; // and its file
     // Set when the read in progress is to end after its current block: its
     // requester has asked for another file, or the reader stops.
     std::atomic<bool> cancel{false};
@@ -128,6 +129,7 @@ void Run(ReadAhead& ra)
             break;
         // Requests are kept in the order they were made.
         std::memcpy(path, ra.waiting[0].path, sizeof(path));
+        std::memcpy(ra.readingPath, path, sizeof(path));
         ra.readingFor = ra.waiting[0].owner;
         DropWaiting(ra, 0);
         ra.busy = true;
@@ -145,7 +147,7 @@ void Run(ReadAhead& ra)
 
 } // namespace
 
-bool FilePrefetch(const char* path, const void* owner)
+bool FilePrefetch(const char* path, const void* owner, const char* loading)
 {
     if (!path || !path[0])
         return false;
@@ -174,7 +176,10 @@ bool FilePrefetch(const char* path, const void* owner)
             DropWaiting(ra, i);
             break;
         }
-    if (ra.busy && ra.readingFor == owner)
+    // Its read in progress ends, unless it is of the file the requester is
+    // loading now: that read stays ahead of the load, and the new request
+    // waits behind it.
+    if (ra.busy && ra.readingFor == owner && !(loading && std::strcmp(ra.readingPath, loading) == 0))
         ra.cancel.store(true);
     if (ra.numWaiting == kReadAheadRequests)
         DropWaiting(ra, 0); // more requesters than places: the oldest waits no more

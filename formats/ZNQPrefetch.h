@@ -25,9 +25,12 @@
 // time, in the order asked for; each requester has at most one request: its
 // newer one replaces its waiting one and ends its read in progress after the
 // current block (its playback has moved on), while other requesters' reads go
-// on (several caches in one scene). At most 16 requests wait; beyond that the
-// oldest is dropped. Nothing of a file is kept between requests.
-bool FilePrefetch(const char* path, const void* owner = nullptr);
+// on (several caches in one scene). The read in progress goes on when it is
+// of loading, the file the requester loads now (null: none): its playback
+// has caught up with the read, which stays ahead of the load. At most 16
+// requests wait; beyond that the oldest is dropped. Nothing of a file is
+// kept between requests.
+bool FilePrefetch(const char* path, const void* owner = nullptr, const char* loading = nullptr);
 
 // Ends the read in progress after its current block, drops a waiting
 // request and joins the thread. A plug-in calls it before it is unloaded, so

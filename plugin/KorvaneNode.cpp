@@ -617,7 +617,7 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
 
     // The next frame in the direction of play starts loading into the
     // operating system's cache while this one is read, processed and drawn.
-    KorvanePrefetchNextFrame(settings, directory, pick.frame, m_playHint);
+    KorvanePrefetchNextFrame(settings, directory, pick.frame, path, m_playHint);
 
     ZNQGeometry* geometry = KorvaneNewGeometry();
     ZNQLoadPlace place;

@@ -48,9 +48,9 @@ bool KorvaneReadAheadEnabled()
 }
 
 bool KorvanePrefetchNextFrame(const NodeSettings& settings, const char* directory, int32_t loadedFrame,
-                              const KorvanePlayHint& hint)
+                              const char* loadedPath, const KorvanePlayHint& hint)
 {
     char path[kCachePathSize];
     return KorvaneReadAheadEnabled() && KorvaneNextFramePath(settings, directory, loadedFrame, hint, path) &&
-           FilePrefetch(path, &hint);
+           FilePrefetch(path, &hint, loadedPath);
 }

@@ -37,9 +37,11 @@ bool KorvaneNextFramePath(const NodeSettings& settings, const char* directory, i
 // is asked for, and nothing ahead). Read at every call.
 bool KorvaneReadAheadEnabled();
 
-// Once this evaluation's file is loaded: asks the operating system to start
+// Once this evaluation's file is known: asks the operating system to start
 // reading the next frame's file (KorvaneNextFramePath; when the read-ahead is
 // on) and returns at once, so that the read runs while the host works on
-// this frame. True when the read was asked for.
+// this frame. loadedPath: the file this evaluation loads (a read of it still
+// in progress goes on first: see FilePrefetch). True when the read was asked
+// for.
 bool KorvanePrefetchNextFrame(const NodeSettings& settings, const char* directory, int32_t loadedFrame,
-                              const KorvanePlayHint& hint);
+                              const char* loadedPath, const KorvanePlayHint& hint);
