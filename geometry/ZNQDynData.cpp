@@ -365,14 +365,34 @@ bool BuildPolyClasses(ZNQGeometry& g)
 {
     if (CheckedNumNodes(g) < 0)
         return false;
-    int32_t tris = 0, quads = 0, fivePlus = 0, twoMinus = 0;
-    for (int32_t p = 0; p < g._numPoly; ++p)
+    // Per-range counts, added in range order.
+    const int32_t ranges = znqpar::RangesFor(g._numPoly);
+    int32_t part[znqpar::kMaxRanges][4] = {};
+    const uint8_t* const counts = g._polyNumVert;
+    const int32_t numPoly = g._numPoly;
+#pragma omp parallel for schedule(static, 1) num_threads(ranges) if (ranges > 1)
+    for (int32_t r = 0; r < ranges; ++r)
     {
-        const int32_t n = g._polyNumVert[p];
-        tris += n == 3;
-        quads += n == 4;
-        fivePlus += n >= 5;
-        twoMinus += n <= 2;
+        int32_t c[4] = {};
+        const int64_t end = znqpar::RangeStart(numPoly, ranges, r + 1);
+        for (int64_t p = znqpar::RangeStart(numPoly, ranges, r); p < end; ++p)
+        {
+            const int32_t n = counts[p];
+            c[0] += n == 3;
+            c[1] += n == 4;
+            c[2] += n >= 5;
+            c[3] += n <= 2;
+        }
+        for (int32_t k = 0; k < 4; ++k)
+            part[r][k] = c[k];
+    }
+    int32_t tris = 0, quads = 0, fivePlus = 0, twoMinus = 0;
+    for (int32_t r = 0; r < ranges; ++r)
+    {
+        tris += part[r][0];
+        quads += part[r][1];
+        fivePlus += part[r][2];
+        twoMinus += part[r][3];
     }
     ZNQDynData& d = g._dyn;
     d._numPolyTris = tris;
