@@ -12,7 +12,8 @@
 
 namespace
 {
-// Reallocates to exactly `cap` elements, keeping the first `keep`.
+// Reallocates to exactly `cap` elements, keeping the first `keep`; the
+// others are new default elements.
 template <class E> bool Reserve(E*& data, unsigned int& capacity, unsigned int keep, unsigned int cap)
 {
     if (cap == 0)
@@ -22,7 +23,7 @@ template <class E> bool Reserve(E*& data, unsigned int& capacity, unsigned int k
         capacity = 0;
         return true;
     }
-    E* fresh = new (std::nothrow) E[cap];
+    E* fresh = new (std::nothrow) E[cap](); // value-initialised: zeros, or the default element
     if (!fresh)
         return false;
     for (unsigned int i = 0; i < keep && i < cap; ++i)
@@ -52,10 +53,17 @@ template <class E> bool Reserve(E*& data, unsigned int& capacity, unsigned int k
     E& A::operator[](unsigned int i) { return fData[i]; }                                                   \
     MStatus A::setLength(unsigned int n)                                                                    \
     {                                                                                                       \
-        if (n > fCapacity && !Reserve(fData, fCapacity, fLength, n))                                        \
-            return MS::kInsufficientMemory;                                                                 \
-        for (unsigned int i = fLength; i < n; ++i)                                                          \
-            fData[i] = E();                                                                                 \
+        /* A reallocation default-constructs the new elements itself. */                                    \
+        if (n > fCapacity)                                                                                  \
+        {                                                                                                   \
+            if (!Reserve(fData, fCapacity, fLength, n))                                                     \
+                return MS::kInsufficientMemory;                                                             \
+        }                                                                                                   \
+        else                                                                                                \
+        {                                                                                                   \
+            for (unsigned int i = fLength; i < n; ++i)                                                      \
+                fData[i] = E();                                                                             \
+        }                                                                                                   \
         fLength = n;                                                                                        \
         return MS::kSuccess;                                                                                \
     }                                                                                                       \

@@ -112,6 +112,24 @@ TEST(HostTypes, ArraysKeepTheirShape)
     EXPECT_EQ(a.length(), 0u);
     EXPECT_EQ(b.length(), 40u);
 
+    // New elements are zero however they come: grown within the capacity
+    // after a shrink, or in a fresh block where the heap held other bytes.
+    ASSERT_TRUE(a.setLength(40));
+    a[30] = 5;
+    ASSERT_TRUE(a.setLength(10));
+    ASSERT_TRUE(a.setLength(40));
+    EXPECT_EQ(a[30], 0) << "grown again within the capacity";
+    {
+        std::vector<int>* junk = new std::vector<int>(20000, 0x5A5A5A5A);
+        delete junk;
+        MIntArray c;
+        ASSERT_TRUE(c.setLength(20000));
+        int nonZero = 0;
+        for (unsigned int i = 0; i < c.length(); ++i)
+            nonZero += c[i] != 0;
+        EXPECT_EQ(nonZero, 0) << "a fresh block";
+    }
+
     MFloatPointArray pts;
     EXPECT_TRUE(pts.setLength(2));
     EXPECT_EQ(pts[1].w, 1.0f) << "the origin is (0, 0, 0, 1)";
