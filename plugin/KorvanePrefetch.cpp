@@ -13,7 +13,14 @@ void KorvaneNotePlayedFrame(const NodeSettings& settings, KorvanePlayHint& hint)
     if (!settings.active)
         return;
     if (hint.seen && settings.frame != hint.frame)
-        hint.step = settings.frame > hint.frame ? 1 : -1;
+    {
+        const int64_t move = int64_t(settings.frame) - int64_t(hint.frame);
+        const bool rhythm = move == hint.lastMove && move >= -kMaxPlayStep && move <= kMaxPlayStep;
+        if (move == 1 || move == -1 || rhythm)
+            hint.step = static_cast<int32_t>(move);
+        // Kept for the next comparison; a long jump can never match one.
+        hint.lastMove = move >= -kMaxPlayStep && move <= kMaxPlayStep ? static_cast<int32_t>(move) : 0;
+    }
     hint.seen = true;
     hint.frame = settings.frame;
 }
@@ -23,14 +30,13 @@ bool KorvaneNextFramePath(const NodeSettings& settings, const char* directory, i
 {
     if (!settings.active || !directory || !out)
         return false;
-    const int32_t frame = settings.frame;
-    if ((hint.step > 0 && frame == std::numeric_limits<int32_t>::max()) ||
-        (hint.step < 0 && frame == std::numeric_limits<int32_t>::min()))
+    const int64_t nextFrame = int64_t(settings.frame) + hint.step;
+    if (nextFrame > std::numeric_limits<int32_t>::max() || nextFrame < std::numeric_limits<int32_t>::min())
         return false;
     // The next evaluation's own decision, without the missing-frame policy
     // (which looks at files) and without an Interpolate partner.
     NodeSettings next = settings;
-    next.frame = frame + hint.step;
+    next.frame = static_cast<int32_t>(nextFrame);
     next.fraction = 0.0f;
     next.missingFrames = kMissingError;
     FramePick pick;

@@ -6,22 +6,31 @@
 #include "plugin/KorvaneFrames.h"
 #include "plugin/KorvaneSettings.h"
 
-// The direction of play, as the node's evaluations show it: the frame of the
-// last evaluation and the step from the one before (+1 or -1; forward until
-// the frames say otherwise). A hint only: no geometry and no file data.
+// The way of play, as the node's evaluations show it: the frame of the last
+// evaluation, the last move between two frames, and the step that the next
+// frame is expected at (forward by one until the frames say otherwise). A
+// hint only: no geometry and no file data.
 struct KorvanePlayHint
 {
     bool seen = false;
     int32_t frame = 0;
     int32_t step = 1;
+    int32_t lastMove = 0;
 };
 
-// Records this evaluation's frame (settings.frame) in the hint: a frame
-// after the last one plays forward, one before it backwards, the same frame
-// again keeps the last direction. Nothing when the node is inactive.
+// The largest step taken for a rhythm of play (playback by 2, by 3, ...);
+// a longer move is always a jump.
+constexpr int32_t kMaxPlayStep = 8;
+
+// Records this evaluation's frame (settings.frame) in the hint. A move by
+// one frame sets the step to it (forward or backwards); the same move twice
+// in a row, up to kMaxPlayStep frames, sets the step to that move (playback
+// by 2 reads every other file); any other move is a jump (the wrap of a
+// playback loop, a click on the timeline) and keeps the step. The same
+// frame again keeps it too. Nothing when the node is inactive.
 void KorvaneNotePlayedFrame(const NodeSettings& settings, KorvanePlayHint& hint);
 
-// The file that the next evaluation in the direction of play loads: frame +
+// The file that the next evaluation in the way of play loads: frame +
 // step taken through the frame range exactly as the evaluation takes it
 // (Hold, Loop, Ping-Pong; Blank gives none), in directory (the cache path
 // with its variables expanded). No file is looked at, so a missing frame's

@@ -100,7 +100,7 @@ TEST(Prefetch, NeighbourFollowsTheDirectionOfPlay)
     EXPECT_EQ(Next(hint, 10), PathOf(9));  // playing backwards
     EXPECT_EQ(Next(hint, 10), PathOf(9));  // same frame again keeps the direction
     EXPECT_EQ(Next(hint, 9), PathOf(8));
-    EXPECT_EQ(Next(hint, 20), PathOf(21)); // a jump forward
+    EXPECT_EQ(Next(hint, 20), PathOf(19)); // a jump keeps the way of play
     EXPECT_EQ(Next(hint, -1), PathOf(-2));
     EXPECT_EQ(hint.frame, -1);
 
@@ -117,6 +117,52 @@ TEST(Prefetch, NeighbourFollowsTheDirectionOfPlay)
     down.frame = INT_MIN + 1;
     EXPECT_EQ(Next(down, INT_MIN), "<none>");
     EXPECT_EQ(down.step, -1);
+}
+
+// A playback loop wraps without turning round; playback by 2 or 3 reads
+// the frames it will show, not the ones between.
+TEST(Prefetch, NeighbourFollowsTheRhythmOfPlay)
+{
+    KorvanePlayHint loop;
+    for (int32_t f = 1; f <= 5; ++f)
+        EXPECT_EQ(Next(loop, f), PathOf(f + 1));
+    EXPECT_EQ(Next(loop, 1), PathOf(2)) << "the wrap from the end to the start";
+    EXPECT_EQ(Next(loop, 2), PathOf(3));
+
+    KorvanePlayHint back;
+    EXPECT_EQ(Next(back, 30), PathOf(31));
+    EXPECT_EQ(Next(back, 29), PathOf(28));
+    EXPECT_EQ(Next(back, 20), PathOf(19)) << "a backward loop wraps too";
+    EXPECT_EQ(Next(back, 30), PathOf(29));
+
+    KorvanePlayHint byTwo;
+    EXPECT_EQ(Next(byTwo, 1), PathOf(2));
+    EXPECT_EQ(Next(byTwo, 3), PathOf(4)) << "one move of 2 is not yet a rhythm";
+    EXPECT_EQ(Next(byTwo, 5), PathOf(7));
+    EXPECT_EQ(Next(byTwo, 7), PathOf(9));
+    EXPECT_EQ(Next(byTwo, 1), PathOf(3)) << "its loop wraps, still by 2";
+    EXPECT_EQ(Next(byTwo, 3), PathOf(5));
+    EXPECT_EQ(Next(byTwo, 4), PathOf(5)) << "back to single frames";
+
+    KorvanePlayHint backByThree;
+    EXPECT_EQ(Next(backByThree, 40), PathOf(41));
+    EXPECT_EQ(Next(backByThree, 37), PathOf(38));
+    EXPECT_EQ(Next(backByThree, 34), PathOf(31));
+
+    // Long moves are jumps even when repeated: clicks on the timeline.
+    KorvanePlayHint clicks;
+    EXPECT_EQ(Next(clicks, 100), PathOf(101));
+    EXPECT_EQ(Next(clicks, 200), PathOf(201));
+    EXPECT_EQ(Next(clicks, 300), PathOf(301));
+
+    // Near the ends of the frame numbers: no neighbour past them.
+    KorvanePlayHint top;
+    top.seen = true;
+    top.frame = INT_MAX - 4;
+    top.step = 2;
+    top.lastMove = 2;
+    EXPECT_EQ(Next(top, INT_MAX - 2), PathOf(INT_MAX));
+    EXPECT_EQ(Next(top, INT_MAX), "<none>");
 }
 
 TEST(Prefetch, NeighbourFollowsTheFrameRange)
@@ -207,9 +253,9 @@ TEST(Prefetch, NextFrameIsReadInTheBackground)
     EXPECT_FALSE(KorvaneReadAheadEnabled());
     s.frame = 3;
     KorvaneNotePlayedFrame(s, hint);
-    s.frame = 1;
+    s.frame = 2;
     KorvaneNotePlayedFrame(s, hint);
-    EXPECT_FALSE(KorvanePrefetchNextFrame(s, s.path, 1, nullptr, hint));
+    EXPECT_FALSE(KorvanePrefetchNextFrame(s, s.path, 2, nullptr, hint));
     EXPECT_EQ(hint.step, -1);
     kvt::SetVariable("KORVANE_READ_AHEAD", "0");
     EXPECT_FALSE(KorvaneReadAheadEnabled());
