@@ -126,10 +126,11 @@ size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, const char* path, int
     const int64_t total = static_cast<int64_t>(bytes);
     if (threads < 2 || parallelBytes <= 0 || total < parallelBytes || total < 2)
         return std::fread(buffer, 1, bytes, stream);
-    // The seek drops what the stream had buffered: the file's bytes from
-    // start on are then the stream's next ones.
+    // The stream's position (what it has buffered is taken into account):
+    // the parts read the file's bytes from there on at explicit offsets, and
+    // the stream is set after them at the end.
     const int64_t start = FileTell(stream);
-    if (start < 0 || FileSeek(stream, start, SEEK_SET) != 0)
+    if (start < 0)
         return std::fread(buffer, 1, bytes, stream);
 
     constexpr int32_t kMaxParts = 8;
