@@ -87,22 +87,28 @@ namespace
 {
 // Reads bytes [from, to) of the stream's file (stream position start) into
 // dst, on the calling thread; the bytes read. POSIX: positioned reads on the
-// stream's own descriptor, which leave its offset alone. Windows: a stream
-// of its own on path (positioned reads on one synchronous handle would take
-// turns); 0 when it does not open.
-int64_t ReadPartAt(FILE* stream, const char* path, char* dst, int64_t from, int64_t to, int64_t start)
+// stream's own descriptor, which leave its offset alone. Windows: the part's
+// own stream, opened on the file's path at its first use and kept
+// (positioned reads on one synchronous handle would take turns, and on a
+// file server every open is a round trip); 0 when there is none.
+int64_t ReadPartAt(FILE* stream, PartStreams* streams, int32_t part, char* dst, int64_t from, int64_t to,
+                   int64_t start)
 {
     int64_t at = from;
 #if defined(_WIN32)
     (void)stream;
-    FILE* own = path ? FileOpen(path, "rb") : nullptr;
+    if (!streams || !streams->path)
+        return 0;
+    FILE*& own = streams->own[part];
+    if (!own)
+        own = FileOpen(streams->path, "rb");
     if (!own)
         return 0;
     if (FileSeek(own, start + from, SEEK_SET) == 0)
         at += static_cast<int64_t>(std::fread(dst + from, 1, static_cast<size_t>(to - from), own));
-    FileClose(own);
 #else
-    (void)path;
+    (void)streams;
+    (void)part;
     const int fd = fileno(stream);
     while (at < to)
     {
@@ -118,7 +124,16 @@ int64_t ReadPartAt(FILE* stream, const char* path, char* dst, int64_t from, int6
 }
 } // namespace
 
-size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, const char* path, int64_t parallelBytes)
+PartStreams::~PartStreams()
+{
+    for (FILE*& f : own)
+    {
+        FileClose(f);
+        f = nullptr;
+    }
+}
+
+size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, PartStreams* streams, int64_t parallelBytes)
 {
     if (!buffer || !stream)
         return 0;
@@ -133,7 +148,7 @@ size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, const char* path, int
     if (start < 0)
         return std::fread(buffer, 1, bytes, stream);
 
-    constexpr int32_t kMaxParts = 8;
+    constexpr int32_t kMaxParts = kMaxReadParts;
     int64_t parts = total / (parallelBytes / 2 > 0 ? parallelBytes / 2 : 1);
     if (parts > threads)
         parts = threads;
@@ -148,7 +163,7 @@ size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, const char* path, int
     char* const dst = static_cast<char*>(buffer);
 #pragma omp parallel for schedule(static, 1) num_threads(static_cast<int>(parts))
     for (int32_t r = 0; r < static_cast<int32_t>(parts); ++r)
-        got[r] = ReadPartAt(stream, path, dst, bound[r], bound[r + 1], start);
+        got[r] = ReadPartAt(stream, streams, r, dst, bound[r], bound[r + 1], start);
 
     // The count fread would give: the bytes read without a gap from the
     // start; a part that could not be read on its own (no stream of its own)

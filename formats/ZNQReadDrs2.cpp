@@ -1274,7 +1274,7 @@ private:
         if (!block.ptr)
             return ZNQ_ERR_LOAD_MEMORY;
         const int64_t got =
-            static_cast<int64_t>(ReadBlock(block.ptr, static_cast<size_t>(blockBytes), _in.f, _in.path,
+            static_cast<int64_t>(ReadBlock(block.ptr, static_cast<size_t>(blockBytes), _in.f, &_in.parts,
                                            g_parallelReadBytes));
         const unsigned char* raw = block.ptr;
 
@@ -1453,7 +1453,7 @@ int32_t ReadAscii(ZNQGeometry& geo, InFile& in, int64_t start, bool loadNormals,
                 // in ranges on all threads first, the read below only copies.
                 znq_reader::TouchPages(text.ptr, in.size);
                 got = static_cast<int64_t>(
-                    ReadBlock(text.ptr, static_cast<size_t>(in.size), in.f, in.path, g_parallelReadBytes));
+                    ReadBlock(text.ptr, static_cast<size_t>(in.size), in.f, &in.parts, g_parallelReadBytes));
             }
             if (got > start)
             {

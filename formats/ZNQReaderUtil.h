@@ -32,13 +32,29 @@ constexpr int64_t kParallelReadBytes = int64_t(4) << 20;
 // small files also take the parallel reads.
 inline int64_t g_parallelReadBytes = kParallelReadBytes;
 
+// The parts of a file's block reads: at most kMaxReadParts.
+constexpr int32_t kMaxReadParts = 8;
+
+// Where the parts of a file's block reads come from on Windows: a stream of
+// their own each on path (the file's), opened at the first read in parts and
+// closed with this record. Unused on POSIX systems (positioned reads).
+struct PartStreams
+{
+    const char* path = nullptr;
+    FILE* own[kMaxReadParts] = {};
+    PartStreams() = default;
+    PartStreams(const PartStreams&) = delete;
+    PartStreams& operator=(const PartStreams&) = delete;
+    ~PartStreams();
+};
+
 // fread(buffer, 1, bytes, stream): the same bytes, count and stream position
 // afterwards, with a block of parallelBytes or more (0: never) read in parts
-// on the OpenMP threads. path names the stream's file (a Windows part opens
-// its own stream on it; null: that part is read through stream). The parts
-// allocate nothing. A part that fails makes the count end there, as a short
-// fread would.
-size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, const char* path, int64_t parallelBytes);
+// on the OpenMP threads. streams: the stream's file for the parts (null, or
+// a part whose stream does not open: that part is read through stream). The
+// parts allocate nothing. A part that fails makes the count end there, as a
+// short fread would.
+size_t ReadBlock(void* buffer, size_t bytes, FILE* stream, PartStreams* streams, int64_t parallelBytes);
 
 // An open file with its size, taken once after opening so that every count
 // can be checked against what the rest of the file can hold BEFORE anything
@@ -47,7 +63,7 @@ struct InFile
 {
     FILE* f = nullptr;
     int64_t size = -1;
-    const char* path = nullptr; // as opened, for ReadBlock
+    PartStreams parts; // for ReadBlock: the path as opened
     // Where a failure is noted (null: not asked for) and the part of the
     // file being read, named in that note.
     ZNQLoadPlace* place = nullptr;
@@ -88,7 +104,7 @@ struct InFile
         f = FileOpen(filePath, "rb");
         if (!f)
             return kOpenFailed;
-        path = filePath;
+        parts.path = filePath;
         if (FileSeek(f, 0, SEEK_END) != 0)
             return kNotSeekable;
         size = FileTell(f);
@@ -122,7 +138,7 @@ struct InFile
         if (bytes <= 0)
             return true;
         const int64_t at = place ? FileTell(f) : -1;
-        const bool ok = ReadBlock(dst, static_cast<size_t>(bytes), f, path, g_parallelReadBytes) ==
+        const bool ok = ReadBlock(dst, static_cast<size_t>(bytes), f, &parts, g_parallelReadBytes) ==
                         static_cast<size_t>(bytes);
         if (!ok && place)
             PlaceAtOffset(place, at, section, "%lld bytes expected, %lld left", static_cast<long long>(bytes),

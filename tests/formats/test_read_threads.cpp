@@ -426,7 +426,9 @@ TEST(ReadThreads, BlockReadInPartsEqualsFread)
             std::vector<uint8_t> head(static_cast<size_t>(c.start) + 1);
             ASSERT_EQ(FileRead(head.data(), 1, static_cast<size_t>(c.start), f), static_cast<size_t>(c.start));
             std::vector<uint8_t> got(static_cast<size_t>(c.want), 0xEE);
-            const size_t n = znq_reader::ReadBlock(got.data(), got.size(), f, c.withPath ? path.c_str() : nullptr,
+            znq_reader::PartStreams streams;
+            streams.path = path.c_str();
+            const size_t n = znq_reader::ReadBlock(got.data(), got.size(), f, c.withPath ? &streams : nullptr,
                                                    c.parallelBytes);
             const int64_t expect = std::min<int64_t>(c.want, 1000 - c.start);
             const std::string what = "threads " + std::to_string(threads) + " start " + std::to_string(c.start) +
@@ -439,6 +441,15 @@ TEST(ReadThreads, BlockReadInPartsEqualsFread)
             if (c.start + expect < 1000)
             {
                 EXPECT_EQ(next, bytes[static_cast<size_t>(c.start + expect)]) << what;
+            }
+            // The parts' streams serve a second block of the same file.
+            if (c.start + expect + 1 + 64 <= 1000)
+            {
+                std::vector<uint8_t> more(64);
+                EXPECT_EQ(znq_reader::ReadBlock(more.data(), more.size(), f, c.withPath ? &streams : nullptr, 16),
+                          64u)
+                    << what;
+                EXPECT_TRUE(std::equal(more.begin(), more.end(), bytes.begin() + c.start + expect + 1)) << what;
             }
             FileClose(f);
             omp_set_num_threads(oldThreads);
