@@ -23,6 +23,7 @@
 // character (atoi-like, but saturating, so huge numbers are simply out of range).
 #include "formats/ZNQFormats.h"
 #include "formats/ZNQReadObjChunked.h"
+#include "formats/ZNQReaderUtil.h"
 
 #include "errors/ZNQError.h"
 #include "geometry/ZNQParallel.h"
@@ -56,7 +57,6 @@
 
 namespace {
 
-constexpr size_t kReadBlock = 1048576; // file read in 1 MiB blocks
 constexpr size_t kPadding = 32;        // zero bytes after the text (word and block scans)
 constexpr size_t kFrontPadding = 16;   // zero bytes before it (words read back from a number's end)
 constexpr int32_t kMaxFilterNames = 128;
@@ -888,35 +888,11 @@ inline bool FitsBlock(int64_t count, size_t elemSize)
 
 // ---------------------------------------------------------------------------
 
-// ReadPart's answer for a part without a stream of its own (not a code of
-// the message table): the caller then reads the part itself.
-constexpr int32_t kNoOwnStream = 1;
-
-// Reads bytes [from, to) of the file at path into dst in kReadBlock blocks
-// through its own stream; ZNQ_OK, kNoOwnStream when the stream cannot be
-// opened or placed, or ZNQ_ERR_READ.
-int32_t ReadPart(const char* path, char* dst, int64_t from, int64_t to)
-{
-    FILE* f = FileOpen(path, "rb");
-    if (!f)
-        return kNoOwnStream;
-    int32_t rc = FileSeek(f, from, SEEK_SET) == 0 ? ZNQ_OK : kNoOwnStream;
-    for (int64_t at = from; !rc && at < to;)
-    {
-        const size_t n = static_cast<size_t>((to - at) < int64_t(kReadBlock) ? (to - at) : int64_t(kReadBlock));
-        if (FileRead(dst + (at - from), 1, n, f) != n)
-            rc = ZNQ_ERR_READ;
-        at += static_cast<int64_t>(n);
-    }
-    FileClose(f);
-    return rc;
-}
-
 // Reads the file into a block owned by text, kFrontPadding bytes in, with zero
-// padding on both sides. 0 or a code. A text
-// of at least parallelBytes is read in parts of whole blocks by up to threads
-// streams at once (the copy out of the system's cache is a good part of a
-// load); the same bytes and the same codes either way.
+// padding on both sides. 0 or a code. With several threads a text of at
+// least parallelBytes (0: any) is read in parts on them (ReadBlock: the copy
+// out of the system's cache is a good part of a load); the same bytes and
+// the same codes either way.
 int32_t LoadText(ZNQGeometry& geometry, const char* path, ZNQScopedArray<char>& text,
                  int64_t& length, int64_t parallelBytes, int32_t threads)
 {
@@ -952,63 +928,18 @@ int32_t LoadText(ZNQGeometry& geometry, const char* path, ZNQScopedArray<char>& 
     }
     // Parts of whole blocks, read by their own streams: a part that cannot
     // get one is read below through f; the first failing part's code holds.
-    constexpr int32_t kMaxReadParts = 8;
-    const int64_t blocks = length / int64_t(kReadBlock) + (length % int64_t(kReadBlock) != 0);
-    int32_t parts = threads < kMaxReadParts ? threads : kMaxReadParts;
-    if (parts > blocks)
-        parts = static_cast<int32_t>(blocks);
-    if (!rc && parts > 1 && length >= parallelBytes && !geometry._memLimitOn)
+    if (!rc)
     {
-        int32_t partRc[kMaxReadParts] = {};
-        int64_t bound[kMaxReadParts + 1];
-        for (int32_t r = 0; r <= parts; ++r)
+        znq_reader::PartStreams streams;
+        streams.path = path;
+        const int64_t readInParts =
+            threads > 1 && !geometry._memLimitOn ? (parallelBytes > 0 ? parallelBytes : 1) : 0;
+        if (znq_reader::ReadBlock(text.ptr + kFrontPadding, static_cast<size_t>(length), f, &streams,
+                                  readInParts) != static_cast<size_t>(length))
         {
-            const int64_t b = znqpar::RangeStart(blocks, parts, r) * int64_t(kReadBlock);
-            bound[r] = b < length ? b : length;
-        }
-        char* const dst = text.ptr + kFrontPadding;
-#pragma omp parallel for schedule(static, 1) num_threads(parts)
-        for (int32_t r = 0; r < parts; ++r)
-            partRc[r] = ReadPart(path, dst + bound[r], bound[r], bound[r + 1]);
-        for (int32_t r = 0; r < parts && !rc; ++r)
-        {
-            if (partRc[r] == kNoOwnStream)
-            {
-                // No stream of its own: this one.
-                size_t done = 0;
-                const size_t total = static_cast<size_t>(bound[r + 1] - bound[r]);
-                if (FileSeek(f, bound[r], SEEK_SET) != 0)
-                    rc = ZNQ_ERR_READ;
-                while (!rc && done < total)
-                {
-                    const size_t n = (total - done) < kReadBlock ? (total - done) : kReadBlock;
-                    if (FileRead(dst + bound[r] + done, 1, n, f) != n)
-                        rc = ZNQ_ERR_READ;
-                    done += n;
-                }
-            }
-            else
-                rc = partRc[r];
-        }
-        if (rc)
+            rc = ZNQ_ERR_READ;
             geometry._MemFree(text.ptr);
-    }
-    else if (!rc)
-    {
-        size_t done = 0;
-        const size_t total = static_cast<size_t>(length);
-        while (done < total)
-        {
-            const size_t n = (total - done) < kReadBlock ? (total - done) : kReadBlock;
-            if (FileRead(text.ptr + kFrontPadding + done, 1, n, f) != n)
-            {
-                rc = ZNQ_ERR_READ;
-                break;
-            }
-            done += n;
         }
-        if (rc)
-            geometry._MemFree(text.ptr);
     }
     FileClose(f);
     return rc;
