@@ -12,9 +12,19 @@
 #include "formats/ZNQReaderUtil.h"
 
 #include <cstdio>
+#include <cstring>
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
+#include <windows.h>
 #else
 #include <cerrno>
 #include <sys/types.h>
@@ -30,7 +40,26 @@ FILE* FileOpen(const char* path, const char* mode)
         return nullptr;
 #if defined(_WIN32)
     // Other processes (the simulation still writing the cache, a second Maya)
-    // may read and write the file while we hold it open.
+    // may read and write the file while we hold it open; a file we only read
+    // may also be deleted, renamed or replaced meanwhile (a simulation that
+    // writes each frame under a temporary name and renames it into place).
+    if (std::strcmp(mode, "rb") == 0)
+    {
+        const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return nullptr;
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+        if (fd < 0)
+        {
+            CloseHandle(h);
+            return nullptr;
+        }
+        FILE* f = _fdopen(fd, "rb");
+        if (!f)
+            _close(fd); // closes the handle too
+        return f;
+    }
     return _fsopen(path, mode, _SH_DENYNO);
 #else
     return std::fopen(path, mode);

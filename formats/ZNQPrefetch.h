@@ -19,8 +19,8 @@
 // than a hint such as posix_fadvise(POSIX_FADV_WILLNEED), which Linux caps at
 // the device's read-ahead size, 128 KiB by default, and which Windows does
 // not have) brings in the whole file on every platform and every file
-// system. The file is opened read-only with shared read and write access (a
-// writer is never blocked) and, on POSIX systems, non-blocking, so a named
+// system. The file is opened read-only with shared read, write and delete
+// access (a writer, or a deletion, is never blocked) and, on POSIX systems, non-blocking, so a named
 // pipe never holds the reader; only regular files are read. One file at a
 // time, in the order asked for; each requester has at most one request: its
 // newer one replaces its waiting one and ends its read in progress after the

@@ -1,4 +1,5 @@
 // File and text helpers: null tolerance, 64-bit positions, scanning limits.
+#include <cstdio>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -114,4 +115,22 @@ TEST(TextHelpers, LineScans)
     EXPECT_EQ(NextLine(b), b + 1);
     const char* e = "";
     EXPECT_EQ(LineEnd(e), e);
+}
+
+// A file being read may be deleted meanwhile (the artist clears a cache, a
+// simulation rewrites its frames): the open stream goes on reading what it
+// opened, and nothing of the file's name is held.
+TEST(FileHelpers, AFileBeingReadCanBeDeleted)
+{
+    const std::string p = TempPath("deleted.bin");
+    WriteBytes(p, Text("old bytes"));
+    FILE* f = FileOpen(p.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char buf[4] = {};
+    ASSERT_EQ(FileRead(buf, 1, 3, f), 3u);
+    EXPECT_EQ(std::remove(p.c_str()), 0) << "deleted while open";
+    ASSERT_EQ(FileRead(buf, 1, 3, f), 3u);
+    EXPECT_EQ(std::string(buf, 3), " by") << "the stream reads the file it opened";
+    FileClose(f);
+    EXPECT_EQ(FileOpen(p.c_str(), "rb"), nullptr);
 }

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -79,7 +82,15 @@ protected:
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    // The read-ahead may still hold the next frame's file for a moment
+    // (Windows removes an open file only once it is closed): a few tries.
+    void TearDown() override
+    {
+        std::error_code ec;
+        for (int i = 0; i < 50 && (fs::remove_all(dir_, ec), ec); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_FALSE(ec) << ec.message();
+    }
 
     std::string Write(const std::string& name, const std::string& text)
     {
