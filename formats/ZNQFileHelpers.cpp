@@ -41,8 +41,8 @@ FILE* FileOpen(const char* path, const char* mode)
 #if defined(_WIN32)
     // Other processes (the simulation still writing the cache, a second Maya)
     // may read and write the file while we hold it open; a file we only read
-    // may also be deleted, renamed or replaced meanwhile (a simulation that
-    // writes each frame under a temporary name and renames it into place).
+    // may also be deleted or renamed meanwhile (a cache cleared or rewritten
+    // while a frame is read or read ahead).
     if (std::strcmp(mode, "rb") == 0)
     {
         const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

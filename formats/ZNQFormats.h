@@ -16,8 +16,8 @@
 // File helpers (null-tolerant; no error codes, the caller picks the code).
 
 // Opens for buffered access; on Windows with shared read and write access,
-// and for "rb" shared delete access too (the file may be deleted, renamed or
-// replaced while it is read, as on POSIX systems).
+// and for "rb" shared delete access too (the file may be deleted or renamed
+// while it is read, as on POSIX systems).
 // Null when either argument is null or the open fails.
 FILE* FileOpen(const char* path, const char* mode);
 // The close result, -1 for a null stream.
