@@ -989,6 +989,9 @@ struct RecordScan
     int64_t markNode[kMarks];
 };
 
+// Records the first pass takes at once in a run of one size.
+constexpr int32_t kRun = 8;
+
 // First pass: checks every record against T and the bytes read, and counts.
 // The widths are template arguments, so that each of the nine layouts gets a
 // loop of its own with constant-size loads.
@@ -1047,6 +1050,25 @@ RecordScan ScanRecords(const unsigned char* raw, int64_t got, int64_t numValues)
         read += 1 + n;
         numNodes += n;
         ++numPoly;
+
+        // A run of records of this size (a triangle mesh is one run): the
+        // counts of the next kRun records are read where this size puts
+        // them, loads that do not wait for each other, and the run is taken
+        // at once when every count matches and it ends within the bytes, T
+        // and the next mark. Anything else takes the checks above.
+        const int64_t stride = kCountWidth + n * kIndexWidth;
+        while (numPoly + kRun <= nextMark && off + kRun * stride <= got && read + kRun * (1 + n) <= numValues)
+        {
+            bool same = true;
+            for (int32_t j = 0; j < kRun; ++j)
+                same &= LoadWidth(raw + off + j * stride, kCountWidth) == n;
+            if (!same)
+                break;
+            off += kRun * stride;
+            read += kRun * (1 + n);
+            numNodes += kRun * n;
+            numPoly += kRun;
+        }
     }
     out.end = off;
     out.numNodes = numNodes;

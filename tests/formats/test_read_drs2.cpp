@@ -1,6 +1,7 @@
 // .drs2 reader, ascii and binary: header rules, hand-made layouts, every
 // error code, truncation, hostile counts and writer round trips.
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -262,6 +263,58 @@ TEST(ReadDrs2Binary, AllWidthCombinations)
             EXPECT_EQ(PolysOf(g), (std::vector<std::vector<int32_t>>{{0, 1, 2, 3}, {3, 2, 4}, {4, 3, 2, 1, 0}}));
             EXPECT_TRUE(SameFloat3(g->_vertPos[4], {4, 16, 0}));
         }
+}
+
+// Long runs of one polygon size are checked and counted eight records at a
+// time: runs that end at every place, a size change inside a run, and errors
+// inside runs give what the record-by-record checks give.
+TEST(ReadDrs2Binary, RunsOfOneSizeReadAsRecordByRecord)
+{
+    for (int32_t cw : {1, 2, 4})
+        for (int32_t iw : {1, 2, 4})
+            for (int32_t len : {1, 7, 8, 9, 16, 17, 23})
+            {
+                std::vector<std::vector<int32_t>> polys;
+                for (int32_t i = 0; i < len; ++i)
+                    polys.push_back({i % 5, (i + 1) % 5, (i + 2) % 5});
+                polys.push_back({0, 1, 2, 3});
+                for (int32_t i = 0; i < len + 3; ++i)
+                    polys.push_back({4, i % 4, (i + 1) % 4});
+                Bytes f = BinMesh(5, polys, cw, iw);
+                f.i32(0).i32(0).i32(0);
+                Geo g;
+                ASSERT_EQ(Load(g, f.b), ZNQ_OK) << cw << iw << " " << len;
+                EXPECT_EQ(PolysOf(g), polys) << cw << iw << " " << len;
+            }
+
+    // 20 triangles of 4-byte counts and indices; record r starts at byte
+    // head + 16 r, its count there.
+    std::vector<std::vector<int32_t>> tris(20, std::vector<int32_t>{0, 1, 2});
+    const Bytes good = BinMesh(3, tris, 4, 4);
+    const size_t head = good.b.size() - 20 * 16;
+    auto setCount = [&](Bytes f, int32_t record, int32_t count) {
+        std::memcpy(f.b.data() + head + 16 * size_t(record), &count, 4);
+        return f;
+    };
+    Geo g;
+    for (int32_t record : {1, 8, 9, 13, 19})
+    {
+        EXPECT_EQ(Load(g, setCount(good, record, 256).i32(0).i32(0).i32(0).b), ZNQ_ERR_POLYGON_TOO_LARGE) << record;
+        EXPECT_EQ(Load(g, setCount(good, record, -3).i32(0).i32(0).i32(0).b), ZNQ_ERR_POLYGON_TOO_LARGE) << record;
+    }
+    // T one value short: the last record of the run runs past it.
+    Bytes shortT = good;
+    const int32_t t = 20 * 4 - 1;
+    std::memcpy(shortT.b.data() + head - 12, &t, 4);
+    EXPECT_EQ(Load(g, shortT.i32(0).i32(0).i32(0).b), ZNQ_ERR_UNKNOWN_FORMAT);
+    // The file ends inside the run.
+    for (size_t cut : {size_t(17), size_t(16 * 9 + 4), size_t(16 * 19 + 8)})
+    {
+        Bytes cutFile;
+        cutFile.b.assign(good.b.begin(), good.b.begin() + std::ptrdiff_t(head + cut));
+        EXPECT_EQ(Load(g, cutFile.b), ZNQ_ERR_LOAD_READ) << cut;
+    }
+    EXPECT_TRUE(IsEmpty(g));
 }
 
 TEST(ReadDrs2Binary, WideIndicesAreUnsignedNarrowAndSignedAtFourBytes)
