@@ -510,7 +510,11 @@ KORVANE_SCALAR_LOOPS int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t node
 #pragma omp parallel for schedule(static, 1) num_threads(vr)
     for (int32_t r = 0; r < vr; ++r)
     {
-        int64_t* shared = sharedBy.ptr + static_cast<size_t>(r) * static_cast<size_t>(pr.count);
+        // The flag and the sums stay in locals until the range is done: the
+        // byte stores to num and own may alias them, and the threads' entries
+        // share a cache line.
+        int64_t shared[znqpar::kMaxRanges] = {};
+        uint8_t atLimit = 0;
         const int64_t v1 = znqpar::RangeStart(numVert, vr, r + 1);
         for (int64_t v = znqpar::RangeStart(numVert, vr, r); v < v1; ++v)
         {
@@ -520,7 +524,7 @@ KORVANE_SCALAR_LOOPS int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t node
             for (int32_t q = 0; q < pr.count; ++q)
             {
                 const int32_t here = c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
-                full[r] |= here == 255;
+                atLimit |= here == 255;
                 run += here;
                 holders += here > 0;
                 last = here > 0 ? q : last;
@@ -531,6 +535,9 @@ KORVANE_SCALAR_LOOPS int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t node
                 for (int32_t q = 0; q < pr.count; ++q)
                     shared[q] += c0[nv * static_cast<size_t>(q) + static_cast<size_t>(v)];
         }
+        full[r] = atLimit;
+        std::memcpy(sharedBy.ptr + static_cast<size_t>(r) * static_cast<size_t>(pr.count), shared,
+                    sizeof(int64_t) * static_cast<size_t>(pr.count));
     }
     for (int32_t r = 0; r < vr; ++r)
         if (full[r])
