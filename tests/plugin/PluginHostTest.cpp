@@ -99,6 +99,23 @@ protected:
         return p.string();
     }
 
+    // Removes a cache file and waits until it is gone: the read-ahead may
+    // still be reading it (the next frame of the last evaluation), and
+    // Windows takes away a file that is open elsewhere only once it is
+    // closed, so until then the next evaluation would still find it.
+    void Remove(const std::string& name)
+    {
+        const fs::path p = dir_ / name;
+        std::error_code ec;
+        fs::remove(p, ec);
+        for (int i = 0; i < 200 && fs::exists(p, ec); ++i)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            fs::remove(p, ec);
+        }
+        ASSERT_FALSE(fs::exists(p, ec)) << p.string();
+    }
+
     // KorvaneCreate with no arguments, then the inputs pointing at dir_.
     void CreateNetwork(const std::string& name, const std::string& format)
     {
@@ -1307,8 +1324,8 @@ TEST_F(PluginTest, MotionColorSetFollowsTheTimeline)
     Set("m_flRangeEnd", "4");
     Set("m_flAfterRange", "Ping-Pong");
     EXPECT_EQ(motionAt("5"), reversed); // shows frame 3 on the way back
-    std::filesystem::remove(dir_ / "M.0002.drs2");
-    std::filesystem::remove(dir_ / "M.0004.drs2");
+    Remove("M.0002.drs2"); // the read-ahead's next frame
+    Remove("M.0004.drs2");
     Set("m_flRangeEnd", "3");
     Set("m_flAfterRange", "Hold");
 
