@@ -442,12 +442,19 @@ KORVANE_SCALAR_LOOPS inline bool AddNodeNeighbours(const int32_t* idx, int32_t n
     const bool validPrev = prev != v && prev != next && InRange(prev, numVert);
     int32_t nextAt = c;
     int32_t prevSeen = 0;
-    for (int32_t i = 0; i < c; ++i)
-    {
-        const int32_t x = list[i];
-        nextAt = x == next ? i : nextAt;
-        prevSeen |= x == prev;
-    }
+#if KORVANE_FIND_SSE2
+    // The fixed-width pass only inside the vertex's own slice: the slice
+    // after it may be another range's, written meanwhile.
+    if (c <= kFindWidth && (v + 1 == numVert || arr[v + 1] - list >= kFindWidth))
+        znq_rules::FindTwoInShortList(list, c, next, prev, nextAt, prevSeen);
+    else
+#endif
+        for (int32_t i = 0; i < c; ++i)
+        {
+            const int32_t x = list[i];
+            nextAt = x == next ? i : nextAt;
+            prevSeen |= x == prev;
+        }
     const bool addPrev = validPrev && !prevSeen;
     const bool addNext = validNext && nextAt == c;
     if (c + addNext + addPrev > kMaxListCount)
@@ -679,17 +686,22 @@ KORVANE_NOINLINE KORVANE_SCALAR_LOOPS bool BuildVertAdjVert(ZNQGeometry& g)
             int32_t c = num[v];
             const bool validNext = next != v && InRange(next, numVert);
             const bool validPrev = prev != v && prev != next && InRange(prev, numVert);
-            // Both look-ups in one scalar pass over the list as it was: the
-            // list was written a few nodes ago, and narrow loads forward from
-            // those stores where a vector load would stall.
+            // Both look-ups in one pass over the list as it was: a short
+            // list in one fixed-width compare (the common case), a longer
+            // one entry by entry.
             int32_t nextAt = c;
             int32_t prevSeen = 0;
-            for (int32_t i = 0; i < c; ++i)
-            {
-                const int32_t x = list[i];
-                nextAt = x == next ? i : nextAt;
-                prevSeen |= x == prev;
-            }
+#if KORVANE_FIND_SSE2
+            if (c <= kFindWidth)
+                znq_rules::FindTwoInShortList(list, c, next, prev, nextAt, prevSeen);
+            else
+#endif
+                for (int32_t i = 0; i < c; ++i)
+                {
+                    const int32_t x = list[i];
+                    nextAt = x == next ? i : nextAt;
+                    prevSeen |= x == prev;
+                }
             const bool addPrev = validPrev && !prevSeen;
             const bool addNext = validNext && nextAt == c;
             if (c + addNext + addPrev > kMaxListCount)

@@ -312,4 +312,25 @@ inline int32_t FindInList(const int32_t* list, int32_t count, int32_t value)
     return FindPlain(list, count, value);
 }
 
+#if KORVANE_FIND_SSE2
+// Both look-ups of an append to a short list (count <= kFindWidth) in one
+// fixed-width pass, as in FindInList: the place of a in list[0, count)
+// (count when absent) and whether b is there. Same guarantee of kFindWidth
+// readable, initialised entries.
+inline void FindTwoInShortList(const int32_t* list, int32_t count, int32_t a, int32_t b, int32_t& placeOfA,
+                               int32_t& hasB)
+{
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 4));
+    const __m128i ka = _mm_set1_epi32(a);
+    const __m128i kb = _mm_set1_epi32(b);
+    const auto bits = [](__m128i x) { return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(x))); };
+    const uint32_t live = (1u << count) - 1u;
+    const uint32_t hitsA = (bits(_mm_cmpeq_epi32(lo, ka)) | bits(_mm_cmpeq_epi32(hi, ka)) << 4) & live;
+    const uint32_t hitsB = (bits(_mm_cmpeq_epi32(lo, kb)) | bits(_mm_cmpeq_epi32(hi, kb)) << 4) & live;
+    placeOfA = hitsA ? LowestBit(hitsA) : count;
+    hasB = hitsB != 0;
+}
+#endif
+
 } // namespace znq_rules

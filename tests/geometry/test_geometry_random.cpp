@@ -95,6 +95,34 @@ void CheckTopologyInvariants(ZNQGeometry& g)
     }
     ASSERT_EQ(static_cast<size_t>(numEdges), pairs.size());
 
+    // The lists in the order of the node walk: each node adds its next
+    // node's vertex, then its previous node's, when not listed yet; each
+    // node keeps the place of its next node's vertex.
+    {
+        std::vector<std::vector<int32_t>> want(static_cast<size_t>(numVert));
+        std::vector<int32_t> wantSlot;
+        const int32_t* ind = g._polyVInd;
+        for (int32_t p = 0; p < g._numPoly; ++p)
+        {
+            const int32_t n = g._polyNumVert[p];
+            for (int32_t k = 0; k < n; ++k)
+            {
+                std::vector<int32_t>& l = want[static_cast<size_t>(ind[k])];
+                for (const int32_t w : {ind[(k + 1) % n], ind[(k + n - 1) % n]})
+                    if (std::find(l.begin(), l.end(), w) == l.end())
+                        l.push_back(w);
+                wantSlot.push_back(Find(l.data(), static_cast<int32_t>(l.size()), ind[(k + 1) % n]));
+            }
+            ind += n;
+        }
+        for (int32_t v = 0; v < numVert; ++v)
+            ASSERT_EQ(std::vector<int32_t>(adj[v], adj[v] + adjNum[v]), want[static_cast<size_t>(v)]) << v;
+        const uint8_t* slot = g._dyn._nodeAdjNextSlot;
+        ASSERT_NE(slot, nullptr);
+        for (size_t i = 0; i < wantSlot.size(); ++i)
+            ASSERT_EQ(slot[i], wantSlot[i]) << i;
+    }
+
     int64_t adjSum = 0;
     for (int32_t v = 0; v < numVert; ++v)
     {
