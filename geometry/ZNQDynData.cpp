@@ -421,31 +421,33 @@ bool BuildPolyClasses(ZNQGeometry& g)
 // The node counts themselves saturate at 128 in the count array (2 x 128 is
 // already above the cap), so the count pass needs no wider temporary.
 
-// Node k of a polygon (its indices idx[0, n)): adds the next node's vertex,
-// then the previous node's, to the node's vertex's list if new, and keeps
-// the place of the next node's vertex in slot. False when the list would
-// pass 255 entries. The lists are laid out as in BuildVertAdjVert.
-KORVANE_SCALAR_LOOPS inline bool AddNodeNeighbours(const int32_t* idx, int32_t n, int32_t k, int32_t numVert,
-                                                   int32_t* const* arr, uint8_t* num, uint8_t& slot)
+// One node of vertex v: adds the next node's vertex, then the previous
+// node's, to v's list if new, and keeps the place of the next node's vertex
+// in slot (kNoSlot for a node outside [0, numVert) or without a valid next
+// vertex). False when the list would pass 255 entries. Nodes meet their
+// vertices in node order (the serial walk's), so the lists are laid out as
+// in BuildVertAdjVert. With ownSliceOnly the fixed-width look-up reads only
+// v's own slice: the slice after it may be another range's, written
+// meanwhile.
+template <bool ownSliceOnly>
+KORVANE_SCALAR_LOOPS inline bool AddNeighbours(int32_t v, int32_t next, int32_t prev, int32_t numVert,
+                                               int32_t* const* arr, uint8_t* num, uint8_t& slot)
 {
-    const int32_t v = idx[k];
     if (!InRange(v, numVert))
     {
         slot = kNoSlot;
         return true;
     }
-    const int32_t next = idx[k + 1 < n ? k + 1 : 0];
-    const int32_t prev = idx[k > 0 ? k - 1 : n - 1];
     int32_t* list = arr[v];
     int32_t c = num[v];
     const bool validNext = next != v && InRange(next, numVert);
     const bool validPrev = prev != v && prev != next && InRange(prev, numVert);
+    // Both look-ups in one pass over the list as it was: a short list in
+    // one fixed-width compare (the common case), a longer one entry by entry.
     int32_t nextAt = c;
     int32_t prevSeen = 0;
 #if KORVANE_FIND_SSE2
-    // The fixed-width pass only inside the vertex's own slice: the slice
-    // after it may be another range's, written meanwhile.
-    if (c <= kFindWidth && (v + 1 == numVert || arr[v + 1] - list >= kFindWidth))
+    if (c <= kFindWidth && (!ownSliceOnly || v + 1 == numVert || arr[v + 1] - list >= kFindWidth))
         znq_rules::FindTwoInShortList(list, c, next, prev, nextAt, prevSeen);
     else
 #endif
@@ -460,12 +462,34 @@ KORVANE_SCALAR_LOOPS inline bool AddNodeNeighbours(const int32_t* idx, int32_t n
     if (c + addNext + addPrev > kMaxListCount)
         return false;
     slot = validNext ? static_cast<uint8_t>(nextAt) : kNoSlot;
-    if (addNext)
-        list[c++] = next;
-    if (addPrev)
-        list[c++] = prev;
+    if (c < kMaxListCount - 1)
+    {
+        // Branch-free appends. Slots c and c + 1 lie inside the slice: before
+        // this node the list holds at most 2 entries per earlier node of v,
+        // so c <= capacity - 2 below the cap of 255, and c <= 253 here. An
+        // entry written but not counted is spare room.
+        list[c] = next;
+        c += addNext;
+        list[c] = prev;
+        c += addPrev;
+    }
+    else
+    {
+        if (addNext)
+            list[c++] = next;
+        if (addPrev)
+            list[c++] = prev;
+    }
     num[v] = static_cast<uint8_t>(c);
     return true;
+}
+
+// Node k of a polygon (its indices idx[0, n)) in the parallel build.
+KORVANE_SCALAR_LOOPS inline bool AddNodeNeighbours(const int32_t* idx, int32_t n, int32_t k, int32_t numVert,
+                                                   int32_t* const* arr, uint8_t* num, uint8_t& slot)
+{
+    return AddNeighbours<true>(idx[k], idx[k + 1 < n ? k + 1 : 0], idx[k > 0 ? k - 1 : n - 1], numVert, arr, num,
+                               slot);
 }
 
 // The vertex adjacency over fixed polygon ranges. A vertex whose nodes all
@@ -668,66 +692,24 @@ KORVANE_NOINLINE KORVANE_SCALAR_LOOPS bool BuildVertAdjVert(ZNQGeometry& g)
 
     // Per node: the next node's vertex, then the previous node's, if new. The
     // place of the next node's vertex in the list is kept per node, so that
-    // the node edge indices need no search.
+    // the node edge indices need no search. Triangles, the common case, with
+    // their three nodes spelled out.
     for (int32_t p = 0; p < g._numPoly; ++p)
     {
         const int32_t n = g._polyNumVert[p];
-        for (int32_t k = 0; k < n; ++k)
+        if (n == 3)
         {
-            const int32_t v = ind[k];
-            if (!InRange(v, numVert))
-            {
-                slot[k] = kNoSlot;
-                continue;
-            }
-            const int32_t next = ind[k + 1 < n ? k + 1 : 0];
-            const int32_t prev = ind[k > 0 ? k - 1 : n - 1];
-            int32_t* list = arr[v];
-            int32_t c = num[v];
-            const bool validNext = next != v && InRange(next, numVert);
-            const bool validPrev = prev != v && prev != next && InRange(prev, numVert);
-            // Both look-ups in one pass over the list as it was: a short
-            // list in one fixed-width compare (the common case), a longer
-            // one entry by entry.
-            int32_t nextAt = c;
-            int32_t prevSeen = 0;
-#if KORVANE_FIND_SSE2
-            if (c <= kFindWidth)
-                znq_rules::FindTwoInShortList(list, c, next, prev, nextAt, prevSeen);
-            else
-#endif
-                for (int32_t i = 0; i < c; ++i)
-                {
-                    const int32_t x = list[i];
-                    nextAt = x == next ? i : nextAt;
-                    prevSeen |= x == prev;
-                }
-            const bool addPrev = validPrev && !prevSeen;
-            const bool addNext = validNext && nextAt == c;
-            if (c + addNext + addPrev > kMaxListCount)
+            const int32_t a = ind[0], b = ind[1], c = ind[2];
+            if (!AddNeighbours<false>(a, b, c, numVert, arr, num, slot[0]) ||
+                !AddNeighbours<false>(b, c, a, numVert, arr, num, slot[1]) ||
+                !AddNeighbours<false>(c, a, b, numVert, arr, num, slot[2]))
                 return false;
-            slot[k] = validNext ? static_cast<uint8_t>(nextAt) : kNoSlot;
-            if (c < kMaxListCount - 1)
-            {
-                // Branch-free appends. Slots c and c + 1 lie inside the slice:
-                // before this node the list holds at most 2 entries per
-                // earlier node of v, so c <= capacity - 2 below the cap of
-                // 255, and c <= 253 here. An entry written but not counted is
-                // spare room.
-                list[c] = next;
-                c += addNext;
-                list[c] = prev;
-                c += addPrev;
-            }
-            else
-            {
-                if (addNext)
-                    list[c++] = next;
-                if (addPrev)
-                    list[c++] = prev;
-            }
-            num[v] = static_cast<uint8_t>(c);
         }
+        else
+            for (int32_t k = 0; k < n; ++k)
+                if (!AddNeighbours<false>(ind[k], ind[k + 1 < n ? k + 1 : 0], ind[k > 0 ? k - 1 : n - 1], numVert,
+                                          arr, num, slot[k]))
+                    return false;
         ind += n;
         slot += n;
     }
