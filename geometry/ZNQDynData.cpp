@@ -613,10 +613,23 @@ KORVANE_SCALAR_LOOPS int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t node
     {
         int64_t i = pr.node[r];
         uint64_t* out = keep + sharedAt[r];
-        for (int32_t p = pr.poly[r]; p < pr.poly[r + 1] && !full[r]; ++p)
+        bool failed = false;
+        for (int32_t p = pr.poly[r]; p < pr.poly[r + 1] && !failed; ++p)
         {
             const int32_t n = g._polyNumVert[p];
             const int32_t* idx = ind + i;
+            // A triangle of three vertices of this range, the common case,
+            // spelled out as in the serial walk.
+            if (n == 3 && InRange(idx[0], numVert) && InRange(idx[1], numVert) && InRange(idx[2], numVert) &&
+                own[idx[0]] == r && own[idx[1]] == r && own[idx[2]] == r)
+            {
+                const int32_t a = idx[0], b = idx[1], c = idx[2];
+                failed = !AddNeighbours<true>(a, b, c, numVert, arr, num, slot[i]) ||
+                         !AddNeighbours<true>(b, c, a, numVert, arr, num, slot[i + 1]) ||
+                         !AddNeighbours<true>(c, a, b, numVert, arr, num, slot[i + 2]);
+                i += n;
+                continue;
+            }
             for (int32_t k = 0; k < n; ++k)
             {
                 const int32_t v = idx[k];
@@ -625,12 +638,14 @@ KORVANE_SCALAR_LOOPS int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t node
                              static_cast<uint64_t>(n);
                 else if (!AddNodeNeighbours(idx, n, k, numVert, arr, num, slot[i + k]))
                 {
-                    full[r] = 1;
+                    failed = true;
                     break;
                 }
             }
             i += n;
         }
+        if (failed)
+            full[r] = 1;
     }
     for (int32_t r = 0; r < pr.count; ++r)
         if (full[r])
