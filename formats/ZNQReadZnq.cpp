@@ -190,9 +190,10 @@ int32_t ReadMeshChunk(ZNQGeometry& geo, InFile& in, int64_t& numNodes, bool& don
     int64_t nodes = 0;
     const uint8_t* counts = geo._polyNumVert;
     const int32_t ranges = znqpar::RangesFor(numPoly);
-#pragma omp parallel for schedule(static) reduction(+ : nodes) num_threads(ranges) if (ranges > 1)
-    for (int32_t p = 0; p < numPoly; ++p)
-        nodes += counts[p];
+#pragma omp parallel for schedule(static, 1) reduction(+ : nodes) num_threads(ranges) if (ranges > 1)
+    for (int32_t r = 0; r < ranges; ++r)
+        nodes += znqpar::SumCounts(counts, znqpar::RangeStart(numPoly, ranges, r),
+                                   znqpar::RangeStart(numPoly, ranges, r + 1));
     if (!in.Holds(nodes, width))
         return ZNQ_ERR_LOAD_READ;
     geo._polyVInd = geo._MemAllocArr<int32_t>(static_cast<size_t>(nodes), false);

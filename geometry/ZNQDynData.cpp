@@ -873,8 +873,7 @@ bool BuildEdges(ZNQGeometry& g)
     if (ranges > 1)
         sum = static_cast<int64_t>(RangeSliceSums(numVert, ranges, size, at));
     else
-        for (int32_t v = 0; v < numVert; ++v)
-            sum += adjNum[v];
+        sum = znqpar::SumCounts(adjNum, 0, numVert);
     if (sum / 2 > std::numeric_limits<int32_t>::max())
         return false;
     const int32_t numEdges = static_cast<int32_t>(sum / 2);

@@ -107,22 +107,8 @@ int64_t ZNQGeometry::NumNodes() const
 #pragma omp parallel for schedule(static, 1) num_threads(ranges) if (ranges > 1)
     for (int32_t r = 0; r < ranges; ++r)
     {
-        // Blocks of 256 counts add up in 16 bits (256 x 255 fits), which
-        // the compiler turns into wide byte adds; a 64-bit sum per count
-        // would widen every byte.
-        int64_t sum = 0;
-        const int64_t end = znqpar::RangeStart(numPoly, ranges, r + 1);
-        int64_t p = znqpar::RangeStart(numPoly, ranges, r);
-        for (; p + 256 <= end; p += 256)
-        {
-            uint16_t block = 0;
-            for (int32_t j = 0; j < 256; ++j)
-                block = static_cast<uint16_t>(block + counts[p + j]);
-            sum += block;
-        }
-        for (; p < end; ++p)
-            sum += counts[p];
-        part[r] = sum;
+        part[r] = znqpar::SumCounts(counts, znqpar::RangeStart(numPoly, ranges, r),
+                                    znqpar::RangeStart(numPoly, ranges, r + 1));
     }
     int64_t sum = 0;
     for (int32_t r = 0; r < ranges; ++r)

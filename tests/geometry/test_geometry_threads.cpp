@@ -416,3 +416,23 @@ TEST(GeometryThreads, RangesCoverEveryElementOnce)
     }
     EXPECT_EQ(pr.poly[pr.count], static_cast<int32_t>(counts.size()));
 }
+
+TEST(GeometryThreads, CountSumsAreExactAcrossBlocks)
+{
+    // All counts at 255 fill each 256-count block to its 16-bit limit;
+    // starts and ends off the block grid leave partial blocks at both ends.
+    std::vector<uint8_t> full(5000, 255);
+    std::vector<uint8_t> mixed(5000);
+    Rng rng{11u};
+    for (uint8_t& c : mixed)
+        c = static_cast<uint8_t>(rng.Next());
+    for (const std::vector<uint8_t>* c : {&full, &mixed})
+        for (const int64_t begin : {0, 1, 255, 256, 700})
+            for (const int64_t end : {int64_t(700), int64_t(955), int64_t(956), int64_t(957), int64_t(5000)})
+            {
+                int64_t want = 0;
+                for (int64_t i = begin; i < end; ++i)
+                    want += (*c)[static_cast<size_t>(i)];
+                EXPECT_EQ(znqpar::SumCounts(c->data(), begin, end), want) << begin << " " << end;
+            }
+}
