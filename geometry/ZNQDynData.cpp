@@ -747,6 +747,60 @@ KORVANE_NOINLINE KORVANE_SCALAR_LOOPS bool BuildVertAdjVert(ZNQGeometry& g)
 // own range from their lists, and after that the edges to neighbours in
 // earlier ranges. Same numbers as the serial walk; false when
 // the count does not match or the adjacency is not symmetric.
+// The neighbours above their vertex over the vertices [v0, v1): the edges
+// the serial walk numbers there. A short list is counted in one fixed-width
+// pass, as in FindInList (the neighbour blocks are zeroed and padded), its
+// lanes past the list's end masked off.
+int64_t CountHigherNeighbours(const uint8_t* adjNum, int32_t* const* adjArr, int64_t v0, int64_t v1)
+{
+    int64_t c = 0;
+#if KORVANE_FIND_SSE2
+    static_assert(kFindWidth == 8, "two 4-lane compares");
+    const __m128i lanesLo = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i lanesHi = _mm_setr_epi32(4, 5, 6, 7);
+    // Per lane a count of -1 per hit; at most 2^24 vertices between two
+    // flushes, so no lane overflows.
+    __m128i hits = _mm_setzero_si128();
+    int64_t sinceFlush = 0;
+    const auto flush = [&hits, &c]() {
+        alignas(16) int32_t lane[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lane), hits);
+        c -= static_cast<int64_t>(lane[0]) + lane[1] + lane[2] + lane[3];
+        hits = _mm_setzero_si128();
+    };
+#endif
+    for (int64_t v = v0; v < v1; ++v)
+    {
+        const int32_t n = adjNum[v];
+        const int32_t* list = adjArr[v];
+#if KORVANE_FIND_SSE2
+        if (n <= kFindWidth)
+        {
+            const __m128i self = _mm_set1_epi32(static_cast<int32_t>(v));
+            const __m128i count = _mm_set1_epi32(n);
+            const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list));
+            const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 4));
+            const __m128i liveLo = _mm_cmpgt_epi32(count, lanesLo);
+            const __m128i liveHi = _mm_cmpgt_epi32(count, lanesHi);
+            hits = _mm_add_epi32(hits, _mm_and_si128(_mm_cmpgt_epi32(lo, self), liveLo));
+            hits = _mm_add_epi32(hits, _mm_and_si128(_mm_cmpgt_epi32(hi, self), liveHi));
+            if (++sinceFlush == (int64_t(1) << 24))
+            {
+                flush();
+                sinceFlush = 0;
+            }
+            continue;
+        }
+#endif
+        for (int32_t k = 0; k < n; ++k)
+            c += list[k] > v;
+    }
+#if KORVANE_FIND_SSE2
+    flush();
+#endif
+    return c;
+}
+
 bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* adjArr, int32_t numEdges,
                        int32_t ranges)
 {
@@ -765,14 +819,8 @@ bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* ad
     {
 #pragma omp for schedule(static, 1)
         for (int32_t r = 0; r < ranges; ++r)
-        {
-            int64_t c = 0;
-            const int64_t v1 = znqpar::RangeStart(numVert, ranges, r + 1);
-            for (int64_t v = znqpar::RangeStart(numVert, ranges, r); v < v1; ++v)
-                for (int32_t k = 0; k < adjNum[v]; ++k)
-                    c += adjArr[v][k] > v;
-            first[r + 1] = c;
-        }
+            first[r + 1] = CountHigherNeighbours(adjNum, adjArr, znqpar::RangeStart(numVert, ranges, r),
+                                                 znqpar::RangeStart(numVert, ranges, r + 1));
 #pragma omp single
         {
             for (int32_t r = 0; r < ranges; ++r)
