@@ -739,14 +739,6 @@ KORVANE_NOINLINE KORVANE_SCALAR_LOOPS bool BuildVertAdjVert(ZNQGeometry& g)
 // edge to entry k of its neighbour list; when v meets a neighbour w < v, the
 // edge already exists and sits at v's place in w's neighbour list.
 
-// The edge numbering over fixed vertex ranges. A vertex meets an edge for
-// the first time at a neighbour above it (the serial walk has not reached
-// that neighbour yet), so the edges a range numbers are counted first and
-// their prefix over the ranges gives each range its first edge; each range
-// then numbers its new edges and takes the edges to lower neighbours in its
-// own range from their lists, and after that the edges to neighbours in
-// earlier ranges. Same numbers as the serial walk; false when
-// the count does not match or the adjacency is not symmetric.
 // The neighbours above their vertex over the vertices [v0, v1): the edges
 // the serial walk numbers there. A short list is counted in one fixed-width
 // pass, as in FindInList (the neighbour blocks are zeroed and padded), its
@@ -801,6 +793,14 @@ int64_t CountHigherNeighbours(const uint8_t* adjNum, int32_t* const* adjArr, int
     return c;
 }
 
+// The edge numbering over fixed vertex ranges. A vertex meets an edge for
+// the first time at a neighbour above it (the serial walk has not reached
+// that neighbour yet), so the edges a range numbers are counted first and
+// their prefix over the ranges gives each range its first edge; each range
+// then numbers its new edges and takes the edges to lower neighbours in its
+// own range from their lists, and after that the edges to neighbours in
+// earlier ranges. Same numbers as the serial walk; false when
+// the count does not match or the adjacency is not symmetric.
 bool NumberEdgesRanges(ZNQGeometry& g, const uint8_t* adjNum, int32_t* const* adjArr, int32_t numEdges,
                        int32_t ranges)
 {
