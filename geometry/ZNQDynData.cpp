@@ -418,8 +418,9 @@ bool BuildPolyClasses(ZNQGeometry& g)
 //
 // Capacity per vertex is twice its node count, capped at the one-byte limit of
 // 255: a list that would grow past 255 fails the build, so no slice needs more.
-// The node counts themselves saturate at 128 in the count array (2 x 128 is
-// already above the cap), so the count pass needs no wider temporary.
+// The node counts fit the one-byte count array: exact up to 255, and a
+// vertex with more nodes has the counts taken again saturating at 128 (2 x 128
+// is already above the cap), so the count pass needs no wider temporary.
 
 // One node of vertex v: adds the next node's vertex, then the previous
 // node's, to v's list if new, and keeps the place of the next node's vertex
@@ -516,20 +517,19 @@ KORVANE_SCALAR_LOOPS int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t node
     znqpar::SplitPolygons(g._polyNumVert, g._numPoly, ranges, pr);
     uint8_t* const c0 = counts.ptr;
     const int32_t* const ind = g._polyVInd;
+    uint8_t full[znqpar::kMaxRanges] = {};
 #pragma omp parallel for schedule(static, 1) num_threads(pr.count)
     for (int32_t r = 0; r < pr.count; ++r)
     {
         uint8_t* c = c0 + nv * static_cast<size_t>(r);
         std::memset(c, 0, nv);
-        for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
-        {
-            const int32_t v = ind[i];
-            if (InRange(v, numVert))
-                c[v] = static_cast<uint8_t>(c[v] + (c[v] < 255));
-        }
+        full[r] = !znqpar::CountKeys(ind, pr.node[r], pr.node[r + 1], numVert, c);
     }
+    for (int32_t r = 0; r < pr.count; ++r)
+        if (full[r])
+            return -1; // 256 or more nodes of one vertex in one range
 
-    // Per vertex: the node count (saturated at 128, as in the serial count),
+    // Per vertex: the node count (saturated at 128: the serial slice sizes),
     // the owner, and per vertex range and polygon range the shared nodes.
     uint8_t* const num = d._vertAdjVertNum;
     uint8_t* const own = owner.ptr;
@@ -537,7 +537,6 @@ KORVANE_SCALAR_LOOPS int32_t BuildVertAdjVertRanges(ZNQGeometry& g, int64_t node
     ZNQScopedArray<int64_t> sharedBy(g, static_cast<size_t>(vr) * static_cast<size_t>(pr.count), true);
     if (!sharedBy.ptr)
         return -1;
-    uint8_t full[znqpar::kMaxRanges] = {};
 #pragma omp parallel for schedule(static, 1) num_threads(vr)
     for (int32_t r = 0; r < vr; ++r)
     {
@@ -684,11 +683,16 @@ KORVANE_NOINLINE KORVANE_SCALAR_LOOPS bool BuildVertAdjVert(ZNQGeometry& g)
         std::memset(num, 0, static_cast<size_t>(numVert));
     }
 
-    for (int64_t i = 0; i < nodes; ++i)
+    // Exact counts up to 255 size the slices as the saturated ones do.
+    if (!znqpar::CountKeys(ind, 0, nodes, numVert, num))
     {
-        const int32_t v = ind[i];
-        if (InRange(v, numVert))
-            num[v] = static_cast<uint8_t>(num[v] + (num[v] < 128));
+        std::memset(num, 0, static_cast<size_t>(numVert));
+        for (int64_t i = 0; i < nodes; ++i)
+        {
+            const int32_t v = ind[i];
+            if (InRange(v, numVert))
+                num[v] = static_cast<uint8_t>(num[v] + (num[v] < 128));
+        }
     }
     size_t total = 0;
     for (int32_t v = 0; v < numVert; ++v)
@@ -1121,18 +1125,7 @@ int32_t SortPolygonsByNodeKeyRanges(ZNQGeometry& g, const int32_t* key, int32_t 
     {
         uint8_t* c = c0 + nv * static_cast<size_t>(r);
         std::memset(c, 0, nv);
-        for (int64_t i = pr.node[r]; i < pr.node[r + 1]; ++i)
-        {
-            const int32_t v = ind[i];
-            if (!InRange(v, numVert))
-                continue;
-            if (c[v] == kMaxListCount)
-            {
-                full[r] = 1;
-                break;
-            }
-            ++c[v];
-        }
+        full[r] = !znqpar::CountKeys(ind, pr.node[r], pr.node[r + 1], numVert, c);
     }
     for (int32_t r = 0; r < pr.count; ++r)
         if (full[r])

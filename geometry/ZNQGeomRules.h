@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "geometry/ZNQGeometry.h"
+#include "geometry/ZNQParallel.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -223,15 +224,8 @@ inline size_t LayoutSlices(const uint8_t* num, int32_t count, int32_t** arr, int
 inline bool SortPolygonsByNodeKey(ZNQGeometry& g, const int32_t* key, int64_t nodes, int32_t numKeys,
                                   uint8_t* num, int32_t** arr, int32_t*& block)
 {
-    for (int64_t i = 0; i < nodes; ++i)
-    {
-        const int32_t e = key[i];
-        if (!InRange(e, numKeys))
-            continue;
-        if (num[e] == kMaxListCount)
-            return false;
-        ++num[e];
-    }
+    if (!znqpar::CountKeys(key, 0, nodes, numKeys, num))
+        return false; // a key of more than kMaxListCount nodes
     const size_t total = LayoutSlices(num, numKeys, nullptr, nullptr);
     block = g._MemAllocArr<int32_t>(total, false);
     if (!block)

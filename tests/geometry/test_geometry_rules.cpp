@@ -106,19 +106,30 @@ TEST(GeomRules, SortPolygonsByNodeKeyIsASortOfPairs)
         g.Clear();
     }
 
-    // 256 nodes on one key: the one-byte count cannot hold the list.
-    ZNQGeometry g;
-    g.Init();
-    g._numPoly = 64;
-    g._polyNumVert = g._MemAllocArr<uint8_t>(64, false);
-    std::fill(g._polyNumVert, g._polyNumVert + 64, uint8_t(4));
-    const std::vector<int32_t> keys(256, 0);
-    uint8_t num = 0;
-    int32_t* arr = nullptr;
-    int32_t* block = nullptr;
-    EXPECT_FALSE(znq_rules::SortPolygonsByNodeKey(g, keys.data(), 256, 1, &num, &arr, block));
-    g._MemFree(block);
-    g.Clear();
+    // 255 nodes on one key fill the one-byte count; 256 cannot be held, nor
+    // 512 (a count that wraps to exactly 0).
+    for (const int32_t nodes : {255, 256, 512})
+    {
+        SCOPED_TRACE(nodes);
+        ZNQGeometry g;
+        g.Init();
+        g._numPoly = nodes;
+        g._polyNumVert = g._MemAllocArr<uint8_t>(static_cast<size_t>(nodes), false);
+        std::fill(g._polyNumVert, g._polyNumVert + nodes, uint8_t(1));
+        const std::vector<int32_t> keys(static_cast<size_t>(nodes), 0);
+        uint8_t num = 0;
+        int32_t* arr = nullptr;
+        int32_t* block = nullptr;
+        const bool built = znq_rules::SortPolygonsByNodeKey(g, keys.data(), nodes, 1, &num, &arr, block);
+        EXPECT_EQ(built, nodes == 255);
+        if (built)
+        {
+            EXPECT_EQ(num, 255);
+            EXPECT_EQ(arr[254], 254);
+        }
+        g._MemFree(block);
+        g.Clear();
+    }
 }
 
 TEST(GeomRules, CornerRulesOnHandMadeCorners)

@@ -436,3 +436,64 @@ TEST(GeometryThreads, CountSumsAreExactAcrossBlocks)
                 EXPECT_EQ(znqpar::SumCounts(c->data(), begin, end), want) << begin << " " << end;
             }
 }
+
+TEST(GeometryThreads, KeyCountsTellAWrap)
+{
+    // Keys outside [0, 3) are skipped; a count of 255 is exact, 256 and 512
+    // wrap (to 0 for 256 x 2), and a range counts only its own keys.
+    std::vector<int32_t> keys = {-1, 3, 2, 2, 7};
+    keys.insert(keys.end(), 255, 1);
+    std::vector<uint8_t> counts(3, 0);
+    EXPECT_TRUE(znqpar::CountKeys(keys.data(), 0, static_cast<int64_t>(keys.size()), 3, counts.data()));
+    EXPECT_EQ(counts, (std::vector<uint8_t>{0, 255, 2}));
+    for (const int32_t n : {256, 257, 512})
+    {
+        SCOPED_TRACE(n);
+        const std::vector<int32_t> many(static_cast<size_t>(n), 0);
+        uint8_t one = 0;
+        EXPECT_FALSE(znqpar::CountKeys(many.data(), 0, n, 1, &one));
+        one = 0;
+        EXPECT_TRUE(znqpar::CountKeys(many.data(), n - 255, n, 1, &one));
+        EXPECT_EQ(one, 255);
+    }
+}
+
+TEST(GeometryThreads, VertexOfManyRepeatedPolygonsKeepsItsShortList)
+{
+    // Copies of one triangle in a row (one polygon range holds them all) in
+    // a torus: its vertices have more nodes than a byte counts (6 + 250: a
+    // count that wraps to 0 over the whole mesh; 6 + 300: one that wraps in
+    // one range) but six neighbours each, as without the copies.
+    for (const int copies : {250, 300})
+    {
+        SCOPED_TRACE(copies);
+        std::vector<std::vector<uint8_t>> first;
+        for (const int threads : kThreadCounts)
+        {
+            SCOPED_TRACE(threads);
+            Threads t(threads);
+            kvt::Geo geo;
+            FillTorus(geo.g, 400, 200, true);
+            kvt::PolyList polys = kvt::PolysOf(geo.g);
+            std::vector<float3> pos(geo.g._vertPos, geo.g._vertPos + geo.g._numVert);
+            const kvt::PolyList::value_type tri = polys[0];
+            polys.insert(polys.begin() + 1000, static_cast<size_t>(copies), tri);
+            geo.g.Clear();
+            Build(geo.g, pos, polys);
+            const uint8_t* num = geo.g._DynGetVertAdjVertNum();
+            int32_t* const* arr = geo.g._DynGetVertAdjVertArr();
+            ASSERT_NE(num, nullptr);
+            ASSERT_NE(arr, nullptr);
+            for (const int32_t v : tri)
+                EXPECT_EQ(num[v], 6);
+            EXPECT_EQ(arr[tri[0]][0], tri[1]);
+            EXPECT_EQ(arr[tri[0]][1], tri[2]);
+            EXPECT_EQ(geo.g._DynGetVertAdjPolyNum(), nullptr); // 256 or more polygons at a vertex
+            const auto d = Topology(geo.g);
+            if (first.empty())
+                first = d;
+            else
+                EXPECT_TRUE(d == first);
+        }
+    }
+}
