@@ -1277,6 +1277,14 @@ int Main()
                              evictAll();
                          },
                          play, {}, false});
+        // The bound of any read-ahead: the same playback with every file
+        // already in the page cache (not evicted).
+        row.c.push_back({"files in the page cache, read-ahead off",
+                         [] {
+                             khost::SetNumThreads(1);
+                             setenv("KORVANE_READ_AHEAD", "0", 1);
+                         },
+                         play, {}, false});
         row.target = "<= 0.70x read-ahead off";
         row.targetPeer = 1;
         row.targetRatio = 0.7;
