@@ -145,7 +145,30 @@ void Run(ReadAhead& ra)
     std::free(buffer);
 }
 
+// The requester's earlier request is out of date: playback has moved on.
+// Its waiting request is dropped and its read in progress ends, unless that
+// read is of the file the requester is loading now: it stays ahead of the
+// load. Lock held.
+void Withdraw(ReadAhead& ra, const void* owner, const char* loading)
+{
+    for (int i = 0; i < ra.numWaiting; ++i)
+        if (ra.waiting[i].owner == owner)
+        {
+            DropWaiting(ra, i);
+            break;
+        }
+    if (ra.busy && ra.readingFor == owner && !(loading && std::strcmp(ra.readingPath, loading) == 0))
+        ra.cancel.store(true);
+}
+
 } // namespace
+
+void FilePrefetchCancel(const void* owner, const char* loading)
+{
+    ReadAhead& ra = State();
+    std::lock_guard<std::mutex> hold(ra.lock);
+    Withdraw(ra, owner, loading);
+}
 
 bool FilePrefetch(const char* path, const void* owner, const char* loading)
 {
@@ -169,18 +192,7 @@ bool FilePrefetch(const char* path, const void* owner, const char* loading)
             return false; // no thread to be had: nothing is read ahead
         }
     }
-    // The requester's earlier request is out of date: playback has moved on.
-    for (int i = 0; i < ra.numWaiting; ++i)
-        if (ra.waiting[i].owner == owner)
-        {
-            DropWaiting(ra, i);
-            break;
-        }
-    // Its read in progress ends, unless it is of the file the requester is
-    // loading now: that read stays ahead of the load, and the new request
-    // waits behind it.
-    if (ra.busy && ra.readingFor == owner && !(loading && std::strcmp(ra.readingPath, loading) == 0))
-        ra.cancel.store(true);
+    Withdraw(ra, owner, loading);
     if (ra.numWaiting == kReadAheadRequests)
         DropWaiting(ra, 0); // more requesters than places: the oldest waits no more
     Request& r = ra.waiting[ra.numWaiting++];

@@ -32,6 +32,12 @@
 // kept between requests.
 bool FilePrefetch(const char* path, const void* owner = nullptr, const char* loading = nullptr);
 
+// Withdraws owner's request as FilePrefetch's next request would, without
+// a new one: its waiting request is dropped and its read in progress ends
+// after the current block, unless that read is of loading. Other requesters'
+// reads go on. Nothing when the reader never ran.
+void FilePrefetchCancel(const void* owner, const char* loading = nullptr);
+
 // Ends the read in progress after its current block, drops a waiting
 // request and joins the thread. A plug-in calls it before it is unloaded, so
 // that none of its code runs afterwards; a later request starts the thread

@@ -616,13 +616,20 @@ void Korvane::BuildOutputMesh(const NodeSettings& settings, MObject& meshData, M
     }
 
     // The next frame in the direction of play starts loading into the
-    // operating system's cache while this one is read, processed and drawn.
-    KorvanePrefetchNextFrame(settings, directory, pick.frame, path, m_playHint);
+    // operating system's cache while this one is read, processed and drawn;
+    // after a jump, once this one is read.
+    const bool inPlay = KorvaneLoadIsInPlay(path, m_playHint);
+    if (inPlay)
+        KorvanePrefetchNextFrame(settings, directory, pick.frame, path, m_playHint);
+    else
+        KorvaneEndReadAhead(m_playHint, path);
 
     ZNQGeometry* geometry = KorvaneNewGeometry();
     ZNQLoadPlace place;
     const int32_t rc =
         geometry ? KorvaneLoadPicked(*geometry, settings, pick, path, partnerPath, &place) : ZNQ_ERR_MEMORY;
+    if (!inPlay)
+        KorvanePrefetchNextFrame(settings, directory, pick.frame, path, m_playHint);
     if (rc != 0)
     {
         // The geometry is already empty; no partial result reaches the host.

@@ -53,10 +53,40 @@ bool KorvaneReadAheadEnabled()
     return !v || !(std::strcmp(v, "0") == 0 || std::strcmp(v, "off") == 0);
 }
 
-bool KorvanePrefetchNextFrame(const NodeSettings& settings, const char* directory, int32_t loadedFrame,
-                              const char* loadedPath, const KorvanePlayHint& hint)
+namespace
 {
+
+// Copies path (null: none) into a hint's field, or empties the field when it
+// does not fit.
+void NotePath(char (&field)[kCachePathSize], const char* path)
+{
+    const size_t length = path ? std::strlen(path) : 0;
+    if (length >= kCachePathSize)
+        field[0] = '\0';
+    else
+        std::memcpy(field, path ? path : "", length + 1);
+}
+
+} // namespace
+
+bool KorvanePrefetchNextFrame(const NodeSettings& settings, const char* directory, int32_t loadedFrame,
+                              const char* loadedPath, KorvanePlayHint& hint)
+{
+    NotePath(hint.loadedPath, loadedPath);
     char path[kCachePathSize];
-    return KorvaneReadAheadEnabled() && KorvaneNextFramePath(settings, directory, loadedFrame, hint, path) &&
-           FilePrefetch(path, &hint, loadedPath);
+    const bool asked = KorvaneReadAheadEnabled() &&
+                       KorvaneNextFramePath(settings, directory, loadedFrame, hint, path) &&
+                       FilePrefetch(path, &hint, loadedPath);
+    NotePath(hint.askedPath, asked ? path : nullptr);
+    return asked;
+}
+
+bool KorvaneLoadIsInPlay(const char* path, const KorvanePlayHint& hint)
+{
+    return path && path[0] && (std::strcmp(path, hint.askedPath) == 0 || std::strcmp(path, hint.loadedPath) == 0);
+}
+
+void KorvaneEndReadAhead(const KorvanePlayHint& hint, const char* loadingPath)
+{
+    FilePrefetchCancel(&hint, loadingPath);
 }

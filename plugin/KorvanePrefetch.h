@@ -16,6 +16,10 @@ struct KorvanePlayHint
     int32_t frame = 0;
     int32_t step = 1;
     int32_t lastMove = 0;
+    // The file last asked to be read ahead and the file loaded last (empty:
+    // none): a load of either comes from the operating system's cache.
+    char askedPath[kCachePathSize] = {};
+    char loadedPath[kCachePathSize] = {};
 };
 
 // The largest step taken for a rhythm of play (playback by 2, by 3, ...);
@@ -46,11 +50,25 @@ bool KorvaneNextFramePath(const NodeSettings& settings, const char* directory, i
 // is asked for, and nothing ahead). Read at every call.
 bool KorvaneReadAheadEnabled();
 
-// Once this evaluation's file is known: asks the operating system to start
-// reading the next frame's file (KorvaneNextFramePath; when the read-ahead is
-// on) and returns at once, so that the read runs while the host works on
-// this frame. loadedPath: the file this evaluation loads (a read of it still
-// in progress goes on first: see FilePrefetch). True when the read was asked
-// for.
+// Asks the operating system to start reading the next frame's file
+// (KorvaneNextFramePath; when the read-ahead is on) and returns at once, so
+// that the read runs while the host works on this frame. loadedPath: the
+// file this evaluation loads (a read of it still in progress goes on first:
+// see FilePrefetch). Notes both files in the hint. True when the read was
+// asked for.
 bool KorvanePrefetchNextFrame(const NodeSettings& settings, const char* directory, int32_t loadedFrame,
-                              const char* loadedPath, const KorvanePlayHint& hint);
+                              const char* loadedPath, KorvanePlayHint& hint);
+
+// Whether this evaluation's file comes in the way of play: it is the file
+// the last read-ahead asked for, or the file loaded last (the same frame
+// again). Then the next frame's read is asked for before the load, which
+// copies from the cache meanwhile. Otherwise (the first evaluation, a jump)
+// the file comes from the disk or the file server now: the node's
+// out-of-date read ends first (KorvaneEndReadAhead) and the next frame is
+// asked for after the load, so that the frame the artist waits for has the
+// bandwidth to itself.
+bool KorvaneLoadIsInPlay(const char* path, const KorvanePlayHint& hint);
+
+// Ends the node's read ahead in progress and drops its waiting request,
+// unless that read is of loadingPath (see FilePrefetchCancel).
+void KorvaneEndReadAhead(const KorvanePlayHint& hint, const char* loadingPath);

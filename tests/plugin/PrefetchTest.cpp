@@ -356,3 +356,97 @@ TEST(Prefetch, BackgroundReaderReadsThroughAndStops)
     EXPECT_TRUE(FilePrefetchIdle());
     std::remove(file.c_str());
 }
+
+// After a jump the node's read ahead ends before its load: a withdrawn
+// request is never read, a read in progress stops early unless it is of the
+// file being loaded, and another requester's read goes on to its end.
+TEST(Prefetch, WithdrawnRequestsEndOnlyTheirOwnReads)
+{
+    FilePrefetchStop();
+    FilePrefetchCancel(nullptr); // the reader never ran: nothing happens
+    EXPECT_TRUE(FilePrefetchIdle());
+    const size_t size = (size_t(8) << 20) + 3;
+    const size_t small = (size_t(1) << 20) + 9;
+    const std::string file = WriteFile("korvane_withdraw.bin", size);
+    const std::string other = WriteFile("korvane_withdraw_other.bin", small);
+    int nodeA = 0, nodeB = 0;
+    for (int round = 0; round < 3; ++round)
+    {
+        // B's read is queued first, then A's; A withdraws: B's file is read
+        // through, A's at most partly.
+        int64_t start = FilePrefetchBytesRead();
+        ASSERT_TRUE(FilePrefetch(other.c_str(), &nodeB));
+        ASSERT_TRUE(FilePrefetch(file.c_str(), &nodeA));
+        FilePrefetchCancel(&nodeA);
+        ASSERT_TRUE(WaitIdle());
+        int64_t read = FilePrefetchBytesRead() - start;
+        EXPECT_GE(read, static_cast<int64_t>(small));
+        EXPECT_LT(read, static_cast<int64_t>(small + size));
+
+        // Withdrawn while loading the file being read: a read that began
+        // goes on to the end; one still waiting is dropped (the load reads
+        // the file). Never cut short.
+        start = FilePrefetchBytesRead();
+        ASSERT_TRUE(FilePrefetch(file.c_str(), &nodeA));
+        std::this_thread::sleep_for(std::chrono::milliseconds(round));
+        FilePrefetchCancel(&nodeA, file.c_str());
+        ASSERT_TRUE(WaitIdle());
+        read = FilePrefetchBytesRead() - start;
+        EXPECT_TRUE(read == 0 || read == static_cast<int64_t>(size)) << read;
+
+        // Another requester's withdrawal leaves A's read alone.
+        start = FilePrefetchBytesRead();
+        ASSERT_TRUE(FilePrefetch(file.c_str(), &nodeA));
+        FilePrefetchCancel(&nodeB);
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(FilePrefetchBytesRead() - start, static_cast<int64_t>(size));
+    }
+    FilePrefetchStop();
+    std::remove(file.c_str());
+    std::remove(other.c_str());
+}
+
+// The hint tells a load in the way of play (the file asked for last, or the
+// file loaded last) from a jump, whose next frame is asked for after it.
+TEST(Prefetch, LoadInPlayIsTheFileAskedForOrLoadedLast)
+{
+    FilePrefetchStop();
+    const std::string tmp = ::testing::TempDir();
+    KorvanePlayHint hint;
+    NodeSettings s = Settings(tmp.c_str(), "korvane_inplay.####", 3, 1);
+    char p1[kCachePathSize], p2[kCachePathSize], p7[kCachePathSize];
+    ComposeCachePath(s.path, s.name, CacheExtensionOfFormat(s.format), 1, p1);
+    ComposeCachePath(s.path, s.name, CacheExtensionOfFormat(s.format), 2, p2);
+    ComposeCachePath(s.path, s.name, CacheExtensionOfFormat(s.format), 7, p7);
+    EXPECT_FALSE(KorvaneLoadIsInPlay(p1, hint)) << "the first evaluation";
+    EXPECT_FALSE(KorvaneLoadIsInPlay(nullptr, hint));
+    EXPECT_FALSE(KorvaneLoadIsInPlay("", hint));
+
+    // Frame 1 loaded, frame 2 asked for (a missing file is asked for too).
+    KorvaneNotePlayedFrame(s, hint);
+    EXPECT_TRUE(KorvanePrefetchNextFrame(s, s.path, 1, p1, hint));
+    EXPECT_STREQ(hint.askedPath, p2);
+    EXPECT_STREQ(hint.loadedPath, p1);
+    EXPECT_TRUE(KorvaneLoadIsInPlay(p2, hint));
+    EXPECT_TRUE(KorvaneLoadIsInPlay(p1, hint)) << "the same frame again";
+    EXPECT_FALSE(KorvaneLoadIsInPlay(p7, hint)) << "a jump";
+
+    // Switched off: nothing is asked for, and only the loaded file is in play.
+    kvt::SetVariable("KORVANE_READ_AHEAD", "0");
+    s.frame = 2;
+    KorvaneNotePlayedFrame(s, hint);
+    EXPECT_FALSE(KorvanePrefetchNextFrame(s, s.path, 2, p2, hint));
+    EXPECT_STREQ(hint.askedPath, "");
+    EXPECT_TRUE(KorvaneLoadIsInPlay(p2, hint));
+    EXPECT_FALSE(KorvaneLoadIsInPlay(p1, hint));
+    kvt::SetVariable("KORVANE_READ_AHEAD", nullptr);
+
+    // A loaded path that does not fit is noted as none; the next frame is
+    // asked for all the same.
+    const std::string tooLong(kCachePathSize + 10, 'q');
+    EXPECT_TRUE(KorvanePrefetchNextFrame(s, s.path, 2, tooLong.c_str(), hint));
+    EXPECT_STREQ(hint.loadedPath, "");
+    EXPECT_TRUE(KorvaneLoadIsInPlay(hint.askedPath, hint));
+    ASSERT_TRUE(WaitIdle());
+    FilePrefetchStop();
+}
